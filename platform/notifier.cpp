@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+#include "platform/notifier.h"
+
+#include <iostream>
+
+namespace corvel {
+
+namespace {
+Button acceptButton(Buttons buttons) {
+    return buttons == Buttons::Ok || buttons == Buttons::OkCancel ? Button::Ok : Button::Yes;
+}
+Button declineButton(Buttons buttons) {
+    switch (buttons) {
+        case Buttons::Ok: return Button::Ok;
+        case Buttons::OkCancel:
+        case Buttons::YesNoCancel: return Button::Cancel;
+        case Buttons::YesNo: return Button::No;
+    }
+    return Button::Cancel;
+}
+}  // namespace
+
+Button StreamNotifier::notify(const std::string& title, const std::string& text, Icon,
+                              Buttons buttons) {
+    out_ << title << ": " << text << '\n';
+    out_.flush();
+    return confirm_ ? acceptButton(buttons) : declineButton(buttons);
+}
+
+Button RecordingNotifier::notify(const std::string& title, const std::string& text, Icon icon,
+                                 Buttons buttons) {
+    messages.push_back({title, text, icon, buttons});
+    if (answers.empty()) return acceptButton(buttons);
+    Button answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+namespace {
+StreamNotifier defaultNotifier(std::cerr, false);
+Notifier* installed = &defaultNotifier;
+}  // namespace
+
+Notifier& notifier() { return *installed; }
+void installNotifier(Notifier* n) { installed = n ? n : &defaultNotifier; }
+
+}  // namespace corvel
