@@ -15,6 +15,9 @@ inline uint32_t get32le(const uint8_t* p) {
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) |
            (uint32_t(p[3]) << 24);
 }
+inline uint32_t get32be(const uint8_t* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
 inline uint32_t get24be(const uint8_t* p) {
     return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | uint32_t(p[2]);
 }
@@ -26,6 +29,9 @@ inline void put16le(uint8_t* p, uint16_t v) {
 inline void put16be(uint8_t* p, uint16_t v) {
     p[0] = uint8_t(v >> 8);
     p[1] = uint8_t(v);
+}
+inline void put32be(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (24 - 8 * i));
 }
 inline void put32le(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
