@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "transport/interface_table.h"
 
-#include <cstring>
-
 namespace corvel {
 
 InterfaceEntry interfaceEntries[kMaxInterfaces];
 int32_t adapterCount = 0;
 
 void resetInterfaceTable() {
-    std::memset(interfaceEntries, 0, sizeof interfaceEntries);
+    for (InterfaceEntry& entry : interfaceEntries) entry = InterfaceEntry{};
     adapterCount = 0;
 }
 

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/mac.h"
+
+// What the frame I/O needs from a capture library. The product uses libpcap; tests use an
+// in-memory wire joined to the simulator. Nothing above the transport knows which one runs.
+namespace corvel {
+
+struct HostInterface {
+    std::string name;         // the name the backend opens it by ("eth0")
+    std::string description;  // the library's readable text, empty when it has none
+    Mac mac{};                // its own Ethernet address, all zero when unknown
+};
+
+enum class PollResult { Frame, None };
+
+// Thrown by a backend when sending or receiving fails inside the library rather than returning
+// an error; the frame I/O turns it into the user's "Send Packet Error" / "Reading Error".
+class CaptureFault : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class CaptureBackend {
+public:
+    virtual ~CaptureBackend() = default;
+    // Ethernet, non-loopback interfaces in the library's order; false with `error` when the
+    // library cannot list them.
+    virtual bool listInterfaces(std::vector<HostInterface>& out, std::string& error) = 0;
+    // Opens an interface for capture of the two powerline Ethertypes only; a handle >= 0, or -1
+    // with `error` (for example when capture is not permitted).
+    virtual int openCapture(const std::string& name, std::string& error) = 0;
+    virtual void closeCapture(int handle) = 0;
+    // False when the library reports a failed send.
+    virtual bool sendRaw(int handle, const uint8_t* data, size_t length) = 0;
+    // Waits at most the read time-out for one frame.
+    virtual PollResult pollRaw(int handle, std::vector<uint8_t>& frame) = 0;
+};
+
+// The backend the frame I/O uses; installing nullptr restores libpcap.
+CaptureBackend& captureBackend();
+void installCaptureBackend(CaptureBackend* backend);
+
+}  // namespace corvel

@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: MIT
+#include "transport/pcap_backend.h"
+
+#include <linux/if_packet.h>
+#include <net/if_arp.h>
+#include <pcap/pcap.h>
+#include <sys/socket.h>
+
+#include <cstring>
+
+#include "transport/powerline_filter.h"
+
+namespace corvel {
+
+namespace {
+
+// The interface's own address from the AF_PACKET entry libpcap lists for it; interfaces without
+// a 6-byte Ethernet hardware address (any, nflog, bluetooth, ...) have none.
+bool ethernetAddress(const pcap_if_t& device, Mac& mac) {
+    for (const pcap_addr_t* a = device.addresses; a != nullptr; a = a->next) {
+        if (a->addr == nullptr || a->addr->sa_family != AF_PACKET) continue;
+        const auto* link = reinterpret_cast<const sockaddr_ll*>(a->addr);
+        if (link->sll_hatype != ARPHRD_ETHER || link->sll_halen != 6) continue;
+        std::memcpy(mac.data(), link->sll_addr, 6);
+        return true;
+    }
+    return false;
+}
+
+void dispatchOne(u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
+    auto* frame = reinterpret_cast<std::vector<uint8_t>*>(user);
+    frame->assign(bytes, bytes + header->caplen);
+}
+
+}  // namespace
+
+PcapBackend::~PcapBackend() {
+    for (pcap* p : handles_)
+        if (p != nullptr) pcap_close(p);
+}
+
+bool PcapBackend::listInterfaces(std::vector<HostInterface>& out, std::string& error) {
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    pcap_if_t* devices = nullptr;
+    if (pcap_findalldevs(&devices, errbuf) == -1) {
+        error = errbuf;
+        return false;
+    }
+    out.clear();
+    for (const pcap_if_t* d = devices; d != nullptr; d = d->next) {
+        HostInterface host;
+        if ((d->flags & PCAP_IF_LOOPBACK) != 0 || !ethernetAddress(*d, host.mac)) continue;
+        host.name = d->name;
+        host.description = d->description != nullptr ? d->description : "";
+        out.push_back(std::move(host));
+    }
+    pcap_freealldevs(devices);
+    return true;
+}
+
+int PcapBackend::openCapture(const std::string& name, std::string& error) {
+    char errbuf[PCAP_ERRBUF_SIZE] = {};
+    pcap* p = pcap_create(name.c_str(), errbuf);
+    if (p == nullptr) {
+        error = errbuf;
+        return -1;
+    }
+    pcap_set_snaplen(p, 65536);
+    pcap_set_promisc(p, 1);
+    pcap_set_timeout(p, 2);
+    // Without immediate mode Linux hands frames over only when its ~2 ms block timer fires.
+    pcap_set_immediate_mode(p, 1);
+    const int activated = pcap_activate(p);
+    if (activated < 0) {
+        error = name + ": " + pcap_statustostr(activated);
+        const char* detail = pcap_geterr(p);
+        if (detail != nullptr && *detail != '\0') error += " (" + std::string(detail) + ")";
+        pcap_close(p);
+        return -1;
+    }
+    // Our own requests are not answers: see only what arrives.
+    pcap_setdirection(p, PCAP_D_IN);
+    bpf_program program = powerlineFilterProgram();
+    if (pcap_setfilter(p, &program) != 0) {
+        error = name + ": " + pcap_geterr(p);
+        pcap_close(p);
+        return -1;
+    }
+    for (size_t i = 0; i < handles_.size(); ++i) {
+        if (handles_[i] == nullptr) {
+            handles_[i] = p;
+            return int(i);
+        }
+    }
+    handles_.push_back(p);
+    return int(handles_.size() - 1);
+}
+
+pcap* PcapBackend::handleAt(int handle) const {
+    if (handle < 0 || size_t(handle) >= handles_.size()) return nullptr;
+    return handles_[size_t(handle)];
+}
+
+void PcapBackend::closeCapture(int handle) {
+    if (pcap* p = handleAt(handle)) {
+        pcap_close(p);
+        handles_[size_t(handle)] = nullptr;
+    }
+}
+
+bool PcapBackend::sendRaw(int handle, const uint8_t* data, size_t length) {
+    pcap* p = handleAt(handle);
+    return p != nullptr && pcap_sendpacket(p, data, int(length)) != -1;
+}
+
+PollResult PcapBackend::pollRaw(int handle, std::vector<uint8_t>& frame) {
+    pcap* p = handleAt(handle);
+    if (p == nullptr) return PollResult::None;
+    // An error here (the interface went away) is no frame; the next full scan rebuilds the list.
+    const int count = pcap_dispatch(p, 1, dispatchOne, reinterpret_cast<u_char*>(&frame));
+    return count > 0 ? PollResult::Frame : PollResult::None;
+}
+
+}  // namespace corvel
