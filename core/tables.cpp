@@ -10,7 +10,7 @@ namespace corvel {
 
 CoreState core;
 
-void resetCoreState() { std::memset(&core, 0, sizeof core); }
+void resetCoreState() { core = CoreState{}; }
 
 bool macEqual(const uint8_t* a, const uint8_t* b) { return std::memcmp(a, b, 6) == 0; }
 

@@ -20,6 +20,7 @@ namespace corvel {
 inline constexpr int kStationsPerTable = 32;
 inline constexpr int kMaxDevices = 32;
 inline constexpr int kParamBlockSize = 50;
+inline constexpr int8_t kDefaultDropReset = 3;
 
 #pragma pack(push, 1)
 
@@ -161,12 +162,23 @@ struct CoreState {
     char matchedNetworkName[52];
     uint8_t networkNamePending;
     uint8_t keepNameOnce;
+
+    // Scan timing, driven by the scan cycle.
+    int32_t scanPhase;
+    int32_t phaseTick;
+    int32_t ticksPerPhase;
     int32_t scanPaused;
+    int32_t scanNowRequested;
+
+    // What the local-device observer saw.
+    int32_t localReplySeen;  // a frame with destination equal to source (not broadcast)
+    int32_t lastRxAdapter;   // interface of the last frame receiveFrame returned
+    int8_t dropResetValue = kDefaultDropReset;  // missesTillDrop after every answer
 };
 
 extern CoreState core;
 
-// Zeroes every table and scalar, as at process start.
+// Zeroes every table and scalar, as at process start (dropResetValue starts at 3).
 void resetCoreState();
 
 bool macEqual(const uint8_t* a, const uint8_t* b);

@@ -1,0 +1,128 @@
+// SPDX-License-Identifier: MIT
+#include "core/observer.h"
+
+#include <cstring>
+
+#include "core/tables.h"
+#include "hp10/frames.h"
+#include "platform/bytes.h"
+#include "platform/clock.h"
+#include "platform/notifier.h"
+#include "transport/frame_io.h"
+
+namespace corvel {
+
+namespace {
+
+constexpr uint16_t kAvEthertype = 0x88E1;
+constexpr int kParamPollTries = 3;
+constexpr uint8_t kParamReplyLength = 0x33;
+
+bool isPowerline(const MmeFrame& frame) {
+    if (frame.length < 14) return false;
+    const uint16_t ethertype = get16be(frame.bytes.data() + 12);
+    return ethertype == kHp10Ethertype || ethertype == kAvEthertype;
+}
+
+bool isHp10Entry(const MmeFrame& frame, uint8_t type) {
+    return frame.length > kHp10EntryDataOffset &&
+           get16be(frame.bytes.data() + kHp10EthertypeOffset) == kHp10Ethertype &&
+           frame.bytes[kHp10EntryTypeOffset] == type;
+}
+
+// The local device answers a request sent in its own name to itself.
+bool isSelfAddressed(const MmeFrame& frame) {
+    const uint8_t* b = frame.bytes.data();
+    return macEqual(b, b + 6) && !macEqual(b, kBroadcastMac.data());
+}
+
+void noteLocalDevice(int index, const MmeFrame& frame) {
+    AdapterRecord& adapter = core.adapters[index];
+    const uint8_t firstData = frame.bytes[kHp10EntryDataOffset];
+    const bool localAnswer = (isHp10Entry(frame, kHp10LocalStats) ||
+                              isHp10Entry(frame, kHp10LocalAnswer)) &&
+                             (firstData & 0x80) == 0;
+    if (!core.localReplySeen && !localAnswer) return;
+    copyMac(adapter.localMac, frame.bytes.data() + 6);
+    adapter.localPresent = 1;
+    if (!isHp10Entry(frame, kHp10LocalStats)) return;
+    adapter.localKind = firstData & 0x7F;
+    if (adapter.localKind >= 1 && adapter.localKind <= 3) {
+        pollLocalParams(index);
+    } else {
+        adapter.localPresent = 0;
+    }
+}
+
+void takeParamBlock(int index, const MmeFrame& frame) {
+    if (!isHp10Entry(frame, kHp10Params)) return;
+    if (frame.bytes[kHp10EntryLengthOffset] != kParamReplyLength) return;
+    if (frame.bytes[kHp10EntryDataOffset] != 1) return;
+    if (frame.length < kHp10EntryDataOffset + 1 + kParamBlockSize) return;
+    AdapterRecord& adapter = core.adapters[index];
+    adapter.paramsValid = 1;
+    std::memcpy(adapter.paramBlock, frame.bytes.data() + kHp10EntryDataOffset + 1,
+                kParamBlockSize);
+}
+
+}  // namespace
+
+const MmeFrame* observeFrame(int index) {
+    bool faulted = false;
+    const MmeFrame* frame = pollFrame(index, &faulted);
+    if (faulted) {
+        notifier().notify("Reading Error",
+                          "Error occured while reading the frame. Please try after sometime.",
+                          Icon::Error, Buttons::Ok);
+        return nullptr;
+    }
+    if (frame == nullptr || !isPowerline(*frame)) return frame;
+    if (isSelfAddressed(*frame)) core.localReplySeen = 1;
+    noteLocalDevice(index, *frame);
+    // Polling the parameters above may have taken newer frames: go on with the latest one,
+    // which is where the shared receive holder points now.
+    takeParamBlock(index, *frame);
+    return frame;
+}
+
+bool waitLocalReply(int index, uint32_t windowMs) {
+    Clock& clock = systemClock();
+    const uint64_t start = clock.tickCount();
+    do {
+        core.localReplySeen = 0;
+        observeFrame(index);
+        if (core.localReplySeen) return true;
+        clock.sleepMs(1);
+    } while (clock.tickCount() - start < windowMs);
+    return false;
+}
+
+void pollLocalParams(int index) {
+    const uint8_t* source = interfaceEntries[index].interfaceMac;
+    if (!macIsSet(source)) return;
+    AdapterRecord& adapter = core.adapters[index];
+    adapter.localMissCount = 0;
+    Mac from{};
+    std::memcpy(from.data(), source, 6);
+    const Hp10Frame request = buildParamRequest(from, kBroadcastMac, 0);
+    for (int t = 0; t < kParamPollTries; ++t) {
+        sendFrame(index, request.bytes.data(), uint16_t(request.length));
+        if (waitLocalReply(index, 50 + 4 * uint32_t(t))) break;
+    }
+    adapter.localMissCount = 1;
+}
+
+bool receiveFrame(MmeFrame& frame) {
+    for (int i = 0; i < adapterCount; ++i) {
+        const MmeFrame* taken = observeFrame(i);
+        core.localReplySeen = 0;
+        if (taken == nullptr) continue;
+        if (!isPowerline(*taken)) continue;
+        frame = *taken;
+        core.lastRxAdapter = i;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace corvel

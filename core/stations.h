@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/tables.h"
+
+// Station bookkeeping: every station answer adds or refreshes a station of the selected
+// interface, and raw rate samples become the rate figures shown to the user.
+namespace corvel {
+
+// How a raw rate word becomes Mbit/s.
+enum class RateMode {
+    HomePlug10 = 0,  // 1.0 stations and the link average
+    Turbo = 1,       // Turbo statistics replies
+    Av = 2,          // AV stations
+};
+
+// A station answered: it is present again with the local device's network key and name. A new
+// station takes the first free slot; with all 32 taken the user is warned and it replaces the
+// last one. The local device itself is never a station.
+void addOrRefreshStation(const uint8_t* mac);
+
+void updateRate(RateRecord& rate, uint16_t w0, uint16_t w1, uint16_t w2, RateMode mode);
+
+// A HomePlug 1.0 statistics reply (entry 0x1A): each present station takes its sample from the
+// reply's station slots, then the link average is written into the reply's bytes 18..19 and
+// taken into the link rate. The reply is changed in place (slot MACs lose bit 0 of their first
+// byte). Only the slots the frame holds whole are read.
+void applyHp10Statistics(uint8_t* frame, size_t length);
+
+}  // namespace corvel

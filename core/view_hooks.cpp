@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: MIT
+#include "core/view_hooks.h"
+
+namespace corvel {
+
+ViewHooks& viewHooks() {
+    static ViewHooks hooks;
+    return hooks;
+}
+
+void refreshView(int phase) {
+    if (viewHooks().refreshView) viewHooks().refreshView(phase);
+}
+
+void setUpgradeEnabled(bool on) {
+    if (viewHooks().setUpgradeEnabled) viewHooks().setUpgradeEnabled(on);
+}
+
+}  // namespace corvel
