@@ -4,22 +4,50 @@
 #include <CLI/CLI.hpp>
 #include <ostream>
 
+#include "cli/context.h"
+#include "cli/derive_command.h"
+#include "cli/nvm_command.h"
+#include "cli/pib_command.h"
+
 namespace corvel {
 
+namespace {
+// The innermost subcommand the user named, whose usage fits the error best.
+const CLI::App* deepestSubcommand(const CLI::App& app) {
+    for (const CLI::App* sub : app.get_subcommands())
+        if (sub->parsed()) return deepestSubcommand(*sub);
+    return &app;
+}
+
+// The usage of a (sub)command under its full name, "corvel pib check", ending with a newline.
+std::string usageOf(const CLI::App& app) {
+    std::string parents;
+    for (const CLI::App* p = app.get_parent(); p != nullptr; p = p->get_parent())
+        parents = p->get_name() + (parents.empty() ? "" : " " + parents);
+    std::string text = app.help(parents);
+    if (text.empty() || text.back() != '\n') text += '\n';
+    return text;
+}
+}  // namespace
+
 int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
-    CLI::App app{"corvel: manage HomePlug 1.0, Turbo and AV powerline adapters", "corvel"};
+    CLI::App app{"Manages HomePlug 1.0, Turbo and AV powerline adapters.", "corvel"};
     app.require_subcommand(1);
+    app.failure_message(CLI::FailureMessage::help);
+    CliContext context{out, err};
+    addDeriveCommand(app, context);
+    addPibCommand(app, context);
+    addNvmCommand(app, context);
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        out << usageOf(*deepestSubcommand(app));
+        return kExitOk;
     } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) {
-            out << app.help();
-            return kExitOk;
-        }
-        err << "corvel: " << e.what() << "\n" << app.help();
+        err << "corvel: " << e.what() << "\n\n" << usageOf(*deepestSubcommand(app));
         return kExitUsage;
     }
-    return kExitOk;
+    return context.status;
 }
 
 }  // namespace corvel

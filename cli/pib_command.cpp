@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: MIT
+#include "cli/pib_command.h"
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "av/image_checksum.h"
+#include "av/pib.h"
+#include "cli/validators.h"
+#include "keys/derive.h"
+#include "platform/bytes.h"
+#include "platform/files.h"
+#include "platform/mac.h"
+
+namespace corvel {
+
+namespace {
+
+constexpr size_t kLengthFieldEnd = 6;  // the 16-bit length at offset 4
+
+struct PibOptions {
+    std::string file;
+    std::string mac;
+    bool json = false;
+};
+
+// The file's bytes when they hold what pibOpen reads: at least as many bytes as its own length
+// field says (so a 3.3 image has the 7992 bytes its content checks walk), and at least the fixed
+// fields up to the NMK. Anything else is refused as not usable.
+std::optional<std::vector<uint8_t>> readUsablePib(const std::string& path, CliContext& context) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!readWholeFile(path, bytes, error)) {
+        context.fail(1, error);
+        return std::nullopt;
+    }
+    const size_t declared = bytes.size() >= kLengthFieldEnd ? get16le(&bytes[4]) : 0;
+    if (bytes.size() < kLengthFieldEnd || bytes.size() < declared ||
+        bytes.size() < kPibMinimumSize) {
+        context.fail(1, path + ": not a usable PIB (" + std::to_string(bytes.size()) +
+                            " bytes, its length field says " + std::to_string(declared) + ")");
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+bool usable(int code) { return code == kPibDone || code == kPibOtherVersion; }
+
+// The stored checksum makes the XOR of all length / 4 words 0xFFFFFFFF.
+bool checksumValid(const std::vector<uint8_t>& pib) {
+    const size_t length = get16le(&pib[4]);
+    return imageChecksum(pib.data(), length / 4, 0) == 0;
+}
+
+int runCheck(const PibOptions& options, CliContext& context) {
+    auto bytes = readUsablePib(options.file, context);
+    if (!bytes) return context.status;
+    PibImage pib;
+    const int code = pib.pibOpen(*bytes);
+    std::optional<std::string> mac, nmk;
+    std::array<uint8_t, 16> key{};
+    if (pib.pibGetNmk(key) == kPibDone) {
+        nmk = keyHex(key.data(), key.size());
+        mac = formatMac(&(*bytes)[12]);
+    }
+    const std::string version = std::to_string((*bytes)[0]) + "." + std::to_string((*bytes)[1]);
+    const unsigned length = get16le(&(*bytes)[4]);
+    if (options.json) {
+        nlohmann::ordered_json out = {{"code", code},
+                                      {"meaning", pibCodeMeaning(code)},
+                                      {"version", version},
+                                      {"length", length},
+                                      {"mac", mac ? nlohmann::ordered_json(*mac) : nullptr},
+                                      {"nmk", nmk ? nlohmann::ordered_json(*nmk) : nullptr},
+                                      {"checksumValid", checksumValid(*bytes)}};
+        context.out << out.dump() << '\n';
+    } else {
+        context.out << "code " << code << ": " << pibCodeMeaning(code) << '\n'
+                    << "version " << version << '\n'
+                    << "length " << length << '\n'
+                    << "mac " << mac.value_or("(not in this version)") << '\n'
+                    << "nmk " << nmk.value_or("(not in this version)") << '\n';
+    }
+    context.status = usable(code) ? 0 : 1;
+    return context.status;
+}
+
+int runSetMac(const PibOptions& options, CliContext& context) {
+    const Mac mac = *parseMac(options.mac);  // checked while parsing the command line
+    auto bytes = readUsablePib(options.file, context);
+    if (!bytes) return context.status;
+    PibImage pib;
+    int code = pib.pibOpen(*bytes);
+    if (usable(code)) code = pib.pibSetMac(mac);
+    if (code == kPibDone) code = pib.pibUpdateChecksum(*bytes);
+    if (!usable(code)) return context.fail(1, "code " + std::to_string(code) + ": " +
+                                                  pibCodeMeaning(code) + "; file unchanged");
+    std::string error;
+    if (!writeFileAtomically(options.file, *bytes, error)) return context.fail(1, error);
+    context.out << options.file << ": MAC set to " << formatMac(mac) << ", checksum updated\n";
+    context.status = 0;
+    return 0;
+}
+
+}  // namespace
+
+void addPibCommand(CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<PibOptions>();
+    CLI::App* pib = app.add_subcommand("pib", "Check or change an AV parameter image (PIB) file.");
+    pib->require_subcommand(1);
+
+    CLI::App* check = pib->add_subcommand("check", "Check a PIB file.");
+    check->footer(
+        "Prints 'code N: MEANING' and the image's version, length, MAC and NMK.\n"
+        "Exit status 0 when the image is usable (code 0, or 3 for a version other than 3.3).");
+    check->add_option("file", options->file, "PIB file")->required();
+    check->add_flag("--json", options->json, "print one JSON object");
+    check->callback([options, &context] { runCheck(*options, context); });
+
+    CLI::App* setMac =
+        pib->add_subcommand("set-mac", "Write a device MAC address into a PIB file.");
+    setMac->footer(
+        "Updates the checksum too. The file is replaced atomically, and only when the image\n"
+        "is usable and the MAC accepted.");
+    setMac->add_option("file", options->file, "PIB file")->required();
+    setMac->add_option("mac", options->mac, "MAC address, AA:BB:CC:DD:EE:FF")
+        ->required()
+        ->check(macValidator());
+    setMac->callback([options, &context] { runSetMac(*options, context); });
+}
+
+}  // namespace corvel

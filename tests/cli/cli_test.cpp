@@ -1,0 +1,256 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "platform/bytes.h"
+#include "platform/files.h"
+
+namespace corvel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun corvel(std::vector<std::string> args) {
+    args.insert(args.begin(), "corvel");
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    std::ostringstream out, err;
+    const int status = runCli(int(argv.size()), argv.data(), out, err);
+    return {status, out.str(), err.str()};
+}
+
+uint32_t xorOfWords(const std::vector<uint8_t>& bytes, size_t words) {
+    uint32_t x = 0;
+    for (size_t i = 0; i < words; ++i) x ^= get32le(&bytes[4 * i]);
+    return x;
+}
+
+// The smallest 3.3 PIB whose contents pass: zeros but for the version, length and one ranged word.
+std::vector<uint8_t> minimalPib() {
+    std::vector<uint8_t> pib(7992, 0);
+    pib[0] = 3;
+    pib[1] = 3;
+    put16le(&pib[4], 7992);
+    put32le(&pib[7824], 20);
+    for (int i = 0; i < 16; ++i) pib[100 + i] = uint8_t(0x10 + i);
+    return pib;
+}
+
+std::vector<uint8_t> imageHeader(uint32_t load, uint32_t length, uint32_t next) {
+    std::vector<uint8_t> header(44, 0);
+    put32le(&header[8], load);
+    put32le(&header[12], length);
+    put32le(&header[36], next);
+    put32le(&header[40], ~xorOfWords(header, 10));
+    return header;
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("corvel-cli-" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
+        const std::string path = dir / name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return path;
+    }
+    std::vector<uint8_t> read(const std::string& path) {
+        std::vector<uint8_t> bytes;
+        std::string error;
+        EXPECT_TRUE(readWholeFile(path, bytes, error)) << error;
+        return bytes;
+    }
+    fs::path dir;
+};
+
+TEST_F(Cli, DerivePrintsUpperCaseHexOfTheTextAsGiven) {
+    struct Case {
+        const char* kind;
+        const char* text;
+        const char* hex;
+    };
+    const Case cases[] = {
+        {"nmk", "HomePlugAV", "50D3E4933F855B7040784DF815AA8DB7"},
+        {"nek", "HomePlug", "46D613E0F84A764C"},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = corvel({"derive", c.kind, c.text});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, std::string(c.hex) + "\n");
+        EXPECT_EQ(run.err, "");
+    }
+    // Case and dashes are part of the text.
+    EXPECT_NE(corvel({"derive", "nmk", "homeplugav"}).out, corvel({"derive", "nmk", "HomePlugAV"}).out);
+    EXPECT_NE(corvel({"derive", "dak", "ABCD-EFGH-IJKL-MNOP"}).out,
+              corvel({"derive", "dak", "ABCDEFGHIJKLMNOP"}).out);
+    EXPECT_EQ(corvel({"derive", "dak", "x"}).out.size(), 33u);
+}
+
+TEST_F(Cli, UsageErrorsExitTwoWithUsageOnStandardError) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"frobnicate"},
+        {"derive", "xyz", "text"},
+        {"derive", "nmk"},
+        {"pib"},
+        {"pib", "set-mac", "file.pib", "00:11:22:33:44"},
+        {"nvm", "check"},
+        {"nvm", "check", "a", "b"},
+    };
+    for (const auto& args : cases) {
+        const CliRun run = corvel(args);
+        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
+        EXPECT_NE(run.err.find("corvel: "), std::string::npos);
+        EXPECT_NE(run.err.find("Usage: corvel"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST_F(Cli, HelpGoesToStandardOutputWithStatusZero) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"derive", "--help"}, {"pib", "check", "--help"}, {"nvm", "check", "-h"}}) {
+        const CliRun run = corvel(args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_NE(run.out.find("Usage: corvel"), std::string::npos) << run.out;
+    }
+}
+
+TEST_F(Cli, PibCheckReportsCodeFieldsAndChecksum) {
+    auto pib = minimalPib();
+    const std::string good = write("good.pib", pib);
+    CliRun run = corvel({"pib", "check", good});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              "code 0: layout and contents valid\nversion 3.3\nlength 7992\n"
+              "mac 00:00:00:00:00:00\nnmk 101112131415161718191A1B1C1D1E1F\n");
+
+    run = corvel({"pib", "check", good, "--json"});
+    const auto json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["code"], 0);
+    EXPECT_EQ(json["version"], "3.3");
+    EXPECT_EQ(json["length"], 7992);
+    EXPECT_EQ(json["nmk"], "101112131415161718191A1B1C1D1E1F");
+    EXPECT_EQ(json["checksumValid"], false);  // the checksum field was never computed
+
+    pib[244] = 4;  // a content check fails: not usable
+    run = corvel({"pib", "check", write("bad.pib", pib), "--json"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(nlohmann::json::parse(run.out)["code"], 2);
+
+    auto other = minimalPib();
+    other[0] = 2;
+    other[1] = 0;
+    put16le(&other[4], 200);  // another version is usable and nothing else is checked
+    run = corvel({"pib", "check", write("v2.pib", other)});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.substr(0, 7), "code 3:");
+}
+
+TEST_F(Cli, PibCheckRefusesFilesShorterThanTheyClaim) {
+    auto pib = minimalPib();
+    pib.resize(7000);  // says 7992
+    const CliRun run = corvel({"pib", "check", write("short.pib", pib)});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("not a usable PIB"), std::string::npos) << run.err;
+
+    EXPECT_EQ(corvel({"pib", "check", write("tiny.pib", {3, 3})}).status, 1);
+    const CliRun missing = corvel({"pib", "check", (dir / "absent.pib").string()});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("No such file"), std::string::npos);
+}
+
+TEST_F(Cli, PibSetMacWritesTheMacAndAValidChecksum) {
+    const std::string path = write("device.pib", minimalPib());
+    ::chmod(path.c_str(), 0640);
+    const CliRun run = corvel({"pib", "set-mac", path, "00:b0:52:aa:bb:cc"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto bytes = read(path);
+    ASSERT_EQ(bytes.size(), 7992u);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 12, bytes.begin() + 18),
+              (std::vector<uint8_t>{0x00, 0xB0, 0x52, 0xAA, 0xBB, 0xCC}));
+    EXPECT_EQ(xorOfWords(bytes, 1998), 0xFFFFFFFFu);
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(nlohmann::json::parse(corvel({"pib", "check", path, "--json"}).out)["checksumValid"],
+              true);
+}
+
+TEST_F(Cli, PibSetMacRefusalLeavesTheFileUntouched) {
+    struct Case {
+        std::vector<uint8_t> pib;
+        const char* mac;
+        const char* reason;
+    };
+    auto old = minimalPib();
+    old[0] = 1;
+    old[1] = 3;
+    put16le(&old[4], 1024);
+    auto badLength = minimalPib();
+    put16le(&badLength[4], 7000);
+    const Case cases[] = {
+        {minimalPib(), "01:00:5E:00:00:01", "code 8"},
+        {minimalPib(), "00:B0:52:00:00:02", "code 8"},
+        {old, "00:B0:52:01:02:03", "code 6"},
+        {badLength, "00:B0:52:01:02:03", "code 7"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = write("refused.pib", c.pib);
+        const CliRun run = corvel({"pib", "set-mac", path, c.mac});
+        EXPECT_EQ(run.status, 1) << c.mac;
+        EXPECT_NE(run.err.find(c.reason), std::string::npos) << run.err;
+        EXPECT_EQ(read(path), c.pib);
+    }
+}
+
+TEST_F(Cli, NvmCheckWalksTheChainAndJudgesIt) {
+    std::vector<uint8_t> nvm = imageHeader(0x00100000, 100, 144);
+    nvm.resize(144, 0x5A);
+    const auto second = imageHeader(0x01000000, 64, 0);
+    nvm.insert(nvm.end(), second.begin(), second.end());
+    nvm.resize(144 + 44 + 64, 0xA5);
+
+    CliRun run = corvel({"nvm", "check", write("fw.nvm", nvm), "--json"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(nlohmann::json::parse(run.out),
+              nlohmann::json::parse(R"({"images":[
+                {"offset":0,"loadAddress":1048576,"length":100,"next":144,"headerValid":true},
+                {"offset":144,"loadAddress":16777216,"length":64,"next":0,"headerValid":true}],
+                "valid":true})"));
+    run = corvel({"nvm", "check", write("fw.nvm", nvm)});
+    EXPECT_EQ(run.out,
+              "image 0: offset 0, load address 0x00100000, length 100, next 144, header valid\n"
+              "image 1: offset 144, load address 0x01000000, length 64, next 0, header valid\n"
+              "chain valid\n");
+
+    auto cut = nvm;
+    cut.resize(nvm.size() - 1);  // the last image runs past the end
+    EXPECT_EQ(corvel({"nvm", "check", write("cut.nvm", cut)}).status, 1);
+    auto corrupt = nvm;
+    corrupt[150] ^= 1;
+    run = corvel({"nvm", "check", write("corrupt.nvm", corrupt), "--json"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(nlohmann::json::parse(run.out)["images"][1]["headerValid"], false);
+}
+
+}  // namespace
+}  // namespace corvel
