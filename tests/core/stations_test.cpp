@@ -46,13 +46,13 @@ TEST_F(Stations, NewStationTakesFamilyKindKeyAndName) {
 
         addOrRefreshStation(stationMac(1).data());
         const StationRecord& s = stations()[0];
-        EXPECT_EQ(s.present, 1);
-        EXPECT_EQ(s.stationKind, c.kind);
-        EXPECT_EQ(s.missesTillDrop, 5);
-        EXPECT_EQ(s.seenCount, 1);
+        EXPECT_EQ(+s.present, 1);
+        EXPECT_EQ(+s.stationKind, c.kind);
+        EXPECT_EQ(+s.missesTillDrop, 5);
+        EXPECT_EQ(+s.seenCount, 1);
         EXPECT_STREQ(s.networkName, c.name);
         for (int i = 0; i < 16; ++i)
-            EXPECT_EQ(s.networkKey[i], i < c.keyWidth ? (c.av ? 0xA5 : 0x15) : 0) << i;
+            EXPECT_EQ(+s.networkKey[i], i < c.keyWidth ? (c.av ? 0xA5 : 0x15) : 0) << i;
     }
 }
 
@@ -62,9 +62,9 @@ TEST_F(Stations, AnswerRefreshesAnExistingStationInPlace) {
     stations()[0].present = 0;
     stations()[0].missesTillDrop = 0;
     addOrRefreshStation(stationMac(1).data());
-    EXPECT_EQ(stations()[0].present, 1);
-    EXPECT_EQ(stations()[0].missesTillDrop, 3);
-    EXPECT_EQ(stations()[0].seenCount, 2);
+    EXPECT_EQ(+stations()[0].present, 1);
+    EXPECT_EQ(+stations()[0].missesTillDrop, 3);
+    EXPECT_EQ(+stations()[0].seenCount, 2);
     EXPECT_FALSE(macIsSet(stations()[2].mac));
 }
 
@@ -85,8 +85,8 @@ TEST_F(Stations, ThirtyThirdStationWarnsAndReplacesTheLastSlotWithAFreshRecord) 
     EXPECT_EQ(recorder.messages[0].title, "Problem Occurred");
     EXPECT_TRUE(macEqual(stations()[31].mac, stationMac(100).data()));
     EXPECT_STREQ(stations()[31].firmwareText, "");
-    EXPECT_EQ(stations()[31].rate.currentRate, 0);
-    EXPECT_EQ(stations()[31].seenCount, 1);
+    EXPECT_EQ(+stations()[31].rate.currentRate, 0);
+    EXPECT_EQ(+stations()[31].seenCount, 1);
     EXPECT_TRUE(macEqual(stations()[30].mac, stationMac(30).data()));
 }
 
@@ -105,29 +105,29 @@ TEST(UpdateRate, ConvertsRawWordsPerModeAndTracksTheRange) {
     for (const Case& c : cases) {
         RateRecord rate{};
         updateRate(rate, c.w0, 7, 9, c.mode);
-        EXPECT_EQ(rate.currentRate, c.expected) << int(c.mode) << " " << c.w0;
-        EXPECT_EQ(rate.aux1, 7u);
-        EXPECT_EQ(rate.aux2, 9u);
+        EXPECT_EQ(+rate.currentRate, c.expected) << int(c.mode) << " " << c.w0;
+        EXPECT_EQ(+rate.aux1, 7u);
+        EXPECT_EQ(+rate.aux2, 9u);
     }
 }
 
 TEST(UpdateRate, ChangedFlagMinAndMax) {
     RateRecord rate{};
     updateRate(rate, 151, 0, 0, RateMode::Av);  // 200
-    EXPECT_EQ(rate.rateChanged, 1);
-    EXPECT_EQ(rate.minRate, 200);  // a minimum below 1 is replaced
-    EXPECT_EQ(rate.maxRate, 200);
+    EXPECT_EQ(+rate.rateChanged, 1);
+    EXPECT_EQ(+rate.minRate, 200);  // a minimum below 1 is replaced
+    EXPECT_EQ(+rate.maxRate, 200);
     rate.rateChanged = 0;
     updateRate(rate, 151, 0, 0, RateMode::Av);
-    EXPECT_EQ(rate.rateChanged, 0);
+    EXPECT_EQ(+rate.rateChanged, 0);
     updateRate(rate, 100, 0, 0, RateMode::Av);  // 132
-    EXPECT_EQ(rate.rateChanged, 1);
-    EXPECT_EQ(rate.minRate, 132);
-    EXPECT_EQ(rate.maxRate, 200);
+    EXPECT_EQ(+rate.rateChanged, 1);
+    EXPECT_EQ(+rate.minRate, 132);
+    EXPECT_EQ(+rate.maxRate, 200);
     updateRate(rate, 0, 0, 0, RateMode::Av);  // 0: the minimum goes to 0, then any rate replaces it
-    EXPECT_EQ(rate.minRate, 0);
+    EXPECT_EQ(+rate.minRate, 0);
     updateRate(rate, 151, 0, 0, RateMode::Av);
-    EXPECT_EQ(rate.minRate, 200);
+    EXPECT_EQ(+rate.minRate, 200);
 }
 
 // A statistics reply with the given station slots (MAC with bit 0 set as on the wire, w0, w1, w2).
@@ -164,15 +164,15 @@ TEST_F(Stations, StatisticsReplyUpdatesMatchingStationsAndTheLinkAverage) {
     applyHp10Statistics(frame.data(), frame.size());
     viewHooks().refreshView = nullptr;
 
-    EXPECT_EQ(stations()[0].rate.currentRate, 22);  // w0 840
-    EXPECT_EQ(stations()[0].rate.aux1, 3u);
+    EXPECT_EQ(+stations()[0].rate.currentRate, 22);  // w0 840
+    EXPECT_EQ(+stations()[0].rate.aux1, 3u);
     // 519 * 85 / 14 = 3151 -> (3151 / 42) * 1.14345 - 0.12979 = 85.66
-    EXPECT_EQ(stations()[1].rate.currentRate, 85);
-    EXPECT_EQ(stations()[2].rate.currentRate, 11);
+    EXPECT_EQ(+stations()[1].rate.currentRate, 85);
+    EXPECT_EQ(+stations()[2].rate.currentRate, 11);
     // Link average over the three present stations: (22 + 85 + 11) * 42 / 3 = 1652.
     EXPECT_EQ(get16le(&frame[18]), 1652);
-    EXPECT_EQ(core.stationTables[1].linkRate.currentRate, 44);
-    EXPECT_EQ(core.stationTables[1].linkRate.aux1, 0x1111u);
+    EXPECT_EQ(+core.stationTables[1].linkRate.currentRate, 44);
+    EXPECT_EQ(+core.stationTables[1].linkRate.aux1, 0x1111u);
     EXPECT_EQ(refreshed, 1);
 }
 
@@ -182,7 +182,7 @@ TEST_F(Stations, LinkAverageStopsAtTheFirstStationWithoutARate) {
     addOrRefreshStation(stationMac(3).data());
     auto frame = statisticsReply({{stationMac(1), 540}, {stationMac(3), 840}});  // 14 and 22
     applyHp10Statistics(frame.data(), frame.size());
-    EXPECT_EQ(stations()[1].rate.currentRate, 0);
+    EXPECT_EQ(+stations()[1].rate.currentRate, 0);
     EXPECT_EQ(get16le(&frame[18]), 14 * 42);  // station 3's 22 is not counted
 }
 
@@ -192,8 +192,8 @@ TEST_F(Stations, ShortReplyReadsOnlyTheSlotsItHoldsWhole) {
     auto frame = statisticsReply({{stationMac(1), 420}, {stationMac(2), 840}});
     frame.resize(24 + 12 + 11);  // the second slot is cut by one byte
     applyHp10Statistics(frame.data(), frame.size());
-    EXPECT_EQ(stations()[0].rate.currentRate, 11);
-    EXPECT_EQ(stations()[1].rate.currentRate, 0);
+    EXPECT_EQ(+stations()[0].rate.currentRate, 11);
+    EXPECT_EQ(+stations()[1].rate.currentRate, 0);
 }
 
 }  // namespace
