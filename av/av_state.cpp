@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: MIT
+#include "av/av_state.h"
+
+namespace corvel {
+
+namespace {
+AvExchangeState state;
+}  // namespace
+
+AvExchangeState& avExchangeState() {
+    return state;
+}
+
+void resetAvExchangeState() {
+    state = AvExchangeState{};
+}
+
+}  // namespace corvel

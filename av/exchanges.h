@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "av/codec.h"
+#include "platform/mac.h"
+
+// One AV request out on the selected interface, and the wait for its confirmation among the
+// frames that come in on every interface. Everything blocks the calling thread.
+namespace corvel {
+
+// Requests are built in a 1536-byte buffer of which the encoders are told 1528 bytes.
+inline constexpr size_t kAvRequestBufferSize = 1536;
+inline constexpr size_t kAvRequestCapacity = 1528;
+using AvRequestBuffer = std::array<uint8_t, kAvRequestBufferSize>;
+
+// A request sent to the local-management address is answered by the AV device cabled to the
+// interface it goes out on, whatever that device's own address.
+inline constexpr Mac kLocalManagementMac{0x00, 0xB0, 0x52, 0x00, 0x00, 0x01};
+
+inline constexpr int kAvAddressBroadcast = 0;
+inline constexpr int kAvAddressLocal = 1;
+
+// The confirmation windows.
+inline constexpr uint32_t kAvAwaitWindowMs = 100;
+inline constexpr uint32_t kAvRejectedFrameMs = 20;
+inline constexpr uint32_t kAvPollSleepMs = 1;
+
+// Kind 0: the broadcast address; kind 1: the local-management address; any other kind leaves
+// `out` as it was.
+Mac& avAddress(int kind, Mac& out);
+
+// Sends a version (0xA000) or network-information (0xA038) request from requestSourceMac to
+// `destination` without waiting. 0xA050 is accepted and sends nothing (the set-key requests
+// have their own operations); any other type, or a failed encode, writes the diagnostic line.
+// Nothing at all happens while the source address is all zero.
+void sendAvRequest(const Mac& destination, uint16_t mmtype);
+
+// Looks through the frames already received for the confirmation of `mmtype`: accepted when
+// the record holds decoded data or a zero status, and its type is mmtype | 1 or the
+// module-commit confirmation 0xA029. Every other frame costs 20 ms. On acceptance sets
+// avConfirmSeen and, when `frameLength` is given, stores how long the accepted frame was.
+// False once no interface has a frame waiting.
+bool pollAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength = nullptr);
+
+// pollAvConfirm repeated for up to 100 ms. The deadline is checked between polls only, so
+// unrelated frames lengthen the wait by 20 ms each.
+bool awaitAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength = nullptr);
+
+// Sends a frame the caller encoded on the selected interface.
+bool sendAvFrame(const AvRequestBuffer& frame, int length);
+
+// The line every failed encode leaves on standard output.
+void reportEncodeFailure();
+
+}  // namespace corvel

@@ -1,0 +1,240 @@
+// SPDX-License-Identifier: MIT
+#include "av/local_device.h"
+
+#include <algorithm>
+#include <cstring>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "av/av_state.h"
+#include "av/exchanges.h"
+#include "av/frame.h"
+#include "av/pib.h"
+#include "av/transfer.h"
+#include "av/version_text.h"
+#include "core/stations.h"
+#include "core/tables.h"
+#include "platform/bytes.h"
+#include "platform/clock.h"
+#include "platform/notifier.h"
+#include "platform/text.h"
+#include "transport/interface_table.h"
+
+namespace corvel {
+
+namespace {
+
+// Network-information confirmation 0xA039, as frame offsets: 20 number of networks, 21..37 the
+// first network's own fields, 38 its station count, from 39 the stations, 15 bytes each with
+// the MAC at 0..5 and the rate at 13. The decoder keeps the frame from byte 20 on at p[0].
+constexpr size_t kNetworkInfoPayloadOffset = 20;
+constexpr size_t kStationCountOffset = 38;
+constexpr size_t kFirstStationOffset = 39;
+constexpr size_t kStationEntrySize = 15;
+constexpr size_t kStationRateIndex = 13;
+
+// Module-read confirmation as decoded: p[4] last-chunk mark, p[5..8] chunk length, p[9..] chunk.
+constexpr size_t kLastChunkIndex = 4;
+constexpr size_t kChunkLengthIndex = 5;
+constexpr size_t kChunkIndex = 9;
+
+struct StationEntry {
+    Mac mac;
+    uint8_t rate;
+};
+
+bool sourceIsSet() {
+    return macIsSet(requestSourceMac().data());
+}
+
+// The station entries the frame holds whole: the count byte may promise more than arrived.
+std::vector<StationEntry> stationEntriesOf(const AvConfirm& record, size_t frameLength) {
+    std::vector<StationEntry> entries;
+    if (frameLength <= kStationCountOffset) return entries;
+    const size_t promised = record.payload[kStationCountOffset - kNetworkInfoPayloadOffset];
+    const size_t lastByte = std::min(frameLength, kNetworkInfoPayloadOffset + kAvPayloadSize);
+    const size_t received =
+        lastByte > kFirstStationOffset ? (lastByte - kFirstStationOffset) / kStationEntrySize : 0;
+    const size_t count = std::min(promised, received);
+    for (size_t i = 0; i < count; ++i) {
+        const size_t at = kFirstStationOffset - kNetworkInfoPayloadOffset + i * kStationEntrySize;
+        StationEntry entry{};
+        std::copy_n(record.payload.begin() + at, entry.mac.size(), entry.mac.begin());
+        entry.rate = record.payload[at + kStationRateIndex];
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+// The local device's version confirmation: its address, chip name and firmware text.
+void takeLocalVersion(const AvConfirm& record, size_t frameLength) {
+    AvExchangeState& state = avExchangeState();
+    copyMac(core.adapters[core.lastRxAdapter].localMac, record.srcMac.data());
+    // A commit confirmation is accepted as the answer, but it carries no version: the texts
+    // already known stay.
+    if (record.mmtype != kMmVersionConfirm) return;
+    if (const char* chip = chipNameOf(record.payload[0])) copyText(state.localChipName, chip);
+    std::string text = versionTextOf(record, frameLength);
+    normaliseLocalText(text, textOf(state.localChipName));
+    copyText(state.localFirmwareText, text);
+}
+
+void takeStationVersion(StationRecord& station, const AvConfirm& record, size_t frameLength) {
+    if (record.mmtype != kMmVersionConfirm) return;
+    std::string text = versionTextOf(record, frameLength);
+    // The station's own generation names its chip; the local device's name is not taken.
+    if (const char* chip = chipNameOf(record.payload[0])) normaliseStationText(text, chip);
+    copyText(station.firmwareText, text);
+}
+
+// Appends the chunk a module-read confirmation carries, as far as the image buffer reaches.
+void appendChunk(const AvConfirm& record, std::vector<uint8_t>& image, size_t& filled) {
+    if (!record.valid) return;
+    const size_t stated = get32le(record.payload.data() + kChunkLengthIndex);
+    const size_t carried = std::min(stated, kAvPayloadSize - kChunkIndex);
+    const size_t taken = std::min(carried, image.size() - filled);
+    std::copy_n(record.payload.begin() + kChunkIndex, taken, image.begin() + filled);
+    filled += taken;
+}
+
+}  // namespace
+
+bool probeLocalAv() {
+    AvExchangeState& state = avExchangeState();
+    state.avConfirmSeen = false;
+    if (!sourceIsSet()) return false;
+    sendAvRequest(kLocalManagementMac, kMmVersionRequest);
+    AvConfirm confirm;
+    awaitAvConfirm(kMmVersionRequest, confirm);
+    return state.avConfirmSeen;
+}
+
+bool discoverLocalAv() {
+    const int32_t selected = core.currentAdapter;
+    bool found = false;
+    for (int i = 0; i < adapterCount && i < kMaxInterfaces; ++i) {
+        core.currentAdapter = i;
+        if (!probeLocalAv()) continue;
+        found = true;
+        if (i == selected) core.localIsAv = 1;
+
+        sendAvRequest(kLocalManagementMac, kMmVersionRequest);
+        AvConfirm confirm;
+        size_t length = 0;
+        if (awaitAvConfirm(kMmVersionRequest, confirm, &length)) takeLocalVersion(confirm, length);
+
+        AdapterRecord& adapter = core.adapters[i];
+        adapter.paramsValid = 1;
+        adapter.localPresent = 1;
+        adapter.localKind = kKindAv;
+    }
+    core.currentAdapter = selected;
+    return found;
+}
+
+bool readNetworkStations(const Mac& localDevice) {
+    if (!sourceIsSet()) return true;
+    sendAvRequest(localDevice, kMmNetworkInfoRequest);
+    AvConfirm info;
+    size_t infoLength = 0;
+    if (!awaitAvConfirm(kMmNetworkInfoRequest, info, &infoLength)) return true;
+
+    for (const StationEntry& entry : stationEntriesOf(info, infoLength)) {
+        // No station has the all-zero address: such an entry is padding of a short frame, and
+        // taking it would mark a free station slot present.
+        if (macEqual(entry.mac.data(), currentAdapterRecord().localMac) ||
+            entry.mac == kBroadcastMac || !macIsSet(entry.mac.data())) {
+            continue;
+        }
+        addOrRefreshStation(entry.mac.data());
+        StationRecord* station = findStationByMac(entry.mac.data());
+        if (station == nullptr) continue;
+
+        sendAvRequest(entry.mac, kMmVersionRequest);
+        AvConfirm version;
+        size_t versionLength = 0;
+        // A station that does not answer keeps its text and its rate.
+        if (!awaitAvConfirm(kMmVersionRequest, version, &versionLength)) continue;
+        takeStationVersion(*station, version, versionLength);
+        updateRate(station->rate, entry.rate, 0, 0, RateMode::Av);
+    }
+    return true;
+}
+
+bool readFirmwareType() {
+    return readFirmwareTypeWith(plcapi_ReadConfigurationBlock);
+}
+
+bool readFirmwareTypeWith(AvRequestEncoder encode) {
+    const Mac source = requestSourceMac();
+    if (!macIsSet(source.data())) return false;
+    Mac destination{};
+    copyLocalMac(destination.data());
+
+    AvRequestBuffer frame{};
+    const int length = encode(source.data(), destination.data(), kAvRequestCapacity, frame.data());
+    if (length == 0) {
+        notifier().notify("Error", "Error in plcapi_ReadConfigurationBlock", Icon::Error,
+                          Buttons::Ok);
+        return false;
+    }
+    sendAvFrame(frame, length);
+    systemClock().sleepMs(kAvPollSleepMs);
+    AvConfirm confirm;
+    if (!pollAvConfirm(kMmConfigBlockRequest, confirm)) return false;
+    // A commit confirmation is accepted as an answer but holds no configuration status: taking
+    // its cleared payload as status 0 would change how the next upgrade ends.
+    if (confirm.mmtype != kMmConfigBlockConfirm) return false;
+
+    AvExchangeState& state = avExchangeState();
+    switch (confirm.payload[0]) {
+        case 0:
+            state.upgradeCommits = true;
+            break;
+        case 1:
+            return false;
+        case 2:
+            state.upgradeCommits = false;
+            break;
+        default:
+            // The meaning of other statuses is not known; the choice made before stands.
+            break;
+    }
+    return true;
+}
+
+int readLocalNmk(const Mac& device, NetworkKey& nmk) {
+    const Mac source = requestSourceMac();
+    if (!macIsSet(source.data())) return -1;
+    if (plcapi_BeginModuleRead(source.data(), device.data(), kReadPib) != 0) return -1;
+
+    std::vector<uint8_t> image(kPibReadBufferSize);
+    size_t filled = 0;
+    for (int round = 0;; ++round) {
+        // A device that keeps confirming past any PIB's length is not reading one out.
+        if (round == kMaxPibReadRounds) return -1;
+        AvRequestBuffer frame{};
+        const int length = plcapi_BuildPendingFrame(kAvRequestCapacity, frame.data());
+        if (length > 0) {
+            sendAvFrame(frame, length);
+        } else {
+            reportEncodeFailure();
+        }
+        AvConfirm confirm;
+        if (!pollAvConfirm(kMmModuleReadRequest, confirm)) return -1;
+        appendChunk(confirm, image, filled);
+        if (confirm.valid && confirm.payload[kLastChunkIndex] != 0) break;
+    }
+
+    // Only the bytes that arrived are the image: a PIB cut short cannot pass as a whole one.
+    PibImage pib;
+    const int code = pib.pibOpen(std::span<uint8_t>(image.data(), filled));
+    if (code == kPibDone || code == kPibOtherVersion) {
+        NetworkKey key{};
+        if (pib.pibGetNmk(key) == kPibDone) nmk = key;
+    }
+    return 1;
+}
+
+}  // namespace corvel

@@ -1,0 +1,233 @@
+// SPDX-License-Identifier: MIT
+#include "av/exchanges.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "av/local_device.h"
+#include "av/set_key.h"
+#include "tests/av/av_wire_fixture.h"
+
+namespace corvel {
+namespace {
+
+using namespace corvel::test;
+
+const std::string kDiagnostic = "something wrong in PLAPI_GETVERSION \n";
+
+TEST(AvAddress, KnowsBroadcastAndLocalManagementAndLeavesOtherKindsAlone) {
+    const Mac untouched{0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC};
+    const struct {
+        int kind;
+        Mac expected;
+    } cases[] = {
+        {0, kBroadcastMac},
+        {1, Mac{0x00, 0xB0, 0x52, 0x00, 0x00, 0x01}},
+        {2, untouched},
+        {-1, untouched},
+    };
+    for (const auto& c : cases) {
+        Mac out = untouched;
+        EXPECT_EQ(&avAddress(c.kind, out), &out);
+        EXPECT_EQ(out, c.expected) << "kind " << c.kind;
+    }
+}
+
+class AvExchanges : public AvWireTest {
+protected:
+    void SetUp() override {
+        AvWireTest::SetUp();
+        addHosts({kHost0});
+    }
+};
+
+TEST_F(AvExchanges, SendAvRequestEncodesTwoTypesAndReportsUnknownOnes) {
+    const struct {
+        uint16_t mmtype;
+        bool sent;
+        std::string printed;
+    } cases[] = {
+        {0xA000, true, ""},           {0xA038, true, ""},
+        {0xA050, false, ""},  // the set-key requests have their own operations
+        {0xA058, false, kDiagnostic}, {0x1234, false, kDiagnostic},
+    };
+    const Mac destination = stationMac(7);
+    for (const auto& c : cases) {
+        wire.clearSent();
+        testing::internal::CaptureStdout();
+        sendAvRequest(destination, c.mmtype);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.printed) << std::hex << c.mmtype;
+        ASSERT_EQ(wire.sent().size(), c.sent ? 1u : 0u) << std::hex << c.mmtype;
+        if (!c.sent) continue;
+        const Bytes& frame = wire.sent()[0].bytes;
+        ASSERT_EQ(frame.size(), 64u);
+        EXPECT_EQ(destinationOf(frame), destination);
+        EXPECT_EQ(sourceOf(frame), kHost0);
+        EXPECT_EQ(mmtypeOf(frame), c.mmtype);
+        EXPECT_TRUE(std::all_of(frame.begin() + 20, frame.end(), [](uint8_t b) { return b == 0; }));
+    }
+    EXPECT_EQ(clock.sleptMs(), 0u) << "sending never waits";
+}
+
+// Each frame waiting on the interface is judged once; an accepted one costs the 1 ms sleep, a
+// rejected one 20 ms and the idle poll (2 ms) that finds nothing more.
+TEST_F(AvExchanges, PollAcceptsOnlyTheAnsweringConfirmation) {
+    const struct {
+        const char* name;
+        uint16_t awaited;
+        Bytes frame;
+        bool accepted;
+    } cases[] = {
+        {"version", 0xA000, versionConfirm(kHost0, kLocalDevice, 2, "v"), true},
+        {"version with a failure status still carries data", 0xA000,
+         [] {
+             Bytes f = versionConfirm(kHost0, kLocalDevice, 2, "v");
+             f[20] = 5;
+             return f;
+         }(),
+         true},
+        {"set-key status 0", 0xA050, statusConfirm(0xA051, kHost0, kLocalDevice, 0), true},
+        {"set-key failure status", 0xA050, statusConfirm(0xA051, kHost0, kLocalDevice, 1), false},
+        {"commit answers any request", 0xA000, statusConfirm(0xA029, kHost0, kLocalDevice, 0),
+         true},
+        {"commit with a failure status", 0xA000, statusConfirm(0xA029, kHost0, kLocalDevice, 3),
+         false},
+        {"configuration block whatever its status", 0xA058,
+         configBlockConfirm(kHost0, kLocalDevice, 1), true},
+        {"another type's confirmation", 0xA000,
+         networkInfoConfirm(kHost0, kLocalDevice, {{stationMac(1), 10}}), false},
+        {"HomePlug 1.0 frame", 0xA000, hp10Frame(kHost0, stationMac(1)), false},
+        {"version cut short", 0xA000,
+         [] {
+             Bytes f = versionConfirm(kHost0, kLocalDevice, 2, "v");
+             f.resize(60);
+             return f;
+         }(),
+         false},
+    };
+    for (const auto& c : cases) {
+        resetAvExchangeState();
+        wire.deliver(0, c.frame);
+        const uint64_t before = clock.tickCount();
+        AvConfirm record;
+        size_t length = 0;
+        EXPECT_EQ(pollAvConfirm(c.awaited, record, &length), c.accepted) << c.name;
+        EXPECT_EQ(avExchangeState().avConfirmSeen, c.accepted) << c.name;
+        EXPECT_EQ(clock.tickCount() - before, c.accepted ? 1u : 22u) << c.name;
+        if (c.accepted) {
+            EXPECT_EQ(length, c.frame.size()) << c.name;
+        }
+    }
+}
+
+TEST_F(AvExchanges, AwaitPaysTwentyMillisecondsForAHomePlug10Frame) {
+    for (const bool withHp10Frame : {false, true}) {
+        if (withHp10Frame) wire.deliver(0, hp10Frame(kHost0, stationMac(3)));
+        wire.deliver(0, versionConfirm(kHost0, kLocalDevice, 1, "text"));
+        const uint64_t before = clock.tickCount();
+        AvConfirm record;
+        ASSERT_TRUE(awaitAvConfirm(0xA000, record));
+        EXPECT_EQ(record.mmtype, 0xA001);
+        // 1 ms before the poll and 1 ms after acceptance; the rejected frame adds exactly 20.
+        EXPECT_EQ(clock.tickCount() - before, withHp10Frame ? 22u : 2u);
+    }
+}
+
+TEST_F(AvExchanges, AwaitGivesUpAfterItsWindowButUnrelatedFramesStretchIt) {
+    const struct {
+        int unrelatedFrames;
+        uint64_t elapsed;
+    } cases[] = {
+        // Silence: rounds of 1 ms sleep and a 2 ms idle poll until 100 ms have passed.
+        {0, 102},
+        // Ten rejected frames in the first poll: the deadline is only looked at afterwards.
+        {10, 1 + 10 * 20 + 2},
+    };
+    for (const auto& c : cases) {
+        for (int i = 0; i < c.unrelatedFrames; ++i)
+            wire.deliver(0, hp10Frame(kHost0, stationMac(3)));
+        const uint64_t before = clock.tickCount();
+        AvConfirm record;
+        EXPECT_FALSE(awaitAvConfirm(0xA000, record));
+        EXPECT_EQ(clock.tickCount() - before, c.elapsed);
+        EXPECT_FALSE(avExchangeState().avConfirmSeen);
+    }
+}
+
+TEST_F(AvExchanges, CommitConfirmationAnswersAnAwaitedVersionRequest) {
+    respond([](int, const Bytes& request) -> std::vector<Bytes> {
+        if (mmtypeOf(request) != 0xA000) return {};
+        return {statusConfirm(0xA029, kHost0, kLocalDevice, 0)};
+    });
+    sendAvRequest(kLocalManagementMac, 0xA000);
+    AvConfirm record;
+    EXPECT_TRUE(awaitAvConfirm(0xA000, record));
+    EXPECT_EQ(record.mmtype, 0xA029);
+    EXPECT_TRUE(avExchangeState().avConfirmSeen);
+}
+
+// Tests that set up their own host interfaces.
+class AvExchangesOwnHosts : public AvWireTest {};
+
+TEST_F(AvExchangesOwnHosts, ConfirmationOnAnotherInterfaceIsFoundToo) {
+    addHosts({kHost0, kHost1});
+    wire.deliver(1, versionConfirm(kHost1, kLocalDevice, 1, "x"));
+    AvConfirm record;
+    EXPECT_TRUE(awaitAvConfirm(0xA000, record));
+    EXPECT_EQ(core.lastRxAdapter, 1);
+}
+
+// With no address of its own the host cannot be answered: every operation returns at once,
+// sends nothing and prints nothing, even with devices ready to answer.
+TEST_F(AvExchangesOwnHosts, AllZeroSourceAddressSendsNothingAnywhere) {
+    addHosts({Mac{}});
+    copyMac(core.adapters[0].localMac, kLocalDevice.data());
+    copyMac(core.stationTables[0].localMac, kLocalDevice.data());
+    respond([](int, const Bytes& request) -> std::vector<Bytes> {
+        return {versionConfirm(sourceOf(request), kLocalDevice, 1, "x"),
+                configBlockConfirm(sourceOf(request), kLocalDevice, 0),
+                statusConfirm(0xA051, sourceOf(request), kLocalDevice, 0)};
+    });
+    NetworkKey key{};
+    key.fill(0xEE);
+    const struct {
+        const char* name;
+        std::function<int()> run;
+        int expected;
+    } cases[] = {
+        {"sendAvRequest",
+         [] {
+             sendAvRequest(stationMac(1), 0xA000);
+             return 0;
+         },
+         0},
+        {"sendAvRequest unknown type",
+         [] {
+             sendAvRequest(stationMac(1), 0x1234);
+             return 0;
+         },
+         0},
+        {"probeLocalAv", [] { return int(probeLocalAv()); }, 0},
+        {"discoverLocalAv", [] { return int(discoverLocalAv()); }, 0},
+        {"readNetworkStations", [] { return int(readNetworkStations(kLocalDevice)); }, 1},
+        {"readFirmwareType", [] { return int(readFirmwareType()); }, 0},
+        {"readLocalNmk", [&key] { return readLocalNmk(kLocalDevice, key); }, -1},
+        {"sendLocalSetKey", [&key] { return sendLocalSetKey(key); }, 0},
+    };
+    for (const auto& c : cases) {
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(c.run(), c.expected) << c.name;
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << c.name;
+    }
+    EXPECT_TRUE(wire.sent().empty());
+    EXPECT_EQ(clock.sleptMs(), 0u);
+    NetworkKey untouched{};
+    untouched.fill(0xEE);
+    EXPECT_EQ(key, untouched);
+    EXPECT_EQ(core.adapters[0].localPresent, 0);
+}
+
+}  // namespace
+}  // namespace corvel
