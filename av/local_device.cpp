@@ -110,6 +110,15 @@ bool probeLocalAv() {
     return state.avConfirmSeen;
 }
 
+bool readLocalVersion() {
+    sendAvRequest(kLocalManagementMac, kMmVersionRequest);
+    AvConfirm confirm;
+    size_t length = 0;
+    if (!awaitAvConfirm(kMmVersionRequest, confirm, &length)) return false;
+    takeLocalVersion(confirm, length);
+    return true;
+}
+
 bool discoverLocalAv() {
     const int32_t selected = core.currentAdapter;
     bool found = false;
@@ -119,10 +128,7 @@ bool discoverLocalAv() {
         found = true;
         if (i == selected) core.localIsAv = 1;
 
-        sendAvRequest(kLocalManagementMac, kMmVersionRequest);
-        AvConfirm confirm;
-        size_t length = 0;
-        if (awaitAvConfirm(kMmVersionRequest, confirm, &length)) takeLocalVersion(confirm, length);
+        readLocalVersion();
 
         AdapterRecord& adapter = core.adapters[i];
         adapter.paramsValid = 1;

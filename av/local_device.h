@@ -16,6 +16,10 @@ namespace corvel {
 // selected interface within 100 ms.
 bool probeLocalAv();
 
+// Asks the local device on the selected interface for its version again: the answering
+// interface's localMac, the chip name and the normalised firmware text. False without an answer.
+bool readLocalVersion();
+
 // Probes every host interface; each one that answers gets an AV local device in its adapter
 // record, and the local device's address, chip name and firmware text are read again. The
 // selected interface stays selected; localIsAv is set only when the selected one answered.

@@ -6,8 +6,10 @@
 
 #include "cli/context.h"
 #include "cli/derive_command.h"
+#include "cli/interfaces_command.h"
 #include "cli/nvm_command.h"
 #include "cli/pib_command.h"
+#include "cli/probe_command.h"
 
 namespace corvel {
 
@@ -38,6 +40,8 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     addDeriveCommand(app, context);
     addPibCommand(app, context);
     addNvmCommand(app, context);
+    addInterfacesCommand(app, context);
+    addProbeCommand(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
