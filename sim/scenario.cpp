@@ -1,0 +1,494 @@
+// SPDX-License-Identifier: MIT
+#include "sim/scenario.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <vector>
+
+#include "keys/derive.h"
+
+namespace corvel::sim {
+
+namespace {
+
+using nlohmann::json;
+
+constexpr size_t kMaxPorts = 8;
+constexpr size_t kMaxStations = 200;
+constexpr uint64_t kMaxMs = 3600000;
+
+[[noreturn]] void fail(const std::string& path, const std::string& problem) {
+    throw ScenarioError(path + ": " + problem);
+}
+
+std::string childPath(const std::string& path, std::string_view key) {
+    return path.empty() ? std::string(key) : path + "." + std::string(key);
+}
+
+std::string itemPath(const std::string& path, size_t index) {
+    return path + "[" + std::to_string(index) + "]";
+}
+
+// The offending value as it stood in the file, cut short when long.
+std::string shown(const json& value) {
+    std::string text = value.dump();
+    return text.size() > 40 ? text.substr(0, 37) + "..." : text;
+}
+
+std::optional<std::vector<uint8_t>> parseHex(const std::string& text) {
+    if (text.size() % 2 != 0) return std::nullopt;
+    std::vector<uint8_t> bytes(text.size() / 2);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const char* first = text.data() + 2 * i;
+        auto [end, error] = std::from_chars(first, first + 2, bytes[i], 16);
+        if (error != std::errc() || end != first + 2) return std::nullopt;
+    }
+    return bytes;
+}
+
+// Decimal, or (when allowed) hexadecimal after 0x.
+std::optional<uint32_t> parseNumber(std::string_view text, bool allowHex = true) {
+    int base = 10;
+    if (allowHex && text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    uint32_t value = 0;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+// A JSON object read field by field. Every field must be read before finish(): one that is not
+// is a field the format does not have, most likely a misspelt one.
+class Object {
+public:
+    Object(const json& value, std::string path) : value_(value), path_(std::move(path)) {
+        if (!value_.is_object())
+            fail(path_.empty() ? "scenario" : path_, "expected an object, got " + shown(value_));
+    }
+
+    const std::string& path() const { return path_; }
+    std::string pathOf(std::string_view key) const { return childPath(path_, key); }
+
+    bool isExplicitNull(std::string_view key) {
+        read_.insert(std::string(key));
+        auto it = value_.find(std::string(key));
+        return it != value_.end() && it->is_null();
+    }
+
+    // The field, or nullptr when it is absent or null (null asks for the default).
+    const json* find(std::string_view key) {
+        read_.insert(std::string(key));
+        auto it = value_.find(std::string(key));
+        return it == value_.end() || it->is_null() ? nullptr : &*it;
+    }
+
+    bool flag(std::string_view key, bool fallback) {
+        const json* v = find(key);
+        if (v == nullptr) return fallback;
+        if (!v->is_boolean()) fail(pathOf(key), "expected true or false, got " + shown(*v));
+        return v->get<bool>();
+    }
+
+    uint64_t number(std::string_view key, uint64_t fallback, uint64_t min, uint64_t max) {
+        const json* v = find(key);
+        if (v == nullptr) return fallback;
+        const bool whole =
+            v->is_number_unsigned() || (v->is_number_integer() && v->get<int64_t>() >= 0);
+        if (!whole || v->get<uint64_t>() < min || v->get<uint64_t>() > max)
+            fail(pathOf(key), "expected a whole number from " + std::to_string(min) + " to " +
+                                  std::to_string(max) + ", got " + shown(*v));
+        return v->get<uint64_t>();
+    }
+
+    uint8_t byte(std::string_view key, uint8_t fallback, uint8_t min = 0, uint8_t max = 255) {
+        return uint8_t(number(key, fallback, min, max));
+    }
+
+    std::string text(std::string_view key, const std::string& fallback, size_t minLength,
+                     size_t maxLength) {
+        const json* v = find(key);
+        if (v == nullptr) return fallback;
+        if (!v->is_string()) fail(pathOf(key), "expected a text, got " + shown(*v));
+        const std::string s = v->get<std::string>();
+        if (s.size() < minLength || s.size() > maxLength)
+            fail(pathOf(key), "expected a text of " + std::to_string(minLength) + " to " +
+                                  std::to_string(maxLength) + " characters, got " + shown(*v));
+        return s;
+    }
+
+    std::optional<std::vector<uint8_t>> hex(std::string_view key, size_t minBytes,
+                                            size_t maxBytes) {
+        const json* v = find(key);
+        if (v == nullptr) return std::nullopt;
+        const std::string what = minBytes == maxBytes
+                                     ? std::to_string(minBytes) + " bytes in hex (" +
+                                           std::to_string(2 * minBytes) + " hex digits)"
+                                     : "up to " + std::to_string(maxBytes) + " bytes in hex";
+        if (!v->is_string()) fail(pathOf(key), "expected " + what + ", got " + shown(*v));
+        auto bytes = parseHex(v->get<std::string>());
+        if (!bytes || bytes->size() < minBytes || bytes->size() > maxBytes)
+            fail(pathOf(key), "expected " + what + ", got " + shown(*v));
+        return bytes;
+    }
+
+    const json* array(std::string_view key, size_t maxItems) {
+        const json* v = find(key);
+        if (v == nullptr) return nullptr;
+        if (!v->is_array()) fail(pathOf(key), "expected an array, got " + shown(*v));
+        if (v->size() > maxItems)
+            fail(pathOf(key), "at most " + std::to_string(maxItems) + " entries, got " +
+                                  std::to_string(v->size()));
+        return v;
+    }
+
+    void finish() const {
+        for (auto it = value_.begin(); it != value_.end(); ++it)
+            if (read_.count(it.key()) == 0) fail(pathOf(it.key()), "unknown field");
+    }
+
+private:
+    const json& value_;
+    std::string path_;
+    std::set<std::string> read_;
+};
+
+UnrelatedFrame parseUnrelated(const json& v, const std::string& path) {
+    const std::string expected =
+        "expected \"ipv4\", \"av\", \"av:0xMMMM\", \"hp10\" or \"hp10:0xTT\", got " + shown(v);
+    if (!v.is_string()) fail(path, expected);
+    const std::string text = v.get<std::string>();
+    const size_t colon = text.find(':');
+    const std::string kind = text.substr(0, colon);
+    std::optional<uint32_t> type;
+    if (colon != std::string::npos) {
+        type = parseNumber(std::string_view(text).substr(colon + 1));
+        if (!type) fail(path, expected);
+    }
+    if (kind == "ipv4" && !type) return {UnrelatedFrame::Kind::Ipv4, 0};
+    if (kind == "av" && (!type || *type <= 0xFFFF))
+        return {UnrelatedFrame::Kind::Av, uint16_t(type.value_or(kDefaultUnrelatedMmtype))};
+    if (kind == "hp10" && (!type || *type <= 0xFF))
+        return {UnrelatedFrame::Kind::Hp10, uint16_t(type.value_or(kDefaultUnrelatedEntryType))};
+    fail(path, expected);
+}
+
+Faults parseFaults(Object& parent, std::string_view key) {
+    Faults faults;
+    const json* v = parent.find(key);
+    if (v == nullptr) return faults;
+    Object o(*v, parent.pathOf(key));
+    faults.offline = o.flag("offline", false);
+    faults.silent = o.flag("silent", false);
+    faults.latencyMs = uint32_t(o.number("latencyMs", 0, 0, kMaxMs));
+    faults.avStatus = o.byte("avStatus", 0);
+    if (const json* list = o.array("unrelated", 100))
+        for (size_t i = 0; i < list->size(); ++i)
+            faults.unrelated.push_back(
+                parseUnrelated((*list)[i], itemPath(o.pathOf("unrelated"), i)));
+    faults.indications = uint32_t(o.number("indications", 0, 0, 1000));
+    faults.truncateTo = size_t(o.number("truncate", 0, 0, 65535));
+    o.finish();
+    return faults;
+}
+
+LinkRates parseRates(Object& parent) {
+    LinkRates rates;
+    const json* v = parent.find("rates");
+    if (v == nullptr) return rates;
+    Object o(*v, parent.pathOf("rates"));
+    rates.avTx = o.byte("avTx", rates.avTx);
+    rates.avRx = o.byte("avRx", rates.avRx);
+    rates.hp10Raw = uint16_t(o.number("hp10", rates.hp10Raw, 0, 0xFFFF));
+    rates.hp10Aux1 = uint16_t(o.number("hp10Aux1", rates.hp10Aux1, 0, 0xFFFF));
+    rates.hp10Aux2 = uint16_t(o.number("hp10Aux2", rates.hp10Aux2, 0, 0xFFFF));
+    rates.turboRaw = uint16_t(o.number("turbo", rates.turboRaw, 0, 0xFFFF));
+    o.finish();
+    return rates;
+}
+
+Family parseFamily(Object& o, Family fallback) {
+    const std::string name = o.text("family", "", 0, 16);
+    if (name.empty() && o.find("family") == nullptr) return fallback;
+    if (name == "av") return Family::Av;
+    if (name == "hp10") return Family::HomePlug10;
+    if (name == "turbo") return Family::Turbo;
+    fail(o.pathOf("family"), "expected \"av\", \"hp10\" or \"turbo\", got \"" + name + "\"");
+}
+
+Mac parseDeviceMac(Object& o, const Mac& fallback, std::map<Mac, std::string>& seen) {
+    const std::string path = o.pathOf("mac");
+    Mac mac = fallback;
+    if (const json* v = o.find("mac")) {
+        std::optional<Mac> parsed;
+        if (v->is_string()) parsed = parseMac(v->get<std::string>());
+        if (!parsed) fail(path, "expected a MAC address like 00:B0:52:00:00:10, got " + shown(*v));
+        mac = *parsed;
+    }
+    if ((mac[0] & 0x01) != 0) fail(path, formatMac(mac) + " is a group address, not a device's");
+    if (mac == Mac{}) fail(path, "00:00:00:00:00:00 is not a device address");
+    if (mac == Mac{0x00, 0xB0, 0x52, 0x00, 0x00, 0x01})
+        fail(path, "00:B0:52:00:00:01 is the local-management address, not a device's");
+    auto [it, added] = seen.emplace(mac, o.path());
+    if (!added) fail(path, formatMac(mac) + " is already the MAC of " + it->second);
+    return mac;
+}
+
+std::optional<ParamBlock> parseParams(Object& o, std::string_view key) {
+    auto bytes = o.hex(key, kParamBlockLength, kParamBlockLength);
+    if (!bytes) return std::nullopt;
+    ParamBlock block{};
+    std::copy(bytes->begin(), bytes->end(), block.begin());
+    return block;
+}
+
+DeviceConfig parseDevice(const json& value, const std::string& path, Family fallbackFamily,
+                         const Mac& fallbackMac, std::map<Mac, std::string>& seen) {
+    Object o(value, path);
+    o.text("comment", "", 0, 1000);
+    DeviceConfig c;
+    c.family = parseFamily(o, fallbackFamily);
+    c.mac = parseDeviceMac(o, fallbackMac, seen);
+    c.password = o.text("password", defaultPassword(c.mac), 1, 64);
+
+    const bool av = c.family == Family::Av;
+    const bool named = o.find("networkName") != nullptr;
+    if (auto key = o.hex("key", av ? 16 : 8, av ? 16 : 8)) {
+        if (named) fail(o.pathOf("key"), "give networkName or key, not both");
+        if (av)
+            std::copy(key->begin(), key->end(), c.nmk.begin());
+        else
+            std::copy(key->begin(), key->end(), c.nek.begin());
+    } else {
+        const std::string publicName(av ? kPublicAvName : kPublicHp10Name);
+        const std::string name = o.text("networkName", publicName, 1, 64);
+        if (av)
+            c.nmk = deriveNMK(name);
+        else
+            c.nek = deriveHP10Key(name);
+    }
+    c.keySelect = o.byte("keySelect", 1, 1, 255);
+
+    DeviceProfile& p = c.profile;
+    p.kind = o.byte("kind", 0, 1, 127);
+    p.chipGeneration = o.byte("chipGeneration", p.chipGeneration);
+    p.firmware = o.text("firmware", p.firmware, 0, 64);
+    p.vendor = o.text("vendor", p.vendor, 0, 120);
+    p.product = o.text("product", p.product, 0, 120);
+    if (const json* v = o.find("version")) {
+        Object version(*v, o.pathOf("version"));
+        p.versionForm = version.byte("form", p.versionForm);
+        p.versionMajor = version.byte("major", p.versionMajor);
+        p.versionMinor = version.byte("minor", p.versionMinor);
+        version.finish();
+    }
+    p.turboFirmware = o.text("turboFirmware", p.turboFirmware, 0, 200);
+
+    const std::string pibVersion = o.text("pibVersion", "3.3", 3, 7);
+    const size_t dot = pibVersion.find('.');
+    const auto major = parseNumber(pibVersion.substr(0, dot), false);
+    const auto minor =
+        dot == std::string::npos ? std::nullopt : parseNumber(pibVersion.substr(dot + 1), false);
+    if (!major || !minor || *major > 255 || *minor > 255)
+        fail(o.pathOf("pibVersion"),
+             "expected \"major.minor\" like \"3.3\", got \"" + pibVersion + "\"");
+    c.pibMajor = uint8_t(*major);
+    c.pibMinor = uint8_t(*minor);
+
+    p.configStatus = o.byte("configStatus", p.configStatus);
+    p.configBlock = o.hex("configBlock", 0, 255).value_or(std::vector<uint8_t>{});
+    c.storedParams = parseParams(o, "storedParams");
+    c.workingParams = parseParams(o, "workingParams");
+    p.rates = parseRates(o);
+    p.rebootMs = uint32_t(o.number("rebootMs", 0, 0, kMaxMs));
+    p.faults = parseFaults(o, "faults");
+    o.finish();
+    return c;
+}
+
+struct PortPlan {
+    std::string interfaceName;
+    std::optional<DeviceConfig> local;
+    std::vector<DeviceConfig> stations;
+    Faults faults;
+};
+
+PortPlan parsePort(const json& value, const std::string& path, int index,
+                   std::map<Mac, std::string>& seen) {
+    Object o(value, path);
+    o.text("comment", "", 0, 1000);
+    PortPlan plan;
+    plan.interfaceName = o.text("interface", "plc" + std::to_string(index), 1, 64);
+    if (plan.interfaceName.find_first_of(" \t\n=") != std::string::npos)
+        fail(o.pathOf("interface"), "an interface name has no blanks and no '='");
+    plan.faults = parseFaults(o, "faults");
+    if (!o.isExplicitNull("local")) {
+        const json* v = o.find("local");
+        plan.local = parseDevice(v != nullptr ? *v : json::object(), o.pathOf("local"), Family::Av,
+                                 defaultDeviceMac(index, 0), seen);
+    }
+    const Family stationFamily = plan.local ? plan.local->family : Family::Av;
+    if (const json* list = o.array("stations", kMaxStations))
+        for (size_t i = 0; i < list->size(); ++i)
+            plan.stations.push_back(parseDevice((*list)[i], itemPath(o.pathOf("stations"), i),
+                                                stationFamily, defaultDeviceMac(index, int(i + 1)),
+                                                seen));
+    o.finish();
+    return plan;
+}
+
+// nlohmann's messages start with "[json.exception.parse_error.101] ": the rest is the reader's.
+std::string withoutExceptionTag(const std::string& message) {
+    const size_t end = message.find("] ");
+    return message.rfind("[json.exception.", 0) == 0 && end != std::string::npos
+               ? message.substr(end + 2)
+               : message;
+}
+
+}  // namespace
+
+Mac defaultDeviceMac(int port, int index) {
+    return Mac{0x00, 0xB0, 0x52, 0x5E, uint8_t(port), uint8_t(index)};
+}
+
+Network parseScenario(std::string_view text) {
+    json doc;
+    try {
+        doc = json::parse(text.begin(), text.end());
+    } catch (const json::parse_error& e) {
+        throw ScenarioError(withoutExceptionTag(e.what()));
+    }
+
+    Object top(doc, "");
+    top.text("comment", "", 0, 1000);
+    const json* ports = top.array("ports", kMaxPorts);
+    if (ports == nullptr || ports->empty()) fail("ports", "expected at least one port");
+    std::map<Mac, std::string> seen;
+    std::vector<PortPlan> plans;
+    for (size_t i = 0; i < ports->size(); ++i) {
+        plans.push_back(parsePort((*ports)[i], itemPath("ports", i), int(i), seen));
+        for (size_t j = 0; j + 1 < plans.size(); ++j)
+            if (plans[j].interfaceName == plans.back().interfaceName)
+                fail(itemPath("ports", i) + ".interface", plans.back().interfaceName +
+                                                              " is already the interface of " +
+                                                              itemPath("ports", j));
+    }
+    top.finish();
+
+    Network network;
+    for (const PortPlan& plan : plans) {
+        const int port = network.addPort(plan.interfaceName);
+        network.port(port).faults = plan.faults;
+        if (plan.local) network.setLocal(port, *plan.local);
+        for (const DeviceConfig& station : plan.stations) network.addStation(port, station);
+    }
+    return network;
+}
+
+Network loadScenario(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) throw ScenarioError(path + ": cannot be read (" + std::strerror(errno) + ")");
+    std::ostringstream contents;
+    contents << file.rdbuf();
+    if (file.bad()) throw ScenarioError(path + ": cannot be read");
+    try {
+        return parseScenario(contents.str());
+    } catch (const ScenarioError& e) {
+        throw ScenarioError(path + ": " + e.what());
+    }
+}
+
+std::string scenarioFormatHelp() {
+    return R"(SCENARIO FILE (JSON)
+  Describes the powerline network behind each host interface. Only "ports" is required,
+  every other field has the default shown, and a field not listed here is an error. The
+  smallest file, {"ports": [{}]}, is one AV local device on plc0 on the public network.
+
+Top level
+  ports           array of 1 to 8 ports
+  comment         text, ignored (also allowed in ports and devices)
+
+Port: one host interface and the wiring behind it
+  interface       text, default "plc<index>": the interface the local device is cabled
+                  to (plcsim --interface can override it)
+  local           device, or null for nothing cabled; default {} (an AV device)
+  stations        array of up to 200 devices, default []: the adapters on the same wiring.
+                  The local device bridges only to those with its network key (AV NMK or
+                  1.0/Turbo NEK); a device's password reaches it across networks.
+  faults          faults, default {}: for everything answered on this port
+
+Device
+  family          "av", "hp10" (plain HomePlug 1.0) or "turbo"; default "av" for a local
+                  device, the local device's family for a station
+  mac             "XX:XX:XX:XX:XX:XX", unicast and unique; default 00:B0:52:5E:<port>:<n>,
+                  n = 0 for the local device and 1, 2, ... for the stations
+  password        text, default sixteen letters made from the MAC (plcsim --show lists
+                  them): the printed device password, hashed as given into the DAK (AV)
+                  or DEK (1.0/Turbo)
+  networkName     text, default "HomePlugAV" (AV) or "HomePlug" (1.0/Turbo): the
+                  network key derives from it
+  key             hex text, instead of networkName: 32 digits (AV NMK) or 16 (1.0/Turbo NEK)
+  keySelect       1..255, default 1: the key select of the 1.0/Turbo network key
+  kind            1..127, default 1 (hp10) or 2 (turbo): the kind a 1.0 local answer reports
+  chipGeneration  0..255, default 2: AV version confirmation
+  firmware        text of up to 64, default "QRB1000-AV-3.3.1.2090-01-20240117-FINAL":
+                  AV version text
+  vendor          text of up to 120, default "Veltrix": Turbo version reply
+  product         text of up to 120, default "Powerline Turbo Adapter": Turbo version reply
+  version         {"form", "major", "minor"}, each 0..255, default {2, 1, 4}: Turbo version
+                  reply (form 1: fixed texts, minor 0x15 meaning 1.2)
+  turboFirmware   text of up to 200, default "TURBO-MAC-4-0-1-7-0012": Turbo read 0x20
+  pibVersion      "major.minor", default "3.3": version of the AV PIB (7992 bytes, MAC at
+                  12, NMK at 100)
+  configStatus    0..255, default 0: AV configuration block status (0 the upgrade ends
+                  with a module commit, 2 with a start request)
+  configBlock     hex text of up to 255 bytes, default "": AV configuration block
+  storedParams    hex text of 50 bytes: 1.0 parameter copy 1; default: the MAC at 0..5,
+                  zero local parameters at 23..25. Bytes 6..22 always hold the device's
+                  keys (key select 0 key, key select, NEK).
+  workingParams   hex text of 50 bytes, default storedParams: 1.0 parameter copy 2
+  rates           rates, default {}
+  rebootMs        0..3600000, default 0: AV, milliseconds away after its NMK changed
+  faults          faults, default {}
+
+Rates: the raw values each family reports for a station's link with the local device
+  avTx            0..255, default 113: AV network information average TX rate byte
+  avRx            0..255, default 113: AV network information average RX rate byte
+  hp10            0..65535, default 420: 1.0 statistics slot raw rate word
+  hp10Aux1        0..65535, default 0: the slot's second word
+  hp10Aux2        0..65535, default 0: the slot's third word
+  turbo           0..65535, default 2100: Turbo code-24 record raw rate
+
+Faults: of one device, or of a port (then of every device on it)
+  offline         bool, default false: hears nothing, answers nothing, bridges nothing
+  silent          bool, default false: acts on requests but sends no answer
+  latencyMs       0..3600000, default 0: delay of every answer (device and port add up)
+  avStatus        0..255, default 0: non-zero: every AV confirmation with a status byte
+                  carries it, and the request is not carried out
+  unrelated       array of "ipv4", "av", "av:0xMMMM", "hp10", "hp10:0xTT", default []:
+                  frames sent before every answer: an IPv4 frame, an AV frame of MMTYPE
+                  0xA035 (or the one given), a 1.0 frame of entry type 0x3F (or the one given)
+  indications     0..1000, default 0: 0xA062 indications sent before every answer
+  truncate        0..65535, default 0 (off): every answer cut to this many bytes
+
+Example: an AV network of three, one station on another key (not bridged), one slow
+  {"ports": [{"interface": "plc0",
+              "local": {"mac": "00:B0:52:00:00:10", "password": "AAAA-BBBB-CCCC-DDDD"},
+              "stations": [
+                {"mac": "00:B0:52:00:00:11", "rates": {"avTx": 150, "avRx": 140}},
+                {"mac": "00:B0:52:00:00:12", "networkName": "Elsewhere"},
+                {"mac": "00:B0:52:00:00:13", "faults": {"latencyMs": 40}}]}]}
+)";
+}
+
+}  // namespace corvel::sim

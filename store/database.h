@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The device database: the selected interface, the station tables of all 8 interfaces, the user's
+// device list and the remote list's layout, kept between runs in one binary file in the data
+// directory. All integers are 32-bit little-endian; the tables are written as their packed
+// memory images.
+//
+//   0        version (306)
+//   4        currentAdapter
+//   8        8 station tables, 16426 bytes each
+//   131416   deviceCount n (1..32)
+//   131420   n device records, 198 bytes each
+//   +198n    column order (5 x i32), column widths (5 x i32), sortFlag, sortColumn
+namespace corvel {
+
+inline constexpr int32_t kDatabaseVersion = 306;
+inline constexpr size_t kStationTablesOffset = 8;
+inline constexpr size_t kDeviceCountOffset = 131416;
+inline constexpr size_t kDeviceRecordsOffset = 131420;
+inline constexpr size_t kListLayoutBytes = 48;
+
+constexpr size_t databaseFileSize(int deviceCount) {
+    return kDeviceRecordsOffset + 198 * size_t(deviceCount) + kListLayoutBytes;
+}
+
+// "<productTitle>.data"; a "/" in the title becomes "_" so that the file stays in the data
+// directory.
+std::string databaseFileName(std::string_view productTitle);
+// The data directory and the file name formed from the productTitle preference.
+std::string databasePath();
+
+enum class LoadStatus {
+    Loaded,   // every field read
+    Missing,  // no file: defaults
+    TooOld,   // a version below 306: defaults
+    Damaged,  // short or unreadable: what could be read was kept
+};
+
+struct DatabaseLoad {
+    LoadStatus status = LoadStatus::Loaded;
+    // Where a too-old or damaged file was set aside; empty when nothing was moved.
+    std::string keptAside;
+};
+
+// Reads the database into the tables and the list layout. A missing file gives the defaults.
+// A file whose version is below 306 gives the defaults and an "Attention!" warning. A bad device
+// count becomes 0 with a "Problem Occurred" warning. A short or damaged file keeps what was read
+// so far (whole records only); the file itself is set aside, never emptied. A too-old or damaged
+// file is renamed to "<file>.bad" (".bad.1", ... when taken), so that the next save cannot
+// destroy it. The list layout is handed to the list after a full load and after the defaults of
+// a missing file.
+DatabaseLoad loadDatabase();
+
+// Writes the file when the device list is not empty (an empty list leaves the previous file as
+// it is). The file is replaced atomically: a failed or interrupted save leaves the previous file
+// whole. Afterwards every user may read and write it. A failure is reported ("Problem Occurred")
+// and returns false with the reason in `reason`.
+bool saveDatabase(std::string* reason = nullptr);
+
+// Defaults: the interfaces are enumerated and opened again, every station table is cleared and
+// named "HomePlugAV", the device list is emptied and interface 0 selected.
+void resetDatabase();
+
+// The file image of the tables and the list layout as saveDatabase writes it.
+std::vector<uint8_t> encodeDatabase();
+
+// One checked step of a load. A step that delivered nothing means the file is short or damaged:
+// it is set aside as loadDatabase describes, and `keptAside` receives its new name (empty when it
+// could not be moved). Returns `delivered`.
+bool checkFileStep(bool delivered, const std::string& path, std::string& keptAside);
+
+}  // namespace corvel

@@ -1,0 +1,83 @@
+// SPDX-License-Identifier: MIT
+#include "store/preferences.h"
+
+#include <bit>
+#include <cstring>
+#include <vector>
+
+#include "core/tables.h"
+#include "platform/text.h"
+#include "store/list_layout.h"
+#include "store/product_files.h"
+
+namespace corvel {
+
+// The record is copied to and from the file as it lies in memory.
+static_assert(std::endian::native == std::endian::little);
+
+int16_t Preferences::ticksPerPhase() const {
+    // A value such as 65536 passes the file's check on 32 bits but leaves 0 in the low 16; a
+    // phase of 0 or fewer ticks would stall the scan cycle.
+    const auto ticks = int16_t(uint16_t(uint32_t(scanTicks) & 0xFFFF));
+    return ticks > 0 ? ticks : 1;
+}
+
+Preferences& preferences() {
+    static Preferences current = defaultPreferences();
+    return current;
+}
+
+Preferences defaultPreferences() {
+    Preferences p{};
+    p.scanTicks = 30;
+    p.qualityStyle = 0;
+    p.listTextColour = 0;
+    p.iconSize = 24;
+    p.diagnosticsLevel = 1;
+    p.reserved14 = 1;
+    p.autoScan = 1;
+    p.reserved18 = 10;
+    p.reserved20 = 310;
+    p.reserved22 = 80;
+    p.reserved24 = 25;
+    p.showRateColumn = 1;
+    p.showQualityColumn = 1;
+    p.twelveHourClock = 1;
+    p.showUpgradeButton = 0;
+    copyText(p.webAddress, "https://corvel-utility.example.org");
+    copyText(p.productTitle, "Corvel Utility");
+    copyText(p.noticeText,
+             "Corvel Utility - free software for HomePlug powerline adapters, MIT licence.");
+    return p;
+}
+
+Preferences decodePreferences(const uint8_t* bytes, size_t length) {
+    Preferences p{};
+    if (length > 0) std::memcpy(&p, bytes, length < sizeof p ? length : sizeof p);
+    return p;
+}
+
+std::array<uint8_t, kPreferencesSize> encodePreferences(const Preferences& p) {
+    std::array<uint8_t, kPreferencesSize> bytes{};
+    std::memcpy(bytes.data(), &p, sizeof p);
+    return bytes;
+}
+
+std::string loadPreferences() {
+    std::vector<uint8_t> bytes;
+    std::string path;
+    Preferences& p = preferences();
+    if (readProductFile(kPreferencesFileName, bytes, path))
+        p = decodePreferences(bytes.data(), bytes.size());
+    else
+        p = defaultPreferences();
+
+    listLayout().sortFlag = 1;
+    listLayout().sortColumn = 1;
+    if (p.scanTicks <= 0) p.scanTicks = 1;
+    core.ticksPerPhase = p.ticksPerPhase();
+    setAutoscan(p.autoScan != 0);
+    return path;
+}
+
+}  // namespace corvel

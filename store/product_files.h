@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The read-only files that adapt the utility to a product line ("OEMPrefs.dat", "OUIList.txt",
+// "Readme.txt"). Each is taken from the working directory when it is there, as a product folder
+// laid out by hand expects; otherwise from the installed data folder, and last from the source
+// tree's data/ folder, so that a binary run from the build tree finds the shipped files.
+namespace corvel {
+
+// The folders searched after the working directory, in order. By default the installed data
+// folder (share/corvel-utility under the install prefix) and the source tree's data/ folder.
+const std::vector<std::string>& productDataFolders();
+// Replaces the folder list (tests point it at their own folders); an empty list leaves only the
+// working directory.
+void setProductDataFolders(std::vector<std::string> folders);
+void restoreProductDataFolders();
+
+// The path of the first readable regular file called `name` in the working directory, then in
+// each product data folder; empty when there is none.
+std::string findProductFile(const std::string& name);
+
+// Reads the first readable copy of `name` as findProductFile finds it. False when no copy could
+// be read; `path` tells which file was read.
+bool readProductFile(const std::string& name, std::vector<uint8_t>& bytes, std::string& path);
+
+}  // namespace corvel

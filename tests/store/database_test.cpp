@@ -1,0 +1,494 @@
+// SPDX-License-Identifier: MIT
+#include "store/database.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <climits>
+#include <csignal>
+#include <cstring>
+
+#include "core/tables.h"
+#include "platform/bytes.h"
+#include "platform/notifier.h"
+#include "platform/text.h"
+#include "store/data_directory.h"
+#include "store/list_layout.h"
+#include "store/preferences.h"
+#include "tests/store/store_test_support.h"
+#include "transport/frame_io.h"
+#include "transport/interface_table.h"
+#include "transport/memory_wire.h"
+
+namespace corvel::test {
+namespace {
+
+constexpr char kReadTrouble[] = "Unexpected condition reading database. Attempting to recover.";
+constexpr char kWriteTrouble[] = "Unexpected condition writing database. Attempting to recover.";
+constexpr size_t kTableSize = sizeof(StationTable);
+
+Mac deviceMac(int n) {
+    return Mac{0x00, 0xB0, 0x52, 0x00, 0x20, uint8_t(n)};
+}
+
+// What the tables and the layout held, byte for byte, to compare after a load.
+struct Snapshot {
+    int32_t currentAdapter;
+    int32_t deviceCount;
+    Bytes tables;
+    Bytes devices;
+    ListLayout layout;
+
+    static Snapshot take() {
+        Snapshot s{core.currentAdapter, core.deviceCount, {}, {}, listLayout()};
+        const auto* t = reinterpret_cast<const uint8_t*>(core.stationTables);
+        s.tables.assign(t, t + sizeof core.stationTables);
+        const auto* d = reinterpret_cast<const uint8_t*>(core.devices);
+        s.devices.assign(d, d + sizeof core.devices);
+        return s;
+    }
+};
+
+Bytes tablesNow() {
+    const auto* t = reinterpret_cast<const uint8_t*>(core.stationTables);
+    return Bytes(t, t + sizeof core.stationTables);
+}
+
+class Database : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetCoreState();
+        installCaptureBackend(&wire);
+        preferences() = defaultPreferences();
+        listLayout() = defaultListLayout();
+        listLayoutHooks() = {};
+        setDataDirectory(scratch.path.string());
+        path = scratch.path / "Corvel Utility.data";
+    }
+    void TearDown() override {
+        installCaptureBackend(nullptr);
+        listLayoutHooks() = {};
+        listLayout() = defaultListLayout();
+        setDataDirectory("");
+    }
+
+    // Tables, devices and layout with a distinct value in every part that is saved.
+    void fill(int devices) {
+        core.currentAdapter = 3;
+        for (int i = 0; i < kMaxInterfaces; ++i) {
+            StationTable& table = core.stationTables[i];
+            const Mac host{0x02, 0, 0, 0, 0, uint8_t(i + 1)};
+            copyMac(table.hostMac, host.data());
+            table.localPresent = 1;
+            table.localKind = kKindAv;
+            table.stationCount = i;
+            table.linkRate.currentRate = 10.0 * (i + 1);
+            copyText(table.networkName, "Net " + std::to_string(i));
+            StationRecord& station = table.stations[31];
+            station.present = 1;
+            copyMac(station.mac, deviceMac(i).data());
+            copyText(station.firmwareText, "INT6400-MAC-4-1-4102");
+        }
+        for (int n = 1; n <= devices; ++n) {
+            ASSERT_EQ(appendDevice(deviceMac(n).data(), "Device " + std::to_string(n)), n);
+            DeviceRecord& record = core.devices[n - 1];
+            copyText(record.password, "ABCD-EFGH-IJKL-MNO" + std::to_string(n % 10));
+            copyText(record.networkName, "Private");
+            std::memset(record.networkKey, 0x40 + n, 16);
+            record.lastSeen = 1700000000 + n;
+        }
+        listLayout() = ListLayout{{1, 0, 4, 3, 2}, {101, 102, 103, 104, 105}, 0, 3};
+    }
+
+    Bytes saved() {
+        std::string reason;
+        EXPECT_TRUE(saveDatabase(&reason)) << reason;
+        return readBytes(path);
+    }
+
+    size_t entries() const {
+        return size_t(
+            std::distance(fs::directory_iterator(scratch.path), fs::directory_iterator()));
+    }
+
+    void expectDefaults() {
+        for (int i = 0; i < kMaxInterfaces; ++i) {
+            EXPECT_EQ(stringOf(core.stationTables[i].networkName), "HomePlugAV") << i;
+            EXPECT_FALSE(macIsSet(core.stationTables[i].stations[31].mac)) << i;
+            EXPECT_EQ(+core.stationTables[i].stationCount, 0) << i;
+        }
+        EXPECT_EQ(core.deviceCount, 0);
+        EXPECT_EQ(core.currentAdapter, 0);
+    }
+
+    ScratchDirectory scratch;
+    fs::path path;
+    MemoryWire wire;
+    RecordingNotifier recorder;
+    ScopedNotifier notifierScope{recorder};
+};
+
+TEST_F(Database, FileIs131468BytesAnd198PerDevice) {
+    for (int devices : {1, 2, 32}) {
+        resetCoreState();
+        fill(devices);
+        saved();
+        EXPECT_EQ(fs::file_size(path), 131468u + 198u * unsigned(devices)) << devices;
+    }
+    EXPECT_EQ(databaseFileSize(1), 131666u);
+    EXPECT_EQ(databaseFileSize(32), 137804u);
+}
+
+TEST_F(Database, FieldsLieAtTheirOffsets) {
+    fill(2);
+    const Bytes file = saved();
+    ASSERT_EQ(file.size(), 131864u);
+
+    EXPECT_EQ(get32le(&file[0]), 306u);
+    EXPECT_EQ(get32le(&file[4]), 3u);
+    // Tables in interface order from offset 8, each 16426 bytes.
+    for (int i = 0; i < kMaxInterfaces; ++i) {
+        const size_t table = 8 + size_t(i) * kTableSize;
+        EXPECT_EQ(file[table + 5], i + 1) << "hostMac of table " << i;
+        EXPECT_EQ(get32le(&file[table + 16366]), uint32_t(i)) << "stationCount";
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(&file[table + 16386])),
+                  "Net " + std::to_string(i));
+        EXPECT_EQ(file[table + 45 + 31 * 509 + 4 + 5], i) << "mac of station 32";
+    }
+    EXPECT_EQ(get32le(&file[131416]), 2u);
+    for (int n = 0; n < 2; ++n) {
+        const size_t record = 131420 + size_t(n) * 198;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(&file[record])),
+                  "Device " + std::to_string(n + 1));
+        EXPECT_EQ(file[record + 35 + 5], n + 1) << "mac";
+        EXPECT_EQ(file[record + 149], 0x41 + n) << "networkKey";
+        EXPECT_EQ(get32le(&file[record + 190]), 1700000001u + unsigned(n)) << "lastSeen";
+    }
+    const size_t layout = 131420 + 2 * 198;
+    const uint32_t order[] = {1, 0, 4, 3, 2};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(get32le(&file[layout + 4 * i]), order[i]) << "order " << i;
+        EXPECT_EQ(get32le(&file[layout + 20 + 4 * i]), 101u + unsigned(i)) << "width " << i;
+    }
+    EXPECT_EQ(get32le(&file[layout + 40]), 0u) << "sortFlag";
+    EXPECT_EQ(get32le(&file[layout + 44]), 3u) << "sortColumn";
+}
+
+TEST_F(Database, LoadRestoresEverythingSavedAndHandsTheLayoutToTheList) {
+    fill(5);
+    saved();
+    const Snapshot before = Snapshot::take();
+
+    resetCoreState();
+    listLayout() = defaultListLayout();
+    std::optional<ListLayout> applied;
+    listLayoutHooks().applyToList = [&](const ListLayout& layout) { applied = layout; };
+
+    const DatabaseLoad load = loadDatabase();
+    EXPECT_EQ(load.status, LoadStatus::Loaded);
+    EXPECT_TRUE(load.keptAside.empty());
+    const Snapshot after = Snapshot::take();
+    EXPECT_EQ(after.currentAdapter, 3);
+    EXPECT_EQ(after.deviceCount, 5);
+    EXPECT_EQ(after.tables, before.tables);
+    EXPECT_EQ(after.devices, before.devices);
+    ASSERT_TRUE(applied.has_value());
+    EXPECT_EQ(std::memcmp(&*applied, &before.layout, sizeof(ListLayout)), 0);
+    EXPECT_EQ(std::memcmp(&listLayout(), &before.layout, sizeof(ListLayout)), 0);
+    EXPECT_TRUE(recorder.messages.empty());
+    EXPECT_TRUE(fs::exists(path));
+}
+
+TEST_F(Database, SaveTakesTheLayoutFromTheList) {
+    fill(1);
+    listLayoutHooks().readFromList = [](ListLayout& layout) {
+        layout.order[0] = 4;
+        layout.widths[4] = 333;
+    };
+    const Bytes file = saved();
+    EXPECT_EQ(get32le(&file[131618]), 4u);
+    EXPECT_EQ(get32le(&file[131618 + 20 + 16]), 333u);
+}
+
+TEST_F(Database, MissingFileGivesTheDefaultsSilently) {
+    wire.addInterface("eth0", Mac{0x02, 0, 0, 0, 0, 1});
+    wire.addInterface("eth1", Mac{0x02, 0, 0, 0, 0, 2});
+    fill(4);
+    std::optional<ListLayout> applied;
+    listLayoutHooks().applyToList = [&](const ListLayout& layout) { applied = layout; };
+
+    EXPECT_EQ(loadDatabase().status, LoadStatus::Missing);
+    expectDefaults();
+    EXPECT_FALSE(macIsSet(core.devices[0].mac)) << "a later append must start from a clear slot";
+    EXPECT_EQ(adapterCount, 2) << "the interfaces are enumerated again";
+    EXPECT_TRUE(applied.has_value()) << "the list gets the layout it had";
+    EXPECT_TRUE(recorder.messages.empty());
+    EXPECT_FALSE(fs::exists(path));
+}
+
+TEST_F(Database, VersionsBelow306GiveTheDefaultsWithAWarningAndTheFileIsKept) {
+    struct Case {
+        int32_t version;
+        bool accepted;
+    };
+    const Case cases[] = {{305, false}, {0, false}, {-1, false}, {306, true}, {307, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.version);
+        fs::remove_all(scratch.path);
+        fs::create_directories(scratch.path);
+        resetCoreState();
+        fill(2);
+        Bytes file = saved();
+        put32le(file.data(), uint32_t(c.version));
+        writeBytes(path, file);
+        core.deviceCount = 7;
+        recorder.messages.clear();
+        bool applied = false;
+        listLayoutHooks().applyToList = [&](const ListLayout&) { applied = true; };
+
+        const DatabaseLoad load = loadDatabase();
+        if (c.accepted) {
+            EXPECT_EQ(load.status, LoadStatus::Loaded);
+            EXPECT_EQ(core.deviceCount, 2);
+            EXPECT_TRUE(applied);
+            EXPECT_TRUE(recorder.messages.empty());
+            continue;
+        }
+        EXPECT_EQ(load.status, LoadStatus::TooOld);
+        expectDefaults();
+        EXPECT_FALSE(applied) << "the list columns are not applied";
+        ASSERT_EQ(recorder.messages.size(), 1u);
+        EXPECT_EQ(recorder.messages[0].title, "Attention!");
+        EXPECT_EQ(recorder.messages[0].text, kReadTrouble);
+        EXPECT_EQ(recorder.messages[0].icon, Icon::Warning);
+        EXPECT_EQ(load.keptAside, path.string() + ".bad");
+        EXPECT_EQ(readBytes(load.keptAside), file);
+    }
+}
+
+TEST_F(Database, CurrentAdapterIsKeptWithinTheEightInterfaces) {
+    const std::pair<int32_t, int32_t> cases[] = {{9, 7}, {7, 7}, {0, 0}, {-3, 0}, {INT_MIN, 0}};
+    fill(1);
+    for (const auto& [stored, loaded] : cases) {
+        core.currentAdapter = stored;
+        saved();
+        core.currentAdapter = 1;
+        EXPECT_EQ(loadDatabase().status, LoadStatus::Loaded);
+        EXPECT_EQ(core.currentAdapter, loaded) << stored;
+    }
+}
+
+TEST_F(Database, BadDeviceCountWarnsAndKeepsTheTables) {
+    for (int32_t count : {0, 33, -1}) {
+        SCOPED_TRACE(count);
+        fs::remove_all(scratch.path);
+        fs::create_directories(scratch.path);
+        resetCoreState();
+        fill(3);
+        Bytes file = saved();
+        const Bytes tables = tablesNow();
+        put32le(&file[131416], uint32_t(count));
+        writeBytes(path, file);
+        resetCoreState();
+        recorder.messages.clear();
+
+        const DatabaseLoad load = loadDatabase();
+        EXPECT_EQ(load.status, LoadStatus::Damaged);
+        EXPECT_EQ(core.deviceCount, 0);
+        EXPECT_FALSE(macIsSet(core.devices[0].mac));
+        EXPECT_EQ(tablesNow(), tables);
+        ASSERT_EQ(recorder.messages.size(), 1u);
+        EXPECT_EQ(recorder.messages[0].title, "Problem Occurred");
+        EXPECT_EQ(recorder.messages[0].text, kReadTrouble);
+        EXPECT_EQ(recorder.messages[0].icon, Icon::Warning);
+        EXPECT_FALSE(fs::exists(path));
+        EXPECT_EQ(readBytes(path.string() + ".bad"), file);
+    }
+}
+
+// A file cut anywhere keeps what was read before the cut, whole records only, and the file
+// itself is set aside with every byte it had.
+TEST_F(Database, ShortFileKeepsWhatWasReadAndIsSetAsideWhole) {
+    struct Case {
+        const char* where;
+        size_t length;
+        bool adapter;
+        bool tables;
+        int devices;  // -1: the device list is not reached
+    };
+    const size_t records = 131420;
+    const size_t layout = records + 3 * 198;
+    const Case cases[] = {
+        {"empty", 0, false, false, -1},
+        {"inside the version", 3, false, false, -1},
+        {"after the version", 4, false, false, -1},
+        {"inside currentAdapter", 6, false, false, -1},
+        {"inside the station tables", 8 + 3 * kTableSize + 17, true, false, -1},
+        {"before the count", 131416, true, true, -1},
+        {"inside the count", 131418, true, true, -1},
+        {"before the records", records, true, true, 0},
+        {"inside the first record", records + 120, true, true, 0},
+        {"inside the second record", records + 198 + 60, true, true, 1},
+        {"inside the third record", records + 2 * 198 + 197, true, true, 2},
+        {"before the column order", layout, true, true, 3},
+        {"inside the column widths", layout + 30, true, true, 3},
+        {"before sortColumn", layout + 44, true, true, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
+        fs::remove_all(scratch.path);
+        fs::create_directories(scratch.path);
+        resetCoreState();
+        fill(3);
+        const Snapshot full = Snapshot::take();
+        Bytes file = saved();
+        file.resize(c.length);
+        writeBytes(path, file);
+        resetCoreState();
+        recorder.messages.clear();
+        bool applied = false;
+        listLayoutHooks().applyToList = [&](const ListLayout&) { applied = true; };
+
+        const DatabaseLoad load = loadDatabase();
+        EXPECT_EQ(load.status, LoadStatus::Damaged);
+        EXPECT_EQ(core.currentAdapter, c.adapter ? 3 : 0);
+        EXPECT_EQ(tablesNow(), c.tables ? full.tables : Bytes(full.tables.size(), 0));
+        if (c.devices < 0) {
+            EXPECT_EQ(core.deviceCount, 0);
+        } else {
+            EXPECT_EQ(core.deviceCount, c.devices);
+            const size_t whole = size_t(c.devices) * 198;
+            const auto* d = reinterpret_cast<const uint8_t*>(core.devices);
+            EXPECT_EQ(Bytes(d, d + whole),
+                      Bytes(full.devices.begin(), full.devices.begin() + whole));
+            EXPECT_EQ(Bytes(d + whole, d + sizeof core.devices),
+                      Bytes(sizeof core.devices - whole, 0))
+                << "a cut record is not a device";
+        }
+        EXPECT_FALSE(applied);
+        EXPECT_TRUE(recorder.messages.empty());
+        EXPECT_FALSE(fs::exists(path));
+        EXPECT_EQ(load.keptAside, path.string() + ".bad");
+        EXPECT_EQ(readBytes(load.keptAside), file) << "not emptied";
+    }
+}
+
+TEST_F(Database, EachDamagedFileGetsItsOwnAsideName) {
+    const Bytes first{0x32, 0x01};
+    const Bytes second{0x33};
+    writeBytes(path, first);
+    EXPECT_EQ(loadDatabase().keptAside, path.string() + ".bad");
+    writeBytes(path, second);
+    EXPECT_EQ(loadDatabase().keptAside, path.string() + ".bad.1");
+    EXPECT_EQ(readBytes(path.string() + ".bad"), first);
+    EXPECT_EQ(readBytes(path.string() + ".bad.1"), second);
+}
+
+TEST_F(Database, SavingWithNoDevicesLeavesTheFileAsItIs) {
+    fill(2);
+    const Bytes before = saved();
+    removeDevice(2);
+    removeDevice(1);
+    ASSERT_EQ(core.deviceCount, 0);
+    EXPECT_TRUE(saveDatabase());
+    EXPECT_EQ(readBytes(path), before);
+
+    fs::remove(path);
+    EXPECT_TRUE(saveDatabase());
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_TRUE(recorder.messages.empty());
+}
+
+TEST_F(Database, SavedFileIsReadableAndWritableByEveryUser) {
+    fill(1);
+    const mode_t old = ::umask(077);
+    saved();
+    ::chmod(path.c_str(), 0600);
+    saved();
+    ::umask(old);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0666u);
+    EXPECT_EQ(entries(), 1u) << "no temporary file stays";
+}
+
+// A file size limit makes the write fail after `limit` bytes, at any point of the file.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit) {
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = previous_;
+        lowered.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit previous_{};
+    void (*oldHandler_)(int);
+};
+
+TEST_F(Database, FailedSaveLeavesThePreviousFileWhole) {
+    fill(1);
+    const Bytes previous = saved();
+    appendDevice(deviceMac(9).data(), "Device 9");
+    copyText(core.stationTables[0].networkName, "Changed");
+
+    for (rlim_t limit : {rlim_t(0), rlim_t(4), rlim_t(8), rlim_t(70000), rlim_t(131416),
+                         rlim_t(131420), rlim_t(131420 + 198), rlim_t(131863)}) {
+        SCOPED_TRACE(limit);
+        recorder.messages.clear();
+        std::string reason;
+        bool ok = true;
+        {
+            FileSizeLimit cut(limit);
+            ok = saveDatabase(&reason);
+        }
+        EXPECT_FALSE(ok);
+        EXPECT_FALSE(reason.empty());
+        EXPECT_EQ(readBytes(path), previous);
+        EXPECT_EQ(entries(), 1u) << "no temporary file stays";
+        ASSERT_EQ(recorder.messages.size(), 1u);
+        EXPECT_EQ(recorder.messages[0].title, "Problem Occurred");
+        EXPECT_EQ(recorder.messages[0].text, kWriteTrouble);
+        EXPECT_EQ(recorder.messages[0].icon, Icon::Error);
+    }
+    EXPECT_EQ(readBytes(path).size(), 131666u);
+    EXPECT_TRUE(saveDatabase());
+    EXPECT_EQ(fs::file_size(path), 131864u) << "the next save without a limit succeeds";
+}
+
+TEST_F(Database, FailedSaveIntoAMissingDirectoryIsReported) {
+    fill(1);
+    setDataDirectory((scratch.path / "gone").string());
+    std::string reason;
+    EXPECT_FALSE(saveDatabase(&reason));
+    EXPECT_NE(reason.find("gone"), std::string::npos) << reason;
+    ASSERT_EQ(recorder.messages.size(), 1u);
+    EXPECT_EQ(recorder.messages[0].title, "Problem Occurred");
+}
+
+TEST_F(Database, FileNameComesFromTheProductTitle) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Corvel Utility", "Corvel Utility.data"},
+        {"", ".data"},
+        {"a/b", "a_b.data"},
+        {"../../etc/x", ".._.._etc_x.data"},
+    };
+    for (const auto& [title, name] : cases) EXPECT_EQ(databaseFileName(title), name) << title;
+
+    copyText(preferences().productTitle, "Other Title");
+    EXPECT_EQ(databasePath(), (scratch.path / "Other Title.data").string());
+    setDataDirectory("");
+    EXPECT_EQ(databasePath(), "Other Title.data");
+}
+
+}  // namespace
+}  // namespace corvel::test
