@@ -60,7 +60,8 @@ Device::Device(const DeviceConfig& config)
 
 uint8_t Device::kind() const {
     if (profile.kind != 0) return profile.kind;
-    return family_ == Family::Turbo ? 2 : 1;
+    // Kind names: 1 a USB adapter, 2 Turbo, 3 an Ethernet HomePlug 1.0 adapter.
+    return family_ == Family::Turbo ? 2 : 3;
 }
 
 void Device::setNmk(const Key16& nmk) {

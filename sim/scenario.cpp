@@ -439,7 +439,7 @@ Device
                   network key derives from it
   key             hex text, instead of networkName: 32 digits (AV NMK) or 16 (1.0/Turbo NEK)
   keySelect       1..255, default 1: the key select of the 1.0/Turbo network key
-  kind            1..127, default 1 (hp10) or 2 (turbo): the kind a 1.0 local answer reports
+  kind            1..127, default 3 (hp10) or 2 (turbo): the kind a 1.0 local answer reports
   chipGeneration  0..255, default 2: AV version confirmation
   firmware        text of up to 64, default "QRB1000-AV-3.3.1.2090-01-20240117-FINAL":
                   AV version text

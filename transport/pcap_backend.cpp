@@ -4,6 +4,7 @@
 #include <linux/if_packet.h>
 #include <net/if_arp.h>
 #include <pcap/pcap.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <cstring>
@@ -13,6 +14,8 @@
 namespace corvel {
 
 namespace {
+
+constexpr int kReadTimeoutMs = 2;
 
 // The interface's own address from the AF_PACKET entry libpcap lists for it; interfaces without
 // a 6-byte Ethernet hardware address (any, nflog, bluetooth, ...) have none.
@@ -67,7 +70,7 @@ int PcapBackend::openCapture(const std::string& name, std::string& error) {
     }
     pcap_set_snaplen(p, 65536);
     pcap_set_promisc(p, 1);
-    pcap_set_timeout(p, 2);
+    pcap_set_timeout(p, kReadTimeoutMs);
     // Without immediate mode Linux hands frames over only when its ~2 ms block timer fires.
     pcap_set_immediate_mode(p, 1);
     const int activated = pcap_activate(p);
@@ -81,7 +84,10 @@ int PcapBackend::openCapture(const std::string& name, std::string& error) {
     // Our own requests are not answers: see only what arrives.
     pcap_setdirection(p, PCAP_D_IN);
     bpf_program program = powerlineFilterProgram();
-    if (pcap_setfilter(p, &program) != 0) {
+    // Non-blocking, with the read time-out kept by pollRaw: a blocking dispatch in immediate
+    // mode does not come back on an idle interface.
+    if (pcap_setfilter(p, &program) != 0 || pcap_setnonblock(p, 1, errbuf) != 0 ||
+        pcap_get_selectable_fd(p) < 0) {
         error = name + ": " + pcap_geterr(p);
         pcap_close(p);
         return -1;
@@ -117,8 +123,13 @@ PollResult PcapBackend::pollRaw(int handle, std::vector<uint8_t>& frame) {
     pcap* p = handleAt(handle);
     if (p == nullptr) return PollResult::None;
     // An error here (the interface went away) is no frame; the next full scan rebuilds the list.
-    const int count = pcap_dispatch(p, 1, dispatchOne, reinterpret_cast<u_char*>(&frame));
-    return count > 0 ? PollResult::Frame : PollResult::None;
+    auto dispatch = [&] {
+        return pcap_dispatch(p, 1, dispatchOne, reinterpret_cast<u_char*>(&frame)) > 0;
+    };
+    if (dispatch()) return PollResult::Frame;
+    pollfd readable{pcap_get_selectable_fd(p), POLLIN, 0};
+    if (::poll(&readable, 1, kReadTimeoutMs) > 0 && dispatch()) return PollResult::Frame;
+    return PollResult::None;
 }
 
 }  // namespace corvel

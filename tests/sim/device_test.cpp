@@ -134,11 +134,11 @@ TEST(Device, NetworksFormByFamilyAndEqualKey) {
 }
 
 TEST(Device, KindDefaultsToTheFamily) {
-    EXPECT_EQ(Device(config(Family::HomePlug10)).kind(), 1);
+    EXPECT_EQ(Device(config(Family::HomePlug10)).kind(), 3);
     EXPECT_EQ(Device(config(Family::Turbo)).kind(), 2);
     DeviceConfig c = config(Family::HomePlug10);
-    c.profile.kind = 3;
-    EXPECT_EQ(Device(c).kind(), 3);
+    c.profile.kind = 1;
+    EXPECT_EQ(Device(c).kind(), 1);
 }
 
 TEST(Device, AwayWhileRebootingOrOffline) {

@@ -108,7 +108,7 @@ TEST_F(Hp10Responder, LocalAnswerCarriesKindLinkWordsAndTheNetworksStations) {
     const auto out = send(0, kBroadcastMac, kLocalQuery);
     ASSERT_EQ(out.size(), 1u);
     const Frame expected = cat({header(kHost, kPlainLocal),
-                                {0x01, 0x1A, 0xBB, 0x01},
+                                {0x01, 0x1A, 0xBB, 0x03},
                                 {0x02, 0x01, 0x04, 0x03, 0x06, 0x05},
                                 mac(kTurboStation),
                                 {0x07, 0x02, 0x0C, 0x00, 0x03, 0x00},
@@ -127,8 +127,9 @@ TEST_F(Hp10Responder, LocalAnswersToItselfWhenAskedInItsOwnName) {
 
 TEST_F(Hp10Responder, LocalAnswerReportsTheKind) {
     EXPECT_EQ(send(1, kBroadcastMac, kLocalQuery).at(0).frame[17], 0x02);  // Turbo
-    at(kPlainLocal).profile.kind = 3;
-    EXPECT_EQ(send(0, kBroadcastMac, kLocalQuery).at(0).frame[17], 0x03);
+    EXPECT_EQ(send(0, kBroadcastMac, kLocalQuery).at(0).frame[17], 0x03);  // Ethernet 1.0
+    at(kPlainLocal).profile.kind = 1;
+    EXPECT_EQ(send(0, kBroadcastMac, kLocalQuery).at(0).frame[17], 0x01);
     // A frame whose data byte has bit 7 clear is a reply, not a query.
     EXPECT_TRUE(send(0, kBroadcastMac, {0x01, 0x1A, 0xBB, 0x01}).empty());
 }
