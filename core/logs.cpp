@@ -31,7 +31,9 @@ CalendarSource& calendarSource() {
 // Same shape as a real stamp, for a time that has no local form.
 constexpr char kUnknownTimeText[] = "??? ??? ?? ??:??:?? ????\n";
 
-std::string timeStamp() { return asctimeText(calendarNow()).value_or(kUnknownTimeText); }
+std::string timeStamp() {
+    return asctimeText(calendarNow()).value_or(kUnknownTimeText);
+}
 
 // One line of the device log's working buffer as the old content is read back: at most 199
 // characters, the line feed included when the line ends within them.
@@ -127,7 +129,9 @@ const char* labelOf(DeviceLogKind kind) {
 
 }  // namespace
 
-void installCalendarSource(CalendarSource source) { calendarSource() = std::move(source); }
+void installCalendarSource(CalendarSource source) {
+    calendarSource() = std::move(source);
+}
 
 std::time_t calendarNow() {
     const CalendarSource& source = calendarSource();
@@ -145,8 +149,7 @@ std::optional<std::string> asctimeText(std::time_t when) {
     // year here takes the room it needs.
     char text[64];
     std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %lld\n", kDays[t.tm_wday],
-                  kMonths[t.tm_mon], t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
-                  1900LL + t.tm_year);
+                  kMonths[t.tm_mon], t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, 1900LL + t.tm_year);
     return std::string(text);
 }
 
@@ -165,8 +168,8 @@ void writeScanLog(bool keepOpen) {
     const int interfaces = std::clamp<int>(adapterCount, 0, kMaxInterfaces);
     for (int i = 0; i < interfaces; ++i) {
         const StationTable& table = core.stationTables[i];
-        std::fprintf(scanLogFile, "NIC #%d:\t%s\tPresent=%d\n", i,
-                     formatMac(table.hostMac).c_str(), int(table.localPresent));
+        std::fprintf(scanLogFile, "NIC #%d:\t%s\tPresent=%d\n", i, formatMac(table.hostMac).c_str(),
+                     int(table.localPresent));
         if (table.localPresent == 0) continue;
         // Dropped stations keep their slot and are listed with present 0.
         for (const StationRecord& station : table.stations) {
@@ -187,7 +190,9 @@ void closeScanLog() {
     scanLogFile = nullptr;
 }
 
-std::string deviceLogFileName() { return stringOf(preferences().productTitle) + ".log"; }
+std::string deviceLogFileName() {
+    return stringOf(preferences().productTitle) + ".log";
+}
 
 void writeDeviceLog(DeviceLogKind kind, std::span<const uint8_t> bytes) {
     const std::string name = deviceLogFileName();
@@ -218,7 +223,10 @@ void writeDeviceLog(DeviceLogKind kind, std::span<const uint8_t> bytes) {
     }
 
     std::vector<uint8_t> content;
-    for (size_t i = keepFrom; i < old.size(); ++i) content.insert(content.end(), old[i].view().begin(), old[i].view().end());
+    for (size_t i = keepFrom; i < old.size(); ++i) {
+        const std::string_view line = old[i].view();
+        content.insert(content.end(), line.begin(), line.end());
+    }
     // A hand-edited last line without its line feed would swallow the new time line.
     if (keepFrom < old.size() && !old[old.size() - 1].endsLine()) content.push_back('\n');
     content.insert(content.end(), entry.begin(), entry.end());
@@ -228,6 +236,8 @@ void writeDeviceLog(DeviceLogKind kind, std::span<const uint8_t> bytes) {
     writeFileAtomically(name, content, error);
 }
 
-void installDeviceLog() { deviceLogWriter() = writeDeviceLog; }
+void installDeviceLog() {
+    deviceLogWriter() = writeDeviceLog;
+}
 
 }  // namespace corvel
