@@ -48,7 +48,11 @@ void noteLocalDevice(int index, const MmeFrame& frame) {
     if (!isHp10Entry(frame, kHp10LocalStats)) return;
     adapter.localKind = firstData & 0x7F;
     if (adapter.localKind >= 1 && adapter.localKind <= 3) {
+        // The parameter poll's own waits clear the reply flag, but the frame that started it
+        // may be the very answer an outer wait is looking for: keep what it proved.
+        const int32_t seen = core.localReplySeen;
         pollLocalParams(index);
+        core.localReplySeen |= seen;
     } else {
         adapter.localPresent = 0;
     }

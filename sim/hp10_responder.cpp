@@ -217,7 +217,9 @@ void respondAsLocal(const Exchange& x, const Hp10Entry& e) {
     const uint8_t* data = x.frame.data() + e.offset;
     switch (e.type) {
         case kHp10StatsRequestEntry:
-            answerStats(x);
+            // Every device that hears the statistics request answers it with a station answer;
+            // the local link's statistics come with the answer to the local query (0x1A).
+            x.send(x.reply(kHp10StationAnswerEntry, 0, kMinFrameLength));
             break;
         case kHp10StatsEntry:
             if (e.available >= 1 && (data[0] & kRequestBit) != 0) answerStats(x);

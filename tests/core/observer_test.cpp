@@ -111,6 +111,14 @@ TEST_F(Observer, AnsweringDeviceEndsTheParameterPollEarly) {
     EXPECT_EQ(paramRequests().size(), 1u);
 }
 
+TEST_F(Observer, SelfAddressedLocalAnswerEndsTheWaitDespiteTheParameterPollInside) {
+    // The local device answers a query sent in its own name: the answer proves it, even though
+    // its kind starts a parameter poll whose own waits see no such frame.
+    wire.deliver(0, hp10Frame(kLocal, kLocal, {0x1A, 0xBB, 0x03}));
+    EXPECT_TRUE(waitLocalReply(0, 50));
+    EXPECT_EQ(paramRequests().size(), 3u);
+}
+
 TEST_F(Observer, LocalAnswerOfAnotherKindIsNotALocalDevice) {
     for (uint8_t kind : {0x00, 0x04, 0x7F}) {
         core.adapters[0] = AdapterRecord{};
