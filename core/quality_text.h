@@ -1,0 +1,14 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// How the main page and the command line show a link's quality: one of the word or symbol
+// scales of the qualityStyle preference, a percentage, or a bar proportional to the rate.
+namespace corvel {
+
+// The text for `rate` (Mbit/s) of a station of `stationKind` (1, 2 or 4) in `style`, as UTF-8.
+std::string qualityText(int32_t style, double rate, int32_t stationKind);
+
+}  // namespace corvel
