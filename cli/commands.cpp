@@ -6,10 +6,12 @@
 
 #include "cli/context.h"
 #include "cli/derive_command.h"
+#include "cli/devices_command.h"
 #include "cli/interfaces_command.h"
 #include "cli/nvm_command.h"
 #include "cli/pib_command.h"
 #include "cli/probe_command.h"
+#include "cli/scan_command.h"
 
 namespace corvel {
 
@@ -42,6 +44,9 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     addNvmCommand(app, context);
     addInterfacesCommand(app, context);
     addProbeCommand(app, context);
+    addScanCommand(app, context);
+    addDevicesCommand(app, context);
+    addReportCommand(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {

@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: MIT
+#include "cli/devices_command.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "cli/session.h"
+#include "core/scan.h"
+#include "core/tables.h"
+#include "core/view_hooks.h"
+#include "keys/derive.h"
+#include "platform/mac.h"
+#include "platform/text.h"
+#include "report/report.h"
+
+namespace corvel {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct DevicesOptions {
+    bool json = false;
+    std::string dataDir;
+    std::string file;
+};
+
+// ISO-8601 in UTC, or null for a device never listed as present.
+Json lastSeenOf(int64_t seconds) {
+    if (seconds <= 0) return nullptr;
+    const std::time_t time = std::time_t(seconds);
+    std::tm utc{};
+    if (gmtime_r(&time, &utc) == nullptr) return nullptr;
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+Json deviceOf(const DeviceRecord& record) {
+    return {{"name", stringOf(record.name)},
+            {"mac", formatMac(record.mac)},
+            {"password", stringOf(record.password)},
+            {"networkName", stringOf(record.networkName)},
+            {"networkKey", keyHex(record.networkKey, sizeof record.networkKey)},
+            {"lastSeen", lastSeenOf(record.lastSeen)}};
+}
+
+int runDevices(const DevicesOptions& options, CliContext& context) {
+    if (!openSession(options.dataDir, context)) return context.status;
+    Json devices = Json::array();
+    for (int i = 0; i < core.deviceCount; ++i) devices.push_back(deviceOf(core.devices[i]));
+    if (options.json) {
+        context.out << Json{{"devices", devices}}.dump() << '\n';
+    } else {
+        for (const Json& d : devices) {
+            const std::string password = d["password"].get<std::string>();
+            char line[512];
+            std::snprintf(line, sizeof line, "%-32s %s  %-24s %-20s %s\n",
+                          d["name"].get<std::string>().c_str(), d["mac"].get<std::string>().c_str(),
+                          password.empty() ? "--- not entered ---" : password.c_str(),
+                          d["networkName"].get<std::string>().c_str(),
+                          d["lastSeen"].is_null() ? "never"
+                                                  : d["lastSeen"].get<std::string>().c_str());
+            context.out << line;
+        }
+    }
+    context.status = 0;
+    return 0;
+}
+
+int runReport(const DevicesOptions& options, CliContext& context) {
+    if (!openSession(options.dataDir, context)) return context.status;
+    // The tables the Diagnostics page would have: one full scan, merged into the device list.
+    rescan();
+    refreshView(5);
+    stopScan();
+    bool written = false;
+    if (options.file.empty()) {
+        context.out.flush();
+        std::FILE* out = fdopen(::dup(STDOUT_FILENO), "w");
+        written = out != nullptr && writeReport(out);
+    } else {
+        written = saveReport(options.file);
+    }
+    const bool saved = saveSession(context);
+    if (!written) return context.fail(1, "the report could not be written");
+    context.status = saved ? 0 : 1;
+    return context.status;
+}
+
+}  // namespace
+
+void addDevicesCommand(CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<DevicesOptions>();
+    CLI::App* command = app.add_subcommand("devices", "List the device list as stored.");
+    command->footer("Name, MAC, password as stored, network name and key, and when last seen.");
+    command->add_flag("--json", options->json, "print one JSON object");
+    command->add_option("--data-dir", options->dataDir, "directory of the device database");
+    command->callback([options, &context] { runDevices(*options, context); });
+}
+
+void addReportCommand(CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<DevicesOptions>();
+    CLI::App* command = app.add_subcommand("report", "Write the diagnostics report.");
+    command->footer(
+        "One full scan first, then the report of the host, its interfaces and local devices,\n"
+        "and the known AV stations, to FILE or to standard output.");
+    command->add_option("file", options->file, "file to write (default: standard output)");
+    command->add_option("--data-dir", options->dataDir, "directory of the device database");
+    command->callback([options, &context] { runReport(*options, context); });
+}
+
+}  // namespace corvel

@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include "cli/context.h"
+
+namespace corvel {
+
+// corvel devices [--json] [--data-dir DIR]
+void addDevicesCommand(CLI::App& app, CliContext& context);
+// corvel report [FILE] [--data-dir DIR]
+void addReportCommand(CLI::App& app, CliContext& context);
+
+}  // namespace corvel

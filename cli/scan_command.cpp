@@ -1,0 +1,176 @@
+// SPDX-License-Identifier: MIT
+#include "cli/scan_command.h"
+
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "cli/session.h"
+#include "core/quality_text.h"
+#include "core/scan.h"
+#include "core/tables.h"
+#include "core/view_hooks.h"
+#include "platform/mac.h"
+#include "platform/text.h"
+#include "store/preferences.h"
+#include "store/vendor_list.h"
+#include "transport/frame_io.h"
+#include "transport/interface_table.h"
+
+namespace corvel {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct ScanOptions {
+    int cycles = 1;
+    bool json = false;
+    std::string dataDir;
+};
+
+std::string rateText(double rate) {
+    if (rate == 0) return "?";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", rate);
+    return text;
+}
+
+// Public when the network carries its family's default name.
+std::string networkType(const StationTable& table) {
+    const std::string_view name = textOf(table.networkName);
+    const bool av = table.localKind == kKindAv;
+    return name == (av ? "HomePlugAV" : "HomePlug") ? "Public" : "Private";
+}
+
+// The name the main page lists a station by: its device record's, or the vendor's with a number.
+std::string stationName(const StationRecord& station, int row) {
+    if (const int k = findDeviceByMac(station.mac)) return stringOf(core.devices[k - 1].name);
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %s %hd", vendorName(station.mac).c_str(), "Device",
+                  int16_t(row + 1));
+    return text;
+}
+
+Json stationsOf(const StationTable& table) {
+    Json stations = Json::array();
+    for (const StationRecord& s : table.stations) {
+        if (!macIsSet(s.mac) || s.stationKind < kKindAv || macEqual(s.mac, table.localMac))
+            continue;
+        const double rate = s.rate.currentRate;
+        stations.push_back({{"name", stationName(s, int(stations.size()))},
+                            {"mac", formatMac(s.mac)},
+                            {"kind", s.stationKind},
+                            {"rate", rate},
+                            {"rateText", rateText(rate)},
+                            {"quality", qualityText(preferences().qualityStyle, rate, s.stationKind)},
+                            {"firmware", stringOf(s.firmwareText)},
+                            {"present", s.present != 0}});
+    }
+    return stations;
+}
+
+Json interfaceOf(int index) {
+    const StationTable& table = core.stationTables[index];
+    Json local = nullptr;
+    if (table.localPresent && macIsSet(table.localMac)) {
+        local = {{"kind", table.localKind},
+                 {"kindName", localKindName(index)},
+                 {"mac", formatMac(table.localMac)},
+                 {"networkName", stringOf(table.networkName)},
+                 {"networkType", networkType(table)}};
+    }
+    const HostInterface* host = interfaceByIndex(index);
+    return {{"index", index},
+            {"name", host != nullptr ? host->name : ""},
+            {"mac", formatMac(interfaceEntries[index].interfaceMac)},
+            {"local", local},
+            {"stations", local.is_null() ? Json::array() : stationsOf(table)}};
+}
+
+void printText(const Json& result, CliContext& context) {
+    for (const Json& entry : result["interfaces"]) {
+        context.out << "Interface " << entry["index"].get<int>() << " "
+                    << entry["name"].get<std::string>() << " (" << entry["mac"].get<std::string>()
+                    << "): ";
+        const Json& local = entry["local"];
+        if (local.is_null()) {
+            context.out << "HomePlug Adapter NOT DETECTED\n";
+            continue;
+        }
+        context.out << "Connected to " << local["kindName"].get<std::string>() << " "
+                    << local["mac"].get<std::string>() << "\n  Network Name: "
+                    << local["networkName"].get<std::string>()
+                    << "   Network Type: " << local["networkType"].get<std::string>() << '\n';
+        for (const Json& s : entry["stations"]) {
+            char line[512];
+            std::snprintf(line, sizeof line, "  %-24s %s  %10s  %-12s %-8s %s\n",
+                          s["name"].get<std::string>().c_str(),
+                          s["mac"].get<std::string>().c_str(),
+                          s["rateText"].get<std::string>().c_str(),
+                          s["quality"].get<std::string>().c_str(),
+                          s["present"].get<bool>() ? "present" : "dropped",
+                          s["firmware"].get<std::string>().c_str());
+            context.out << line;
+        }
+    }
+}
+
+// Runs the scan cycle on the real clock until `cycles` full scans have followed the first.
+void runCycles(int cycles) {
+    ClockScanTimer timer;
+    installScanTimer(&timer);
+    int fullScans = 0;
+    auto merge = viewHooks().refreshView;
+    viewHooks().refreshView = [&](int phase) {
+        merge(phase);
+        if (phase == kFullScanPhase) ++fullScans;
+    };
+    startTimer();
+    while (fullScans < cycles && timer.running()) timer.runFor(timer.periodMs());
+    stopTimer();
+    viewHooks().refreshView = merge;
+    installScanTimer(nullptr);
+}
+
+int runScan(const ScanOptions& options, CliContext& context) {
+    if (!openSession(options.dataDir, context)) return context.status;
+    const bool found = rescan();
+    refreshView(5);  // what the main page does when it starts
+    if (found) runCycles(options.cycles);
+    const bool saved = saveSession(context);
+    Json interfaces = Json::array();
+    for (int i = 0; i < adapterCount; ++i) interfaces.push_back(interfaceOf(i));
+    const std::string captureProblem = captureError();
+    stopScan();
+    if (!found) {
+        context.out << "The HomePlug Adapter was not detected.\n";
+        if (!captureProblem.empty()) context.err << "corvel: " << captureProblem << '\n';
+        context.status = 1;
+        return 1;
+    }
+    const Json result = {{"interfaces", interfaces}};
+    if (options.json) context.out << result.dump() << '\n';
+    else printText(result, context);
+    context.status = saved ? 0 : 1;
+    return context.status;
+}
+
+}  // namespace
+
+void addScanCommand(CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<ScanOptions>();
+    CLI::App* command = app.add_subcommand("scan", "Scan for powerline devices and list them.");
+    command->footer(
+        "One full scan, then N scan cycles (about 2.7 s each with the default preferences).\n"
+        "The stations seen are merged into the device list, which is saved as the GUI saves it.\n"
+        "Prints each interface's local device and network, and the AV stations with their\n"
+        "device name, rate, quality and firmware. Exit status 1 when no adapter is found.");
+    command->add_option("--cycles", options->cycles, "scan cycles after the first full scan")
+        ->check(CLI::Range(1, 1000));
+    command->add_flag("--json", options->json, "print one JSON object");
+    command->add_option("--data-dir", options->dataDir, "directory of the device database");
+    command->callback([options, &context] { runScan(*options, context); });
+}
+
+}  // namespace corvel
