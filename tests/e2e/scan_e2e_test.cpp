@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+
+#include "tests/e2e/netns_run.h"
+
+namespace corvel::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+uint32_t word(const std::vector<uint8_t>& bytes, size_t at) {
+    return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+           uint32_t(bytes[at + 3]) << 24;
+}
+
+class ScanEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!haveRoot()) GTEST_SKIP() << "network namespaces need root";
+        dataDir = fs::temp_directory_path() / ("corvel-e2e-data-" + std::to_string(::getpid()));
+        fs::remove_all(dataDir);
+        fs::create_directories(dataDir);
+    }
+    void TearDown() override { fs::remove_all(dataDir); }
+
+    CommandResult scan(const std::string& scenario) {
+        return runInNamespaces(sourcePath("sim/scenarios/" + scenario), "",
+                               {binaryPath("app/corvel"), "scan", "--cycles", "1", "--json",
+                                "--data-dir", dataDir.string()});
+    }
+    std::vector<uint8_t> database() {
+        std::ifstream in(dataDir / "Corvel Utility.data", std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    fs::path dataDir;
+};
+
+TEST_F(ScanEndToEnd, AvScanRatesEveryStationAndLeavesTheDatabaseInItsLayout) {
+    const CommandResult run = scan("av.json");
+    ASSERT_EQ(run.status, 0) << run.err << run.out;
+    const Json result = Json::parse(run.out);
+    const Json& host = result["interfaces"][0];
+    ASSERT_FALSE(host["local"].is_null());
+    EXPECT_EQ(host["local"]["kindName"], "HomePlug AV Device");
+    EXPECT_EQ(host["local"]["mac"], "00:B0:52:00:00:10");
+    EXPECT_EQ(host["local"]["networkName"], "HomePlugAV");
+    EXPECT_EQ(host["local"]["networkType"], "Public");
+
+    const Json& stations = host["stations"];
+    ASSERT_EQ(stations.size(), 2u);
+    // Raw rates 151 and 76 of the scenario: (w0 x 200) / 151.
+    EXPECT_EQ(stations[0]["mac"], "00:B0:52:00:00:11");
+    EXPECT_EQ(stations[0]["rate"], 200.0);
+    EXPECT_EQ(stations[0]["present"], true);
+    EXPECT_EQ(stations[1]["mac"], "00:B0:52:00:00:12");
+    EXPECT_EQ(stations[1]["rate"], 100.0);
+    // Named from the device list the scan merged them into.
+    EXPECT_EQ(stations[0]["name"], "Device 2");
+    EXPECT_EQ(stations[1]["name"], "Device 3");
+
+    // Version 306, the selected interface, 8 station tables, then the local device and the two
+    // stations as device records, then the list layout: 131468 + 198 x 3 bytes.
+    const std::vector<uint8_t> file = database();
+    ASSERT_EQ(file.size(), 131468u + 198u * 3);
+    EXPECT_EQ(word(file, 0), 306u);
+    EXPECT_EQ(word(file, 4), 0u);
+    EXPECT_EQ(word(file, 131416), 3u);
+    const std::string firstName(reinterpret_cast<const char*>(&file[131420]));
+    EXPECT_EQ(firstName, "Device 1");
+    EXPECT_EQ(file[131420 + 35], 0x00);
+    EXPECT_EQ(file[131420 + 35 + 5], 0x10);  // the local device's MAC ends in 10
+    EXPECT_EQ(file[131420 + 198 + 35 + 5], 0x11);
+    // The first station table's network name, at 8 + 16386.
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&file[8 + 16386])), "HomePlugAV");
+
+    const CommandResult devices = runInNamespaces(
+        sourcePath("sim/scenarios/av.json"), "",
+        {binaryPath("app/corvel"), "devices", "--json", "--data-dir", dataDir.string()});
+    ASSERT_EQ(devices.status, 0) << devices.err;
+    const Json list = Json::parse(devices.out)["devices"];
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[1]["networkName"], "HomePlugAV");
+    EXPECT_FALSE(list[1]["lastSeen"].is_null());
+    // The local device's record carries the key read from it: the public AV key.
+    EXPECT_EQ(list[0]["networkKey"], "50D3E4933F855B7040784DF815AA8DB7");
+}
+
+TEST_F(ScanEndToEnd, NoAdapterIsReportedWithStatusOne) {
+    const fs::path scenario = dataDir / "empty.json";
+    std::ofstream(scenario) << R"({"ports": [{"interface": "plc0", "local": null}]})";
+    const CommandResult run = runInNamespaces(scenario.string(), "",
+                                              {binaryPath("app/corvel"), "scan", "--data-dir",
+                                               dataDir.string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "The HomePlug Adapter was not detected.\n");
+}
+
+}  // namespace
+}  // namespace corvel::e2e
