@@ -16,6 +16,7 @@ namespace corvel {
 namespace {
 
 constexpr int kReadTimeoutMs = 2;
+constexpr int kCaptureBufferBytes = 256 * 1024;
 
 // The interface's own address from the AF_PACKET entry libpcap lists for it; interfaces without
 // a 6-byte Ethernet hardware address (any, nflog, bluetooth, ...) have none.
@@ -69,6 +70,10 @@ int PcapBackend::openCapture(const std::string& name, std::string& error) {
         return -1;
     }
     pcap_set_snaplen(p, 65536);
+    // Management frames are small and are taken every few milliseconds: a 256 KiB ring holds
+    // thousands of them, where the library's 2 MiB default would cost that much memory per
+    // interface.
+    pcap_set_buffer_size(p, kCaptureBufferBytes);
     pcap_set_promisc(p, 1);
     pcap_set_timeout(p, kReadTimeoutMs);
     // Without immediate mode Linux hands frames over only when its ~2 ms block timer fires.
