@@ -6,6 +6,10 @@
 //     wire   an AV version request through the product's codec and frame I/O, until its
 //            confirmation is received and decoded (plcsim answers);
 //     await  the same exchange as the product runs it, with its mandated 1 ms sleeps.
+//   roundtrip scan IFACE N        times N full scans and N station-list refreshes (the AV
+//                                 network information and a version request to each station)
+//                                 against their floor: the sleeps they are bound to take plus
+//                                 one plain round trip per frame they send.
 #include <pcap/pcap.h>
 #include <poll.h>
 
@@ -20,9 +24,12 @@
 #include "av/exchanges.h"
 #include "av/frame.h"
 #include "av/local_device.h"
+#include "core/full_scan.h"
 #include "core/observer.h"
 #include "core/tables.h"
+#include "platform/clock.h"
 #include "transport/frame_io.h"
+#include "transport/pcap_backend.h"
 
 namespace {
 
@@ -175,11 +182,99 @@ int measure(const char* name, int count) {
     return plain.lost + wire.lost + await.lost == 0 ? 0 : 1;
 }
 
+// The real clock, adding up what the product asks to sleep.
+class CountingClock : public corvel::Clock {
+public:
+    uint64_t tickCount() override { return real_.tickCount(); }
+    void sleepMs(uint32_t ms) override {
+        slept += ms;
+        real_.sleepMs(ms);
+    }
+    uint64_t slept = 0;
+
+private:
+    corvel::RealClock real_;
+};
+
+// libpcap, counting the frames the product sends.
+class CountingBackend : public corvel::CaptureBackend {
+public:
+    bool listInterfaces(std::vector<corvel::HostInterface>& out, std::string& error) override {
+        return pcap_.listInterfaces(out, error);
+    }
+    int openCapture(const std::string& name, std::string& error) override {
+        return pcap_.openCapture(name, error);
+    }
+    void closeCapture(int handle) override { pcap_.closeCapture(handle); }
+    bool sendRaw(int handle, const uint8_t* data, size_t length) override {
+        ++sent;
+        return pcap_.sendRaw(handle, data, length);
+    }
+    corvel::PollResult pollRaw(int handle, std::vector<uint8_t>& frame) override {
+        return pcap_.pollRaw(handle, frame);
+    }
+    uint64_t sent = 0;
+
+private:
+    corvel::PcapBackend pcap_;
+};
+
+template <class Operation>
+void timeAgainstFloor(const char* what, int count, double plainUs, CountingClock& clock,
+                      CountingBackend& backend, Operation operation) {
+    std::vector<double> ratios, elapsed;
+    double floorSum = 0;
+    for (int i = 0; i < count; ++i) {
+        clock.slept = 0;
+        backend.sent = 0;
+        const auto start = Clock::now();
+        operation();
+        const double us = microseconds(Clock::now() - start);
+        const double floorUs = double(clock.slept) * 1000 + double(backend.sent) * plainUs;
+        elapsed.push_back(us);
+        ratios.push_back(us / floorUs);
+        floorSum += floorUs;
+    }
+    std::sort(ratios.begin(), ratios.end());
+    std::sort(elapsed.begin(), elapsed.end());
+    std::printf("%-9s median %8.1f ms   floor %8.1f ms   ratio median %.3f  p90 %.3f\n", what,
+                elapsed[elapsed.size() / 2] / 1000, floorSum / count / 1000,
+                ratios[ratios.size() / 2], ratios[ratios.size() * 9 / 10]);
+}
+
+int scan(const char* name, int count) {
+    CountingBackend backend;
+    corvel::installCaptureBackend(&backend);
+    CountingClock clock;
+    corvel::installClock(&clock);
+    corvel::reopenInterfaces();
+    if (corvel::adapterCount == 0 || corvel::interfaceEntries[0].captureHandle < 0) {
+        std::fprintf(stderr, "roundtrip: cannot capture: %s\n", corvel::captureError().c_str());
+        return 1;
+    }
+    const Summary plain = plainRoundTrips(name, 500);
+    std::printf("plain round trip median %.1f us\n", plain.median);
+    timeAgainstFloor("fullScan", count, plain.median, clock, backend, [] { corvel::fullScan(); });
+    corvel::Mac local{};
+    corvel::copyLocalMac(local.data());
+    timeAgainstFloor("stations", count, plain.median, clock, backend,
+                     [&] { corvel::readNetworkStations(local); });
+    int present = 0;
+    for (const corvel::StationRecord& s : corvel::currentStationTable().stations) present += s.present;
+    std::printf("%d stations present\n", present);
+    corvel::installClock(nullptr);
+    corvel::installCaptureBackend(nullptr);
+    return present > 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc >= 3 && std::string(argv[1]) == "echo") return echo(argv[2]);
     if (argc >= 4 && std::string(argv[1]) == "measure") return measure(argv[2], std::atoi(argv[3]));
-    std::fprintf(stderr, "usage: roundtrip echo IFACE | roundtrip measure IFACE COUNT\n");
+    if (argc >= 4 && std::string(argv[1]) == "scan") return scan(argv[2], std::atoi(argv[3]));
+    std::fprintf(stderr,
+                 "usage: roundtrip echo IFACE | roundtrip measure IFACE COUNT | "
+                 "roundtrip scan IFACE COUNT\n");
     return 2;
 }

@@ -38,6 +38,9 @@ public:
     // with `error` (for example when capture is not permitted).
     virtual int openCapture(const std::string& name, std::string& error) = 0;
     virtual void closeCapture(int handle) = 0;
+    // Called when a round of opens is over: closes whatever a backend kept for reuse that no
+    // open took back.
+    virtual void releaseUnused() {}
     // False when the library reports a failed send.
     virtual bool sendRaw(int handle, const uint8_t* data, size_t length) = 0;
     // Waits at most the read time-out for one frame.

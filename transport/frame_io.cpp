@@ -92,6 +92,7 @@ bool closeAllInterfaces() {
 bool reopenInterfaces() {
     if (enumerateInterfaces())
         for (int i = 0; i < adapterCount; ++i) openInterface(i);
+    captureBackend().releaseUnused();
     return true;
 }
 

@@ -2,6 +2,7 @@
 #include "transport/pcap_backend.h"
 
 #include <linux/if_packet.h>
+#include <net/if.h>
 #include <net/if_arp.h>
 #include <pcap/pcap.h>
 #include <poll.h>
@@ -39,8 +40,8 @@ void dispatchOne(u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
 }  // namespace
 
 PcapBackend::~PcapBackend() {
-    for (pcap* p : handles_)
-        if (p != nullptr) pcap_close(p);
+    for (Slot& slot : slots_)
+        if (slot.capture != nullptr) pcap_close(slot.capture);
 }
 
 bool PcapBackend::listInterfaces(std::vector<HostInterface>& out, std::string& error) {
@@ -63,6 +64,7 @@ bool PcapBackend::listInterfaces(std::vector<HostInterface>& out, std::string& e
 }
 
 int PcapBackend::openCapture(const std::string& name, std::string& error) {
+    if (const int reused = takeBack(name); reused >= 0) return reused;
     char errbuf[PCAP_ERRBUF_SIZE] = {};
     pcap* p = pcap_create(name.c_str(), errbuf);
     if (p == nullptr) {
@@ -97,25 +99,52 @@ int PcapBackend::openCapture(const std::string& name, std::string& error) {
         pcap_close(p);
         return -1;
     }
-    for (size_t i = 0; i < handles_.size(); ++i) {
-        if (handles_[i] == nullptr) {
-            handles_[i] = p;
+    return store(p, name);
+}
+
+int PcapBackend::store(pcap* capture, const std::string& name) {
+    Slot slot{capture, name, if_nametoindex(name.c_str()), false};
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        if (slots_[i].capture == nullptr) {
+            slots_[i] = slot;
             return int(i);
         }
     }
-    handles_.push_back(p);
-    return int(handles_.size() - 1);
+    slots_.push_back(slot);
+    return int(slots_.size() - 1);
+}
+
+int PcapBackend::takeBack(const std::string& name) {
+    const unsigned index = if_nametoindex(name.c_str());
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        Slot& slot = slots_[i];
+        if (!slot.keptAside || slot.name != name) continue;
+        if (index == 0 || slot.interfaceIndex != index) return -1;  // gone, or a new interface
+        // A fresh handle would not have seen what arrived while this one was put aside.
+        std::vector<uint8_t> stale;
+        while (pcap_dispatch(slot.capture, -1, dispatchOne, reinterpret_cast<u_char*>(&stale)) > 0) {
+        }
+        slot.keptAside = false;
+        return int(i);
+    }
+    return -1;
 }
 
 pcap* PcapBackend::handleAt(int handle) const {
-    if (handle < 0 || size_t(handle) >= handles_.size()) return nullptr;
-    return handles_[size_t(handle)];
+    if (handle < 0 || size_t(handle) >= slots_.size()) return nullptr;
+    const Slot& slot = slots_[size_t(handle)];
+    return slot.keptAside ? nullptr : slot.capture;
 }
 
 void PcapBackend::closeCapture(int handle) {
-    if (pcap* p = handleAt(handle)) {
-        pcap_close(p);
-        handles_[size_t(handle)] = nullptr;
+    if (handleAt(handle) != nullptr) slots_[size_t(handle)].keptAside = true;
+}
+
+void PcapBackend::releaseUnused() {
+    for (Slot& slot : slots_) {
+        if (slot.capture == nullptr || !slot.keptAside) continue;
+        pcap_close(slot.capture);
+        slot = Slot{};
     }
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "transport/capture_backend.h"
@@ -11,18 +12,33 @@ namespace corvel {
 
 // libpcap: snapshot 65536, promiscuous, 2 ms read time-out, immediate delivery, incoming frames
 // only, and the powerline filter installed as a ready program.
+//
+// Every full scan closes and reopens all interfaces. Tearing down a packet socket with its ring
+// costs the kernel about 20 ms and setting one up about 8, so a closed handle is kept aside and
+// taken back by the next open of the same interface (same name, same interface index), emptied
+// of whatever arrived meanwhile, exactly as a fresh handle would be. What no open takes back is
+// closed by releaseUnused.
 class PcapBackend : public CaptureBackend {
 public:
     ~PcapBackend() override;
     bool listInterfaces(std::vector<HostInterface>& out, std::string& error) override;
     int openCapture(const std::string& name, std::string& error) override;
     void closeCapture(int handle) override;
+    void releaseUnused() override;
     bool sendRaw(int handle, const uint8_t* data, size_t length) override;
     PollResult pollRaw(int handle, std::vector<uint8_t>& frame) override;
 
 private:
+    struct Slot {
+        pcap* capture = nullptr;
+        std::string name;
+        unsigned interfaceIndex = 0;
+        bool keptAside = false;
+    };
     pcap* handleAt(int handle) const;
-    std::vector<pcap*> handles_;
+    int takeBack(const std::string& name);
+    int store(pcap* capture, const std::string& name);
+    std::vector<Slot> slots_;
 };
 
 }  // namespace corvel
