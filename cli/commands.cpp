@@ -6,12 +6,14 @@
 
 #include "cli/context.h"
 #include "cli/derive_command.h"
+#include "cli/device_commands.h"
 #include "cli/devices_command.h"
 #include "cli/interfaces_command.h"
 #include "cli/nvm_command.h"
 #include "cli/pib_command.h"
 #include "cli/probe_command.h"
 #include "cli/scan_command.h"
+#include "cli/set_network_command.h"
 
 namespace corvel {
 
@@ -47,6 +49,11 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     addScanCommand(app, context);
     addDevicesCommand(app, context);
     addReportCommand(app, context);
+    addSetNetworkCommand(app, context);
+    addPasswordCommand(app, context);
+    addAddDeviceCommand(app, context);
+    addRenameCommand(app, context);
+    addRemoveCommand(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {

@@ -41,7 +41,9 @@ bool openSession(const std::string& dataDirOverride, CliContext& context) {
     }
     loadDatabase();
     installDeviceLog();
-    viewHooks().refreshView = [](int) { mergeStationsIntoDevices(std::time(nullptr)); };
+    viewHooks().refreshView = [](int) {
+        mergeStationsIntoDevices(std::time(nullptr), &pendingAdd());
+    };
     return true;
 }
 

@@ -26,6 +26,15 @@ int appendStation(const uint8_t* mac, const PendingAdd* pending) {
 
 }  // namespace
 
+PendingAdd& pendingAdd() {
+    static PendingAdd add;
+    return add;
+}
+
+void resetPendingAdd() {
+    pendingAdd() = PendingAdd{};
+}
+
 MergeOutcome mergeStationsIntoDevices(std::time_t now, PendingAdd* pendingAdd) {
     MergeOutcome outcome;
     StationTable& table = currentStationTable();

@@ -21,6 +21,13 @@ struct PendingAdd {
     Mac expectedMac{};
 };
 
+// The process's one add in progress: the Add Device operation sets it, the add fills it (and a
+// Turbo device answering by password gives it its address), the refresh hands it to the device
+// when that shows up, and every failure clears it.
+PendingAdd& pendingAdd();
+// No add in progress (tests).
+void resetPendingAdd();
+
 struct MergeOutcome {
     int appended = 0;           // new device records
     int refused = 0;            // stations left out because the list holds 32 records

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "av/set_key.h"
+#include "core/device_list.h"
 #include "core/tables.h"
 #include "keys/derive.h"
 #include "network/hp10_confirm.h"
@@ -45,7 +46,7 @@ NetworkKey networkNameKey(LocalFamily family, std::string_view name, bool byPass
         std::memcpy(nmk.data(), core.avNetworkKey, nmk.size());
         return nmk;
     }
-    if (state.addPending || state.passwordCheckPending) {
+    if (pendingAdd().active || state.passwordCheckPending) {
         state.passwordCheckPending = false;
         // Without a saved key there is nothing to return to; the network's own key is the one
         // the device belongs on.

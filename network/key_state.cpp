@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "network/key_state.h"
 
+#include "core/device_list.h"
+
 namespace corvel {
 
 MembershipKeyState& membershipKeyState() {
@@ -10,6 +12,7 @@ MembershipKeyState& membershipKeyState() {
 
 void resetMembershipKeyState() {
     membershipKeyState() = MembershipKeyState{};
+    resetPendingAdd();
 }
 
 }  // namespace corvel

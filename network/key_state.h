@@ -7,7 +7,8 @@
 #include "platform/mac.h"
 
 // What the key operations keep between calls. It lives for the whole process; the next scan or
-// the next operation replaces it.
+// the next operation replaces it. The add in progress, which the refresh completes, is the
+// device list's pendingAdd (core/device_list.h).
 namespace corvel {
 
 struct MembershipKeyState {
@@ -16,11 +17,6 @@ struct MembershipKeyState {
     Hp10Key savedLocalKey{};
     // Whether savedLocalKey holds a key read from the device (nothing was saved yet otherwise).
     bool savedLocalKeyValid = false;
-    // The add in progress (pendingAdd): its flag, set by the Add Device dialog, and the address
-    // of the device being added, learnt when a Turbo device answers by password (all zero while
-    // unknown).
-    bool addPending = false;
-    Mac addExpectedMac{};
     // The key the local HomePlug 1.0 device holds under key select 0 while remote work has lent
     // that select to a device's DEK; none once reapplyLocalKey gave it its own key back
     // (localParamBlock keeps the own key for that). The read-back of the device's block expects
@@ -32,7 +28,7 @@ struct MembershipKeyState {
 };
 
 MembershipKeyState& membershipKeyState();
-// Everything as at process start.
+// Everything as at process start, the add in progress included.
 void resetMembershipKeyState();
 
 }  // namespace corvel

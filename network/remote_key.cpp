@@ -4,12 +4,12 @@
 #include "av/codec.h"
 #include "av/exchanges.h"
 #include "av/frame.h"
+#include "core/device_list.h"
 #include "core/observer.h"
 #include "core/tables.h"
 #include "hp10/frames.h"
 #include "network/hp10_confirm.h"
 #include "network/hp10_key_frame.h"
-#include "network/key_state.h"
 #include "network/key_target.h"
 #include "network/local_family.h"
 #include "platform/clock.h"
@@ -74,7 +74,7 @@ int setRemoteKey(const NetworkKey& accessKey, const NetworkKey& newKey, Mac& dev
     const int result = sendRemoteKey(answered, newKey, accessKey);
     // Only a device that answered has an address to expect; the broadcast address is none.
     if (family == LocalFamily::turbo && answered != kBroadcastMac)
-        membershipKeyState().addExpectedMac = answered;
+        pendingAdd().expectedMac = answered;
     if (result != kKeyNotSet) device = answered;
     return result;
 }

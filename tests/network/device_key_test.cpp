@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/device_list.h"
 #include "network/key_state.h"
 #include "network/key_target.h"
 #include "network/local_key.h"
@@ -210,7 +211,7 @@ TEST_P(Hp10Families, RandomKeyFindsTheDeviceAndAPendingMarkReturnsToTheSavedKey)
         EXPECT_EQ(station().nek(), local().nek());
         EXPECT_EQ(membershipKeyState().savedLocalKey, oldKey);
 
-        membershipKeyState().addPending = m.addPending;
+        pendingAdd().active = m.addPending;
         membershipKeyState().passwordCheckPending = m.passwordCheckPending;
         ASSERT_TRUE(setDeviceKey(target, kNetworkName, false));
 
@@ -218,7 +219,7 @@ TEST_P(Hp10Families, RandomKeyFindsTheDeviceAndAPendingMarkReturnsToTheSavedKey)
         EXPECT_EQ(local().nek(), oldKey);
         EXPECT_EQ(station().nek(), oldKey);
         EXPECT_FALSE(membershipKeyState().passwordCheckPending);
-        membershipKeyState().addPending = false;
+        pendingAdd().active = false;
         // As every caller ends; the network is the one named in the station table.
         reapplyLocalKey();
         EXPECT_EQ(local().nek(), oldKey);
@@ -227,7 +228,7 @@ TEST_P(Hp10Families, RandomKeyFindsTheDeviceAndAPendingMarkReturnsToTheSavedKey)
 
 TEST_P(Hp10Families, PendingMarkWithoutASavedKeyUsesTheNetworkKey) {
     startPrivate();
-    membershipKeyState().addPending = true;
+    pendingAdd().active = true;
     KeyTarget target{kStationPassword, stationMacOf(family()), 0};
 
     EXPECT_TRUE(setDeviceKey(target, kNetworkName, false));

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/observer.h"
+#include "core/device_list.h"
 #include "network/key_state.h"
 #include "network/key_target.h"
 #include "tests/network/key_sim_fixture.h"
@@ -228,7 +229,7 @@ TEST_P(ByPassword, BroadcastsAndLearnsWhoAnswered) {
         c.expected);
 
     EXPECT_EQ(address, c.learnsAddress ? stationMac : kBroadcastMac);
-    EXPECT_EQ(membershipKeyState().addExpectedMac, c.expectsAdd ? stationMac : Mac{});
+    EXPECT_EQ(pendingAdd().expectedMac, c.expectsAdd ? stationMac : Mac{});
     EXPECT_TRUE(holdsKey(device(stationMac), newKeyOf(c.family)));
 }
 
@@ -268,7 +269,7 @@ TEST_F(RemoteKey, TurboByPasswordWithoutAnAnswerLearnsNoAddress) {
               kKeyNotSet);
 
     EXPECT_EQ(address, kBroadcastMac);
-    EXPECT_EQ(membershipKeyState().addExpectedMac, Mac{});
+    EXPECT_EQ(pendingAdd().expectedMac, Mac{});
 }
 
 class Probe : public RemoteKey {};

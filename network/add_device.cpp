@@ -1,0 +1,284 @@
+// SPDX-License-Identifier: MIT
+#include "network/add_device.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+#include "av/codec.h"
+#include "av/exchanges.h"
+#include "av/frame.h"
+#include "av/local_device.h"
+#include "core/device_list.h"
+#include "core/stations.h"
+#include "core/tables.h"
+#include "keys/derive.h"
+#include "network/device_key.h"
+#include "network/hp10_confirm.h"
+#include "network/key_target.h"
+#include "network/local_family.h"
+#include "network/local_key.h"
+#include "network/operation_hooks.h"
+#include "network/remote_key.h"
+#include "network/scan_now.h"
+#include "network/scan_pause.h"
+#include "platform/notifier.h"
+#include "platform/text.h"
+
+namespace corvel {
+
+namespace {
+
+constexpr int kRandomKeyAttempts = 11;
+constexpr uint32_t kBeforeAttemptMs = 2000;
+constexpr int kNetworkInfoTries = 501;
+constexpr uint32_t kAfterNetworkInfoMs = 100;
+// The device and the local device restart after their NMK changed.
+constexpr uint32_t kFirstSettleMs = 5000;
+constexpr uint32_t kSecondSettleMs = 5000;
+constexpr uint32_t kRejoinMs = 10000;
+// A random key that keeps reaching more than one device reaches them all by the same password:
+// further passes would not single the device out.
+constexpr int kMaxSearchPasses = 5;
+
+// Network-information confirmation 0xA039, as frame offsets: 38 the station count of the first
+// network, from 39 its stations, 15 bytes each with the MAC at 0..5 and the rate at 13. The
+// decoded payload starts at frame byte 20.
+constexpr size_t kPayloadOffset = 20;
+constexpr size_t kStationCountOffset = 38;
+constexpr size_t kFirstStationOffset = 39;
+constexpr size_t kStationEntrySize = 15;
+constexpr size_t kStationRateIndex = 13;
+
+constexpr size_t kDashPositions[] = {4, 9, 14};
+
+const char* const kNotDetectedText =
+    "A Device With The Entered Password Was Not Detected. \nPlease Check The Password and Check "
+    "Your Device Connection.";
+const char* const kInvalidPasswordText =
+    "The Device Password Entered is Invalid.\nPlease check it and try again.";
+
+void attention(const char* text) {
+    notifier().notify("Attention!", text, Icon::Warning, Buttons::Ok);
+}
+
+void dropPendingAdd() {
+    pendingAdd().active = false;
+    pendingAdd().expectedMac = Mac{};
+}
+
+Mac currentLocalMac() {
+    Mac mac{};
+    copyMac(mac.data(), currentAdapterRecord().localMac);
+    return mac;
+}
+
+bool keyIsSet(const NetworkKey& key) {
+    return std::any_of(key.begin(), key.end(), [](uint8_t b) { return b != 0; });
+}
+
+struct NetworkStations {
+    int count = 0;
+    Mac first{};
+};
+
+// The stations of the local device's network in one confirmation, as far as the frame holds
+// them whole: the count byte may promise more than arrived. Each is recorded as a station of
+// the selected interface with its rate.
+NetworkStations takeNetworkStations(const AvConfirm& info, size_t frameLength) {
+    NetworkStations seen;
+    if (info.mmtype != kMmNetworkInfoConfirm || frameLength <= kStationCountOffset) return seen;
+    const size_t promised = info.payload[kStationCountOffset - kPayloadOffset];
+    const size_t lastByte = std::min(frameLength, kPayloadOffset + kAvPayloadSize);
+    const size_t whole =
+        lastByte > kFirstStationOffset ? (lastByte - kFirstStationOffset) / kStationEntrySize : 0;
+    const size_t count = std::min(promised, whole);
+    const Mac local = currentLocalMac();
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t* entry =
+            info.payload.data() + kFirstStationOffset - kPayloadOffset + i * kStationEntrySize;
+        Mac mac{};
+        std::copy_n(entry, mac.size(), mac.begin());
+        if (i == 0) seen.first = mac;
+        if (!isUnicast(mac) || mac == local) continue;
+        addOrRefreshStation(mac.data());
+        if (StationRecord* station = findStationByMac(mac.data()))
+            updateRate(station->rate, entry[kStationRateIndex], 0, 0, RateMode::Av);
+    }
+    seen.count = int(count);
+    return seen;
+}
+
+// Asks the local device for its network until it shows a station; a try without a confirmation
+// counts as none.
+NetworkStations awaitNetworkStations() {
+    const Mac local = currentLocalMac();
+    for (int t = 0; t < kNetworkInfoTries; ++t) {
+        sendAvRequest(local, kMmNetworkInfoRequest);
+        AvConfirm info{};
+        size_t length = 0;
+        if (!awaitAvConfirm(kMmNetworkInfoRequest, info, &length)) continue;
+        pauseMs(kAfterNetworkInfoMs);
+        const NetworkStations seen = takeNetworkStations(info, length);
+        if (seen.count != 0) return seen;
+    }
+    return {};
+}
+
+enum class SearchResult { found, noDeviceTookKey, noStation, tooMany };
+
+// One pass: the local device alone on a random key, offered to the device by its DAK.
+SearchResult searchPass(const NetworkKey& dak, Mac& device) {
+    NetworkKey randomKey{};
+    makeRandomKey(KeyFamily::Av, randomKey.data());
+    setLocalNEK(requestSourceMac(), randomKey);
+    bool taken = false;
+    for (int attempt = 0; attempt < kRandomKeyAttempts && !taken; ++attempt) {
+        pauseMs(kBeforeAttemptMs);
+        Mac target = kBroadcastMac;
+        taken = setRemoteKey(dak, randomKey, target, false) != kKeyNotSet;
+    }
+    if (!taken) return SearchResult::noDeviceTookKey;
+    const NetworkStations seen = awaitNetworkStations();
+    if (seen.count == 0) return SearchResult::noStation;
+    if (seen.count > 1) return SearchResult::tooMany;
+    // A single entry without a device's address names no device to expect.
+    if (!isUnicast(seen.first)) return SearchResult::noStation;
+    device = seen.first;
+    return SearchResult::found;
+}
+
+bool addAvDevice(std::optional<std::string_view> name, const std::string& password) {
+    WaitCursor cursor;
+    ScanPause pause;
+    NetworkKey ownNmk{};
+    // A PIB that reads but holds no usable NMK leaves the key unwritten: an all-zero NMK put
+    // back on the local device would leave it on no network at all.
+    if (readLocalNmk(currentLocalMac(), ownNmk) != 1 || !keyIsSet(ownNmk)) {
+        notifier().notify("Error!!", "Error reading NMK from the local device", Icon::None,
+                          Buttons::Ok);
+        // Like every failure: a flag left set would hand the next new station an empty name.
+        dropPendingAdd();
+        return false;
+    }
+    try {
+        const NetworkKey dak = deriveDAK(password);
+        Mac device{};
+        SearchResult search = SearchResult::tooMany;
+        for (int pass = 0; pass < kMaxSearchPasses && search == SearchResult::tooMany; ++pass)
+            search = searchPass(dak, device);
+        if (search == SearchResult::noDeviceTookKey) {
+            attention("Unable to set the NMK of remote device!!!");
+            dropPendingAdd();
+            return false;
+        }
+        if (search != SearchResult::found) {
+            attention("Error occured while adding the device");
+            dropPendingAdd();
+            return false;
+        }
+
+        pauseMs(kFirstSettleMs);
+        addProgress(1);
+        pauseMs(kSecondSettleMs);
+        setLocalNEK(requestSourceMac(), ownNmk);
+        addProgress(1);
+        pauseMs(kRejoinMs);
+        pendingAdd().expectedMac = device;
+        addProgress(1);
+
+        KeyTarget target{password, kBroadcastMac, 0};
+        const std::string networkName = stringOf(currentStationTable().networkName);
+        const bool added = setDeviceKey(target, networkName, true);
+        if (added) {
+            if (name) pendingAdd().name = std::string(*name);
+            pendingAdd().password = password;
+        } else {
+            attention(kNotDetectedText);
+            if (StationRecord* station = findStationByMac(device.data())) station->present = 0;
+            dropPendingAdd();
+        }
+        scanNow();
+        return added;
+    } catch (const std::exception&) {
+        dropPendingAdd();
+        notifier().notify("Error!!!",
+                          "Some unknown problem occured while adding the device. Try adding "
+                          "again!",
+                          Icon::None, Buttons::Ok);
+        return false;
+    }
+}
+
+bool addHp10Device(std::optional<std::string_view> name, std::string& password,
+                   std::optional<Mac> address) {
+    WaitCursor cursor;
+    const bool byPassword = !address.has_value();
+    KeyTarget target{password, address.value_or(kBroadcastMac), 0};
+
+    bool found = false;
+    const std::vector<std::string> forms = devicePasswordForms(password);
+    for (size_t i = 0; i < forms.size() && !found; ++i) {
+        if (i > 0) passwordProgress(1);
+        target.password = forms[i];
+        found = setDeviceKey(target, std::nullopt, byPassword);
+    }
+    bool added = false;
+    if (found) {
+        // While the add or the check is pending this is the local device's previous key.
+        const std::string networkName = stringOf(currentStationTable().networkName);
+        added = setDeviceKey(target, networkName, false);
+    }
+    if (added && pendingAdd().active) {
+        PendingAdd& add = pendingAdd();
+        if (name) add.name = std::string(*name);
+        // The form the device took: the typed text would give the record a DEK the device
+        // does not have, and every later Set All Devices would fail on it.
+        add.password = target.password;
+        if (isUnicast(target.mac)) add.expectedMac = target.mac;
+    }
+    passwordProgress(1);
+    reapplyLocalKey();
+
+    if (added) {
+        password = target.password;
+        notifier().notify(
+            "Information",
+            byPassword ? "Device was added to your network." : "Password Verified as correct.",
+            Icon::Information, Buttons::Ok);
+        return true;
+    }
+    attention(byPassword ? kNotDetectedText : kInvalidPasswordText);
+    const Mac expected = pendingAdd().expectedMac;
+    if (macIsSet(expected.data()))
+        if (StationRecord* station = findStationByMac(expected.data())) station->present = 0;
+    dropPendingAdd();
+    return false;
+}
+
+}  // namespace
+
+std::vector<std::string> devicePasswordForms(std::string_view typed) {
+    std::vector<std::string> forms{std::string(typed)};
+    std::string upper(typed);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    std::string dashed = upper;
+    for (const size_t at : kDashPositions)
+        if (at < dashed.size() && dashed[at] != '-') dashed.insert(at, 1, '-');
+    for (const std::string& form : {upper, dashed})
+        if (form != typed) forms.push_back(form);
+    return forms;
+}
+
+bool addDevice(std::optional<std::string_view> name, std::string& password,
+               std::optional<Mac> address) {
+    if (localFamily() == LocalFamily::av) {
+        // The AV check of a known device is the set key under its DAK (verifyDevicePassword).
+        if (address) return false;
+        return addAvDevice(name, password);
+    }
+    return addHp10Device(name, password, address);
+}
+
+}  // namespace corvel

@@ -1,0 +1,40 @@
+// SPDX-License-Identifier: MIT
+#include "network/device_list_edits.h"
+
+#include "core/tables.h"
+#include "keys/rules.h"
+#include "network/scan_pause.h"
+#include "platform/notifier.h"
+#include "platform/text.h"
+#include "store/database.h"
+
+namespace corvel {
+
+bool renameDevice(int record, std::string name) {
+    ScanPause pause;
+    if (record <= 0 || record > core.deviceCount) return false;
+    cutDeviceName(name);
+    if (!checkRenamedDeviceName(name, findDeviceByName(name) != 0)) return false;
+    copyText(core.devices[record - 1].name, name);
+    saveDatabase();
+    return true;
+}
+
+bool deleteDevice(int record) {
+    if (record <= 0 || record > core.deviceCount) {
+        notifier().notify("Attention!", "Please select a device first by clicking on it.",
+                          Icon::Warning, Buttons::Ok);
+        return false;
+    }
+    if (!textOf(core.devices[record - 1].password).empty()) {
+        const Button answer = notifier().notify(
+            "Attention!",
+            "A Password for this device has been entered. \nAre you sure you want to delete it?",
+            Icon::None, Buttons::YesNo);
+        if (answer != Button::Yes) return false;
+    }
+    removeDevice(record);
+    return true;
+}
+
+}  // namespace corvel

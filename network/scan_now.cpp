@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#include "network/scan_now.h"
+
+#include <exception>
+
+#include "core/scan.h"
+#include "core/tables.h"
+#include "network/operation_hooks.h"
+#include "platform/notifier.h"
+#include "transport/frame_io.h"
+
+namespace corvel {
+
+namespace {
+bool quiet = false;
+}  // namespace
+
+bool scanNow() {
+    try {
+        core.scanNowRequested = 1;
+        const bool found = rescan();
+        if (!found && !quiet) {
+            notifier().notify("HomePlug Adapter NOT DETECTED",
+                              "The HomePlug Adapter was not detected.\nPlease check your "
+                              "computer cables.",
+                              Icon::Error, Buttons::Ok);
+            closeAllInterfaces();
+        }
+        if (operationHooks().localListRebuilt) operationHooks().localListRebuilt(found);
+        clearStations();
+        return found;
+    } catch (const std::exception&) {
+        notifier().notify("SCAN NETWORK", "Unknown Error occurred.", Icon::None, Buttons::Ok);
+        return false;
+    }
+}
+
+void quietMissingAdapter() {
+    quiet = true;
+}
+
+bool missingAdapterQuiet() {
+    return quiet;
+}
+
+void resetScanNow() {
+    quiet = false;
+}
+
+}  // namespace corvel

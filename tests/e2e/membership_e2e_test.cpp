@@ -1,0 +1,238 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/netns_run.h"
+
+// The membership commands against plcsim serving sim/scenarios/av.json: the set-key requests on
+// the wire as tshark reads them, and the network and device list the commands leave.
+namespace corvel::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+const std::string kLocal = "00:b0:52:00:00:10";
+const std::string kBroadcast = "ff:ff:ff:ff:ff:ff";
+const std::string kNoKey = "00000000000000000000000000000000";
+// deriveNMK("HomePlugAV"), deriveNMK("GardenShed") and below the DAKs of the stations'
+// passwords, in lower case as tshark shows bytes.
+const std::string kPublicNmk = "50d3e4933f855b7040784df815aa8db7";
+const std::string kGardenNmk = "ab403b482499b7c40b681cb223d17486";
+
+struct Station {
+    std::string mac;
+    std::string password;
+    std::string dak;
+};
+const Station kFirst{"00:B0:52:00:00:11", "HZ4N-QK8V-MB2R-XT6C",
+                     "34fcfcae48b939bf6e0289ca0aca197c"};
+const Station kSecond{"00:B0:52:00:00:12", "PW3J-UE9D-KC5L-RS7Y",
+                      "6b56fe24a0634a9a507b830918b11055"};
+// On another network key: the local device does not reach it until it is added.
+const Station kNeighbour{"00:B0:52:00:00:13", "NV6G-TB2W-ZF8H-QM4K",
+                         "f2850a5d8df8def34c2ffee1c3c671ad"};
+
+std::string lower(std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// One set-key request as tshark dissects it.
+struct SetKey {
+    double at;
+    std::string destination;
+    std::string keyType;
+    std::string peks;
+    std::string rda;
+    std::string nmk;
+    std::string dak;
+};
+
+class MembershipEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!haveRoot()) GTEST_SKIP() << "network namespaces need root";
+        const std::string tag = std::to_string(::getpid());
+        dataDir = fs::temp_directory_path() / ("corvel-e2e-members-" + tag);
+        capture = (fs::temp_directory_path() / ("corvel-e2e-members-" + tag + ".pcap")).string();
+        fs::remove_all(dataDir);
+        fs::create_directories(dataDir);
+    }
+    void TearDown() override {
+        fs::remove_all(dataDir);
+        fs::remove(capture);
+    }
+
+    // Commands run one after the other against one simulated network (one plcsim run); each
+    // is `corvel` with its arguments and the data directory. Stops at the first that fails.
+    CommandResult run(const std::vector<std::vector<std::string>>& commands,
+                      const std::string& captureFile = "") {
+        std::vector<std::string> line{"sh", "-c"};
+        std::string script;
+        std::vector<std::string> words;
+        for (const auto& command : commands) {
+            if (!script.empty()) script += " && ";
+            script += "\"$0\"";
+            for (const std::string& word : command) {
+                words.push_back(word);
+                script += " \"${" + std::to_string(words.size()) + "}\"";
+            }
+            words.push_back("--data-dir");
+            script += " \"${" + std::to_string(words.size()) + "}\"";
+            words.push_back(dataDir.string());
+            script += " \"${" + std::to_string(words.size()) + "}\"";
+        }
+        line.push_back(script);
+        line.push_back(binaryPath("app/corvel"));
+        line.insert(line.end(), words.begin(), words.end());
+        return runInNamespaces(sourcePath("sim/scenarios/av.json"), captureFile, line);
+    }
+
+    // The set-key requests the utility sent, in order.
+    std::vector<SetKey> setKeys() {
+        std::vector<SetKey> keys;
+        for (const std::string& line :
+             dissect(capture,
+                     {"frame.time_relative", "eth.dst", "homeplug_av.set_key_req.eks",
+                      "homeplug_av.nw_info.peks", "homeplug_av.set_key_req.rda",
+                      "homeplug_av.set_key_req.nmk", "homeplug_av.set_key_req.dak"},
+                     "homeplug_av.set_key_req")) {
+            std::istringstream fields(line);
+            SetKey k;
+            std::string at;
+            std::getline(fields, at, '\t');
+            k.at = std::stod(at);
+            for (std::string* field : {&k.destination, &k.keyType, &k.peks, &k.rda, &k.nmk, &k.dak})
+                std::getline(fields, *field, '\t');
+            keys.push_back(k);
+        }
+        return keys;
+    }
+
+    fs::path dataDir;
+    std::string capture;
+};
+
+TEST_F(MembershipEndToEnd, SetNetworkKeysEveryDeviceByItsPasswordAndTheLocalDeviceLast) {
+    // The device list and the passwords, each proved on a simulated network of its own.
+    ASSERT_EQ(run({{"scan"}}).status, 0);
+    for (const Station& s : {kFirst, kSecond}) {
+        const CommandResult entered = run({{"password", s.mac, lower(s.password)}});
+        ASSERT_EQ(entered.status, 0) << entered.err;
+        EXPECT_EQ(entered.out, "Password of Device " +
+                                   std::string(s.mac == kFirst.mac ? "2" : "3") + " (" + s.mac +
+                                   ") verified by the device, stored as " + s.password + "\n");
+    }
+
+    const CommandResult set =
+        run({{"set-network", "GardenShed", "--yes"}, {"scan", "--json"}}, capture);
+
+    ASSERT_EQ(set.status, 0) << set.err << set.out;
+    std::istringstream lines(set.out);
+    std::string summary, network, json;
+    std::getline(lines, summary);
+    std::getline(lines, network);
+    std::getline(lines, json);
+    EXPECT_EQ(summary,
+              "Set All Devices to 'GardenShed': 3 of 3 devices on the network, local "
+              "device set");
+    EXPECT_EQ(network, "Network Name: GardenShed   Network Type: Private");
+    EXPECT_NE(set.err.find("Network Name Setting : Setting the network name on the devices whose "
+                           "password has been entered\nThis may take few seconds....Click on "
+                           "'Ok' button.\n"),
+              std::string::npos);
+    EXPECT_NE(set.err.find("Information: All Devices are successfully added to the network.\n"),
+              std::string::npos);
+
+    // Each station through the local device under its DAK (PEKS 0x00, RDA the station), then
+    // the local device itself (PEKS 0x0F, RDA itself, no DAK), all with the NMK of the name.
+    const std::vector<SetKey> keys = setKeys();
+    ASSERT_EQ(keys.size(), 3u);
+    const Station* order[] = {&kFirst, &kSecond};
+    for (size_t i = 0; i < 2; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(keys[i].destination, kLocal);
+        EXPECT_EQ(keys[i].keyType, "0x01");
+        EXPECT_EQ(keys[i].peks, "0x00");
+        EXPECT_EQ(keys[i].rda, lower(order[i]->mac));
+        EXPECT_EQ(keys[i].nmk, kGardenNmk);
+        EXPECT_EQ(keys[i].dak, order[i]->dak);
+    }
+    EXPECT_EQ(keys[2].destination, kLocal);
+    EXPECT_EQ(keys[2].peks, "0x0f");
+    EXPECT_EQ(keys[2].rda, kLocal);
+    EXPECT_EQ(keys[2].nmk, kGardenNmk);
+    EXPECT_EQ(keys[2].dak, kNoKey);
+
+    // The scan after it finds the stations on the new network, named by the new name.
+    const Json scan = Json::parse(json);
+    const Json& host = scan["interfaces"][0];
+    EXPECT_EQ(host["local"]["networkName"], "GardenShed");
+    EXPECT_EQ(host["local"]["networkType"], "Private");
+    ASSERT_EQ(host["stations"].size(), 2u);
+    EXPECT_EQ(host["stations"][0]["present"], true);
+    EXPECT_EQ(host["stations"][1]["present"], true);
+}
+
+TEST_F(MembershipEndToEnd, AddDeviceFindsTheDeviceOnARandomKeyAndAdoptsItUnderItsName) {
+    const CommandResult added =
+        run({{"add-device", "Garage", kNeighbour.password}, {"devices", "--json"}}, capture);
+
+    ASSERT_EQ(added.status, 0) << added.err << added.out;
+    std::istringstream lines(added.out);
+    std::string result, json;
+    std::getline(lines, result);
+    std::getline(lines, json);
+    EXPECT_EQ(result, "Added Garage (" + kNeighbour.mac + ") to the network");
+    EXPECT_NE(added.err.find("Please wait, this operation will take approximately 30 seconds to "
+                             "complete..\n"),
+              std::string::npos);
+
+    // The local device alone on a random key, the key offered by broadcast under the device's
+    // DAK; then the local device back on the public NMK, and the device given it the same way.
+    const std::vector<SetKey> keys = setKeys();
+    ASSERT_EQ(keys.size(), 4u);
+    const std::string& dak = kNeighbour.dak;
+    const std::string random = keys[0].nmk;
+    EXPECT_EQ(keys[0].peks, "0x0f");
+    EXPECT_EQ(keys[0].rda, kLocal);
+    EXPECT_NE(random, kPublicNmk);
+    EXPECT_EQ(keys[1].peks, "0x00");
+    EXPECT_EQ(keys[1].rda, kBroadcast);
+    EXPECT_EQ(keys[1].nmk, random);
+    EXPECT_EQ(keys[1].dak, dak);
+    EXPECT_GE(keys[1].at - keys[0].at, 2.0);
+    EXPECT_EQ(keys[2].peks, "0x0f");
+    EXPECT_EQ(keys[2].nmk, kPublicNmk);
+    EXPECT_GE(keys[2].at - keys[1].at, 10.0);
+    EXPECT_EQ(keys[3].peks, "0x00");
+    EXPECT_EQ(keys[3].rda, kBroadcast);
+    EXPECT_EQ(keys[3].nmk, kPublicNmk);
+    EXPECT_EQ(keys[3].dak, dak);
+    EXPECT_GE(keys[3].at - keys[2].at, 10.0);
+    for (const SetKey& k : keys) {
+        EXPECT_EQ(k.destination, kLocal);
+        EXPECT_EQ(k.keyType, "0x01");
+    }
+
+    const Json devices = Json::parse(json)["devices"];
+    bool listed = false;
+    for (const Json& d : devices) {
+        if (d["name"] != "Garage") continue;
+        listed = true;
+        EXPECT_EQ(d["mac"], kNeighbour.mac);
+        EXPECT_EQ(d["password"], kNeighbour.password);
+        EXPECT_EQ(d["networkName"], "HomePlugAV");
+    }
+    EXPECT_TRUE(listed) << json;
+}
+
+}  // namespace
+}  // namespace corvel::e2e
