@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/commands.h"
+#include "tests/cli/cli_run.h"
 #include "platform/bytes.h"
 #include "platform/files.h"
 
@@ -18,20 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun corvel(std::vector<std::string> args) {
-    args.insert(args.begin(), "corvel");
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    std::ostringstream out, err;
-    const int status = runCli(int(argv.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
-}
+using test::CliRun;
+using test::corvel;
 
 uint32_t xorOfWords(const std::vector<uint8_t>& bytes, size_t words) {
     uint32_t x = 0;

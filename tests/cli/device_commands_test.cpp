@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/commands.h"
+#include "tests/cli/cli_run.h"
 #include "core/tables.h"
 #include "platform/text.h"
 #include "store/data_directory.h"
@@ -27,20 +27,8 @@ constexpr uint8_t kOther[6] = {0x00, 0xB0, 0x52, 0x00, 0x00, 0x12};
 const std::string kStationMac = "00:B0:52:00:00:11";
 const std::string kOtherMac = "00:B0:52:00:00:12";
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun corvel(std::vector<std::string> args) {
-    args.insert(args.begin(), "corvel");
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    std::ostringstream out, err;
-    const int status = runCli(int(argv.size()), argv.data(), out, err);
-    return {status, out.str(), err.str()};
-}
+using test::CliRun;
+using test::corvel;
 
 // A data directory whose database lists the local device, a station with its password and
 // one without.

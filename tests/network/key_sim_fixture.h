@@ -24,6 +24,7 @@
 #include "platform/notifier.h"
 #include "platform/text.h"
 #include "sim/device.h"
+#include "tests/network/sim_devices.h"
 #include "sim/memory_link.h"
 #include "sim/network.h"
 #include "transport/frame_io.h"
@@ -36,37 +37,9 @@
 // local devices of the ports. Fields of the packed records are compared as values (+field).
 namespace corvel::test {
 
-using sim::DeviceConfig;
-using sim::Family;
 using Bytes = std::vector<uint8_t>;
 
-inline constexpr Mac kAvLocal{0x00, 0xB0, 0x52, 0x00, 0x00, 0x10};
-inline constexpr Mac kAvStation{0x00, 0xB0, 0x52, 0x00, 0x00, 0x11};
-inline constexpr Mac kTurboLocal{0x00, 0x0B, 0x3B, 0x00, 0x01, 0x10};
-inline constexpr Mac kTurboStation{0x00, 0x0B, 0x3B, 0x00, 0x01, 0x11};
-inline constexpr Mac kHp10Local{0x00, 0x0B, 0x3B, 0x00, 0x02, 0x10};
-inline constexpr Mac kHp10Station{0x00, 0x0B, 0x3B, 0x00, 0x02, 0x11};
-
-inline const std::string kStationPassword = "QWER-TYUI-ASDF-GHJK";
-inline const std::string kWrongPassword = "ZZZZ-ZZZZ-ZZZZ-ZZZZ";
 inline const std::string kNetworkName = "GardenShed";
-
-inline Mac localMacOf(Family family) {
-    return family == Family::Av ? kAvLocal : family == Family::Turbo ? kTurboLocal : kHp10Local;
-}
-inline Mac stationMacOf(Family family) {
-    return family == Family::Av      ? kAvStation
-           : family == Family::Turbo ? kTurboStation
-                                     : kHp10Station;
-}
-
-inline DeviceConfig deviceConfig(Family family, const Mac& mac, std::string password = "") {
-    DeviceConfig config;
-    config.family = family;
-    config.mac = mac;
-    config.password = password.empty() ? sim::defaultPassword(mac) : std::move(password);
-    return config;
-}
 
 inline NetworkKey wide(const Key8& key) {
     NetworkKey out{};
