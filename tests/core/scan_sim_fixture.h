@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "av/av_state.h"
+#include "av/exchanges.h"
 #include "av/transfer.h"
 #include "core/scan.h"
 #include "core/tables.h"
@@ -21,6 +22,7 @@
 #include "sim/device.h"
 #include "sim/memory_link.h"
 #include "sim/network.h"
+#include "tests/sim/sim_devices.h"
 #include "store/data_directory.h"
 #include "store/preferences.h"
 #include "tests/store/store_test_support.h"
@@ -32,33 +34,10 @@
 // the packed records are compared as values (+field), never bound by reference.
 namespace corvel::test {
 
-using sim::DeviceConfig;
-using sim::Family;
-
-inline constexpr Mac kAvLocal{0x00, 0xB0, 0x52, 0x00, 0x00, 0x10};
-inline constexpr Mac kAvStation1{0x00, 0xB0, 0x52, 0x00, 0x00, 0x11};
-inline constexpr Mac kAvStation2{0x00, 0xB0, 0x52, 0x00, 0x00, 0x12};
-inline constexpr Mac kTurboLocal{0x00, 0x0B, 0x3B, 0x00, 0x01, 0x10};
-inline constexpr Mac kTurboStation{0x00, 0x0B, 0x3B, 0x00, 0x01, 0x11};
-inline constexpr Mac kPlainInTurbo{0x00, 0x0B, 0x3B, 0x00, 0x01, 0x12};
-inline constexpr Mac kHp10Local{0x00, 0x0B, 0x3B, 0x00, 0x02, 0x10};
-inline constexpr Mac kHp10Station1{0x00, 0x0B, 0x3B, 0x00, 0x02, 0x11};
-inline constexpr Mac kHp10Station2{0x00, 0x0B, 0x3B, 0x00, 0x02, 0x12};
-inline constexpr Mac kManagement{0x00, 0xB0, 0x52, 0x00, 0x00, 0x01};
-
-inline DeviceConfig deviceConfig(Family family, const Mac& mac) {
-    DeviceConfig config;
-    config.family = family;
-    config.mac = mac;
-    config.password = sim::defaultPassword(mac);
-    return config;
-}
-
-inline Mac macOf(const uint8_t* bytes) {
-    Mac mac{};
-    std::copy_n(bytes, 6, mac.begin());
-    return mac;
-}
+// The scan tests' names for devices of the shared set.
+inline constexpr Mac kAvStation1 = kAvStation;
+inline constexpr Mac kPlainInTurbo = kTurboStation2;  // a plain 1.0 station on the Turbo wire
+inline constexpr Mac kHp10Station1 = kHp10Station;
 
 class ScanSim : public ::testing::Test {
 protected:
@@ -129,7 +108,7 @@ protected:
 
     std::string label(const Mac& mac) const {
         if (mac == kBroadcastMac) return "bcast";
-        if (mac == kManagement) return "mgmt";
+        if (mac == kLocalManagementMac) return "mgmt";
         for (int i = 0; i < adapterCount; ++i)
             if (macOf(interfaceEntries[i].interfaceMac) == mac) return "host";
         for (size_t p = 0; p < net.portCount(); ++p) {

@@ -24,7 +24,7 @@
 #include "platform/notifier.h"
 #include "platform/text.h"
 #include "sim/device.h"
-#include "tests/network/sim_devices.h"
+#include "tests/sim/sim_devices.h"
 #include "sim/memory_link.h"
 #include "sim/network.h"
 #include "transport/frame_io.h"

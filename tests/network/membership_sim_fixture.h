@@ -28,7 +28,7 @@
 #include "platform/notifier.h"
 #include "platform/text.h"
 #include "sim/device.h"
-#include "tests/network/sim_devices.h"
+#include "tests/sim/sim_devices.h"
 #include "sim/memory_link.h"
 #include "sim/network.h"
 #include "store/data_directory.h"
@@ -60,12 +60,6 @@ inline DeviceConfig onNetwork(DeviceConfig config, const std::string& networkNam
     else
         config.nek = deriveHP10Key(networkName);
     return config;
-}
-
-inline Mac macOf(const uint8_t* bytes) {
-    Mac mac{};
-    std::copy_n(bytes, mac.size(), mac.begin());
-    return mac;
 }
 
 // Records every message with the time it was shown, answers from a script, and can look at

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "platform/mac.h"
@@ -37,6 +39,13 @@ inline Mac stationMacOf(Family family, int which = 1) {
 }
 inline const char* familyLabel(Family family) {
     return family == Family::Av ? "Av" : family == Family::Turbo ? "Turbo" : "Hp10";
+}
+
+// The address at `bytes` in a frame.
+inline Mac macOf(const uint8_t* bytes) {
+    Mac mac{};
+    std::copy_n(bytes, mac.size(), mac.begin());
+    return mac;
 }
 
 inline DeviceConfig deviceConfig(Family family, const Mac& mac, std::string password = "") {
