@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "av/av_state.h"
-#include "av/frame.h"
+#include "avcodec/frame.h"
 #include "core/observer.h"
 #include "core/tables.h"
 #include "platform/clock.h"

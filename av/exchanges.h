@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "av/codec.h"
+#include "avcodec/codec.h"
 #include "platform/mac.h"
 
 // One AV request out on the selected interface, and the wait for its confirmation among the

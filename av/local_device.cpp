@@ -9,9 +9,9 @@
 
 #include "av/av_state.h"
 #include "av/exchanges.h"
-#include "av/frame.h"
-#include "av/pib.h"
-#include "av/transfer.h"
+#include "avcodec/frame.h"
+#include "avcodec/pib.h"
+#include "avcodec/transfer.h"
 #include "av/version_text.h"
 #include "core/stations.h"
 #include "core/tables.h"

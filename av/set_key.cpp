@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "av/codec.h"
-#include "av/frame.h"
+#include "avcodec/codec.h"
+#include "avcodec/frame.h"
 #include "core/tables.h"
 
 namespace corvel {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "av/codec.h"
+#include "avcodec/codec.h"
 
 // The firmware version text of a version confirmation (0xA001) and the chip generation beside
 // it. Firmware of the first generation's family names "QRB1000" in its text even when it runs

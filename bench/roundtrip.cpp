@@ -20,11 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "av/codec.h"
+#include "avcodec/codec.h"
 #include "av/exchanges.h"
-#include "av/frame.h"
+#include "avcodec/frame.h"
 #include "av/local_device.h"
-#include "core/full_scan.h"
+#include "scan/full_scan.h"
 #include "core/observer.h"
 #include "core/tables.h"
 #include "platform/clock.h"

@@ -6,7 +6,7 @@
 
 #include "cli/device_session.h"
 #include "cli/validators.h"
-#include "core/device_list.h"
+#include "scan/device_list.h"
 #include "core/tables.h"
 #include "keys/rules.h"
 #include "network/device_dialogs.h"

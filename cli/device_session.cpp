@@ -4,7 +4,7 @@
 #include <ctime>
 
 #include "cli/session.h"
-#include "core/device_list.h"
+#include "scan/device_list.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
 #include "keys/derive.h"

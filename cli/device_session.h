@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cli/context.h"
-#include "core/scan.h"
+#include "scan/scan.h"
 #include "platform/notifier.h"
 
 namespace corvel {

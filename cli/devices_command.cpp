@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/session.h"
-#include "core/scan.h"
+#include "scan/scan.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
 #include "keys/derive.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "av/nvm_chain.h"
+#include "avcodec/nvm_chain.h"
 #include "platform/files.h"
 
 namespace corvel {

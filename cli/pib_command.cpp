@@ -5,8 +5,8 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
-#include "av/image_checksum.h"
-#include "av/pib.h"
+#include "avcodec/image_checksum.h"
+#include "avcodec/pib.h"
 #include "cli/validators.h"
 #include "keys/derive.h"
 #include "platform/bytes.h"

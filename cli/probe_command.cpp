@@ -9,7 +9,7 @@
 #include "cli/interfaces_command.h"
 #include "core/observer.h"
 #include "core/tables.h"
-#include "hp10/frames.h"
+#include "hp10codec/frames.h"
 #include "hp10/queries.h"
 #include "hp10/replies.h"
 #include "hp10/requests.h"

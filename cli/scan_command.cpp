@@ -6,8 +6,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/session.h"
-#include "core/quality_text.h"
-#include "core/scan.h"
+#include "scan/quality_text.h"
+#include "scan/scan.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
 #include "platform/mac.h"

@@ -7,8 +7,8 @@
 #include <ctime>
 #include <iostream>
 
-#include "core/device_list.h"
-#include "core/logs.h"
+#include "scan/device_list.h"
+#include "scan/logs.h"
 #include "core/view_hooks.h"
 #include "platform/notifier.h"
 #include "store/data_directory.h"

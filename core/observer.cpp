@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/tables.h"
-#include "hp10/frames.h"
+#include "hp10codec/frames.h"
 #include "platform/bytes.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"

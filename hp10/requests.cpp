@@ -2,7 +2,7 @@
 #include "hp10/requests.h"
 
 #include "core/tables.h"
-#include "hp10/frames.h"
+#include "hp10codec/frames.h"
 #include "transport/frame_io.h"
 
 namespace corvel {

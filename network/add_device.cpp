@@ -5,11 +5,11 @@
 #include <cstring>
 #include <exception>
 
-#include "av/codec.h"
+#include "avcodec/codec.h"
 #include "av/exchanges.h"
-#include "av/frame.h"
+#include "avcodec/frame.h"
 #include "av/local_device.h"
-#include "core/device_list.h"
+#include "scan/device_list.h"
 #include "core/stations.h"
 #include "core/tables.h"
 #include "keys/derive.h"

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "av/local_device.h"
-#include "core/device_list.h"
+#include "scan/device_list.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
 #include "keys/rules.h"

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "av/set_key.h"
-#include "core/device_list.h"
+#include "scan/device_list.h"
 #include "core/tables.h"
 #include "keys/derive.h"
 #include "network/hp10_confirm.h"

@@ -5,7 +5,7 @@
 
 #include "core/observer.h"
 #include "core/tables.h"
-#include "hp10/frames.h"
+#include "hp10codec/frames.h"
 #include "platform/bytes.h"
 #include "platform/clock.h"
 

@@ -8,7 +8,7 @@
 
 #include "core/observer.h"
 #include "core/tables.h"
-#include "hp10/device_log_hook.h"
+#include "hp10codec/device_log_hook.h"
 #include "network/hp10_confirm.h"
 #include "network/key_state.h"
 #include "network/scan_pause.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "av/set_key.h"
-#include "hp10/frames.h"
+#include "hp10codec/frames.h"
 #include "platform/mac.h"
 
 // The HomePlug 1.0 set-key frame of the key operations: a key for one key select (EKS), sent to

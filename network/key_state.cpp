@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "network/key_state.h"
 
-#include "core/device_list.h"
+#include "scan/device_list.h"
 
 namespace corvel {
 

@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "hp10/frames.h"
+#include "hp10codec/frames.h"
 #include "platform/mac.h"
 
 // What the key operations keep between calls. It lives for the whole process; the next scan or

@@ -8,7 +8,7 @@
 
 #include "core/observer.h"
 #include "core/tables.h"
-#include "hp10/frames.h"
+#include "hp10codec/frames.h"
 #include "hp10/replies.h"
 #include "hp10/requests.h"
 #include "keys/derive.h"

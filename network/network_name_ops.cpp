@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "core/scan.h"
+#include "scan/scan.h"
 #include "core/tables.h"
 #include "keys/derive.h"
 #include "keys/rules.h"

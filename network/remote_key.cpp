@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "network/remote_key.h"
 
-#include "av/codec.h"
+#include "avcodec/codec.h"
 #include "av/exchanges.h"
-#include "av/frame.h"
-#include "core/device_list.h"
+#include "avcodec/frame.h"
+#include "scan/device_list.h"
 #include "core/observer.h"
 #include "core/tables.h"
-#include "hp10/frames.h"
+#include "hp10codec/frames.h"
 #include "network/hp10_confirm.h"
 #include "network/hp10_key_frame.h"
 #include "network/key_target.h"

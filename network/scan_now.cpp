@@ -3,7 +3,7 @@
 
 #include <exception>
 
-#include "core/scan.h"
+#include "scan/scan.h"
 #include "core/tables.h"
 #include "network/operation_hooks.h"
 #include "platform/notifier.h"

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "av/av_state.h"
-#include "core/logs.h"
+#include "scan/logs.h"
 #include "core/tables.h"
 #include "platform/mac.h"
 #include "platform/notifier.h"

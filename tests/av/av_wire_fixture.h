@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "av/av_state.h"
-#include "av/frame.h"
-#include "av/transfer.h"
+#include "avcodec/frame.h"
+#include "avcodec/transfer.h"
 #include "core/tables.h"
 #include "platform/bytes.h"
 #include "platform/clock.h"
 #include "platform/mac.h"
 #include "platform/notifier.h"
-#include "tests/av/av_test_support.h"
+#include "tests/avcodec/av_test_support.h"
 #include "transport/frame_io.h"
 #include "transport/memory_wire.h"
 

@@ -11,7 +11,7 @@
 #include "core/stations.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
-#include "hp10/device_log_hook.h"
+#include "hp10codec/device_log_hook.h"
 #include "hp10/replies.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/device_list.h"
+#include "scan/device_list.h"
 #include "network/key_state.h"
 #include "network/key_target.h"
 #include "network/local_key.h"

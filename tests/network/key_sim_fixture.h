@@ -14,9 +14,9 @@
 
 #include "av/av_state.h"
 #include "av/set_key.h"
-#include "av/transfer.h"
+#include "avcodec/transfer.h"
 #include "core/tables.h"
-#include "hp10/device_log_hook.h"
+#include "hp10codec/device_log_hook.h"
 #include "keys/derive.h"
 #include "network/key_state.h"
 #include "platform/bytes.h"

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "av/av_state.h"
-#include "av/transfer.h"
-#include "core/device_list.h"
-#include "core/scan.h"
+#include "avcodec/transfer.h"
+#include "scan/device_list.h"
+#include "scan/scan.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
-#include "hp10/device_log_hook.h"
+#include "hp10codec/device_log_hook.h"
 #include "keys/derive.h"
 #include "network/key_state.h"
 #include "network/operation_hooks.h"

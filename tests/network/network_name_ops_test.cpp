@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/full_scan.h"
+#include "scan/full_scan.h"
 #include "network/hp10_key_frame.h"
 #include "tests/network/membership_sim_fixture.h"
 

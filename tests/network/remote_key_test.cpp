@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/observer.h"
-#include "core/device_list.h"
+#include "scan/device_list.h"
 #include "network/key_state.h"
 #include "network/key_target.h"
 #include "tests/network/key_sim_fixture.h"

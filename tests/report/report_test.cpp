@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "av/av_state.h"
-#include "core/logs.h"
+#include "scan/logs.h"
 #include "core/tables.h"
 #include "platform/notifier.h"
 #include "platform/text.h"

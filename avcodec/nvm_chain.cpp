@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+#include "avcodec/nvm_chain.h"
+
+#include <cerrno>
+
+#include "avcodec/frame.h"
+#include "avcodec/image_checksum.h"
+#include "platform/bytes.h"
+
+namespace corvel {
+
+bool imageHeaderValid(const uint8_t* header) {
+    return imageChecksum(header, kImageHeaderWords, 0) == 0;
+}
+
+const uint8_t* findLastImageHeader(const uint8_t* image, size_t limit) {
+    if (image == nullptr) {
+        errno = kAvErrMissingOrShort;
+        return nullptr;
+    }
+    size_t position = 0;
+    for (;;) {
+        // The whole header must lie below the limit, not only its first byte: a file that ends
+        // inside a header must not be read past its end.
+        if (position >= limit || limit - position < kImageHeaderSize) {
+            errno = kAvErrMissingOrShort;
+            return nullptr;
+        }
+        const uint8_t* header = image + position;
+        if (!imageHeaderValid(header)) {
+            errno = kAvErrInvalidValue;
+            return nullptr;
+        }
+        const uint32_t next = get32le(header + kHeaderNextOffset);
+        if (next == 0) return header;
+        // A chain that points back to itself or to an earlier header would never end.
+        if (next <= position) {
+            errno = kAvErrInvalidValue;
+            return nullptr;
+        }
+        position = next;
+    }
+}
+
+NvmChain walkNvmChain(const uint8_t* image, size_t size) {
+    NvmChain chain{{}, image != nullptr};
+    if (image == nullptr) return chain;
+    size_t position = 0;
+    for (;;) {
+        if (position >= size || size - position < kImageHeaderSize) {
+            chain.valid = false;
+            return chain;
+        }
+        const uint8_t* header = image + position;
+        NvmImageInfo info{uint32_t(position), get32le(header + kHeaderLoadAddress),
+                          get32le(header + kHeaderImageLength), get32le(header + kHeaderNextOffset),
+                          imageHeaderValid(header)};
+        chain.images.push_back(info);
+        if (!info.headerValid) chain.valid = false;
+        if (info.length > size - position - kImageHeaderSize) chain.valid = false;
+        if (info.next == 0) return chain;
+        if (info.next <= position) {
+            chain.valid = false;
+            return chain;
+        }
+        position = info.next;
+    }
+}
+
+}  // namespace corvel

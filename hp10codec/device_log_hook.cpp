@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: MIT
+#include "hp10codec/device_log_hook.h"
+
+namespace corvel {
+
+DeviceLogWriter& deviceLogWriter() {
+    static DeviceLogWriter writer;
+    return writer;
+}
+
+void writeDeviceLogEntry(DeviceLogKind kind, std::span<const uint8_t> bytes) {
+    if (deviceLogWriter()) deviceLogWriter()(kind, bytes);
+}
+
+}  // namespace corvel

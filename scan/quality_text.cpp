@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: MIT
+#include "scan/quality_text.h"
+
+#include <array>
+#include <cstdio>
+#include <vector>
+
+namespace corvel {
+
+namespace {
+
+// U+258C LEFT HALF BLOCK, the bar's unit.
+constexpr const char* kBarUnit = "\u258C";
+
+std::string bar(int units) {
+    std::string text;
+    for (int i = 0; i < units; ++i) text += kBarUnit;
+    return text;
+}
+
+// The fullest rate of each kind's scale: 1.0 14 Mbit/s, Turbo 85, AV 200.
+double scaleMaximum(int32_t kind) {
+    switch (kind) {
+        case 1: return 14;
+        case 2: return 85;
+        default: return 200;
+    }
+}
+
+// The level tables of styles 1 to 5: the texts for levels 0 to the highest.
+const std::vector<std::string>* levelTable(int32_t style) {
+    static const std::vector<std::string> kWords = {"-offline -", "Fair", "Good", "Very Good",
+                                                    "Excellent"};
+    static const std::vector<std::string> kBadGood = {"-", "Bad", "Good"};
+    static const std::vector<std::string> kRings = {"-", "o", "oo", "ooo", "oooo", "ooooo"};
+    static const std::vector<std::string> kBars = {"-", bar(2), bar(5), bar(6), bar(8), bar(9)};
+    static const std::vector<std::string> kPercent = {"-",      "0-20%",  "20-40%",
+                                                      "40-60%", "60-80%", "80-100%"};
+    switch (style) {
+        case 1: return &kWords;
+        case 2: return &kBadGood;
+        case 3: return &kRings;
+        case 4: return &kBars;
+        case 5: return &kPercent;
+        default: return nullptr;
+    }
+}
+
+std::string levelText(const std::vector<std::string>& table, double rate, int32_t kind) {
+    const int highest = int(table.size()) - 1;
+    if (kind == 0) kind = 1;
+    int level = 0;
+    if (kind == 1 || kind == 2 || kind == 4) {
+        const double maximum = scaleMaximum(kind);
+        level = int((rate + maximum / highest) * (highest - 1) / maximum);
+    }
+    // A rate above the scale's maximum shows the highest level rather than wrapping round to a
+    // low one (230 Mbit/s on the AV scale is not "Fair").
+    if (rate > 0) level = level >= highest ? highest : level + 1;
+    if (level < 0) level = 0;
+    return table[size_t(level)];
+}
+
+}  // namespace
+
+std::string qualityText(int32_t style, double rate, int32_t stationKind) {
+    if (const auto* table = levelTable(style)) return levelText(*table, rate, stationKind);
+    if (style == 6) {
+        const double maximum = stationKind == 1 || stationKind == 2 ? scaleMaximum(stationKind) : 200;
+        char text[16];
+        std::snprintf(text, sizeof text, "%d%s", int(rate / maximum * 100), "%");
+        return text;
+    }
+    double units = stationKind == 1 ? (rate - 15) / 2 + 1 : rate / 10;
+    if (units >= 90) units = 89;
+    int count = 0;
+    while (count < units) ++count;
+    return bar(count);
+}
+
+}  // namespace corvel
