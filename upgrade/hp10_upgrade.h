@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <string>
+
+#include "upgrade/upgrade_control.h"
+
+// The firmware upgrade of the local HomePlug 1.0 / Turbo device on the selected interface: the
+// device is reset into its secondary loader, the MAC image (*.IMG) and the sections of the
+// configuration file (*.CFG) are written block by block, committed, verified and compared by
+// checksum, and the device is reset. Reports only through the Notifier (caption "Error", or
+// "Success" for "Firmware Update Successful"), waits only through the Clock. Not thread-safe,
+// like the AV upgrade.
+namespace corvel {
+
+struct Hp10UpgradeFiles {
+    std::string imagePath;   // *.IMG; required
+    std::string configPath;  // *.CFG; empty = none
+};
+
+// Nonzero on success. A cancel (checked before each frame) ends it without a message; the
+// device then stays in its secondary loader.
+int hp10UpgradeFirmware(const Hp10UpgradeFiles& files, UpgradeControl& control);
+
+}  // namespace corvel
