@@ -1,0 +1,58 @@
+# SPDX-License-Identifier: MIT
+# bash completion for corvel: commands, their options, interface names and files.
+
+_corvel() {
+    local cur prev words cword
+    _init_completion || return
+
+    local commands="interfaces probe scan devices report set-network password add-device rename
+        remove upgrade derive pib nvm"
+    local global="-h --help --version -i --interface -q --quiet -v --verbose --json"
+
+    case $prev in
+        -i|--interface)
+            COMPREPLY=($(compgen -W "$(ls /sys/class/net 2>/dev/null)" -- "$cur"))
+            return ;;
+        --data-dir)
+            _filedir -d
+            return ;;
+        --nvm|--pib|--cfg|--img)
+            _filedir
+            return ;;
+        --cycles)
+            return ;;
+    esac
+
+    local command="" i
+    for ((i = 1; i < cword; i++)); do
+        case ${words[i]} in
+            -i|--interface|--data-dir|--nvm|--pib|--cfg|--img|--cycles) ((i++)) ;;
+            -*) ;;
+            *) command=${words[i]}; break ;;
+        esac
+    done
+
+    local options=""
+    case $command in
+        "") COMPREPLY=($(compgen -W "$commands $global" -- "$cur")); return ;;
+        interfaces|probe) options="--json" ;;
+        scan) options="--cycles --json --data-dir" ;;
+        devices) options="--json --data-dir" ;;
+        report) options="--data-dir"; _filedir ;;
+        set-network) options="--public --local-only --yes --data-dir" ;;
+        password|rename) options="--data-dir" ;;
+        add-device) options="--cycles --data-dir" ;;
+        remove) options="--yes --data-dir" ;;
+        upgrade) options="--nvm --pib --cfg --img --yes --data-dir" ;;
+        derive)
+            [ "$cword" -eq $((i + 1)) ] && options="nmk dak nek nid" ;;
+        pib|nvm)
+            if [ "$cword" -eq $((i + 1)) ]; then
+                [ "$command" = pib ] && options="check set-mac" || options="check"
+            else
+                options="--json"; _filedir
+            fi ;;
+    esac
+    COMPREPLY+=($(compgen -W "$options --help" -- "$cur"))
+}
+complete -F _corvel corvel
