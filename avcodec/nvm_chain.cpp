@@ -56,7 +56,12 @@ NvmChain walkNvmChain(const uint8_t* image, size_t size) {
                           get32le(header + kHeaderImageLength), get32le(header + kHeaderNextOffset),
                           imageHeaderValid(header)};
         chain.images.push_back(info);
-        if (!info.headerValid) chain.valid = false;
+        // Past a bad header its next-offset word means nothing: the walk ends here, as the
+        // transfer's own walk does.
+        if (!info.headerValid) {
+            chain.valid = false;
+            return chain;
+        }
         if (info.length > size - position - kImageHeaderSize) chain.valid = false;
         if (info.next == 0) return chain;
         if (info.next <= position) {

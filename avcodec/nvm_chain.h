@@ -44,8 +44,9 @@ struct NvmChain {
 };
 
 // Lists every header reachable in the chain, for checking a firmware file before it is sent.
-// Never reads outside [image, image + size); a header that does not fit, or a next offset that
-// does not move forward, ends the walk and marks the chain unsound.
+// Never reads outside [image, image + size); a header with a bad checksum (listed, as the last),
+// a header that does not fit, or a next offset that does not move forward ends the walk and
+// marks the chain unsound.
 NvmChain walkNvmChain(const uint8_t* image, size_t size);
 
 }  // namespace corvel

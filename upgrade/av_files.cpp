@@ -1,0 +1,64 @@
+// SPDX-License-Identifier: MIT
+#include "upgrade/av_files.h"
+
+#include "avcodec/image_format.h"
+#include "avcodec/nvm_chain.h"
+#include "avcodec/pib.h"
+#include "platform/bytes.h"
+#include "platform/files.h"
+#include "upgrade/upgrade_messages.h"
+
+namespace corvel {
+
+namespace {
+
+constexpr size_t kPibLengthField = 4;
+
+std::optional<std::vector<uint8_t>> readFile(const std::string& path, const char* failure) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (path.empty() || !readWholeFile(path, bytes, error) || bytes.size() > kMaxUpgradeFileSize) {
+        showUpgradeError(failure);
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+// The length field must cover the fixed fields and lie inside the file: the checksum is computed
+// over that many bytes, and the device takes the PIB's size from it.
+bool lengthFieldSound(const std::vector<uint8_t>& pib) {
+    if (pib.size() < kPibMinimumSize) return false;
+    const size_t declared = get16le(&pib[kPibLengthField]);
+    return declared >= kPibMinimumSize && declared <= pib.size();
+}
+
+}  // namespace
+
+std::optional<std::vector<uint8_t>> loadFirmwareImage(const std::string& path) {
+    auto image = readFile(path, "Unable to open firmware file");
+    if (!image) return std::nullopt;
+    if (isNewerImageFormat(image->data(), image->size()) ||
+        !walkNvmChain(image->data(), image->size()).valid) {
+        showUpgradeError("Wrong NVM Block Header");
+        return std::nullopt;
+    }
+    return image;
+}
+
+std::optional<std::vector<uint8_t>> loadPatchedPib(const std::string& path, const Mac& mac) {
+    auto pib = readFile(path, "Error in PIB file opening...");
+    if (!pib) return std::nullopt;
+    PibImage image;
+    const bool newer = isNewerImageFormat(pib->data(), pib->size());
+    const int code = newer || !lengthFieldSound(*pib) ? kPibNoImage : image.pibOpen(*pib);
+    if (code != kPibDone && code != kPibOtherVersion) {
+        showUpgradeError("Error in PIB file Operation");
+        return std::nullopt;
+    }
+    // A PIB older than 1.4, or an address the PIB may not carry, keeps the address it has.
+    image.pibSetMac(mac);
+    image.pibUpdateChecksum(*pib);
+    return pib;
+}
+
+}  // namespace corvel

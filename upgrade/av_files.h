@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/mac.h"
+
+// The two files of an AV upgrade, read whole and checked before anything is sent. Each refusal
+// is shown to the user with its own text.
+namespace corvel {
+
+// Firmware files and PIBs are a few MiB at most; a larger file is not one of them.
+inline constexpr size_t kMaxUpgradeFileSize = 64u << 20;
+
+// The firmware image when its whole image-header chain is sound: every header checksum valid,
+// every header and image inside the file, the chain ending without a loop.
+//   cannot be read: "Unable to open firmware file"; not sound: "Wrong NVM Block Header".
+std::optional<std::vector<uint8_t>> loadFirmwareImage(const std::string& path);
+
+// The PIB with `mac` written into it (when its version carries one) and its checksum
+// recomputed, when it is usable: a 3.3 image whose contents pass, or another version; at least
+// as long as its own length field, which covers at least the fixed fields up to the NMK.
+//   cannot be read: "Error in PIB file opening..."; not usable: "Error in PIB file Operation".
+std::optional<std::vector<uint8_t>> loadPatchedPib(const std::string& path, const Mac& mac);
+
+}  // namespace corvel

@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: MIT
+#include "upgrade/loader_link.h"
+
+#include "core/observer.h"
+#include "core/tables.h"
+#include "platform/clock.h"
+#include "transport/frame_io.h"
+#include "upgrade/upgrade_messages.h"
+
+namespace corvel {
+
+namespace {
+
+bool answers(uint8_t response, uint8_t command) {
+    if (command == kLoaderChecksum) return response == kLoaderChecksum || response == kLoaderChecksumAlt;
+    return response == command;
+}
+
+}  // namespace
+
+Mac loaderDestination() {
+    Mac destination{};
+    copyLocalMac(destination.data());
+    return destination;
+}
+
+bool sendLoaderFrame(const LoaderFrame& frame) {
+    if (!sendFrame(core.currentAdapter, frame.bytes.data(), uint16_t(frame.length))) {
+        showUpgradeError("Packet Sending Failure");
+        return false;
+    }
+    return true;
+}
+
+bool awaitLoaderResponse(uint32_t waitMs, uint8_t command, uint32_t* value) {
+    systemClock().sleepMs(waitMs + kLoaderSettleMs);
+    const Mac host = requestSourceMac();
+    if (!macIsSet(host.data())) return false;
+    bool result = false;
+    MmeFrame frame;
+    while (receiveFrame(frame)) {
+        const auto response = parseLoaderResponse({frame.bytes.data(), frame.length}, host);
+        if (!response || !answers(response->command, command)) continue;
+        result = response->status == 0;
+        if (value != nullptr && result) *value = response->value;
+    }
+    return result;
+}
+
+bool loaderCommand(uint8_t command, uint32_t argument) {
+    if (!sendLoaderFrame(
+            buildLoaderCommand(requestSourceMac(), loaderDestination(), command, argument)))
+        return false;
+    if (awaitLoaderResponse(kCommandWaitMs, command)) return true;
+    showUpgradeError("Packet sent but no response");
+    return false;
+}
+
+bool querySectionChecksum(uint32_t selector, std::span<const uint8_t> data) {
+    const uint32_t local = sectionChecksum(data);
+    const Mac source = requestSourceMac();
+    if (!macIsSet(source.data())) return false;
+    if (!sendLoaderFrame(buildLoaderChecksumQuery(source, loaderDestination(), selector,
+                                                  uint32_t(data.size()))))
+        return false;
+    uint32_t device = 0;
+    if (!awaitLoaderResponse(kChecksumWaitMs, kLoaderChecksum, &device)) {
+        showUpgradeError("Packet sent but no response");
+        return false;
+    }
+    return device == local;
+}
+
+}  // namespace corvel
