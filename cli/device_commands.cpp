@@ -33,7 +33,7 @@ struct DeviceOptions {
 
 // The device of `macText` in the device list (1-based), or 0 after saying so.
 int deviceOf(const std::string& macText, CliContext& context) {
-    const Mac mac = parseMac(macText).value_or(Mac{});
+    const Mac mac = parseMacArgument(macText).value_or(Mac{});
     if (const int k = findDeviceByMac(mac.data()); k != 0) return k;
     context.fail(1, formatMac(mac) + " is not in the device list (corvel devices lists it)");
     return 0;

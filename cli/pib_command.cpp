@@ -87,7 +87,7 @@ int runCheck(const PibOptions& options, CliContext& context) {
 }
 
 int runSetMac(const PibOptions& options, CliContext& context) {
-    const Mac mac = *parseMac(options.mac);  // checked while parsing the command line
+    const Mac mac = *parseMacArgument(options.mac);  // checked while parsing the command line
     auto bytes = readUsablePib(options.file, context);
     if (!bytes) return context.status;
     PibImage pib;

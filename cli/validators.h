@@ -7,12 +7,14 @@
 
 namespace corvel {
 
-// Accepts six hex pairs separated by ':' or '-'; anything else is a usage error.
+// Accepts six hex pairs separated by ':' or '-', or 12 bare hex digits; anything else is a
+// usage error.
 inline CLI::Validator macValidator() {
     return CLI::Validator(
         [](const std::string& text) {
-            return parseMac(text) ? std::string()
-                                  : "'" + text + "' is not a MAC address (six hex pairs)";
+            return parseMacArgument(text)
+                       ? std::string()
+                       : "'" + text + "' is not a MAC address (six hex pairs, or 12 hex digits)";
         },
         "MAC");
 }

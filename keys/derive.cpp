@@ -52,6 +52,21 @@ Key8 deriveHP10Key(std::string_view text) {
     return key;
 }
 
+NetworkId deriveNID(const Key16& nmk, uint8_t securityLevel) {
+    Sha256 hash;
+    hash.update(nmk.data(), nmk.size());
+    auto digest = hash.finish();
+    for (int i = 1; i < 5; ++i) {
+        hash.update(digest.data(), digest.size());
+        digest = hash.finish();
+    }
+    NetworkId nid{};
+    std::memcpy(nid.data(), digest.data(), nid.size());
+    // The last byte keeps only its high nibble's 4 bits (bits 48..51), moved down.
+    nid[6] = uint8_t((nid[6] >> 4) | (securityLevel & 0x03) << 4);
+    return nid;
+}
+
 const Key16& publicAvKey() {
     static const Key16 key = deriveNMK(kPublicAvName);
     return key;

@@ -14,6 +14,7 @@ namespace corvel {
 
 using Key16 = std::array<uint8_t, 16>;
 using Key8 = std::array<uint8_t, 8>;
+using NetworkId = std::array<uint8_t, 7>;
 
 // The HomePlug salts. Salt B only for the AV network membership key; salt A for everything else.
 inline constexpr std::array<uint8_t, 8> kSaltA = {0x08, 0x85, 0x6D, 0xAF, 0x7C, 0xF5, 0x81, 0x85};
@@ -30,6 +31,11 @@ Key16 deriveDAK(std::string_view devicePassword);  // AV device access key
 // HomePlug 1.0 / Turbo key: the NEK from a network name, the DEK from a device password. Every
 // byte has DES odd parity.
 Key8 deriveHP10Key(std::string_view text);
+
+// The AV network identifier an NMK announces in beacons: 52 bits of the NMK hashed five times
+// with SHA-256, and the security level (0 simple connect, 1 secure) in bits 4..5 of the last
+// byte.
+NetworkId deriveNID(const Key16& nmk, uint8_t securityLevel = 0);
 
 const Key16& publicAvKey();   // deriveNMK("HomePlugAV")
 const Key8& publicHp10Key();  // deriveHP10Key("HomePlug")

@@ -37,4 +37,16 @@ std::optional<Mac> parseMac(std::string_view text) {
     return mac;
 }
 
+std::optional<Mac> parseMacArgument(std::string_view text) {
+    if (text.size() != 12) return parseMac(text);
+    Mac mac{};
+    for (size_t i = 0; i < 6; ++i) {
+        const int high = hexValue(text[2 * i]);
+        const int low = hexValue(text[2 * i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        mac[i] = uint8_t(high * 16 + low);
+    }
+    return mac;
+}
+
 }  // namespace corvel

@@ -19,5 +19,8 @@ inline std::string formatMac(const Mac& mac) { return formatMac(mac.data()); }
 
 // Six hex pairs separated by ':' or '-' (either case); nothing else is a MAC.
 std::optional<Mac> parseMac(std::string_view text);
+// What a user may type for a MAC: parseMac's forms, or 12 hex digits without separators as
+// other powerline tools print them.
+std::optional<Mac> parseMacArgument(std::string_view text);
 
 }  // namespace corvel

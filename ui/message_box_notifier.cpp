@@ -3,6 +3,9 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QWidget>
+
+#include "ui/operation_runner.h"
 
 namespace corvel::ui {
 namespace {
@@ -42,13 +45,22 @@ Button answer(int clicked, Buttons buttons) {
 
 }  // namespace
 
+// An operation's worker asks through the GUI thread. While the operation runs its window is
+// disabled, and a box owned by it would be disabled too: the box is then application-modal
+// without an owner.
 Button MessageBoxNotifier::notify(const std::string& title, const std::string& text, Icon icon,
                                   Buttons buttons) {
-    QMessageBox box(boxIcon(icon), QString::fromStdString(title), QString::fromStdString(text),
-                    boxButtons(buttons), parent_);
-    box.setAccessibleName(QString::fromStdString(title));
-    box.setAccessibleDescription(QString::fromStdString(text));
-    return answer(box.exec(), buttons);
+    Button pressed = Button::Ok;
+    runOnGuiThread([&] {
+        QWidget* owner = parent_ != nullptr && parent_->isEnabled() ? parent_ : nullptr;
+        QMessageBox box(boxIcon(icon), QString::fromStdString(title),
+                        QString::fromStdString(text), boxButtons(buttons), owner);
+        box.setWindowModality(Qt::ApplicationModal);
+        box.setAccessibleName(QString::fromStdString(title));
+        box.setAccessibleDescription(QString::fromStdString(text));
+        pressed = answer(box.exec(), buttons);
+    });
+    return pressed;
 }
 
 }  // namespace corvel::ui

@@ -51,6 +51,25 @@ TEST(DeriveKeys, DeviceAccessKeyUsesSaltAAndKeepsDashes) {
     EXPECT_EQ(hexOf(deriveDAK("HomePlugAV")), "689F074B8B0275A2710B0B5779AD1630");
 }
 
+// Expected identifiers from an independent SHA-256 chain over the NMK. The public network's NID
+// is the one every AV adapter on the default key announces.
+TEST(DeriveKeys, NetworkIdentifierCarriesFiftyTwoBitsAndTheSecurityLevel) {
+    const struct {
+        const char* name;
+        uint8_t level;
+        const char* nid;
+    } cases[] = {
+        {"HomePlugAV", 0, "B0F2E695666B03"},
+        {"HomePlugAV", 1, "B0F2E695666B13"},
+        {"DemoHome", 0, "955271477A560D"},
+        // Only two bits of level exist: higher bits must not spill into the identifier.
+        {"DemoHome", 0xFD, "955271477A561D"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(hexOf(deriveNID(deriveNMK(c.name), c.level)), c.nid) << c.name << int(c.level);
+    }
+}
+
 TEST(DeriveKeys, PublicKeysAreTheDefaultNamesKeys) {
     EXPECT_EQ(hexOf(publicAvKey()), "50D3E4933F855B7040784DF815AA8DB7");
     EXPECT_EQ(hexOf(publicHp10Key()), "46D613E0F84A764C");

@@ -1,0 +1,461 @@
+// SPDX-License-Identifier: MIT
+#include "ui/main_page.h"
+
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+
+#include "core/view_hooks.h"
+#include "network/device_list_edits.h"
+#include "network/network_name_ops.h"
+#include "network/operation_hooks.h"
+#include "network/scan_now.h"
+#include "platform/mac.h"
+#include "platform/notifier.h"
+#include "platform/text.h"
+#include "scan/device_list.h"
+#include "scan/logs.h"
+#include "scan/scan.h"
+#include "store/data_directory.h"
+#include "store/database.h"
+#include "store/list_layout.h"
+#include "store/preferences.h"
+#include "store/vendor_list.h"
+#include "ui/operation_runner.h"
+#include "ui/rename_delegate.h"
+
+namespace corvel::ui {
+namespace {
+
+constexpr int kDeviceTypeWidth = 145;
+const QColor kLocalListColour(17, 0, 136);
+
+QString fromText(const char* text) {
+    return QString::fromLocal8Bit(text);
+}
+
+QPushButton* button(const char* text, QWidget* parent) {
+    auto* b = new QPushButton(QString::fromLatin1(text), parent);
+    b->setAccessibleName(b->text());
+    return b;
+}
+
+QLabel* label(const char* text, QWidget* parent) {
+    auto* l = new QLabel(QString::fromLatin1(text), parent);
+    l->setAccessibleName(l->text());
+    return l;
+}
+
+void setLabelText(QLabel* l, const QString& text) {
+    l->setText(text);
+    l->setAccessibleName(text);
+}
+
+QString autoscanText(bool on) {
+    return on ? QStringLiteral(" Autoscan On ") : QStringLiteral(" Autoscan Off ");
+}
+
+bool anyLocalPresent() {
+    return std::any_of(std::begin(core.adapters), std::end(core.adapters),
+                       [](const AdapterRecord& a) { return a.localPresent != 0; });
+}
+
+}  // namespace
+
+MainPage::MainPage(std::string dataDirectory, QWidget* parent)
+    : QWidget(parent), dataDirectoryOverride_(std::move(dataDirectory)) {
+    setAccessibleName(QStringLiteral("Main"));
+    const Preferences& prefs = preferences();
+    remoteModel_ = new RemoteListModel(
+        RemoteListOptions{.showRate = prefs.showRateColumn != 0,
+                          .showQuality = prefs.showQualityColumn != 0,
+                          .qualityStyle = prefs.qualityStyle,
+                          .textColour = listTextColour(prefs.listTextColour)},
+        this);
+    buildControls();
+    connectCommands();
+}
+
+MainPage::~MainPage() {
+    uninstallHooks();
+}
+
+void MainPage::buildControls() {
+    localCaption_ = label("Powerline device detected:", this);
+    localList_ = new QTreeWidget(this);
+    localList_->setAccessibleName(QStringLiteral("Powerline device detected"));
+    localList_->setHeaderLabels({QStringLiteral("Device Type"), QStringLiteral("MAC Address")});
+    localList_->setRootIsDecorated(false);
+    localList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    localList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    localList_->header()->setSectionsClickable(false);
+    localList_->header()->resizeSection(0, kDeviceTypeWidth);
+    localList_->header()->setStretchLastSection(true);
+    const int icon = std::max<int>(preferences().iconSize, 16);
+    localList_->setIconSize(QSize(icon, icon));
+    localList_->setMaximumHeight(icon * 3 + 30);
+
+    connectionLabel_ = label("HomePlug Adapter NOT DETECTED", this);
+    connectButton_ = button("Connect", this);
+    upgradeButton_ = button("Upgrade Firmware", this);
+    upgradeButton_->setEnabled(false);
+    autoscanBox_ = new QCheckBox(autoscanText(true), this);
+    autoscanBox_->setAccessibleName(autoscanBox_->text());
+    remoteCaption_ = label("0 Additional devices found on the network:", this);
+    networkTypeLabel_ = label("Network Type: Public", this);
+    statusLine_ = label(" ", this);
+    statusLine_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+    remoteList_ = new QTableView(this);
+    remoteList_->setAccessibleName(QStringLiteral("Additional devices found on the network"));
+    remoteList_->setModel(remoteModel_);
+    remoteList_->setItemDelegateForColumn(0, new RenameDelegate(remoteList_));
+    remoteList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    remoteList_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    remoteList_->setEditTriggers(QAbstractItemView::EditKeyPressed |
+                                 QAbstractItemView::SelectedClicked);
+    remoteList_->setShowGrid(true);
+    remoteList_->verticalHeader()->hide();
+    remoteList_->horizontalHeader()->setSectionsMovable(true);
+    remoteList_->horizontalHeader()->setSectionsClickable(true);
+    remoteList_->horizontalHeader()->setHighlightSections(false);
+    remoteList_->horizontalHeader()->setStretchLastSection(false);
+
+    renameButton_ = button("Rename", this);
+    passwordButton_ = button("Enter Password", this);
+    addButton_ = button("Add", this);
+    scanButton_ = button("Scan", this);
+    scanButton_->setDefault(true);
+
+    auto* localCommands = new QVBoxLayout;
+    localCommands->addWidget(connectButton_);
+    localCommands->addWidget(upgradeButton_);
+    localCommands->addWidget(autoscanBox_);
+    localCommands->addStretch();
+    auto* localRow = new QHBoxLayout;
+    localRow->addWidget(localList_, 1);
+    localRow->addLayout(localCommands);
+    auto* remoteHeader = new QHBoxLayout;
+    remoteHeader->addWidget(remoteCaption_, 1);
+    remoteHeader->addWidget(networkTypeLabel_);
+    auto* commands = new QHBoxLayout;
+    commands->addWidget(statusLine_, 1);
+    for (QPushButton* b : {renameButton_, passwordButton_, addButton_, scanButton_})
+        commands->addWidget(b);
+    auto* page = new QVBoxLayout(this);
+    page->addWidget(localCaption_);
+    page->addLayout(localRow);
+    page->addWidget(connectionLabel_);
+    page->addLayout(remoteHeader);
+    page->addWidget(remoteList_, 1);
+    page->addLayout(commands);
+}
+
+void MainPage::connectCommands() {
+    connect(connectButton_, &QPushButton::clicked, this, [this] {
+        selectLocalFromList();
+        setUpgradeEnabled(false);
+        scanNow();
+    });
+    connect(scanButton_, &QPushButton::clicked, this, [this] {
+        setUpgradeEnabled(false);
+        scanNow();
+    });
+    connect(autoscanBox_, &QCheckBox::clicked, this, &MainPage::toggleAutoscan);
+    connect(renameButton_, &QPushButton::clicked, this, &MainPage::startRename);
+    connect(passwordButton_, &QPushButton::clicked, this, &MainPage::enterPasswordRequested);
+    connect(addButton_, &QPushButton::clicked, this, [this] {
+        emit addDeviceRequested();
+        if (!preferences().autoScan) scanNow();
+    });
+    connect(upgradeButton_, &QPushButton::clicked, this, &MainPage::upgradeRequested);
+    connect(localList_, &QTreeWidget::itemSelectionChanged, this, [this] {
+        const QModelIndexList rows = localList_->selectionModel()->selectedRows();
+        if (!rows.isEmpty()) localRow_ = rows.first().row();
+    });
+    connect(remoteList_->horizontalHeader(), &QHeaderView::sectionClicked, remoteModel_,
+            &RemoteListModel::headerClicked);
+    connect(remoteList_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QModelIndexList rows = remoteList_->selectionModel()->selectedRows();
+        if (!rows.isEmpty()) selectedRow_ = rows.first().row();
+    });
+    connect(remoteModel_, &RemoteListModel::renameRequested, this, &MainPage::renameRow);
+}
+
+// The scan and the operations call these from the GUI thread, or from an operation's worker
+// that waits meanwhile (operation_runner.h).
+void MainPage::installHooks() {
+    viewHooks().refreshView = [this](int phase) { runOnGuiThread([&] { refreshView(phase); }); };
+    viewHooks().setUpgradeEnabled = [this](bool on) {
+        runOnGuiThread([&] { setUpgradeEnabled(on); });
+    };
+    operationHooks().localListRebuilt = [this](bool found) {
+        runOnGuiThread([&] {
+            localList_->clear();
+            if (found) fillLocalList();
+        });
+    };
+    operationHooks().cursor = [](bool wait) {
+        runOnGuiThread([wait] {
+            if (wait)
+                QApplication::setOverrideCursor(Qt::WaitCursor);
+            else
+                QApplication::restoreOverrideCursor();
+        });
+    };
+    listLayoutHooks().readFromList = [this](ListLayout& layout) {
+        runOnGuiThread([&] { readListLayout(layout); });
+    };
+    listLayoutHooks().applyToList = [this](const ListLayout& layout) {
+        runOnGuiThread([&] { applyListLayout(layout); });
+    };
+}
+
+void MainPage::uninstallHooks() {
+    viewHooks() = {};
+    operationHooks().localListRebuilt = nullptr;
+    operationHooks().cursor = nullptr;
+    listLayoutHooks() = {};
+}
+
+void MainPage::openDataDirectory() {
+    if (dataDirectoryOverride_.empty()) {
+        prepareDataPaths();
+        chooseDataDirectory();
+        return;
+    }
+    // A directory named on the command line that cannot be made is reported by the first save.
+    if (::mkdir(dataDirectoryOverride_.c_str(), 0770) != 0 && errno != EEXIST)
+        notifier().notify("Problem Occurred", dataDirectoryOverride_ + ": cannot be created",
+                          Icon::Error, Buttons::Ok);
+    setDataDirectory(dataDirectoryOverride_);
+}
+
+void MainPage::start() {
+    localSeenOnActivate_ = false;
+    openDataDirectory();
+    loadVendorList();
+    installDeviceLog();
+    startDirectory_ = QDir::currentPath();
+    installHooks();
+    applyListLayout(defaultListLayout());
+    remoteModel_->fillRemoteList();
+    loadDatabase();
+    upgradeButton_->setVisible(preferences().showUpgradeButton != 0);
+    runOperation(window(), [] { rescan(); });
+    setAutoscan(preferences().autoScan != 0);
+    selectLocalFromList();
+    refreshView(5);
+    autoscanBox_->setChecked(preferences().autoScan != 0);
+    autoscanBox_->setText(autoscanText(preferences().autoScan != 0));
+    autoscanBox_->setAccessibleName(autoscanBox_->text());
+}
+
+void MainPage::activate() {
+    setStatusLine(3);
+    corvel::startTimer();
+    if (preferences().autoScan && localSeenOnActivate_ && networkSetIdle())
+        scanNow();
+    else
+        localSeenOnActivate_ = anyLocalPresent();
+}
+
+void MainPage::deactivate() {
+    saveDatabase();
+}
+
+void MainPage::scanNow() {
+    runOperation(window(), [] { corvel::scanNow(); });
+}
+
+void MainPage::setStatusLine(int phase) {
+    QString status = QStringLiteral(" ");
+    if (pendingAdd().active)
+        status = QStringLiteral("Adding device. Please Wait...");
+    else if (phase < 3)
+        status = QStringLiteral(" Scanning...");
+    setLabelText(statusLine_, status);
+    const StationTable& table = currentStationTable();
+    const std::string_view publicName = core.localIsAv ? "HomePlugAV" : "HomePlug";
+    const bool isPublic = textOf(table.networkName) == publicName;
+    setLabelText(networkTypeLabel_, QStringLiteral("Network Type: ") +
+                                        (isPublic ? QStringLiteral("Public")
+                                                  : QStringLiteral("Private")));
+    setLabelText(remoteCaption_, QStringLiteral("%1 %2:")
+                                     .arg(table.stationCount)
+                                     .arg(QStringLiteral("Additional devices found on the network")));
+}
+
+void MainPage::refreshView(int phase) {
+    setStatusLine(phase);
+    bool addCompleted = false;
+    if (currentStationTable().localPresent) {
+        const MergeOutcome merge = mergeStationsIntoDevices(std::time(nullptr), &pendingAdd());
+        if (merge.pendingTaken) {
+            addCompleted = true;
+            emit addDeviceAdopted();
+        }
+    }
+    if (adaptersChanged() || addCompleted) {
+        if (!currentAdapterRecord().localPresent) warnAdapterMissing();
+        fillLocalList();
+        selectLocalFromList();
+        clearStations();
+    }
+    remoteModel_->fillRemoteList();
+    if (core.localIsAv) addProgress(1);
+}
+
+bool MainPage::adaptersChanged() {
+    bool changed = false;
+    for (int i = 0; i < kMaxInterfaces; ++i) {
+        const AdapterRecord& a = core.adapters[i];
+        AdapterSnapshot now{.present = a.localPresent, .kind = a.localKind, .mac = {}};
+        std::copy_n(a.localMac, 6, now.mac.begin());
+        if (now == snapshot_[size_t(i)]) continue;
+        snapshot_[size_t(i)] = now;
+        changed = true;
+    }
+    return changed;
+}
+
+// One box at a time: the scan keeps running in the box's own event loop, and the next refresh
+// that still finds the adapter missing must not open a second one.
+void MainPage::warnAdapterMissing() {
+    if (notDetectedShown_) return;
+    notDetectedShown_ = true;
+    notifier().notify("Problem Occurred", "HomePlug Adapter NOT DETECTED", Icon::Error,
+                      Buttons::Ok);
+    notDetectedShown_ = false;
+}
+
+void MainPage::clearStations() {
+    corvel::clearStations();
+    remoteModel_->removeAll();
+}
+
+void MainPage::fillLocalList() {
+    localList_->clear();
+    const QIcon icon = windowIcon();
+    for (int i = 0; i < kMaxInterfaces; ++i) {
+        const AdapterRecord& a = core.adapters[i];
+        if (!a.localPresent || !macIsSet(a.localMac)) continue;
+        auto* item = new QTreeWidgetItem(
+            localList_, {fromText(localKindName(i)), QString::fromStdString(formatMac(a.localMac))});
+        item->setIcon(0, icon);
+        for (int column = 0; column < 2; ++column) item->setForeground(column, kLocalListColour);
+    }
+    if (QTreeWidgetItem* row = localList_->topLevelItem(localRow_)) {
+        localList_->setCurrentItem(row);
+        row->setSelected(true);
+    }
+}
+
+void MainPage::selectLocalFromList() {
+    const QModelIndexList rows = localList_->selectionModel()->selectedRows();
+    localRow_ = rows.isEmpty() ? 0 : rows.first().row();
+    int counted = 0;
+    for (int i = 0; i < kMaxInterfaces; ++i) {
+        if (!core.adapters[i].localPresent) continue;
+        if (counted++ != localRow_) continue;
+        core.currentAdapter = i;
+        core.localIsTurbo = core.stationTables[i].localKind == kKindTurbo;
+        break;
+    }
+    const int current = core.currentAdapter;
+    setLabelText(connectionLabel_,
+                 core.adapters[current].localPresent
+                     ? QStringLiteral("Connected to %1").arg(fromText(localKindName(current)))
+                     : QStringLiteral("HomePlug Adapter NOT DETECTED"));
+}
+
+void MainPage::setUpgradeEnabled(bool on) {
+    upgradeButton_->setEnabled(on);
+}
+
+void MainPage::toggleAutoscan() {
+    const bool on = preferences().autoScan == 0;
+    preferences().autoScan = on ? 1 : 0;
+    setAutoscan(on);
+    autoscanBox_->setChecked(on);
+    autoscanBox_->setText(autoscanText(on));
+    autoscanBox_->setAccessibleName(autoscanBox_->text());
+    if (!on) setLabelText(statusLine_, QStringLiteral(" "));
+}
+
+void MainPage::startRename() {
+    if (selectedRow_ >= remoteModel_->rowCount()) return;
+    remoteList_->setFocus();
+    remoteList_->edit(remoteModel_->index(selectedRow_, 0));
+}
+
+void MainPage::renameRow(int row, const QString& name) {
+    const QString macText = remoteModel_->cell(row, ColumnKind::Mac);
+    const int record = findDeviceByMacText(macText.toStdString());
+    if (record == 0) return;
+    if (!renameDevice(record, name.toStdString())) return;
+    remoteModel_->setCell(row, ColumnKind::Name, fromText(core.devices[record - 1].name));
+}
+
+QString MainPage::selectedMacText() const {
+    const QModelIndexList rows = remoteList_->selectionModel()->selectedRows();
+    return rows.isEmpty() ? QString() : remoteModel_->cell(rows.first().row(), ColumnKind::Mac);
+}
+
+QString MainPage::selectedNameText() const {
+    const QModelIndexList rows = remoteList_->selectionModel()->selectedRows();
+    return rows.isEmpty() ? QString() : remoteModel_->cell(rows.first().row(), ColumnKind::Name);
+}
+
+void MainPage::setSelectedNameCell(const QString& text) {
+    const QModelIndexList rows = remoteList_->selectionModel()->selectedRows();
+    if (!rows.isEmpty()) remoteModel_->setCell(rows.first().row(), ColumnKind::Name, text);
+}
+
+void MainPage::setSelectedPasswordCell(const QString& text) {
+    const QModelIndexList rows = remoteList_->selectionModel()->selectedRows();
+    if (!rows.isEmpty()) remoteModel_->setCell(rows.first().row(), ColumnKind::Password, text);
+}
+
+// The order holds, for each display position, a column's creation number; entries for columns
+// this list does not have (an optional column hidden) are passed over.
+void MainPage::applyListLayout(const ListLayout& layout) {
+    QHeaderView* header = remoteList_->horizontalHeader();
+    const int columns = remoteModel_->columnCount();
+    int position = 0;
+    for (int logical : layout.order) {
+        if (logical < 0 || logical >= columns || position >= columns) continue;
+        header->moveSection(header->visualIndex(logical), position++);
+    }
+    for (int logical = 0; logical < columns; ++logical)
+        if (layout.widths[logical] > 0) header->resizeSection(logical, layout.widths[logical]);
+    remoteModel_->setSortState(layout.sortColumn, layout.sortFlag);
+    remoteModel_->sortRows();
+}
+
+void MainPage::readListLayout(ListLayout& layout) const {
+    const QHeaderView* header = remoteList_->horizontalHeader();
+    const int columns = remoteModel_->columnCount();
+    for (int position = 0; position < columns; ++position)
+        layout.order[position] = header->logicalIndex(position);
+    for (int logical = 0; logical < columns; ++logical)
+        layout.widths[logical] = header->sectionSize(logical);
+    layout.sortColumn = remoteModel_->sortColumn();
+    layout.sortFlag = remoteModel_->sortFlag();
+}
+
+}  // namespace corvel::ui

@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "core/tables.h"
+#include "ui/remote_list_model.h"
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QTableView;
+class QTreeWidget;
+
+// The first page of the property sheet: the local device on each host interface, the HomePlug AV
+// stations seen through the selected one with their rates, quality and passwords, and the
+// commands. After every full scan the scan calls refreshView, which merges what was seen into
+// the device list and redraws both lists.
+namespace corvel::ui {
+
+class MainPage : public QWidget {
+    Q_OBJECT
+public:
+    // `dataDirectory` replaces the per-machine data directory when not empty (--data-dir).
+    explicit MainPage(std::string dataDirectory = {}, QWidget* parent = nullptr);
+    ~MainPage() override;
+
+    // The page's start: data directory, vendor list, lists, database, the first full scan.
+    void start();
+    // The page becomes the sheet's active page, or stops being it (the database is saved).
+    void activate();
+    void deactivate();
+
+    void scanNow();
+    void refreshView(int phase);
+    void setStatusLine(int phase);
+    void fillLocalList();
+    void selectLocalFromList();
+    void setUpgradeEnabled(bool on);
+    // The rename in place of the row last reported selected (row 0 before any selection).
+    void startRename();
+
+    // The working directory at page start; the Diagnostics and About pages read files there.
+    const QString& startDirectory() const { return startDirectory_; }
+    // Column 1 (MAC) and column 0 (name) of the first selected remote row, empty when none.
+    QString selectedMacText() const;
+    QString selectedNameText() const;
+    void setSelectedNameCell(const QString& text);
+    void setSelectedPasswordCell(const QString& text);
+
+    RemoteListModel& remoteModel() { return *remoteModel_; }
+    QTableView& remoteList() { return *remoteList_; }
+    QTreeWidget& localList() { return *localList_; }
+
+signals:
+    // The pending add found its device: the Add Device dialog closes.
+    void addDeviceAdopted();
+    // Commands that open the dialogs of other parts of the program.
+    void enterPasswordRequested();
+    void addDeviceRequested();
+    void upgradeRequested();
+
+private:
+    struct AdapterSnapshot {
+        int32_t present = 0;
+        int32_t kind = 0;
+        std::array<uint8_t, 6> mac{};
+        bool operator==(const AdapterSnapshot&) const = default;
+    };
+
+    void buildControls();
+    void connectCommands();
+    void installHooks();
+    void uninstallHooks();
+    void openDataDirectory();
+    void toggleAutoscan();
+    void renameRow(int row, const QString& name);
+    bool adaptersChanged();
+    void warnAdapterMissing();
+    void clearStations();
+    void applyListLayout(const ListLayout& layout);
+    void readListLayout(ListLayout& layout) const;
+
+    std::string dataDirectoryOverride_;
+    QString startDirectory_;
+    RemoteListModel* remoteModel_ = nullptr;
+    QTreeWidget* localList_ = nullptr;
+    QTableView* remoteList_ = nullptr;
+    QLabel* localCaption_ = nullptr;
+    QLabel* connectionLabel_ = nullptr;
+    QLabel* remoteCaption_ = nullptr;
+    QLabel* networkTypeLabel_ = nullptr;
+    QLabel* statusLine_ = nullptr;
+    QPushButton* connectButton_ = nullptr;
+    QPushButton* upgradeButton_ = nullptr;
+    QCheckBox* autoscanBox_ = nullptr;
+    QPushButton* renameButton_ = nullptr;
+    QPushButton* passwordButton_ = nullptr;
+    QPushButton* addButton_ = nullptr;
+    QPushButton* scanButton_ = nullptr;
+
+    int selectedRow_ = 0;
+    int localRow_ = 0;
+    bool localSeenOnActivate_ = false;
+    bool notDetectedShown_ = false;
+    std::array<AdapterSnapshot, kMaxInterfaces> snapshot_{};
+};
+
+}  // namespace corvel::ui

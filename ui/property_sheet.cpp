@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+#include "ui/property_sheet.h"
+
+#include <QDialogButtonBox>
+#include <QIcon>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "platform/text.h"
+#include "store/preferences.h"
+#include "ui/main_page.h"
+#include "ui/operation_runner.h"
+
+// The icon is compiled into the library; a static library's resources are registered by hand.
+static void loadResources() {
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace corvel::ui {
+
+PropertySheet::PropertySheet(std::string dataDirectory, QWidget* parent) : QDialog(parent) {
+    loadResources();
+    const QString title = QString::fromLocal8Bit(stringOf(preferences().productTitle));
+    setWindowTitle(title);
+    setAccessibleName(title);
+    setWindowIcon(QIcon(QStringLiteral(":/corvel-utility.svg")));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    tabs_ = new QTabWidget(this);
+    tabs_->setAccessibleName(QStringLiteral("Pages"));
+    main_ = new MainPage(std::move(dataDirectory), tabs_);
+    main_->setWindowIcon(windowIcon());
+    tabs_->addTab(main_, QStringLiteral("Main"));
+
+    auto* buttons = new QDialogButtonBox(this);
+    close_ = buttons->addButton(QStringLiteral("Close"), QDialogButtonBox::RejectRole);
+    close_->setAccessibleName(close_->text());
+    close_->setAutoDefault(false);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_);
+    layout->addWidget(buttons);
+    resize(660, 440);
+}
+
+void PropertySheet::start() {
+    main_->start();
+    activeIndex_ = tabs_->currentIndex();
+    main_->activate();
+    connect(tabs_, &QTabWidget::currentChanged, this, &PropertySheet::pageChanged);
+}
+
+// Only the Main page has something to do when it is left or shown again.
+void PropertySheet::pageChanged(int index) {
+    if (tabs_->widget(activeIndex_) == main_) main_->deactivate();
+    activeIndex_ = index;
+    if (tabs_->widget(index) == main_) main_->activate();
+}
+
+void PropertySheet::reject() {
+    if (operationRunning()) return;  // the operation ends first; its window stays answering
+    if (tabs_->currentWidget() == main_) main_->deactivate();
+    QDialog::reject();
+}
+
+}  // namespace corvel::ui

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+
+class QPushButton;
+class QTabWidget;
+
+// The whole program as one dialog: the pages as tabs ("Main", "Privacy", "Diagnostics" when the
+// diagnosticsLevel preference is not 0, "About"), a single "Close" button, the productTitle as
+// caption. Closing it saves the device list when the Main page is the active one.
+namespace corvel::ui {
+
+class MainPage;
+
+class PropertySheet : public QDialog {
+    Q_OBJECT
+public:
+    explicit PropertySheet(std::string dataDirectory = {}, QWidget* parent = nullptr);
+
+    // Starts the Main page (first full scan) and makes it the active page.
+    void start();
+
+    MainPage& mainPage() { return *main_; }
+    QTabWidget& tabs() { return *tabs_; }
+    QPushButton& closeButton() { return *close_; }
+
+    void reject() override;
+
+private:
+    void pageChanged(int index);
+
+    QTabWidget* tabs_ = nullptr;
+    QPushButton* close_ = nullptr;
+    MainPage* main_ = nullptr;
+    int activeIndex_ = -1;
+};
+
+}  // namespace corvel::ui
