@@ -6,6 +6,8 @@
 
 #include "platform/notifier.h"
 #include "platform/text.h"
+#include "transport/frame_trace.h"
+#include "transport/interface_choice.h"
 #include "transport/interface_table.h"
 #include "transport/pcap_backend.h"
 
@@ -50,6 +52,7 @@ bool enumerateInterfaces() {
 
     std::vector<HostInterface> listed;
     if (!captureBackend().listInterfaces(listed, lastError)) return false;
+    if (!applyInterfaceChoice(listed, lastError)) return false;
     if (listed.size() > size_t(kMaxInterfaces)) listed.resize(kMaxInterfaces);
     for (const HostInterface& host : listed) {
         InterfaceEntry& entry = interfaceEntries[adapterCount++];
@@ -107,8 +110,10 @@ bool sendFrame(int index, const uint8_t* frame, uint16_t length) {
     if (index < 0 || index >= kMaxInterfaces || interfaceEntries[index].captureHandle < 0)
         return false;
     try {
-        return captureBackend().sendRaw(interfaceEntries[index].captureHandle, padded.bytes.data(),
-                                        padded.length);
+        const bool sent = captureBackend().sendRaw(interfaceEntries[index].captureHandle,
+                                                   padded.bytes.data(), padded.length);
+        if (sent) traceFrame(FrameDirection::Sent, index, padded.bytes.data(), padded.length);
+        return sent;
     } catch (const CaptureFault&) {
         notifier().notify("Send Packet Error",
                           "Unknown error occurred while sending packets. Please try after some "
@@ -135,6 +140,7 @@ const MmeFrame* pollFrame(int index, bool* faulted) {
     lastFrame.bytes.fill(0);
     std::memcpy(lastFrame.bytes.data(), receiveBuffer.data(), receiveBuffer.size());
     lastFrame.length = receiveBuffer.size();
+    traceFrame(FrameDirection::Received, index, lastFrame.bytes.data(), lastFrame.length);
     return &lastFrame;
 }
 
