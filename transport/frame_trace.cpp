@@ -24,7 +24,7 @@ std::string formatFrameTrace(FrameDirection direction, const std::string& interf
     std::string text = direction == FrameDirection::Sent ? "> " : "< ";
     text += interfaceName + " " + std::to_string(length) + " bytes\n";
     for (size_t line = 0; line < length; line += 16) {
-        char offset[8];
+        char offset[24];
         std::snprintf(offset, sizeof offset, "  %04zx ", line);
         text += offset;
         for (size_t i = line; i < length && i < line + 16; ++i) {
