@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <string>
+
+#include "core/tables.h"
+#include "network/operation_hooks.h"
+#include "network/scan_now.h"
+#include "platform/clock.h"
+#include "platform/mac.h"
+#include "platform/notifier.h"
+#include "platform/text.h"
+#include "scan/device_list.h"
+#include "store/data_directory.h"
+#include "store/preferences.h"
+
+// What every page and dialog test starts from: empty tables, the product's preferences, a
+// scratch data directory for the database, the virtual clock (no real waits) and the recording
+// notifier, whose scripted answers stand in for the user at each message box.
+namespace corvel::test {
+
+class PageTestState {
+public:
+    PageTestState() : clockScope_(clock), notifierScope_(recorder) {
+        resetCoreState();
+        resetOperationHooks();
+        resetPendingAdd();
+        resetScanNow();
+        preferences() = defaultPreferences();
+        setDataDirectory(dataDir.path().toStdString());
+    }
+    ~PageTestState() {
+        setDataDirectory("");
+        resetOperationHooks();
+        resetPendingAdd();
+        preferences() = defaultPreferences();
+    }
+    PageTestState(const PageTestState&) = delete;
+    PageTestState& operator=(const PageTestState&) = delete;
+
+    // "title: text" of every message shown so far.
+    QStringList texts() const {
+        QStringList out;
+        for (const RecordingNotifier::Message& m : recorder.messages)
+            out << QString::fromStdString(m.title + ": " + m.text);
+        return out;
+    }
+
+    // The MAC 00:B0:52:00:00:<last>.
+    static Mac macOf(uint8_t last) { return Mac{0x00, 0xB0, 0x52, 0x00, 0x00, last}; }
+
+    // A device record with a name and a stored password; its 1-based index.
+    static int addDevice(uint8_t last, const std::string& name, const std::string& password) {
+        const Mac mac = macOf(last);
+        const int k = appendDevice(mac.data(), name);
+        copyText(core.devices[k - 1].password, password);
+        return k;
+    }
+
+    VirtualClock clock;
+    RecordingNotifier recorder;
+    QTemporaryDir dataDir;
+
+private:
+    ScopedClock clockScope_;
+    ScopedNotifier notifierScope_;
+};
+
+// The controls a user reaches (buttons, boxes, lists) that a screen reader could not name.
+inline QStringList unnamedControls(const QWidget* root) {
+    QStringList unnamed;
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+                             qobject_cast<QAbstractItemView*>(w) ||
+                             qobject_cast<QPlainTextEdit*>(w);
+        if (!control) continue;
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(w);
+        if (face == nullptr || face->text(QAccessible::Name).isEmpty())
+            unnamed << QString::fromLatin1(w->metaObject()->className());
+    }
+    return unnamed;
+}
+
+}  // namespace corvel::test

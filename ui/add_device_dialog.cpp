@@ -1,0 +1,93 @@
+// SPDX-License-Identifier: MIT
+#include "ui/add_device_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "keys/rules.h"
+#include "network/device_dialogs.h"
+#include "ui/device_dialog_parts.h"
+#include "ui/operation_runner.h"
+
+namespace corvel::ui {
+
+namespace {
+// The name box is read with room for 32 characters: one past the longest name allowed, so that
+// a longer text is seen, cut and warned about.
+constexpr int kNameBoxRead = 32;
+}  // namespace
+
+AddDeviceDialog::AddDeviceDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Add Device to Network"));
+    name_ = new QLineEdit(QStringLiteral("Name"), this);
+    name_->setAccessibleName(QStringLiteral("Device Name:"));
+    name_->selectAll();
+    password_ = makePasswordBox(this, QString::fromUtf8(kPasswordPlaceholder.data(),
+                                                        kPasswordPlaceholder.size()));
+    progress_ = makeLiveLabel(this, QString());
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Device Name:"), name_);
+    form->addRow(QStringLiteral("Password:"), password_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(makeLiveLabel(this, QString::fromUtf8(kPasswordHelpText)));
+    layout->addWidget(progress_);
+    auto* buttons = makeOkCancel(this);
+    ok_ = buttons->button(QDialogButtonBox::Ok);
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &AddDeviceDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &AddDeviceDialog::reject);
+    connect(name_, &QLineEdit::textChanged, this, &AddDeviceDialog::limitName);
+
+    // The add's progress texts go to the most recent Add Device dialog.
+    progressTarget_ =
+        std::make_unique<ProgressTarget>(progress_, &OperationHooks::addProgressTarget);
+    name_->setFocus();
+    scanPause_.pause();
+}
+
+void AddDeviceDialog::limitName() {
+    std::string name = name_->text().left(kNameBoxRead).toStdString();
+    if (!cutDeviceName(name)) return;
+    name_->setText(QString::fromStdString(name));
+    name_->selectAll();
+}
+
+void AddDeviceDialog::accept() {
+    const std::string name = name_->text().toStdString();
+    const std::string password = password_->text().toStdString();
+    // The add itself runs with the scan as the user left it: it pauses the scan around its own
+    // exchanges, and the scan must run afterwards to see the device come up.
+    scanPause_.restore();
+    DialogOutcome outcome = DialogOutcome::staysOpen;
+    runOperation(this, [&] { outcome = addDeviceToNetwork(name, password); });
+    switch (outcome) {
+    case DialogOutcome::staysOpen: scanPause_.pause(); return;
+    case DialogOutcome::waiting:
+        // A second OK would start another add and drop this one's pending name and password.
+        waiting_ = true;
+        ok_->setEnabled(false);
+        return;
+    default:
+        // A failed add, or old Turbo firmware (whose refusal leaves the scan paused for the
+        // upgrade that comes next).
+        done(QDialog::Rejected);
+    }
+}
+
+void AddDeviceDialog::deviceShowedUp() {
+    waiting_ = false;
+    done(QDialog::Accepted);
+}
+
+void AddDeviceDialog::reject() {
+    scanPause_.restore();
+    QDialog::reject();
+}
+
+}  // namespace corvel::ui

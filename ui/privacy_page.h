@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QWidget>
+
+class QLineEdit;
+class QPushButton;
+
+// The Privacy page: the user types a network name (the private network's password, from which
+// its key is derived) and places on that network either the local device alone or every device
+// whose password has been entered; or goes back to the public network's name.
+namespace corvel::ui {
+
+// Set when the program starts; the first visit of the Privacy page with an AV local device scans
+// once, unless a scan was started from the pages before (the main page's scanNow clears it).
+bool& privacyFirstVisit();
+
+class PrivacyPage : public QWidget {
+    Q_OBJECT
+public:
+    // The name box opens with the selected station table's network name when its local device
+    // is present. The set operations run through runOperation with `window()` disabled.
+    explicit PrivacyPage(QWidget* parent = nullptr);
+
+    // The page became the sheet's current page: the first-visit scan, then the name box shows
+    // the current network name when the local device is present, else nothing.
+    void activate();
+
+    QLineEdit* nameBox() const { return name_; }
+    QPushButton* defaultButton() const { return useDefault_; }
+    QPushButton* setLocalButton() const { return setLocal_; }
+    QPushButton* setAllButton() const { return setAll_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void limitName();
+    void useDefaultName();
+    void applyName(bool allDevices);
+
+    QLineEdit* name_;
+    QPushButton* useDefault_;
+    QPushButton* setLocal_;
+    QPushButton* setAll_;
+};
+
+}  // namespace corvel::ui
