@@ -1,0 +1,259 @@
+// SPDX-License-Identifier: MIT
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+#include <atomic>
+
+#include "tests/ui/page_test_state.h"
+#include "ui/config_image_dialog.h"
+#include "ui/operation_runner.h"
+#include "ui/pib_nvm_dialog.h"
+#include "ui/upgrade_progress_dialog.h"
+
+using namespace corvel;
+using namespace corvel::ui;
+using corvel::test::PageTestState;
+
+namespace {
+
+const QString kStop = QStringLiteral("Stop: Please select a PIB and Firmware files\n");
+const QString kDeviceType = QStringLiteral(
+    "Local Device Type: Local Device is HomePlug AV Device\nMake sure you have selected correct "
+    "files to upgrade firmware");
+const QString kWarning = QStringLiteral(
+    "Warning....: Cancelling Upgrade process may destroy the device. Click Ok to continue.");
+
+// Records which kinds of file were asked for and answers with `path`.
+struct ScriptedChooser {
+    QString path;
+    QStringList asked;
+    FirmwareFileChooser chooser() {
+        return [this](QWidget*, const FirmwareFileKind& kind) {
+            asked << QString::fromLatin1(kind.filter) + " " + QString::fromLatin1(kind.defaultSuffix);
+            return path;
+        };
+    }
+};
+
+QPushButton* buttonNamed(QWidget* dialog, const QString& accessibleName) {
+    for (QPushButton* b : dialog->findChildren<QPushButton*>())
+        if (b->accessibleName() == accessibleName) return b;
+    return nullptr;
+}
+
+UpgradeProgressDialog* visibleProgressDialog() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<UpgradeProgressDialog*>(w); d && d->isVisible()) return d;
+    return nullptr;
+}
+
+}  // namespace
+
+class UpgradeDialogsTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void browseAsksForTheRightKindOfFile_data() {
+        QTest::addColumn<int>("dialogKind");  // 0 Config & Image, 1 PIB & NVM
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("asked");
+        QTest::addColumn<int>("box");
+        QTest::newRow("config") << 0 << "Browse.... Config" << "Config File (*.CFG) cfg" << 0;
+        QTest::newRow("image") << 0 << "Browse.... Image" << "Firmware File (*.IMG) bin" << 1;
+        QTest::newRow("pib") << 1 << "Browse... PIB" << "PIB File (*.PIB) pib" << 0;
+        QTest::newRow("nvm") << 1 << "Browse... NVM" << "Firmware File (*.NVM) nvm" << 1;
+    }
+    void browseAsksForTheRightKindOfFile() {
+        QFETCH(int, dialogKind);
+        QFETCH(QString, button);
+        QFETCH(QString, asked);
+        QFETCH(int, box);
+        PageTestState state;
+        ScriptedChooser files{QStringLiteral("/tmp/chosen")};
+        ConfigImageDialog configImage(nullptr, files.chooser());
+        PibNvmDialog pibNvm(nullptr, files.chooser());
+        QDialog* dialog = dialogKind == 0 ? static_cast<QDialog*>(&configImage) : &pibNvm;
+        QLineEdit* boxes[2] = {dialogKind == 0 ? configImage.configBox() : pibNvm.pibBox(),
+                               dialogKind == 0 ? configImage.imageBox() : pibNvm.nvmBox()};
+        QPushButton* browse = buttonNamed(dialog, button);
+        QVERIFY(browse != nullptr);
+        browse->click();
+        QCOMPARE(files.asked, QStringList{asked});
+        QCOMPARE(boxes[box]->text(), QStringLiteral("/tmp/chosen"));
+        QCOMPARE(boxes[1 - box]->text(), QString());
+        // A cancelled choice keeps what the box holds.
+        files.path.clear();
+        browse->click();
+        QCOMPARE(boxes[box]->text(), QStringLiteral("/tmp/chosen"));
+        // Turbo paths only come from the file dialog; PIB and NVM paths may also be typed.
+        QCOMPARE(boxes[box]->isReadOnly(), dialogKind == 0);
+        QCOMPARE(corvel::test::unnamedControls(dialog), QStringList());
+    }
+
+    void aMissingChoiceStopsTheAvUpgrade_data() {
+        QTest::addColumn<QString>("pib");
+        QTest::addColumn<QString>("nvm");
+        QTest::newRow("only the PIB") << "a.pib" << "";
+        QTest::newRow("only the NVM") << "" << "a.nvm";
+        QTest::newRow("neither") << "" << "";
+    }
+    void aMissingChoiceStopsTheAvUpgrade() {
+        QFETCH(QString, pib);
+        QFETCH(QString, nvm);
+        PageTestState state;
+        PibNvmDialog dialog;
+        int runs = 0;
+        dialog.setWorker([&](const AvUpgradeFiles&, UpgradeControl&, const UpgradeWorkerHooks&) {
+            ++runs;
+            return UpgradeOutcome::Upgraded;
+        });
+        dialog.show();
+        dialog.pibBox()->setText(pib);
+        dialog.nvmBox()->setText(nvm);
+        dialog.accept();
+        QCOMPARE(state.texts(), QStringList{kStop});
+        QCOMPARE(state.recorder.messages[0].icon, Icon::Error);
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(runs, 0);
+    }
+
+    void cancellingTheDeviceTypeQuestionKeepsBothPaths() {
+        PageTestState state;
+        state.recorder.answers = {Button::Cancel};
+        PibNvmDialog dialog;
+        bool ran = false;
+        dialog.setWorker([&](const AvUpgradeFiles&, UpgradeControl&, const UpgradeWorkerHooks&) {
+            ran = true;
+            return UpgradeOutcome::Upgraded;
+        });
+        dialog.show();
+        dialog.pibBox()->setText(QStringLiteral("/fw/a.pib"));
+        dialog.nvmBox()->setText(QStringLiteral("/fw/a.nvm"));
+        dialog.accept();
+        QCOMPARE(state.texts(), QStringList{kDeviceType});
+        QVERIFY(dialog.isVisible());
+        QVERIFY(!ran);
+        QCOMPARE(dialog.pibBox()->text(), QStringLiteral("/fw/a.pib"));
+        QCOMPARE(dialog.nvmBox()->text(), QStringLiteral("/fw/a.nvm"));
+    }
+
+    // The worker runs off the GUI thread with the files chosen; while it runs the file dialog
+    // is hidden and "Upgrading Local Device" is up; afterwards both are closed and the scan
+    // stays paused.
+    void aConfirmedUpgradeRunsOnTheWorker() {
+        PageTestState state;
+        setAutoscan(true);
+        PibNvmDialog dialog;
+        std::atomic<bool> onWorker{false};
+        bool fileDialogHidden = false;
+        QString progressTitle;
+        AvUpgradeFiles seen;
+        dialog.setWorker([&](const AvUpgradeFiles& files, UpgradeControl&,
+                             const UpgradeWorkerHooks& hooks) {
+            onWorker = QThread::currentThread() != qApp->thread();
+            seen = files;
+            hooks.hideFileDialog();
+            runOnGuiThread([&] {
+                fileDialogHidden = !dialog.isVisible();
+                if (UpgradeProgressDialog* p = visibleProgressDialog())
+                    progressTitle = p->windowTitle();
+            });
+            hooks.closeProgress();
+            return UpgradeOutcome::Upgraded;
+        });
+        dialog.show();
+        dialog.pibBox()->setText(QStringLiteral("/fw/a.pib"));
+        dialog.nvmBox()->setText(QStringLiteral("/fw/a.nvm"));
+        dialog.accept();
+        QVERIFY(onWorker);
+        QCOMPARE(seen.pibPath, std::string("/fw/a.pib"));
+        QCOMPARE(seen.firmwarePath, std::string("/fw/a.nvm"));
+        QVERIFY(fileDialogHidden);
+        QCOMPARE(progressTitle, QStringLiteral("Upgrading Local Device"));
+        QCOMPARE(dialog.outcome(), std::optional<UpgradeOutcome>(UpgradeOutcome::Upgraded));
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(!dialog.isVisible());
+        QVERIFY(visibleProgressDialog() == nullptr);
+        QCOMPARE(core.scanPaused, 1);
+    }
+
+    // Cancel while the upgrade runs: the warning first; OK stops the worker at its next check,
+    // Cancel lets it go on.
+    void cancelAsksBeforeStoppingTheUpgrade_data() {
+        QTest::addColumn<Button>("answer");
+        QTest::addColumn<bool>("stopped");
+        QTest::newRow("stop") << Button::Ok << true;
+        QTest::newRow("go on") << Button::Cancel << false;
+    }
+    void cancelAsksBeforeStoppingTheUpgrade() {
+        QFETCH(Button, answer);
+        QFETCH(bool, stopped);
+        PageTestState state;
+        state.recorder.answers = {Button::Ok, answer};  // device type, then the warning
+        PibNvmDialog dialog;
+        dialog.setWorker([&](const AvUpgradeFiles&, UpgradeControl& control,
+                             const UpgradeWorkerHooks& hooks) {
+            // The user presses Cancel on the progress dialog between two frames.
+            runOnGuiThread([] { visibleProgressDialog()->cancelButton()->click(); });
+            const bool cancelled = control.cancelRequested();
+            hooks.closeProgress();
+            return cancelled ? UpgradeOutcome::Cancelled : UpgradeOutcome::Upgraded;
+        });
+        dialog.show();
+        dialog.pibBox()->setText(QStringLiteral("/fw/a.pib"));
+        dialog.nvmBox()->setText(QStringLiteral("/fw/a.nvm"));
+        dialog.accept();
+        QCOMPARE(state.texts(), (QStringList{kDeviceType, kWarning}));
+        QCOMPARE(dialog.outcome(),
+                 std::optional<UpgradeOutcome>(stopped ? UpgradeOutcome::Cancelled
+                                                       : UpgradeOutcome::Upgraded));
+        QVERIFY(!dialog.isVisible());
+    }
+
+    // The real worker on files that cannot be read: its error, and both dialogs closed.
+    void anUnreadableFirmwareFileFailsWithItsMessage() {
+        PageTestState state;
+        PibNvmDialog dialog;
+        dialog.show();
+        dialog.pibBox()->setText(state.dataDir.filePath(QStringLiteral("missing.pib")));
+        dialog.nvmBox()->setText(state.dataDir.filePath(QStringLiteral("missing.nvm")));
+        dialog.accept();
+        QCOMPARE(dialog.outcome(), std::optional<UpgradeOutcome>(UpgradeOutcome::Failed));
+        QCOMPARE(state.texts().value(1), QStringLiteral("Error: Unable to open firmware file"));
+        QVERIFY(!dialog.isVisible());
+        QVERIFY(visibleProgressDialog() == nullptr);
+    }
+
+    void configAndImageRunsTheTurboUpgradeAndKeepsTheScanPaused() {
+        PageTestState state;
+        setAutoscan(true);
+        ConfigImageDialog dialog;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Config & Image"));
+        QCOMPARE(core.scanPaused, 1);
+        dialog.show();
+        dialog.accept();  // no image chosen: the upgrade refuses with its own message
+        QCOMPARE(state.texts(), QStringList{"Error: No File is selected"});
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(core.scanPaused, 1);
+    }
+
+    void cancelPutsTheScanBackAsFound() {
+        PageTestState state;
+        setAutoscan(true);
+        {
+            ConfigImageDialog dialog;
+            dialog.reject();
+        }
+        QCOMPARE(core.scanPaused, 0);
+        {
+            PibNvmDialog dialog;
+            QCOMPARE(core.scanPaused, 1);
+            dialog.reject();
+        }
+        QCOMPARE(core.scanPaused, 0);
+        QVERIFY(state.texts().isEmpty());
+    }
+};
+
+QTEST_MAIN(UpgradeDialogsTest)
+#include "upgrade_dialogs_test.moc"
