@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/bytes.h"
+#include "sim/av_upgrade_responder.h"
 #include "sim/network.h"
 #include "sim/pib.h"
 
@@ -211,6 +212,7 @@ void respondAv(Network& network, int port, Device& device, Bytes frame) {
             answerSetKey(request);
             break;
         default:
+            respondAvUpgrade(network, port, device, frame);
             break;
     }
 }

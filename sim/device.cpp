@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "sim/device.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "sim/pib.h"
@@ -62,6 +63,12 @@ uint8_t Device::kind() const {
     if (profile.kind != 0) return profile.kind;
     // Kind names: 1 a USB adapter, 2 Turbo, 3 an Ethernet HomePlug 1.0 adapter.
     return family_ == Family::Turbo ? 2 : 3;
+}
+
+void Device::installPib(std::vector<uint8_t> pib) {
+    pib_ = std::move(pib);
+    if (pib_.size() >= kPibNmkOffset + nmk_.size())
+        std::copy_n(pib_.begin() + kPibNmkOffset, nmk_.size(), nmk_.begin());
 }
 
 void Device::setNmk(const Key16& nmk) {

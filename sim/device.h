@@ -13,6 +13,7 @@
 #include "keys/derive.h"
 #include "platform/mac.h"
 #include "sim/faults.h"
+#include "sim/firmware_store.h"
 
 // One simulated powerline adapter: its identity, its keys and the images that carry them, and
 // what it says about itself.
@@ -73,6 +74,14 @@ struct DeviceProfile {
     LinkRates rates;
     // AV: how long the device is away after its NMK changed.
     uint32_t rebootMs = 0;
+    // After a firmware upgrade it accepted (AV commit or start, Turbo hardware reset): how long
+    // the device is away restarting, and the version text it reports from then on (AV version
+    // text, Turbo firmware text); empty keeps the old text.
+    uint32_t upgradeRebootMs = 0;
+    std::string upgradedFirmware;
+    // Turbo: whether the secondary loader also answers at the device's own address, or only at
+    // the loader address 00:04:87:FE:11:00.
+    bool loaderAnswersOwnAddress = true;
     Faults faults;
 };
 
@@ -114,6 +123,8 @@ public:
     const Key16& nmk() const { return nmk_; }
     void setNmk(const Key16& nmk);
     const std::vector<uint8_t>& pib() const { return pib_; }
+    // A PIB written by an upgrade; the device's NMK is the one it carries.
+    void installPib(std::vector<uint8_t> pib);
 
     // HomePlug 1.0 / Turbo network key and its key select; both parameter copies follow.
     const Key8& nek() const { return nek_; }
@@ -146,6 +157,7 @@ public:
     void clearReceived() { received_.clear(); }
 
     DeviceProfile profile;
+    FirmwareStore firmware;
 
 private:
     void writeKeysInto(ParamBlock& block) const;

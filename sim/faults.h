@@ -41,6 +41,14 @@ struct Faults {
     uint32_t indications = 0;
     // Non-zero: every answer is cut to this many bytes.
     size_t truncateTo = 0;
+    // Upgrades, counting the write chunks the device takes from 1 (AV module and memory writes,
+    // loader blocks): chunk `failChunk` is refused with `failStatus`; after chunk
+    // `silentAfterChunk` no upgrade request is answered any more.
+    uint32_t failChunk = 0;
+    uint8_t failStatus = 0x14;
+    uint32_t silentAfterChunk = 0;
+    // The loader's checksum answers differ from what it holds.
+    bool wrongChecksum = false;
 };
 
 // The frames the faults inject, from `source` to `destination`.

@@ -9,6 +9,7 @@
 #include "sim/av_responder.h"
 #include "sim/frame_bytes.h"
 #include "sim/hp10_responder.h"
+#include "sim/loader_responder.h"
 
 namespace corvel::sim {
 
@@ -140,6 +141,7 @@ void Network::routeHp10(int index, const std::vector<uint8_t>& frame) {
     Port& p = port(index);
     Device* local = p.local.get();
     if (local == nullptr || !speaksHp10(local->family()) || !local->isAvailable(now())) return;
+    if (respondLoader(*this, index, *local, bytes)) return;
 
     const Mac destination = macAt(&frame[0]);
     const uint64_t at = now();

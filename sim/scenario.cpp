@@ -198,6 +198,10 @@ Faults parseFaults(Object& parent, std::string_view key) {
                 parseUnrelated((*list)[i], itemPath(o.pathOf("unrelated"), i)));
     faults.indications = uint32_t(o.number("indications", 0, 0, 1000));
     faults.truncateTo = size_t(o.number("truncate", 0, 0, 65535));
+    faults.failChunk = uint32_t(o.number("failChunk", 0, 0, UINT32_MAX));
+    faults.failStatus = o.byte("failStatus", faults.failStatus, 1, 255);
+    faults.silentAfterChunk = uint32_t(o.number("silentAfterChunk", 0, 0, UINT32_MAX));
+    faults.wrongChecksum = o.flag("wrongChecksum", false);
     o.finish();
     return faults;
 }
@@ -311,6 +315,9 @@ DeviceConfig parseDevice(const json& value, const std::string& path, Family fall
     c.workingParams = parseParams(o, "workingParams");
     p.rates = parseRates(o);
     p.rebootMs = uint32_t(o.number("rebootMs", 0, 0, kMaxMs));
+    p.upgradeRebootMs = uint32_t(o.number("upgradeRebootMs", 0, 0, kMaxMs));
+    p.upgradedFirmware = o.text("upgradedFirmware", "", 0, 64);
+    p.loaderAnswersOwnAddress = o.flag("loaderAnswersOwnAddress", true);
     p.faults = parseFaults(o, "faults");
     o.finish();
     return c;
@@ -459,6 +466,12 @@ Device
   workingParams   hex text of 50 bytes, default storedParams: 1.0 parameter copy 2
   rates           rates, default {}
   rebootMs        0..3600000, default 0: AV, milliseconds away after its NMK changed
+  upgradeRebootMs 0..3600000, default 0: milliseconds away restarting after an accepted
+                  firmware upgrade (AV commit or start, Turbo hardware reset)
+  upgradedFirmware text of up to 64, default "": the version text (AV) or firmware text
+                  (Turbo) reported after an accepted upgrade; empty keeps the old one
+  loaderAnswersOwnAddress bool, default true: Turbo, the secondary loader answers at the
+                  device's MAC too, not only at 00:04:87:FE:11:00
   faults          faults, default {}
 
 Rates: the raw values each family reports for a station's link with the local device
@@ -480,6 +493,12 @@ Faults: of one device, or of a port (then of every device on it)
                   0xA035 (or the one given), a 1.0 frame of entry type 0x3F (or the one given)
   indications     0..1000, default 0: 0xA062 indications sent before every answer
   truncate        0..65535, default 0 (off): every answer cut to this many bytes
+  failChunk       0..4294967295, default 0 (off): upgrades, the k-th write chunk the device
+                  takes (AV module or memory write, loader block, counted from 1) is refused
+  failStatus      1..255, default 0x14 (20): the status it is refused with
+  silentAfterChunk 0..4294967295, default 0 (off): after the k-th write chunk no upgrade
+                  request is answered
+  wrongChecksum   bool, default false: the loader's checksum answers are wrong
 
 Example: an AV network of three, one station on another key (not bridged), one slow
   {"ports": [{"interface": "plc0",

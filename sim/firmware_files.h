@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// Firmware files as a device judges them and as tests and benchmarks make them: AV firmware
+// (NVM) chains of 44-byte image headers, the newer chain of 96-byte headers, PIB soundness, and
+// HomePlug 1.0 / Turbo images and configuration files. Written from the layouts alone, apart
+// from the utility's own code.
+namespace corvel::sim {
+
+inline constexpr size_t kNvmHeaderLength = 44;
+
+struct NvmImageSpec {
+    uint32_t loadAddress;
+    uint32_t length;
+    uint32_t word4 = 0x00000001;  // the two words the start request carries
+    uint32_t word5 = 0x00000000;
+};
+
+// Each image behind its sealed header, headers chained by word 9, image bytes a pattern.
+std::vector<uint8_t> buildNvm(const std::vector<NvmImageSpec>& images, uint8_t seed = 1);
+// Two images filling exactly `total` bytes (at least 2 headers and 2 image bytes).
+std::vector<uint8_t> buildNvmOfSize(size_t total, uint8_t seed = 1);
+// `payload` behind one 96-byte header of format version 1, as current adapters ship.
+std::vector<uint8_t> wrapInNewerChain(std::span<const uint8_t> payload);
+
+// Every header sealed, every header and image inside the file, next offsets moving forward.
+bool nvmChainSound(std::span<const uint8_t> nvm);
+// The length field covers at least the fixed fields and lies inside the image, and the words it
+// covers XOR to 0xFFFFFFFF.
+bool pibSound(std::span<const uint8_t> pib);
+
+// `n` bytes of a pattern that differs with `seed`: a Turbo MAC image or configuration file.
+std::vector<uint8_t> patternBytes(size_t n, uint8_t seed);
+
+// The complement of the XOR of the little-endian words, a last partial word zero-completed:
+// the loader's checksum of a section it holds.
+uint32_t loaderChecksum(std::span<const uint8_t> data);
+
+}  // namespace corvel::sim
