@@ -81,7 +81,7 @@ TEST_F(NetworkTest, RequestFromAGroupAddressOrOfAnotherKindIsIgnored) {
         h.exchange(0, avRequest(kLocal, Mac{0x01, 0x00, 0x5E, 0x00, 0x00, 0x01}, 0xA000)).empty());
     EXPECT_TRUE(h.exchange(0, avRequest(kLocal, kHost, 0xA001)).empty());  // a confirmation
     EXPECT_TRUE(h.exchange(0, avRequest(kLocal, kHost, 0xA063)).empty());  // a response
-    EXPECT_TRUE(h.exchange(0, avRequest(kLocal, kHost, 0xA020)).empty());  // not served
+    EXPECT_TRUE(h.exchange(0, avRequest(kLocal, kHost, 0xA034)).empty());  // not served
     Frame otherOui = avRequest(kLocal, kHost, 0xA000);
     otherOui[19] = 0x53;
     EXPECT_TRUE(h.exchange(0, otherOui).empty());
