@@ -179,7 +179,7 @@ void MainPage::connectCommands() {
     connect(renameButton_, &QPushButton::clicked, this, &MainPage::startRename);
     connect(passwordButton_, &QPushButton::clicked, this, &MainPage::enterPasswordRequested);
     connect(addButton_, &QPushButton::clicked, this, [this] {
-        emit addDeviceRequested();
+        Q_EMIT addDeviceRequested();
         if (!preferences().autoScan) scanNow();
     });
     connect(upgradeButton_, &QPushButton::clicked, this, &MainPage::upgradeRequested);
@@ -307,7 +307,7 @@ void MainPage::refreshView(int phase) {
         const MergeOutcome merge = mergeStationsIntoDevices(std::time(nullptr), &pendingAdd());
         if (merge.pendingTaken) {
             addCompleted = true;
-            emit addDeviceAdopted();
+            Q_EMIT addDeviceAdopted();
         }
     }
     if (adaptersChanged() || addCompleted) {

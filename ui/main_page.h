@@ -56,8 +56,14 @@ public:
     RemoteListModel& remoteModel() { return *remoteModel_; }
     QTableView& remoteList() { return *remoteList_; }
     QTreeWidget& localList() { return *localList_; }
+    const QLabel& connectionLabel() const { return *connectionLabel_; }
+    const QLabel& networkTypeLabel() const { return *networkTypeLabel_; }
+    const QLabel& remoteCaption() const { return *remoteCaption_; }
+    const QLabel& statusLine() const { return *statusLine_; }
+    QCheckBox& autoscanBox() { return *autoscanBox_; }
+    QPushButton& upgradeButton() { return *upgradeButton_; }
 
-signals:
+Q_SIGNALS:
     // The pending add found its device: the Add Device dialog closes.
     void addDeviceAdopted();
     // Commands that open the dialogs of other parts of the program.

@@ -110,7 +110,7 @@ Qt::ItemFlags RemoteListModel::flags(const QModelIndex& index) const {
 bool RemoteListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (role != Qt::EditRole || !index.isValid() || kindOf(index.column()) != ColumnKind::Name)
         return false;
-    emit renameRequested(index.row(), value.toString());
+    Q_EMIT renameRequested(index.row(), value.toString());
     return true;
 }
 
@@ -126,7 +126,7 @@ QString RemoteListModel::cell(int row, ColumnKind kind) const {
 void RemoteListModel::setCell(int row, ColumnKind kind, const QString& text) {
     rows_[size_t(row)].cells[size_t(kind)] = text;
     const int column = columnOf(kind);
-    if (column >= 0) emit dataChanged(index(row, column), index(row, column));
+    if (column >= 0) Q_EMIT dataChanged(index(row, column), index(row, column));
 }
 
 int RemoteListModel::findRowByMac(const QString& macText) const {
@@ -169,9 +169,10 @@ void RemoteListModel::addRemoteRow(int slot) {
         row.cells[size_t(ColumnKind::Name)] = QString::fromStdString(name);
     }
     row.cells[size_t(ColumnKind::Mac)] = QString::fromStdString(formatMac(station.mac));
+    // A device whose password nobody entered shows the placeholder, with or without a record.
+    const std::string password = record != nullptr ? stringOf(record->password) : "";
     row.cells[size_t(ColumnKind::Password)] =
-        record != nullptr ? QString::fromStdString(stringOf(record->password))
-                          : QString::fromLatin1(kNoPassword);
+        password.empty() ? QString::fromLatin1(kNoPassword) : QString::fromStdString(password);
     const int at = rowCount();
     beginInsertRows({}, at, at);
     rows_.push_back(std::move(row));
@@ -232,7 +233,7 @@ bool RemoteListModel::lessThan(int slotA, int slotB) const {
 
 void RemoteListModel::sortRows() {
     if (sortColumn_ < 0 || sortColumn_ >= columnCount()) return;
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList before = persistentIndexList();
     std::vector<int> order(rows_.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = int(i);
@@ -249,7 +250,7 @@ void RemoteListModel::sortRows() {
     for (const QModelIndex& old : before)
         after.push_back(index(newRowOf[size_t(old.row())], old.column()));
     changePersistentIndexList(before, after);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 }  // namespace corvel::ui

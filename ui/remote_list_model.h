@@ -66,7 +66,7 @@ public:
     void headerClicked(int column);
     void sortRows();
 
-signals:
+Q_SIGNALS:
     void renameRequested(int row, const QString& name);
 
 private:

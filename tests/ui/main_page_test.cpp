@@ -1,0 +1,260 @@
+// SPDX-License-Identifier: MIT
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QPushButton>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+#include "store/database.h"
+#include "tests/ui/ui_sim_fixture.h"
+#include "ui/main_page.h"
+
+using namespace corvel;
+using namespace corvel::test;
+using corvel::ui::ColumnKind;
+using corvel::ui::MainPage;
+
+namespace {
+
+QStringList visibleTitles(QTableView& list) {
+    QStringList titles;
+    const QHeaderView* header = list.horizontalHeader();
+    for (int position = 0; position < header->count(); ++position)
+        titles << list.model()->headerData(header->logicalIndex(position), Qt::Horizontal).toString();
+    return titles;
+}
+
+// A notifier that runs `during` while its box would be on screen, as a refresh from the timer
+// inside a message box's own event loop does.
+struct ReentrantNotifier : Notifier {
+    Button notify(const std::string& title, const std::string& text, Icon, Buttons) override {
+        messages.push_back(title + ": " + text);
+        if (during) std::exchange(during, nullptr)();
+        return Button::Ok;
+    }
+    std::vector<std::string> messages;
+    std::function<void()> during;
+};
+
+}  // namespace
+
+// The Main page on the simulated network: what its start shows, the list layout kept in the
+// database, the status texts, rename in place and the not-detected guard.
+class MainPageTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir scratch;
+    std::unique_ptr<UiSim> sim;
+    std::unique_ptr<MainPage> page;
+
+    // The page's start, then one scan cycle: the start's refresh sees the adapters for the
+    // first time and clears the stations, the cycle's full scan finds them again.
+    void startPage() {
+        page = std::make_unique<MainPage>(scratch.path().toStdString());
+        page->start();
+        page->activate();
+        QVERIFY(sim->timer.running());
+        sim->timer.runFor(3000);
+    }
+    QString macOf(const Mac& mac) { return QString::fromStdString(formatMac(mac)); }
+    // Types `text` into the name editor of the row last selected and presses Enter.
+    void renameTo(const QString& text) {
+        page->startRename();
+        auto* editor = page->remoteList().viewport()->findChild<QLineEdit*>();
+        QVERIFY(editor != nullptr);
+        QVERIFY(core.scanPaused);  // no refresh under the editor
+        editor->setText(text);
+        QTest::keyClick(editor, Qt::Key_Return);
+        QCoreApplication::processEvents();  // the delegate commits from a queued call
+    }
+    int rowOf(const Mac& mac) { return page->remoteModel().findRowByMac(macOf(mac)); }
+
+private Q_SLOTS:
+    void init() {
+        QDir(scratch.path()).removeRecursively();
+        QDir().mkpath(scratch.path());
+        sim = std::make_unique<UiSim>(scratch.path());
+    }
+    void cleanup() {
+        page.reset();
+        sim.reset();
+    }
+
+    void startListsTheAvStationsWithRates() {
+        startPage();
+        QCOMPARE(page->localList().topLevelItemCount(), 1);
+        QCOMPARE(page->localList().topLevelItem(0)->text(0), QStringLiteral("HomePlug AV Device"));
+        QCOMPARE(page->localList().topLevelItem(0)->text(1), macOf(kAvLocal));
+        QCOMPARE(page->connectionLabel().text(), QStringLiteral("Connected to HomePlug AV Device"));
+        QCOMPARE(page->networkTypeLabel().text(), QStringLiteral("Network Type: Public"));
+        QCOMPARE(page->remoteCaption().text(),
+                 QStringLiteral("2 Additional devices found on the network:"));
+        const ui::RemoteListModel& model = page->remoteModel();
+        QCOMPARE(model.rowCount(), 2);
+        const QRegularExpression rate(QStringLiteral("^[1-9][0-9]*\\.[0-9]{2}$"));
+        for (const Mac& mac : {kAvStation, kAvStation2}) {
+            const int row = rowOf(mac);
+            QVERIFY2(row >= 0, qPrintable(macOf(mac)));
+            QVERIFY(rate.match(model.cell(row, ColumnKind::Rate)).hasMatch());
+            QVERIFY(!model.cell(row, ColumnKind::Quality).isEmpty());
+            QCOMPARE(model.cell(row, ColumnKind::Password), QStringLiteral("--- not entered ---"));
+        }
+        QVERIFY(sim->recorder.messages.empty());
+        QVERIFY(page->upgradeButton().isEnabled());
+    }
+
+    // Columns are created at display position 1 each: the list shows them in reverse after the
+    // first, with the created widths, until the user drags them; the dragged order and widths
+    // come back from the database at the next start.
+    void createdOrderAndTheSavedLayout() {
+        startPage();
+        QHeaderView* header = page->remoteList().horizontalHeader();
+        QCOMPARE(visibleTitles(page->remoteList()),
+                 (QStringList{"Device Name", "Password", "Quality", "Rate (Mbps)", "MAC Address"}));
+        const QList<int> widths{120, 120, 70, 110, 140};
+        for (int logical = 0; logical < 5; ++logical)
+            QCOMPARE(header->sectionSize(logical), widths[logical]);
+
+        header->moveSection(header->visualIndex(1), 0);  // MAC Address dragged to the front
+        header->resizeSection(0, 200);
+        page->remoteModel().headerClicked(2);
+        page->deactivate();
+        page.reset();
+        listLayout() = defaultListLayout();
+        startPage();
+        header = page->remoteList().horizontalHeader();
+        QCOMPARE(visibleTitles(page->remoteList()),
+                 (QStringList{"MAC Address", "Device Name", "Password", "Quality", "Rate (Mbps)"}));
+        QCOMPARE(header->sectionSize(0), 200);
+        QCOMPARE(page->remoteModel().sortColumn(), 2);
+    }
+
+    void statusLine_data() {
+        QTest::addColumn<bool>("adding");
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("scanning") << false << 2 << QStringLiteral(" Scanning...");
+        QTest::newRow("idle") << false << 3 << QStringLiteral(" ");
+        QTest::newRow("after a full scan") << false << 7 << QStringLiteral(" ");
+        QTest::newRow("adding wins") << true << 1 << QStringLiteral("Adding device. Please Wait...");
+    }
+    void statusLine() {
+        QFETCH(bool, adding);
+        QFETCH(int, phase);
+        QFETCH(QString, text);
+        startPage();
+        pendingAdd().active = adding;
+        page->setStatusLine(phase);
+        QCOMPARE(page->statusLine().text(), text);
+        QCOMPARE(page->statusLine().accessibleName(), text);
+    }
+
+    void privateNetworkType() {
+        startPage();
+        copyText(currentStationTable().networkName, "DemoHome");
+        page->setStatusLine(3);
+        QCOMPARE(page->networkTypeLabel().text(), QStringLiteral("Network Type: Private"));
+    }
+
+    void autoscanCheckBox() {
+        startPage();
+        QCheckBox& box = page->autoscanBox();
+        QCOMPARE(box.text(), QStringLiteral(" Autoscan On "));
+        QTest::mouseClick(&box, Qt::LeftButton);
+        QCOMPARE(box.text(), QStringLiteral(" Autoscan Off "));
+        QVERIFY(!box.isChecked());
+        QVERIFY(core.scanPaused);
+        QCOMPARE(page->statusLine().text(), QStringLiteral(" "));
+        QTest::mouseClick(&box, Qt::LeftButton);
+        QCOMPARE(box.text(), QStringLiteral(" Autoscan On "));
+        QVERIFY(!core.scanPaused);
+    }
+
+    // The rename rules on the device's record, through the editor as the user types.
+    void rename_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QStringList>("messages");
+        const QString forty(40, QLatin1Char('k'));
+        QTest::newRow("new name") << QStringLiteral("Living Room") << QStringLiteral("Living Room")
+                                  << QStringList{};
+        QTest::newRow("its own name")
+            << QStringLiteral("Study") << QStringLiteral("Study")
+            << QStringList{"Attention!: Please enter another name."};
+        QTest::newRow("another device's name")
+            << QStringLiteral("Garage") << QStringLiteral("Study")
+            << QStringList{"Attention!: Please enter another name."};
+        QTest::newRow("empty") << QString() << QStringLiteral("Study")
+                               << QStringList{"Attention!: Please enter another name."};
+        QTest::newRow("40 characters cut to 31")
+            << forty << forty.left(31)
+            << QStringList{"Attention!: Device Name should be less than 31 characters"};
+    }
+    void rename() {
+        QFETCH(QString, typed);
+        QFETCH(QString, stored);
+        QFETCH(QStringList, messages);
+        startPage();
+        const int study = findDeviceByMac(kAvStation.data());
+        const int garage = findDeviceByMac(kAvStation2.data());
+        QVERIFY(study > 0 && garage > 0);
+        copyText(core.devices[study - 1].name, "Study");
+        copyText(core.devices[garage - 1].name, "Garage");
+        const int row = rowOf(kAvStation);
+        page->remoteModel().setCell(row, ColumnKind::Name, QStringLiteral("Study"));
+        page->remoteList().selectRow(row);
+        const bool scanWasOn = !core.scanPaused;
+
+        renameTo(typed);
+        QStringList shown;
+        for (const auto& m : sim->recorder.messages)
+            shown << QString::fromStdString(m.title + ": " + m.text);
+        QCOMPARE(shown, messages);
+        QCOMPARE(QString::fromLatin1(core.devices[study - 1].name), stored);
+        QCOMPARE(page->remoteModel().cell(row, ColumnKind::Name), stored);
+        QCOMPARE(!core.scanPaused, scanWasOn);
+    }
+
+    // Rename edits the row last reported selected, even when the selection has gone since.
+    void renameUsesTheLastSelectedRow() {
+        startPage();
+        const int row = rowOf(kAvStation2);
+        page->remoteList().selectRow(row);
+        page->remoteList().clearSelection();
+        renameTo(QStringLiteral("Kitchen"));
+        QCOMPARE(QString::fromLatin1(core.devices[findDeviceByMac(kAvStation2.data()) - 1].name),
+                 QStringLiteral("Kitchen"));
+    }
+
+    // The adapter lost: one "Problem Occurred" box at a time, even when a refresh runs while it is
+    // on screen; the local list is rebuilt without it.
+    void adapterLostShowsOneBox() {
+        startPage();
+        ReentrantNotifier boxes;
+        ScopedNotifier scope(boxes);
+        core.adapters[0].localPresent = 0;
+        core.stationTables[0].localPresent = 0;
+        boxes.during = [&] {
+            core.adapters[0].localKind = kKindHomePlug10;  // changed again meanwhile
+            page->refreshView(7);
+        };
+        page->refreshView(7);
+        QCOMPARE(boxes.messages,
+                 (std::vector<std::string>{"Problem Occurred: HomePlug Adapter NOT DETECTED"}));
+        QCOMPARE(page->localList().topLevelItemCount(), 0);
+        QCOMPARE(page->remoteModel().rowCount(), 0);
+        page->refreshView(7);  // nothing changed since: no new box
+        QCOMPARE(boxes.messages.size(), size_t(1));
+    }
+};
+
+QTEST_MAIN(MainPageTest)
+#include "main_page_test.moc"

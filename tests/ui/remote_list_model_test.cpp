@@ -1,0 +1,213 @@
+// SPDX-License-Identifier: MIT
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <vector>
+
+#include "tests/ui/ui_test_support.h"
+#include "ui/remote_list_model.h"
+
+using namespace corvel;
+using namespace corvel::test;
+using corvel::ui::ColumnKind;
+using corvel::ui::RemoteListModel;
+using corvel::ui::RemoteListOptions;
+
+// The remote list over hand-made station tables: which stations get a row, the cells' texts and
+// the sort rules of the header clicks.
+class RemoteListModelTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir scratch;
+
+    RemoteListOptions options(int style = 1, bool rate = true, bool quality = true) {
+        return RemoteListOptions{.showRate = rate, .showQuality = quality, .qualityStyle = style,
+                                 .textColour = Qt::black};
+    }
+    static QStringList column(const RemoteListModel& model, ColumnKind kind) {
+        QStringList texts;
+        for (int row = 0; row < model.rowCount(); ++row) texts << model.cell(row, kind);
+        return texts;
+    }
+    // Three named stations whose names, MACs and rates sort in different orders.
+    static void threeStations() {
+        putLocal();
+        putStation(0, uiStationMac(3), kKindAv, 50);
+        putStation(1, uiStationMac(1), kKindAv, 150);
+        putStation(2, uiStationMac(2), kKindAv, 100);
+        putDevice(uiStationMac(3), "Attic");
+        putDevice(uiStationMac(1), "Cellar");
+        putDevice(uiStationMac(2), "Bedroom");
+    }
+
+private Q_SLOTS:
+    void init() { resetUiState(scratch.path()); }
+
+    void textColourOfThePreference_data() {
+        QTest::addColumn<int>("preference");
+        QTest::addColumn<QColor>("colour");
+        QTest::newRow("green") << 1 << QColor(0, 128, 0);
+        QTest::newRow("blue") << 2 << QColor(0, 0, 255);
+        QTest::newRow("red") << 3 << QColor(255, 0, 0);
+        QTest::newRow("grey") << 4 << QColor(96, 96, 96);
+        QTest::newRow("0x00BBGGRR") << 0x00336699 << QColor(0x99, 0x66, 0x33);
+        QTest::newRow("zero is black") << 0 << QColor(0, 0, 0);
+        QTest::newRow("negative is black") << -7 << QColor(0, 0, 0);
+    }
+    void textColourOfThePreference() {
+        QFETCH(int, preference);
+        QFETCH(QColor, colour);
+        QCOMPARE(ui::listTextColour(preference), colour);
+    }
+
+    // Rate 0 shows "?" and, in the Quality column, the level-0 text of a table style, 0% or an
+    // empty bar; a known rate shows two decimals.
+    void rateZeroAndQualityLevelZero_data() {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<QString>("quality");
+        QTest::newRow("words") << 1 << QStringLiteral("-offline -");
+        QTest::newRow("bad/good") << 2 << QStringLiteral("-");
+        QTest::newRow("rings") << 3 << QStringLiteral("-");
+        QTest::newRow("wide bars") << 4 << QStringLiteral("-");
+        QTest::newRow("percent ranges") << 5 << QStringLiteral("-");
+        QTest::newRow("percentage") << 6 << QStringLiteral("0%");
+        QTest::newRow("rate bar") << 0 << QString();
+    }
+    void rateZeroAndQualityLevelZero() {
+        QFETCH(int, style);
+        QFETCH(QString, quality);
+        putLocal();
+        putStation(0, uiStationMac(1), kKindAv, 0);
+        putStation(1, uiStationMac(2), kKindAv, 120);
+        RemoteListModel model(options(style));
+        model.fillRemoteList();
+        QCOMPARE(model.rowCount(), 2);
+        const int silent = model.findRowByMac(QString::fromStdString(formatMac(uiStationMac(1))));
+        const int talking = model.findRowByMac(QString::fromStdString(formatMac(uiStationMac(2))));
+        QCOMPARE(model.cell(silent, ColumnKind::Rate), QStringLiteral("?"));
+        QCOMPARE(model.cell(silent, ColumnKind::Quality), quality);
+        QCOMPARE(model.cell(talking, ColumnKind::Rate), QStringLiteral("120.00"));
+    }
+
+    // The wide bars are U+258C (left half block), 2, 5, 6, 8 and 9 of them for levels 1 to 5.
+    void wideBarsOfStyleFour() {
+        putLocal();
+        putStation(0, uiStationMac(1), kKindAv, 120);  // (120 + 40) * 4 / 200 = 3.2 -> level 4
+        RemoteListModel model(options(4));
+        model.fillRemoteList();
+        QCOMPARE(model.cell(0, ColumnKind::Quality), QString(8, QChar(0x258C)));
+    }
+
+    // Only present HomePlug AV stations other than the local device have a row; one that stops
+    // answering loses it at the next refresh, and a known one has its rate cells rewritten only
+    // when its rate changed.
+    void whichStationsAreListed() {
+        putLocal();
+        putStation(0, uiStationMac(1), kKindAv, 80);
+        putStation(1, uiStationMac(2), 1, 10);         // HomePlug 1.0
+        putStation(2, uiStationMac(3), 2, 60);         // Turbo-capable 1.0
+        putStation(3, kUiLocal, kKindAv, 200);         // the local device itself
+        putStation(4, uiStationMac(5), kKindAv, 90, false);  // dropped
+        putStation(5, uiStationMac(6), kKindAv, 70);
+        RemoteListModel model(options());
+        model.fillRemoteList();
+        const QStringList macs = column(model, ColumnKind::Mac);
+        QCOMPARE(macs, (QStringList{QString::fromStdString(formatMac(uiStationMac(1))),
+                                    QString::fromStdString(formatMac(uiStationMac(6)))}));
+        QCOMPARE(model.cell(0, ColumnKind::Password), QStringLiteral("--- not entered ---"));
+        QCOMPARE(model.cell(0, ColumnKind::Name), QStringLiteral("Veltrix Device 1"));
+
+        StationRecord& first = core.stationTables[0].stations[0];
+        first.rate.currentRate = 95;  // no change flagged: the cell keeps its text
+        first.rate.rateChanged = 0;
+        core.stationTables[0].stations[5].present = 0;
+        model.fillRemoteList();
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.cell(0, ColumnKind::Rate), QStringLiteral("80.00"));
+        first.rate.rateChanged = 1;
+        model.fillRemoteList();
+        QCOMPARE(model.cell(0, ColumnKind::Rate), QStringLiteral("95.00"));
+        QCOMPARE(int(first.rate.rateChanged), 0);
+    }
+
+    // Each case: header clicks from the initial state (column 1, flag 1), and the names in the
+    // order that follows the last click.
+    void headerClicks_data() {
+        QTest::addColumn<QList<int>>("clicks");
+        QTest::addColumn<QStringList>("names");
+        // MACs :01 Cellar (150), :02 Bedroom (100), :03 Attic (50).
+        QTest::newRow("initial: MAC ascending") << QList<int>{}
+                                                << QStringList{"Cellar", "Bedroom", "Attic"};
+        QTest::newRow("same column again reverses")
+            << QList<int>{1} << QStringList{"Attic", "Bedroom", "Cellar"};
+        QTest::newRow("new text column starts descending")
+            << QList<int>{0} << QStringList{"Cellar", "Bedroom", "Attic"};
+        QTest::newRow("and reverses on the second click")
+            << QList<int>{0, 0} << QStringList{"Attic", "Bedroom", "Cellar"};
+        QTest::newRow("rate column starts with the lowest")
+            << QList<int>{2} << QStringList{"Attic", "Bedroom", "Cellar"};
+        QTest::newRow("rate reversed: the highest first")
+            << QList<int>{2, 2} << QStringList{"Cellar", "Bedroom", "Attic"};
+        // Back to a column: it uses the direction it remembered, flipped on every switch to it.
+        QTest::newRow("second switch to a column: ascending")
+            << QList<int>{0, 2, 0} << QStringList{"Attic", "Bedroom", "Cellar"};
+        QTest::newRow("third switch: descending again")
+            << QList<int>{0, 2, 0, 2, 0} << QStringList{"Cellar", "Bedroom", "Attic"};
+        QTest::newRow("the memory is per column")
+            << QList<int>{2, 0} << QStringList{"Cellar", "Bedroom", "Attic"};
+    }
+    void headerClicks() {
+        QFETCH(QList<int>, clicks);
+        QFETCH(QStringList, names);
+        threeStations();
+        RemoteListModel model(options());
+        model.fillRemoteList();
+        for (int c : clicks) model.headerClicked(c);
+        QCOMPARE(column(model, ColumnKind::Name), names);
+    }
+
+    // With the Rate column hidden, column 2 is Quality and column 3 Password: each sorts by what
+    // it shows.
+    void hiddenColumnSortsByWhatItShows() {
+        threeStations();
+        copyText(core.devices[0].password, "CCCC-CCCC-CCCC-CCCC");  // Attic
+        copyText(core.devices[1].password, "AAAA-AAAA-AAAA-AAAA");  // Cellar
+        copyText(core.devices[2].password, "BBBB-BBBB-BBBB-BBBB");  // Bedroom
+        RemoteListModel model(options(1, false, true));
+        QCOMPARE(model.columnCount(), 4);
+        QCOMPARE(model.kindOf(3), ColumnKind::Password);
+        model.fillRemoteList();
+        model.headerClicked(3);
+        model.headerClicked(3);  // ascending
+        QCOMPARE(column(model, ColumnKind::Name), (QStringList{"Cellar", "Bedroom", "Attic"}));
+    }
+
+    // A sort keeps the selection on its station, not on its row number.
+    void selectionFollowsItsRowThroughASort() {
+        threeStations();
+        RemoteListModel model(options());
+        model.fillRemoteList();
+        const QPersistentModelIndex attic = model.index(2, 0);
+        model.headerClicked(1);
+        QCOMPARE(attic.row(), 0);
+        QCOMPARE(model.cell(attic.row(), ColumnKind::Name), QStringLiteral("Attic"));
+    }
+
+    // Only the name cell is editable, and an edit asks for the rename instead of writing.
+    void nameEditAsksForTheRename() {
+        threeStations();
+        RemoteListModel model(options());
+        model.fillRemoteList();
+        QSignalSpy asked(&model, &RemoteListModel::renameRequested);
+        QVERIFY(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);
+        QVERIFY(!(model.flags(model.index(0, 1)) & Qt::ItemIsEditable));
+        QVERIFY(model.setData(model.index(0, 0), QStringLiteral("Loft"), Qt::EditRole));
+        QCOMPARE(asked.count(), 1);
+        QCOMPARE(asked.at(0).at(1).toString(), QStringLiteral("Loft"));
+        QCOMPARE(model.cell(0, ColumnKind::Name), QStringLiteral("Cellar"));
+    }
+};
+
+QTEST_MAIN(RemoteListModelTest)
+#include "remote_list_model_test.moc"

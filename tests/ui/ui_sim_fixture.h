@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QTemporaryDir>
+
+#include <vector>
+
+#include "av/av_state.h"
+#include "avcodec/transfer.h"
+#include "network/scan_now.h"
+#include "platform/clock.h"
+#include "platform/notifier.h"
+#include "scan/scan.h"
+#include "sim/memory_link.h"
+#include "sim/network.h"
+#include "tests/sim/sim_devices.h"
+#include "tests/ui/ui_test_support.h"
+#include "transport/frame_io.h"
+#include "transport/memory_wire.h"
+
+// The simulated powerline network on the in-memory wire and the virtual clock, for the pages:
+// an AV local device with two AV stations on "plc0". Messages are
+// recorded and answered by script; the cycle's timer runs only when the test lets it.
+namespace corvel::test {
+
+struct UiSim {
+    explicit UiSim(const QString& dataDir) {
+        resetUiState(dataDir);
+        resetAvExchangeState();
+        resetAvOperation();
+        resetScanNow();
+        preferences().autoScan = 1;
+        installCaptureBackend(&wire);
+        installScanTimer(&timer);
+        const int av = net.addPort("plc0");
+        net.setLocal(av, deviceConfig(sim::Family::Av, kAvLocal));
+        net.addStation(av, deviceConfig(sim::Family::Av, kAvStation));
+        net.addStation(av, deviceConfig(sim::Family::Av, kAvStation2));
+        sim::attachToMemoryWire(net, wire, clock);
+    }
+    ~UiSim() {
+        installScanTimer(nullptr);
+        installCaptureBackend(nullptr);
+        resetAvOperation();
+        viewHooks() = {};
+        setDataDirectory("");
+    }
+    UiSim(const UiSim&) = delete;
+    UiSim& operator=(const UiSim&) = delete;
+
+    VirtualClock clock;
+    ScopedClock clockScope{clock};
+    RecordingNotifier recorder;
+    ScopedNotifier notifierScope{recorder};
+    MemoryWire wire;
+    sim::Network net;
+    ClockScanTimer timer;
+};
+
+}  // namespace corvel::test
