@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "av/exchanges.h"
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 
 #include "av/av_state.h"
@@ -15,11 +17,59 @@ namespace corvel {
 
 namespace {
 
-bool accepts(const AvConfirm& record, uint16_t mmtype) {
+// The version confirmation's full layout ends with its 64-byte text at byte 87.
+constexpr size_t kVersionConfirmLength = 88;
+
+bool accepts(const AvConfirm& record, uint16_t mmtype, AvAnswer answer) {
     const bool answered = record.valid != 0 || record.error == 0;
-    // A module-commit confirmation ends whatever exchange is waiting.
-    const bool matching = record.mmtype == (mmtype | 1) || record.mmtype == kMmModuleCommitConfirm;
-    return answered && matching;
+    const bool own = record.mmtype == (mmtype | 1);
+    // A module-commit confirmation ends whatever exchange is waiting, except a key set.
+    const bool commit = record.mmtype == kMmModuleCommitConfirm && answer != AvAnswer::ownConfirm;
+    return answered && (own || commit);
+}
+
+// The decoder refuses a version confirmation shorter than its full layout. Decoded again with
+// the missing bytes as zeros it yields what did arrive; the caller reads its text only as far
+// as the frame reached.
+void decodeShortVersion(const MmeFrame& frame, AvConfirm& record) {
+    if (record.mmtype != kMmVersionConfirm || frame.length >= kVersionConfirmLength) return;
+    std::array<uint8_t, kVersionConfirmLength> padded{};
+    std::copy_n(frame.bytes.begin(), frame.length, padded.begin());
+    plcapi_DecodeFrame(padded.size(), padded.data(), &record);
+}
+
+// pollAvConfirm that stops looking once the tick count reaches `capMs`.
+bool pollUntil(uint16_t mmtype, AvConfirm& record, size_t* frameLength, AvAnswer answer,
+               uint64_t capMs) {
+    Clock& clock = systemClock();
+    MmeFrame frame;
+    while (clock.tickCount() < capMs && receiveFrame(frame)) {
+        // Decoding also advances a transfer in progress; its result is judged by the record.
+        plcapi_DecodeFrame(frame.length, frame.bytes.data(), &record);
+        if (answer == AvAnswer::shortVersionToo) decodeShortVersion(frame, record);
+        if (accepts(record, mmtype, answer)) {
+            clock.sleepMs(kAvPollSleepMs);
+            avExchangeState().avConfirmSeen = true;
+            if (frameLength != nullptr) *frameLength = frame.length;
+            return true;
+        }
+        clock.sleepMs(kAvRejectedFrameMs);
+    }
+    return false;
+}
+
+// Polls, then 1 ms apart, until the window that began at `startMs` is over; frames that keep
+// coming stretch it up to the cap.
+bool waitFrom(uint64_t startMs, uint32_t windowMs, uint16_t mmtype, AvConfirm& record,
+              size_t* frameLength, AvAnswer answer) {
+    Clock& clock = systemClock();
+    const uint64_t deadline = startMs + windowMs;
+    const uint64_t cap = startMs + uint64_t(windowMs) * kAvWaitCapFactor;
+    for (;;) {
+        if (pollUntil(mmtype, record, frameLength, answer, cap)) return true;
+        if (clock.tickCount() >= deadline) return false;
+        clock.sleepMs(kAvPollSleepMs);
+    }
 }
 
 }  // namespace
@@ -65,31 +115,21 @@ void sendAvRequest(const Mac& destination, uint16_t mmtype) {
     sendAvFrame(frame, length);
 }
 
-bool pollAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength) {
-    Clock& clock = systemClock();
-    MmeFrame frame;
-    while (receiveFrame(frame)) {
-        // Decoding also advances a transfer in progress; its result is judged by the record.
-        plcapi_DecodeFrame(frame.length, frame.bytes.data(), &record);
-        if (accepts(record, mmtype)) {
-            clock.sleepMs(kAvPollSleepMs);
-            avExchangeState().avConfirmSeen = true;
-            if (frameLength != nullptr) *frameLength = frame.length;
-            return true;
-        }
-        clock.sleepMs(kAvRejectedFrameMs);
-    }
-    return false;
+bool pollAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength, AvAnswer answer) {
+    const uint64_t cap = systemClock().tickCount() + uint64_t(kAvAwaitWindowMs) * kAvWaitCapFactor;
+    return pollUntil(mmtype, record, frameLength, answer, cap);
 }
 
-bool awaitAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength) {
+bool waitAvConfirm(uint16_t mmtype, AvConfirm& record, uint32_t windowMs, size_t* frameLength,
+                   AvAnswer answer) {
+    return waitFrom(systemClock().tickCount(), windowMs, mmtype, record, frameLength, answer);
+}
+
+bool awaitAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength, AvAnswer answer) {
     Clock& clock = systemClock();
-    const uint64_t deadline = clock.tickCount() + kAvAwaitWindowMs;
-    do {
-        clock.sleepMs(kAvPollSleepMs);
-        if (pollAvConfirm(mmtype, record, frameLength)) return true;
-    } while (clock.tickCount() < deadline);
-    return false;
+    const uint64_t start = clock.tickCount();
+    clock.sleepMs(kAvPollSleepMs);
+    return waitFrom(start, kAvAwaitWindowMs, mmtype, record, frameLength, answer);
 }
 
 }  // namespace corvel

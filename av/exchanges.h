@@ -28,6 +28,21 @@ inline constexpr int kAvAddressLocal = 1;
 inline constexpr uint32_t kAvAwaitWindowMs = 100;
 inline constexpr uint32_t kAvRejectedFrameMs = 20;
 inline constexpr uint32_t kAvPollSleepMs = 1;
+// Unrelated frames lengthen a wait by 20 ms each, but never past this many times its window:
+// a steady stream of other traffic must not hold the caller forever.
+inline constexpr uint32_t kAvWaitCapFactor = 2;
+
+// What a wait takes as the answer to its request.
+enum class AvAnswer {
+    // The request's own confirmation, or a module-commit confirmation, which ends whatever
+    // exchange is waiting.
+    confirmOrCommit,
+    // The request's own confirmation only: a key is set only when its own confirmation says so.
+    ownConfirm,
+    // As confirmOrCommit, and a version confirmation cut short of its full layout too: the local
+    // device that sent it is there, and its texts are read as far as they came.
+    shortVersionToo,
+};
 
 // Kind 0: the broadcast address; kind 1: the local-management address; any other kind leaves
 // `out` as it was.
@@ -40,15 +55,22 @@ Mac& avAddress(int kind, Mac& out);
 void sendAvRequest(const Mac& destination, uint16_t mmtype);
 
 // Looks through the frames already received for the confirmation of `mmtype`: accepted when
-// the record holds decoded data or a zero status, and its type is mmtype | 1 or the
-// module-commit confirmation 0xA029. Every other frame costs 20 ms. On acceptance sets
-// avConfirmSeen and, when `frameLength` is given, stores how long the accepted frame was.
-// False once no interface has a frame waiting.
-bool pollAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength = nullptr);
+// the record holds decoded data or a zero status, and it is an answer of the kind `answer`
+// names. Every other frame costs 20 ms, and the look ends once twice the usual 100 ms window
+// has passed however many frames keep coming. On acceptance sets avConfirmSeen and, when
+// `frameLength` is given, stores how long the accepted frame was. False once no interface has
+// a frame waiting.
+bool pollAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength = nullptr,
+                   AvAnswer answer = AvAnswer::confirmOrCommit);
 
-// pollAvConfirm repeated for up to 100 ms. The deadline is checked between polls only, so
-// unrelated frames lengthen the wait by 20 ms each.
-bool awaitAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength = nullptr);
+// pollAvConfirm at once and then 1 ms apart for up to `windowMs`. The window is checked between
+// polls only, so unrelated frames lengthen the wait by 20 ms each, up to twice the window.
+bool waitAvConfirm(uint16_t mmtype, AvConfirm& record, uint32_t windowMs,
+                   size_t* frameLength = nullptr, AvAnswer answer = AvAnswer::confirmOrCommit);
+
+// 1 ms, then waitAvConfirm for the usual 100 ms window.
+bool awaitAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength = nullptr,
+                    AvAnswer answer = AvAnswer::confirmOrCommit);
 
 // Sends a frame the caller encoded on the selected interface.
 bool sendAvFrame(const AvRequestBuffer& frame, int length);

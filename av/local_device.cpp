@@ -16,7 +16,6 @@
 #include "core/stations.h"
 #include "core/tables.h"
 #include "platform/bytes.h"
-#include "platform/clock.h"
 #include "platform/notifier.h"
 #include "platform/text.h"
 #include "transport/interface_table.h"
@@ -106,7 +105,7 @@ bool probeLocalAv() {
     if (!sourceIsSet()) return false;
     sendAvRequest(kLocalManagementMac, kMmVersionRequest);
     AvConfirm confirm;
-    awaitAvConfirm(kMmVersionRequest, confirm);
+    awaitAvConfirm(kMmVersionRequest, confirm, nullptr, AvAnswer::shortVersionToo);
     return state.avConfirmSeen;
 }
 
@@ -114,7 +113,8 @@ bool readLocalVersion() {
     sendAvRequest(kLocalManagementMac, kMmVersionRequest);
     AvConfirm confirm;
     size_t length = 0;
-    if (!awaitAvConfirm(kMmVersionRequest, confirm, &length)) return false;
+    if (!awaitAvConfirm(kMmVersionRequest, confirm, &length, AvAnswer::shortVersionToo))
+        return false;
     takeLocalVersion(confirm, length);
     return true;
 }
@@ -186,9 +186,9 @@ bool readFirmwareTypeWith(AvRequestEncoder encode) {
         return false;
     }
     sendAvFrame(frame, length);
-    systemClock().sleepMs(kAvPollSleepMs);
     AvConfirm confirm;
-    if (!pollAvConfirm(kMmConfigBlockRequest, confirm)) return false;
+    // 1 ms, then the usual window: a device busy for a few milliseconds still answers in time.
+    if (!awaitAvConfirm(kMmConfigBlockRequest, confirm)) return false;
     // A commit confirmation is accepted as an answer but holds no configuration status: taking
     // its cleared payload as status 0 would change how the next upgrade ends.
     if (confirm.mmtype != kMmConfigBlockConfirm) return false;
@@ -228,7 +228,8 @@ int readLocalNmk(const Mac& device, NetworkKey& nmk) {
             reportEncodeFailure();
         }
         AvConfirm confirm;
-        if (!pollAvConfirm(kMmModuleReadRequest, confirm)) return -1;
+        // Each chunk within the usual window, looked for at once as the request is out.
+        if (!waitAvConfirm(kMmModuleReadRequest, confirm, kAvAwaitWindowMs)) return -1;
         appendChunk(confirm, image, filled);
         if (confirm.valid && confirm.payload[kLastChunkIndex] != 0) break;
     }

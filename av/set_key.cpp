@@ -39,7 +39,10 @@ int sendLocalSetKey(const NetworkKey& nmk) {
         reportEncodeFailure();
     }
     AvConfirm confirm;
-    return awaitAvConfirm(kMmSetKeyRequest, confirm) ? kSetKeyAvConfirmed : kSetKeyFailed;
+    // A stray module-commit confirmation says nothing about the key.
+    return awaitAvConfirm(kMmSetKeyRequest, confirm, nullptr, AvAnswer::ownConfirm)
+               ? kSetKeyAvConfirmed
+               : kSetKeyFailed;
 }
 
 int buildRemoteSetKey(AvRequestBuffer& out, const Mac& source, const Mac& rda,

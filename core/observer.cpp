@@ -18,6 +18,9 @@ constexpr uint16_t kAvEthertype = 0x88E1;
 constexpr int kParamPollTries = 3;
 constexpr uint8_t kParamReplyLength = 0x33;
 
+// The statistics answer an observer call hands back; it stays valid until the next one.
+MmeFrame heldStatistics;
+
 bool isPowerline(const MmeFrame& frame) {
     if (frame.length < 14) return false;
     const uint16_t ethertype = get16be(frame.bytes.data() + 12);
@@ -71,9 +74,9 @@ void takeParamBlock(int index, const MmeFrame& frame) {
 
 }  // namespace
 
-const MmeFrame* observeFrame(int index) {
+const MmeFrame* observeFrame(int index, PollWait wait) {
     bool faulted = false;
-    const MmeFrame* frame = pollFrame(index, &faulted);
+    const MmeFrame* frame = pollFrame(index, &faulted, wait);
     if (faulted) {
         notifier().notify("Reading Error",
                           "Error occured while reading the frame. Please try after sometime.",
@@ -82,11 +85,18 @@ const MmeFrame* observeFrame(int index) {
     }
     if (frame == nullptr || !isPowerline(*frame)) return frame;
     if (isSelfAddressed(*frame)) core.localReplySeen = 1;
-    noteLocalDevice(index, *frame);
-    // Polling the parameters above may have taken newer frames: go on with the latest one,
-    // which is where the shared receive holder points now.
-    takeParamBlock(index, *frame);
-    return frame;
+    if (!isHp10Entry(*frame, kHp10LocalStats)) {
+        noteLocalDevice(index, *frame);
+        takeParamBlock(index, *frame);
+        return frame;
+    }
+    // A local statistics answer may start the parameter poll, whose waits take newer frames
+    // through the shared receive holder. The caller is still owed this frame: its station slots
+    // carry the rates.
+    const MmeFrame received = *frame;
+    noteLocalDevice(index, received);
+    heldStatistics = received;
+    return &heldStatistics;
 }
 
 bool waitLocalReply(int index, uint32_t windowMs) {
@@ -116,9 +126,12 @@ void pollLocalParams(int index) {
     adapter.localMissCount = 1;
 }
 
-bool receiveFrame(MmeFrame& frame) {
+namespace {
+
+// A frame that has already arrived, from the lowest interface that has one.
+bool takeWaitingFrame(MmeFrame& frame) {
     for (int i = 0; i < adapterCount; ++i) {
-        const MmeFrame* taken = observeFrame(i);
+        const MmeFrame* taken = observeFrame(i, PollWait::None);
         core.localReplySeen = 0;
         if (taken == nullptr) continue;
         if (!isPowerline(*taken)) continue;
@@ -127,6 +140,15 @@ bool receiveFrame(MmeFrame& frame) {
         return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool receiveFrame(MmeFrame& frame) {
+    // One wait on every interface at once rather than a read time-out per idle interface; what
+    // has arrived is still taken lowest interface first.
+    if (takeWaitingFrame(frame)) return true;
+    return waitForFrames() && takeWaitingFrame(frame);
 }
 
 }  // namespace corvel

@@ -263,7 +263,7 @@ ReplyOutcome handleHp10Reply(std::span<uint8_t> frame, std::span<char> text) {
 bool processHp10Replies(std::span<char> text) {
     MmeFrame frame;
     bool handled = false;
-    while (receiveFrame(frame)) {
+    for (size_t taken = 0; taken < kMaxFramesPerDrain && receiveFrame(frame); ++taken) {
         switch (handleHp10Reply(std::span<uint8_t>(frame.bytes.data(), frame.length), text)) {
             case ReplyOutcome::endsDrain:
                 return false;

@@ -26,8 +26,13 @@ enum class ReplyOutcome {
     endsDrain,  // not a 1.0 frame (an AV frame, say): the drain stops behind it
 };
 
-// Takes received frames until none is left or a frame other than HomePlug 1.0 comes, sleeping
-// 1 ms after each. Returns whether the last frame taken was handled (false when none came).
+// One drain takes at most this many frames (a full burst of the capture ring), so that a
+// steady stream of replies cannot keep it, and the tick that runs it, going forever.
+inline constexpr size_t kMaxFramesPerDrain = 64;
+
+// Takes received frames until none is left, a frame other than HomePlug 1.0 comes or 64 were
+// taken, sleeping 1 ms after each. Returns whether the last frame taken was handled (false when
+// none came).
 // Messages about unexpected vendor replies go to `text` when one is given.
 bool processHp10Replies(std::span<char> text = {});
 // Drains again and again, 1 ms apart, until 100 ms have passed; returns the last drain's result.

@@ -23,12 +23,13 @@ constexpr int kAttempts = 5;
 constexpr uint32_t kPauseAfterFailedAttemptMs = 1000;
 
 // Keeps the local 1.0 / Turbo device's current network key before it is moved onto a random
-// one. A Turbo device is asked for it. For a plain 1.0 device it is the NEK of the parameter
+// one. A Turbo device is asked for it; when its reply is lost, the key the last scan read
+// stands. For a plain 1.0 device it is the NEK of the parameter
 // block (bytes 15..22); hp10NetworkKey holds bytes 14..21, the key select and seven key bytes.
 bool saveLocalKey(LocalFamily family) {
     MembershipKeyState& state = membershipKeyState();
     if (family == LocalFamily::turbo) {
-        if (!readLocalTurboKey()) return false;
+        if (!refreshLocalTurboKey()) return false;
         std::memcpy(state.savedLocalKey.data(), core.hp10NetworkKey, state.savedLocalKey.size());
     } else {
         if (core.localKeyKnown == 0) return false;

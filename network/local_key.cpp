@@ -149,13 +149,21 @@ bool readLocalTurboKey() {
     return keyCame;
 }
 
+bool refreshLocalTurboKey() {
+    if (readLocalTurboKey()) return true;
+    // No network key is all zero (each byte of a 1.0 key has odd parity): all zero is a key
+    // that was never read.
+    return std::any_of(std::begin(core.hp10NetworkKey), std::end(core.hp10NetworkKey),
+                       [](uint8_t b) { return b != 0; });
+}
+
 int reapplyLocalKey() {
     ScanPause pause;
     switch (localFamily()) {
         case LocalFamily::av:
             return reapplyAvKey();
         case LocalFamily::turbo:
-            if (!readLocalTurboKey()) return kKeyNotSet;
+            if (!refreshLocalTurboKey()) return kKeyNotSet;
             return setLocalNEK(std::nullopt,
                                keyBufferFrom(core.hp10NetworkKey, sizeof core.hp10NetworkKey));
         case LocalFamily::homePlug10:

@@ -37,4 +37,8 @@ int reapplyLocalKey();
 // hp10NetworkKey receives the key. False when no key came.
 bool readLocalTurboKey();
 
+// readLocalTurboKey, but a lost reply is no failure while hp10NetworkKey holds the key an
+// earlier read (the last scan's) brought. False only when no key was ever read.
+bool refreshLocalTurboKey();
+
 }  // namespace corvel

@@ -24,14 +24,9 @@ constexpr uint32_t kProbeWindowMs = 200;
 constexpr uint32_t kProbeIdleSleepMs = 10;
 
 bool awaitAvSetKeyConfirm(uint32_t windowMs) {
-    Clock& clock = systemClock();
-    const uint64_t deadline = clock.tickCount() + windowMs;
     AvConfirm confirm;
-    do {
-        if (pollAvConfirm(kMmSetKeyRequest, confirm)) return true;
-        clock.sleepMs(1);
-    } while (clock.tickCount() < deadline);
-    return false;
+    // A stray module-commit confirmation says nothing about the key.
+    return waitAvConfirm(kMmSetKeyRequest, confirm, windowMs, nullptr, AvAnswer::ownConfirm);
 }
 
 int setHp10RemoteKey(const NetworkKey& accessKey, const NetworkKey& newKey, Mac& device,

@@ -90,6 +90,26 @@ void copyIntoStationTables(std::optional<NetworkFamily> family) {
     }
 }
 
+// Which interfaces had a HomePlug 1.0 local device (kinds 1..3) present before the full scan
+// cleared presence. Such a device is not dropped for missing one poll round: its miss counter
+// decides when it is given up.
+using HeldPresence = std::array<bool, kMaxInterfaces>;
+
+HeldPresence plainLocalPresence() {
+    HeldPresence held{};
+    for (int i = 0; i < kMaxInterfaces; ++i) {
+        const AdapterRecord& adapter = core.adapters[i];
+        held[size_t(i)] = adapter.localPresent != 0 && adapter.localKind >= kKindUsb &&
+                          adapter.localKind <= kKindHomePlug10 && macIsSet(adapter.localMac);
+    }
+    return held;
+}
+
+void restorePresence(const HeldPresence& held) {
+    for (int i = 0; i < kMaxInterfaces; ++i)
+        if (held[size_t(i)]) core.adapters[i].localPresent = 1;
+}
+
 }  // namespace
 
 bool probeTurbo() {
@@ -149,6 +169,7 @@ bool sendLocalQuery(int index, const Mac& source, const Mac& destination) {
 }
 
 bool fullScan() {
+    const HeldPresence held = plainLocalPresence();
     closeAllInterfaces();
     clearLocalPresence();
     reopenInterfaces();
@@ -161,8 +182,9 @@ bool fullScan() {
         family = NetworkFamily::Av;
     } else if (probeTurbo()) {
         family = NetworkFamily::Turbo;
-    } else if (pollLocalHp10()) {
-        family = NetworkFamily::HomePlug10;
+    } else {
+        restorePresence(held);
+        if (pollLocalHp10()) family = NetworkFamily::HomePlug10;
     }
 
     if (!family) {

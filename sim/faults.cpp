@@ -31,6 +31,18 @@ std::vector<uint8_t> ipv4Frame(const Mac& destination, const Mac& source) {
 
 }  // namespace
 
+uint16_t answerType(const std::vector<uint8_t>& frame) {
+    if (frame.size() < 17) return 0;
+    switch (get16be(&frame[12])) {
+        case kAvEthertype:
+            return get16le(&frame[15]);
+        case kHp10Ethertype:
+            return frame[15];
+        default:
+            return 0;
+    }
+}
+
 std::vector<uint8_t> buildUnrelatedFrame(const UnrelatedFrame& what, const Mac& destination,
                                          const Mac& source) {
     switch (what.kind) {

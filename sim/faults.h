@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "platform/mac.h"
@@ -32,6 +33,9 @@ struct Faults {
     bool silent = false;
     // Added before every answer goes out (device and port latencies add up).
     uint32_t latencyMs = 0;
+    // Added, on top of latencyMs, before the answers of one message type: keyed by the AV
+    // confirmation's MMTYPE (0xA025 a module-read chunk) or the 1.0 reply's entry type.
+    std::map<uint16_t, uint32_t> latencyByType;
     // Non-zero: every AV confirmation with a status byte carries this value, and the request
     // it confirms is not carried out.
     uint8_t avStatus = 0;
@@ -50,6 +54,17 @@ struct Faults {
     // The loader's checksum answers differ from what it holds.
     bool wrongChecksum = false;
 };
+
+// Traffic nobody asked for on a port's wiring: one frame every `everyMs` reaches the host, from
+// the port's local device to broadcast, for as long as the network runs.
+struct NoiseStream {
+    uint32_t everyMs = 0;  // 0: no stream
+    UnrelatedFrame frame{UnrelatedFrame::Kind::Hp10, kDefaultUnrelatedEntryType};
+};
+
+// The type an answer's latencyByType entry is looked up by: the MMTYPE of an AV frame, the
+// entry type of a 1.0 frame, 0 for anything else or too short.
+uint16_t answerType(const std::vector<uint8_t>& frame);
 
 // The frames the faults inject, from `source` to `destination`.
 std::vector<uint8_t> buildUnrelatedFrame(const UnrelatedFrame& what, const Mac& destination,

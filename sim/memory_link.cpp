@@ -7,6 +7,17 @@
 
 namespace corvel::sim {
 
+namespace {
+
+// The ports' noise streams run on the clock: what is due goes out, then the pump waits for the
+// next frame's time.
+void pumpNoise(Network& network, VirtualClock& clock) {
+    const uint64_t next = network.emitDueNoise(clock.tickCount());
+    if (next != UINT64_MAX) clock.scheduleAt(next, [&network, &clock] { pumpNoise(network, clock); });
+}
+
+}  // namespace
+
 Mac memoryHostMac(int port) {
     return Mac{0x02, 0x00, 0x00, 0x00, 0x00, uint8_t(0x10 + port)};
 }
@@ -46,6 +57,7 @@ void attachToMemoryWire(Network& network, MemoryWire& wire, VirtualClock& clock)
                 wire.deliver(wirePort, std::move(f));
             });
         });
+    pumpNoise(network, clock);
 }
 
 }  // namespace corvel::sim

@@ -190,7 +190,12 @@ void Network::answer(int index, const Device& from, std::vector<uint8_t> frame) 
     const Faults& portFaults = port(index).faults;
     const Faults& deviceFaults = from.profile.faults;
     if (portFaults.silent || deviceFaults.silent || frame.size() < 14) return;
-    const uint32_t delay = answerDelay(index, from);
+    uint64_t total = answerDelay(index, from);
+    for (const Faults* faults : {&portFaults, &deviceFaults})
+        if (const auto it = faults->latencyByType.find(answerType(frame));
+            it != faults->latencyByType.end())
+            total += it->second;
+    const uint32_t delay = uint32_t(std::min<uint64_t>(total, UINT32_MAX));
     const Mac destination = macAt(&frame[0]);
 
     for (const Faults* faults : {&portFaults, &deviceFaults})
@@ -205,6 +210,23 @@ void Network::answer(int index, const Device& from, std::vector<uint8_t> frame) 
         if (limit != 0 && (cut == 0 || limit < cut)) cut = limit;
     if (cut != 0 && cut < frame.size()) frame.resize(cut);
     emit(index, std::move(frame), delay);
+}
+
+uint64_t Network::emitDueNoise(uint64_t nowMs) {
+    uint64_t next = UINT64_MAX;
+    for (size_t i = 0; i < ports_.size(); ++i) {
+        Port& p = ports_[i];
+        if (p.noise.everyMs == 0) continue;
+        if (p.nextNoiseMs == 0) p.nextNoiseMs = nowMs;
+        if (p.nextNoiseMs <= nowMs) {
+            const Mac source = p.local ? p.local->mac() : Mac{0x02, 0, 0, 0, 0, 0xEE};
+            emit(int(i), buildUnrelatedFrame(p.noise.frame, kBroadcastMac, source), 0);
+            // A late call sends one frame, not the ones it missed, and keeps the pace after it.
+            p.nextNoiseMs = nowMs + p.noise.everyMs;
+        }
+        next = std::min(next, p.nextNoiseMs);
+    }
+    return next;
 }
 
 void Network::emit(int index, std::vector<uint8_t> frame, uint32_t delayMs) {

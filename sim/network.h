@@ -25,6 +25,8 @@ struct Port {
     std::unique_ptr<Device> local;
     std::vector<std::unique_ptr<Device>> stations;
     Faults faults;
+    NoiseStream noise;
+    uint64_t nextNoiseMs = 0;  // when the stream's next frame is due; 0 before the first
 };
 
 class Network {
@@ -69,6 +71,11 @@ public:
     uint8_t forcedAvStatus(int port, const Device& from) const;
     // The delay with which an answer of `from` on `port` reaches the host.
     uint32_t answerDelay(int port, const Device& from) const;
+
+    // Sends the noise frames that are due at `nowMs` on every port with a stream (the first at
+    // once) and returns when the next one falls due; UINT64_MAX when no port has a stream.
+    // The link that carries the network calls it again at that time.
+    uint64_t emitDueNoise(uint64_t nowMs);
 
 private:
     void checkUnique(const Mac& mac) const;

@@ -93,9 +93,10 @@ bool PcapServer::run(const volatile std::sig_atomic_t& stop, std::string& error)
     for (pcap* p : handles_) fds.push_back({pcap_get_selectable_fd(p), POLLIN, 0});
     while (stop == 0) {
         const uint64_t now = systemClock().tickCount();
+        const uint64_t nextNoise = network_.emitDueNoise(now);
         sendDue(now);
         // What is still pending after sendDue falls due later than now.
-        uint64_t wait = kIdleWaitMs;
+        uint64_t wait = std::min(kIdleWaitMs, nextNoise - now);
         if (!pending_.empty()) wait = std::min(wait, pending_.begin()->first - now);
         const int ready = ::poll(fds.data(), fds.size(), int(wait));
         if (ready < 0) {

@@ -183,6 +183,32 @@ UnrelatedFrame parseUnrelated(const json& v, const std::string& path) {
     fail(path, expected);
 }
 
+// {"0xA025": 5, ...}: extra milliseconds before the answers of each message type.
+std::map<uint16_t, uint32_t> parseLatencyByType(Object& parent) {
+    std::map<uint16_t, uint32_t> latencies;
+    const json* v = parent.find("latencyByType");
+    if (v == nullptr) return latencies;
+    Object o(*v, parent.pathOf("latencyByType"));
+    for (auto it = v->begin(); it != v->end(); ++it) {
+        const auto type = parseNumber(it.key());
+        if (!type || *type > 0xFFFF)
+            fail(o.pathOf(it.key()), "expected a message type like \"0xA025\" or \"0x13\"");
+        latencies[uint16_t(*type)] = uint32_t(o.number(it.key(), 0, 0, kMaxMs));
+    }
+    return latencies;
+}
+
+NoiseStream parseNoise(Object& parent) {
+    NoiseStream noise;
+    const json* v = parent.find("noise");
+    if (v == nullptr) return noise;
+    Object o(*v, parent.pathOf("noise"));
+    noise.everyMs = uint32_t(o.number("everyMs", 0, 1, kMaxMs));
+    if (const json* frame = o.find("frame")) noise.frame = parseUnrelated(*frame, o.pathOf("frame"));
+    o.finish();
+    return noise;
+}
+
 Faults parseFaults(Object& parent, std::string_view key) {
     Faults faults;
     const json* v = parent.find(key);
@@ -191,6 +217,7 @@ Faults parseFaults(Object& parent, std::string_view key) {
     faults.offline = o.flag("offline", false);
     faults.silent = o.flag("silent", false);
     faults.latencyMs = uint32_t(o.number("latencyMs", 0, 0, kMaxMs));
+    faults.latencyByType = parseLatencyByType(o);
     faults.avStatus = o.byte("avStatus", 0);
     if (const json* list = o.array("unrelated", 100))
         for (size_t i = 0; i < list->size(); ++i)
@@ -328,6 +355,7 @@ struct PortPlan {
     std::optional<DeviceConfig> local;
     std::vector<DeviceConfig> stations;
     Faults faults;
+    NoiseStream noise;
 };
 
 PortPlan parsePort(const json& value, const std::string& path, int index,
@@ -339,6 +367,7 @@ PortPlan parsePort(const json& value, const std::string& path, int index,
     if (plan.interfaceName.find_first_of(" \t\n=") != std::string::npos)
         fail(o.pathOf("interface"), "an interface name has no blanks and no '='");
     plan.faults = parseFaults(o, "faults");
+    plan.noise = parseNoise(o);
     if (!o.isExplicitNull("local")) {
         const json* v = o.find("local");
         plan.local = parseDevice(v != nullptr ? *v : json::object(), o.pathOf("local"), Family::Av,
@@ -396,6 +425,7 @@ Network parseScenario(std::string_view text) {
     for (const PortPlan& plan : plans) {
         const int port = network.addPort(plan.interfaceName);
         network.port(port).faults = plan.faults;
+        network.port(port).noise = plan.noise;
         if (plan.local) network.setLocal(port, *plan.local);
         for (const DeviceConfig& station : plan.stations) network.addStation(port, station);
     }
@@ -433,6 +463,9 @@ Port: one host interface and the wiring behind it
                   The local device bridges only to those with its network key (AV NMK or
                   1.0/Turbo NEK); a device's password reaches it across networks.
   faults          faults, default {}: for everything answered on this port
+  noise           {"everyMs": 1..3600000, "frame": one "unrelated" entry, default "hp10"},
+                  default none: a frame nobody asked for reaches the host every everyMs,
+                  from the local device to broadcast
 
 Device
   family          "av", "hp10" (plain HomePlug 1.0) or "turbo"; default "av" for a local
@@ -486,6 +519,8 @@ Faults: of one device, or of a port (then of every device on it)
   offline         bool, default false: hears nothing, answers nothing, bridges nothing
   silent          bool, default false: acts on requests but sends no answer
   latencyMs       0..3600000, default 0: delay of every answer (device and port add up)
+  latencyByType   {"0xA025": ms, "0x13": ms, ...}, default {}: more delay for the answers
+                  of one type: an AV confirmation's MMTYPE or a 1.0 reply's entry type
   avStatus        0..255, default 0: non-zero: every AV confirmation with a status byte
                   carries it, and the request is not carried out
   unrelated       array of "ipv4", "av", "av:0xMMMM", "hp10", "hp10:0xTT", default []:

@@ -142,8 +142,10 @@ TEST_F(AvExchanges, AwaitGivesUpAfterItsWindowButUnrelatedFramesStretchIt) {
     } cases[] = {
         // Silence: rounds of 1 ms sleep and a 2 ms idle poll until 100 ms have passed.
         {0, 102},
-        // Ten rejected frames in the first poll: the deadline is only looked at afterwards.
-        {10, 1 + 10 * 20 + 2},
+        // Six rejected frames in the first poll: the deadline is only looked at afterwards.
+        {6, 1 + 6 * 20 + 2},
+        // Twenty: the wait ends at twice its window, the frames behind that left unread.
+        {20, 1 + 10 * 20},
     };
     for (const auto& c : cases) {
         for (int i = 0; i < c.unrelatedFrames; ++i)

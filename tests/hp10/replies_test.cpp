@@ -412,6 +412,20 @@ TEST_F(Hp10Replies, AvFrameEndsTheDrain) {
     EXPECT_NE(findStationByMac(kStationB.data()), nullptr);
 }
 
+TEST_F(Hp10Replies, OneDrainTakesAtMostOneBurstAndLeavesTheRest) {
+    const Mac stations[] = {kStationA, kStationB};
+    for (size_t i = 0; i < kMaxFramesPerDrain + 10; ++i)
+        wire.deliver(0, stationAnswer(stations[i < kMaxFramesPerDrain ? 0 : 1]));
+    const uint64_t before = clock.tickCount();
+    EXPECT_TRUE(processHp10Replies());
+    // 1 ms after each frame taken; the ten behind the burst wait for the next drain.
+    EXPECT_EQ(clock.tickCount() - before, kMaxFramesPerDrain);
+    EXPECT_NE(findStationByMac(kStationA.data()), nullptr);
+    EXPECT_EQ(findStationByMac(kStationB.data()), nullptr);
+    EXPECT_TRUE(processHp10Replies());
+    EXPECT_NE(findStationByMac(kStationB.data()), nullptr);
+}
+
 TEST_F(Hp10Replies, DrainTellsWhetherTheLastFrameWasHandled) {
     const Bytes keyReply = hp10Frame(kLocal, {0x13, 0x0A, 0x21, 0, 1, 2, 3, 4, 5, 6, 7, 8}, 60);
     const Bytes localAnswer = hp10Frame(kStationB, {0x1E, 0x01, 0x80}, 60);
@@ -517,15 +531,22 @@ TEST_F(Hp10Replies, HandlersCalledDirectlyRefuseShortFrames) {
 }
 
 TEST_F(Hp10Replies, DrainSurvivesHostileFramesAndGoesOn) {
+    size_t delivered = 0;
     for (const HostileCase& c : hostileCases()) {
         // A cut statistics reply of the local device starts a parameter poll that takes the
         // frames queued behind it; it is exercised above.
         if (c.name == "statistics") continue;
-        for (size_t length = 14; length <= c.frame.size(); ++length)
+        for (size_t length = 14; length <= c.frame.size(); ++length) {
             wire.deliver(0, Bytes(c.frame.begin(), c.frame.begin() + length));
+            ++delivered;
+        }
     }
     wire.deliver(0, stationAnswer(kStationB));
-    EXPECT_TRUE(processHp10Replies(statsText));
+    // One drain takes at most 64 frames; as many drains as the queue needs take them all.
+    bool lastHandled = false;
+    for (size_t drains = 0; drains <= delivered / kMaxFramesPerDrain; ++drains)
+        lastHandled = processHp10Replies(statsText);
+    EXPECT_TRUE(lastHandled);
     EXPECT_NE(findStationByMac(kStationB.data()), nullptr);
     // The whole replies among the cut ones were taken as usual.
     EXPECT_EQ(core.turboLocalAnswered, 1);

@@ -226,6 +226,24 @@ TEST_P(Hp10Families, RandomKeyFindsTheDeviceAndAPendingMarkReturnsToTheSavedKey)
     }
 }
 
+TEST_F(DeviceKey, LostTurboKeyReplyGoesOnWithTheKeyTheScanRead) {
+    DeviceConfig local = deviceConfig(Family::Turbo, kTurboLocal);
+    DeviceConfig station = deviceConfig(Family::Turbo, kTurboStation, kStationPassword);
+    local.nek = station.nek = deriveHP10Key("Old Orchard");
+    addPort(local, {station});
+    start();
+    // The key reply (read reply, entry 0x13) comes a second late: lost to its 100 ms window.
+    device(kTurboLocal).profile.faults.latencyByType[0x13] = 1000;
+    KeyTarget target{kStationPassword, kBroadcastMac, 0};
+
+    ASSERT_TRUE(setDeviceKey(target, std::nullopt, true));
+
+    EXPECT_TRUE(membershipKeyState().savedLocalKeyValid);
+    EXPECT_EQ(membershipKeyState().savedLocalKey, deriveHP10Key("Old Orchard"));
+    EXPECT_EQ(target.mac, kTurboStation);
+    EXPECT_EQ(device(kTurboStation).nek(), device(kTurboLocal).nek());
+}
+
 TEST_P(Hp10Families, PendingMarkWithoutASavedKeyUsesTheNetworkKey) {
     startPrivate();
     pendingAdd().active = true;
@@ -306,7 +324,11 @@ TEST_P(RandomKeyRefusal, NoKeyIsChangedThatCouldNotBePutBack) {
     addFamilyPort(c.family);
     start();
     if (c.refusal == Refusal::hp10BlockUnknown) core.localKeyKnown = 0;
-    if (c.refusal == Refusal::turboKeyUnread) device(kTurboLocal).profile.faults.silent = true;
+    if (c.refusal == Refusal::turboKeyUnread) {
+        // Neither the scan nor the key query brought a key.
+        std::memset(core.hp10NetworkKey, 0, sizeof core.hp10NetworkKey);
+        device(kTurboLocal).profile.faults.silent = true;
+    }
     KeyTarget target{kStationPassword, kBroadcastMac, 0};
 
     EXPECT_FALSE(setDeviceKey(target, std::nullopt, true));
@@ -327,6 +349,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"AvLocalDevice", Family::Av, Refusal::avRandomKey},
         // The local 1.0 device's key is not known, so it could not be saved.
         RefusalCase{"Hp10BlockUnknown", Family::HomePlug10, Refusal::hp10BlockUnknown},
+        // No key was ever read from the local Turbo device.
         RefusalCase{"TurboKeyUnread", Family::Turbo, Refusal::turboKeyUnread}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 

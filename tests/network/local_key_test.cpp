@@ -408,15 +408,32 @@ TEST_F(Reapply, TurboSetsAgainTheKeyTheLocalDeviceReports) {
     EXPECT_GT(sets[0].atMs, sentHp10(0x12)[0].atMs);
 }
 
-TEST_F(Reapply, TurboSetsNothingWhenTheLocalDeviceDoesNotTellItsKey) {
+TEST_F(Reapply, TurboSetsNothingWhenNoKeyWasEverRead) {
     addFamilyPort(Family::Turbo);
     start();
+    std::memset(core.hp10NetworkKey, 0, sizeof core.hp10NetworkKey);
     device(kTurboLocal).profile.faults.silent = true;
 
     EXPECT_EQ(reapplyLocalKey(), kKeyNotSet);
 
     EXPECT_EQ(sentHp10(0x12).size(), 1u);
     EXPECT_TRUE(sentHp10(0x04).empty());
+}
+
+TEST_F(Reapply, TurboWithItsKeyReplyLostSetsTheKeyTheScanRead) {
+    DeviceConfig local = deviceConfig(Family::Turbo, kTurboLocal);
+    local.nek = deriveHP10Key("Hidden Orchard");
+    addPort(local);
+    start();
+    // The read reply carrying the key (entry 0x13) misses its 100 ms window.
+    device(kTurboLocal).profile.faults.latencyByType[0x13] = 1000;
+
+    EXPECT_EQ(reapplyLocalKey(), kKeyHp10Confirmed);
+
+    ASSERT_EQ(sentHp10(0x12).size(), 1u);
+    const auto sets = sentHp10(0x04);
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(Bytes(sets[0].bytes.begin() + 18, sets[0].bytes.begin() + 26), bytesOf(local.nek));
 }
 
 }  // namespace
