@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAccessible>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QStringList>
@@ -78,9 +79,10 @@ private:
 inline QStringList unnamedControls(const QWidget* root) {
     QStringList unnamed;
     for (QWidget* w : root->findChildren<QWidget*>()) {
+        // A list's header is read as part of the list, through its column headers.
+        const bool list = qobject_cast<QAbstractItemView*>(w) && !qobject_cast<QHeaderView*>(w);
         const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
-                             qobject_cast<QAbstractItemView*>(w) ||
-                             qobject_cast<QPlainTextEdit*>(w);
+                             list || qobject_cast<QPlainTextEdit*>(w);
         if (!control) continue;
         QAccessibleInterface* face = QAccessible::queryAccessibleInterface(w);
         if (face == nullptr || face->text(QAccessible::Name).isEmpty())
