@@ -1,0 +1,195 @@
+// SPDX-License-Identifier: MIT
+// The scan against devices that answer late, tersely or not at all, and against a wire that
+// carries a steady stream of frames nobody asked for.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "av/av_state.h"
+#include "av/exchanges.h"
+#include "av/local_device.h"
+#include "hp10/replies.h"
+#include "platform/text.h"
+#include "scan/full_scan.h"
+#include "scan/scan.h"
+#include "tests/scan/scan_sim_fixture.h"
+
+namespace corvel::test {
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// A local AV device that answers a few milliseconds late
+
+struct SlowCase {
+    const char* name;
+    uint16_t confirmation;  // the answer that comes late
+    uint32_t lateMs;
+    bool inTime;
+};
+
+class SlowLocalAv : public ScanSim, public ::testing::WithParamInterface<SlowCase> {};
+
+TEST_P(SlowLocalAv, PibReadKeepsThePublicNameWithinTheWindow) {
+    const SlowCase& c = GetParam();
+    addPort(deviceConfig(Family::Av, kAvLocal));
+    device(kAvLocal).profile.faults.latencyByType[c.confirmation] = c.lateMs;
+    attach();
+
+    ASSERT_TRUE(fullScan());
+    if (c.confirmation == 0xA025) {
+        // Without the key the network could not be named: a private network of no name.
+        EXPECT_STREQ(core.avNetworkName, c.inTime ? "HomePlugAV" : "");
+        EXPECT_STREQ(core.stationTables[0].networkName, c.inTime ? "HomePlugAV" : "");
+    }
+    EXPECT_EQ(readFirmwareType(), c.confirmation != 0xA059 || c.inTime);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Latencies, SlowLocalAv,
+    ::testing::Values(SlowCase{"PibChunks5ms", 0xA025, 5, true},
+                      SlowCase{"PibChunks90ms", 0xA025, 90, true},
+                      SlowCase{"PibChunksPastTheWindow", 0xA025, 150, false},
+                      SlowCase{"ConfigBlock5ms", 0xA059, 5, true},
+                      SlowCase{"ConfigBlockPastTheWindow", 0xA059, 150, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// A steady stream of unrelated powerline frames
+
+struct NoiseCase {
+    const char* name;
+    sim::UnrelatedFrame frame;
+};
+
+class NoisyWire : public ScanSim, public ::testing::WithParamInterface<NoiseCase> {
+protected:
+    void noisyAvPort() {
+        addPort(deviceConfig(Family::Av, kAvLocal), {deviceConfig(Family::Av, kAvStation1)});
+        net.port(0).noise = {10, GetParam().frame};
+        attach();
+    }
+};
+
+TEST_P(NoisyWire, EveryAwaitEndsWithinTwiceItsWindow) {
+    noisyAvPort();
+    reopenInterfaces();
+    device(kAvLocal).profile.faults.silent = true;
+    // A minute of virtual time in back-to-back waits that no answer ends.
+    const uint64_t start = clock.tickCount();
+    int waits = 0;
+    while (clock.tickCount() - start < 60'000) {
+        sendAvRequest(kLocalManagementMac, kMmVersionRequest);
+        const uint64_t before = clock.tickCount();
+        AvConfirm record;
+        EXPECT_FALSE(awaitAvConfirm(kMmVersionRequest, record));
+        // The cap, plus the rejected frame that was being paid for when it came.
+        ASSERT_LE(clock.tickCount() - before, 2 * kAvAwaitWindowMs + kAvRejectedFrameMs);
+        ++waits;
+    }
+    EXPECT_GE(waits, 60'000 / int(2 * kAvAwaitWindowMs + kAvRejectedFrameMs));
+}
+
+TEST_P(NoisyWire, ScanCyclesGoOnForAMinute) {
+    noisyAvPort();
+    ASSERT_TRUE(startScan(30, 3, true));
+    const uint64_t start = clock.tickCount();
+    const int ran = timer.runFor(60'000);
+    // runFor returns within one tick of the minute: no wait inside a tick went on without end.
+    EXPECT_GE(clock.tickCount() - start, 60'000u);
+    EXPECT_LT(clock.tickCount() - start, 65'000u);
+    EXPECT_GT(ran, 100);
+    // A quiet cycle of 64 ticks of 42 ms takes about 2.7 s; the noise stretches the waits of a
+    // cycle (each rejected AV frame costs 20 ms), but cycles keep coming.
+    EXPECT_GE(fullScanTicks.size(), 5u);
+    EXPECT_EQ(core.adapters[0].localPresent, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Streams, NoisyWire,
+    ::testing::Values(NoiseCase{"Hp10Entries", {sim::UnrelatedFrame::Kind::Hp10, 0x3F}},
+                      NoiseCase{"AvMessages", {sim::UnrelatedFrame::Kind::Av, 0xA035}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// A version confirmation shorter than its full layout
+
+TEST_F(ScanSim, ShortVersionAnswerStillFindsTheLocalDevice) {
+    const std::string text = "QRB1000-AV-3.3.1.2090-01-20240117-FINAL";
+    const struct {
+        size_t length;
+        std::string firmware;  // what the text becomes, read as far as it came
+    } cases[] = {
+        {87, "QRB3000-AV-3.3.1.2090-01-20240117-FINAL"},
+        {40, "QRB3000-AV-3.3.1."},  // bytes 23..39: seventeen characters
+    };
+    addPort(deviceConfig(Family::Av, kAvLocal));
+    attach();
+    device(kAvLocal).profile.firmware = text;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length);
+        resetCoreState();
+        resetAvExchangeState();
+        reopenInterfaces();
+        device(kAvLocal).profile.faults.truncateTo = c.length;
+        EXPECT_TRUE(discoverLocalAv());
+        EXPECT_EQ(core.adapters[0].localPresent, 1);
+        EXPECT_EQ(core.adapters[0].localKind, kKindAv);
+        EXPECT_EQ(macOf(core.adapters[0].localMac), kAvLocal);
+        EXPECT_EQ(core.localIsAv, 1);
+        EXPECT_STREQ(avExchangeState().localFirmwareText, c.firmware.c_str());
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// A plain HomePlug 1.0 local device that stops answering
+
+TEST_F(ScanSim, PlainLocalDeviceIsGivenUpOnlyByItsMissCounter) {
+    addPort(deviceConfig(Family::HomePlug10, kHp10Local),
+            {deviceConfig(Family::HomePlug10, kHp10Station1)});
+    attach();
+    ASSERT_TRUE(startScan(2, 3, true));
+    ticks(2 * 2 + 4);  // one cycle: the block, the key and the station
+    ASSERT_NE(findStationByMac(kHp10Station1.data()), nullptr);
+    ASSERT_EQ(+findStationByMac(kHp10Station1.data())->present, 1);
+    ASSERT_EQ(+core.adapters[0].localMissCount, 1);
+
+    device(kHp10Local).profile.faults.silent = true;
+    const struct {
+        int silentRounds;
+        bool present;
+        uint8_t misses;
+    } rounds[] = {{1, true, 2}, {2, true, 3}, {3, false, 0}, {4, false, 1}};
+    for (const auto& round : rounds) {
+        SCOPED_TRACE(round.silentRounds);
+        EXPECT_EQ(fullScan(), round.present);
+        EXPECT_EQ(core.adapters[0].localPresent, round.present ? 1 : 0);
+        EXPECT_EQ(+core.adapters[0].localMissCount, +round.misses);
+        EXPECT_EQ(+core.stationTables[0].localPresent, round.present ? 1 : 0);
+        // The stations are kept while the device is held, cleared once it is given up.
+        EXPECT_EQ(+findStationByMac(kHp10Station1.data())->present, round.present ? 1 : 0);
+        EXPECT_STREQ(core.stationTables[0].networkName, "HomePlug");
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rates of plain HomePlug 1.0 stations
+
+TEST_F(ScanSim, PlainStationsGetTheirRatesFromTheLocalStatistics) {
+    DeviceConfig slow = deviceConfig(Family::HomePlug10, kHp10Station1);
+    slow.profile.rates.hp10Raw = 420;
+    addPort(deviceConfig(Family::HomePlug10, kHp10Local), {slow});
+    attach();
+    ASSERT_TRUE(startScan(2, 3, true));
+    ticks(2 * (2 * 2 + 4));
+
+    const StationRecord* station = findStationByMac(kHp10Station1.data());
+    ASSERT_NE(station, nullptr);
+    // (420 / 42) x 1.1434511434511434 - 0.12978912978912938 = 11.30..., kept whole.
+    EXPECT_EQ(double{station->rate.currentRate}, 11.0);
+    EXPECT_EQ(double{station->rate.maxRate}, 11.0);
+    EXPECT_EQ(+station->stationKind, 1);
+}
+
+}  // namespace
+}  // namespace corvel::test
