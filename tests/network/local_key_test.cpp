@@ -124,6 +124,32 @@ INSTANTIATE_TEST_SUITE_P(
                                  }}),
     [](const ::testing::TestParamInfo<FamilyCase>& info) { return std::string(info.param.name); });
 
+TEST_F(KeySim, StrayCommitConfirmationIsNoAnswerToTheLocalSetKey) {
+    const struct {
+        const char* name;
+        uint8_t refusal;  // the set-key confirmation's status; non-zero: the key is not taken
+        int expected;
+    } cases[] = {
+        {"taken: the real confirmation behind the stray one counts", 0, kKeyAvConfirmed},
+        {"refused: the stray one alone is no confirmation", 1, kKeyNotSet},
+    };
+    addFamilyPort(Family::Av);
+    start();
+    sim::Device& local = device(kAvLocal);
+    // A module-commit confirmation (0xA029, status 0) arrives ahead of every answer.
+    local.profile.faults.unrelated.push_back({sim::UnrelatedFrame::Kind::Av, 0xA029});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        local.profile.faults.avStatus = c.refusal;
+        const NetworkKey before = local.nmk();
+        const NetworkKey key = deriveNMK(c.refusal == 0 ? "Taken Network" : "Refused Network");
+
+        EXPECT_EQ(setLocalNEK(std::nullopt, key), c.expected);
+
+        EXPECT_EQ(local.nmk(), c.refusal == 0 ? key : before);
+    }
+}
+
 class Hp10ReadBack : public KeySim {
 protected:
     void SetUp() override {
