@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "avcodec/nvm_chain.h"
+#include "cli/validators.h"
 #include "platform/files.h"
 
 namespace corvel {
@@ -49,7 +50,8 @@ void printChainJson(const NvmChain& chain, CliContext& context) {
 int runCheck(const NvmOptions& options, CliContext& context) {
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!readWholeFile(options.file, bytes, error)) return context.fail(1, error);
+    if (!readWholeFile(options.file, bytes, error, ReadRules{kMaxImageFileSize, true}))
+        return context.fail(1, error);
     const NvmChain chain = walkNvmChain(bytes.data(), bytes.size());
     if (options.json) printChainJson(chain, context);
     else printChain(chain, context);

@@ -31,7 +31,7 @@ struct PibOptions {
 std::optional<std::vector<uint8_t>> readUsablePib(const std::string& path, CliContext& context) {
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!readWholeFile(path, bytes, error)) {
+    if (!readWholeFile(path, bytes, error, ReadRules{kMaxImageFileSize, true})) {
         context.fail(1, error);
         return std::nullopt;
     }

@@ -7,6 +7,10 @@
 
 namespace corvel {
 
+// Parameter and firmware images are a few hundred KiB to a few MiB; a file past this is refused
+// before it is read into memory.
+inline constexpr size_t kMaxImageFileSize = 64 * 1024 * 1024;
+
 // Accepts six hex pairs separated by ':' or '-', or 12 bare hex digits; anything else is a
 // usage error.
 inline CLI::Validator macValidator() {

@@ -10,6 +10,7 @@
 #include "av/av_state.h"
 #include "scan/logs.h"
 #include "core/tables.h"
+#include "platform/files.h"
 #include "platform/mac.h"
 #include "platform/notifier.h"
 #include "platform/text.h"
@@ -249,8 +250,11 @@ bool writeReport(std::FILE* file) {
     return complete && written && closed;
 }
 
-bool saveReport(const std::string& path) {
-    return writeReport(std::fopen(path.c_str(), "w"));
+bool saveReport(const std::string& path, std::string* error) {
+    std::string why;
+    std::FILE* file = openForWriting(path, 0644, why);
+    if (error != nullptr) *error = file == nullptr ? why : path + ": the report was cut short";
+    return writeReport(file);
 }
 
 std::string versionText() {

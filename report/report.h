@@ -70,9 +70,10 @@ bool writeDiagnostics(DiagnosticsSink& sink);
 // Writes the heading and the diagnostics into an open text file and closes it. False when the
 // file is null or anything could not be written.
 bool writeReport(std::FILE* file);
-// Creates (or replaces) the text file at `path` and writes the report into it. False when the
-// file cannot be created or written.
-bool saveReport(const std::string& path);
+// Creates (or replaces) the text file at `path` and writes the report into it. A symbolic link,
+// FIFO or anything else but a regular file at `path` is refused, never followed or waited on.
+// False, with the reason in `error` when given, when the file cannot be created or written.
+bool saveReport(const std::string& path, std::string* error = nullptr);
 
 // "1.0.3 build 005".
 std::string versionText();

@@ -94,7 +94,8 @@ private:
 // Reads the old device log into `tail`. A missing file is an empty log; a file that exists but
 // cannot be read gives false, so that it is not overwritten by a log without its content.
 bool readDeviceLog(const std::string& name, LogTail& tail) {
-    std::FILE* file = std::fopen(name.c_str(), "rb");
+    std::string error;
+    std::FILE* file = openForReading(name, error);
     if (file == nullptr) return errno == ENOENT;
     LineSplitter splitter;
     auto keep = [&](const LogLine& line) { tail.push(line); };
@@ -160,7 +161,8 @@ void scanLogSnapshot() {
 void writeScanLog(bool keepOpen) {
     if (scanLogFile == nullptr) {
         // Any old content is lost; a file that cannot be created is tried again next cycle.
-        scanLogFile = std::fopen(kScanLogFileName, "w");
+        std::string error;
+        scanLogFile = openForWriting(kScanLogFileName, 0644, error);
         if (scanLogFile == nullptr) return;
         std::fprintf(scanLogFile, "%s", timeStamp().c_str());
         std::fputs("\tdevice\t\t\tpresent\tmissesTillDrop\n\n", scanLogFile);
@@ -191,7 +193,7 @@ void closeScanLog() {
 }
 
 std::string deviceLogFileName() {
-    return stringOf(preferences().productTitle) + ".log";
+    return fileStemOfTitle(textOf(preferences().productTitle)) + ".log";
 }
 
 void writeDeviceLog(DeviceLogKind kind, std::span<const uint8_t> bytes) {

@@ -4,8 +4,8 @@
 #include <string>
 
 // The per-machine directory the device database lives in. The product directory under /var/lib
-// is shared by every user of the machine (the installer creates it writable for all); when it
-// cannot be used, a directory in the user's own data home takes its place.
+// is shared by root and the members of group corvel (mode 2770, setgid, so its files keep the
+// group); for everyone else, a directory in the user's own data home takes its place.
 namespace corvel {
 
 struct DataPaths {
@@ -25,8 +25,8 @@ void prepareDataPaths(const std::string& root = "");
 const DataPaths& dataPaths();
 
 // Picks the data directory, creating it when needed: the public product directory when it
-// exists or can be created and is writable; otherwise, after an "Information" message naming
-// both places, the vendor product directory.
+// exists or can be created and is writable; otherwise the vendor product directory, with an
+// "Information" message naming both places when the vendor directory is made (not on every run).
 const std::string& chooseDataDirectory();
 
 // The directory chosen last; empty before the first choice (the database then lives in the

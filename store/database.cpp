@@ -31,6 +31,10 @@ namespace {
 constexpr char kReadTrouble[] = "Unexpected condition reading database. Attempting to recover.";
 constexpr char kWriteTrouble[] = "Unexpected condition writing database. Attempting to recover.";
 constexpr char kPublicNetworkName[] = "HomePlugAV";
+// Owner and group: the group shares the data directory, nobody else may read the passwords.
+constexpr mode_t kDatabaseFileMode = 0660;
+
+SaveOutcome saveState;
 
 // Bounded reads over the file's bytes: a step takes its whole width or nothing.
 class Reader {
@@ -50,6 +54,7 @@ public:
         return true;
     }
     // As many whole records as the file holds, up to `wanted`.
+    size_t remaining() const { return bytes_.size() - at_; }
     int takeRecords(DeviceRecord* out, int wanted) {
         const size_t available = (bytes_.size() - at_) / sizeof(DeviceRecord);
         const int count = int(std::min(available, size_t(wanted)));
@@ -88,9 +93,7 @@ void applyListLayout() {
 }  // namespace
 
 std::string databaseFileName(std::string_view productTitle) {
-    std::string name(productTitle);
-    std::replace(name.begin(), name.end(), '/', '_');
-    return name + ".data";
+    return fileStemOfTitle(productTitle) + ".data";
 }
 
 std::string databasePath() {
@@ -99,8 +102,9 @@ std::string databasePath() {
     return directory.empty() ? name : directory + "/" + name;
 }
 
-bool checkFileStep(bool delivered, const std::string& path, std::string& keptAside) {
-    if (!delivered) keptAside = setAside(path);
+bool checkFileStep(bool delivered, const std::string& path, std::string& keptAside,
+                   LoadMode mode) {
+    if (!delivered && mode == LoadMode::SetAside) keptAside = setAside(path);
     return delivered;
 }
 
@@ -118,54 +122,38 @@ void resetDatabase() {
     core.currentAdapter = 0;
 }
 
-DatabaseLoad loadDatabase() {
-    const std::string path = databasePath();
-    DatabaseLoad result;
-    if (!exists(path)) {
-        resetDatabase();
-        applyListLayout();
-        result.status = LoadStatus::Missing;
-        return result;
-    }
+namespace {
 
-    std::vector<uint8_t> bytes;
-    std::string error;
-    if (!readWholeFile(path, bytes, error)) {
-        // There is a file, but not one that can be read: it may still hold the user's list.
-        resetDatabase();
-        checkFileStep(false, path, result.keptAside);
-        result.status = LoadStatus::Damaged;
-        return result;
-    }
+// Tells the user where a damaged or too old file went, or that a read-only load left it.
+void announceAside(const std::string& path, const DatabaseLoad& load, LoadMode mode) {
+    std::string text;
+    if (mode == LoadMode::ReadOnly)
+        text = "The device database " + path + " is damaged; it was left as it is.";
+    else if (load.keptAside.empty())
+        text = "The device database " + path + " is damaged and could not be set aside.";
+    else
+        text = "The device database " + path + " is damaged; it was set aside as " +
+               load.keptAside + ".";
+    notifier().notify("Problem Occurred", text, Icon::Warning, Buttons::Ok);
+}
 
-    Reader reader(bytes);
-    auto damaged = [&] {
-        result.status = LoadStatus::Damaged;
-        return result;
+// The steps after the version: what is read stays in the tables; false at the first short step.
+bool readTables(Reader& reader, const std::string& path, DatabaseLoad& result, LoadMode mode) {
+    auto step = [&](bool delivered) {
+        return checkFileStep(delivered, path, result.keptAside, mode);
     };
-
-    int32_t version = 0;
-    if (!checkFileStep(reader.take32(version), path, result.keptAside)) return damaged();
-    if (version < kDatabaseVersion) {
-        resetDatabase();
-        checkFileStep(false, path, result.keptAside);
-        notifier().notify("Attention!", kReadTrouble, Icon::Warning, Buttons::Ok);
-        result.status = LoadStatus::TooOld;
-        return result;
-    }
-
     int32_t adapter = 0;
-    if (!checkFileStep(reader.take32(adapter), path, result.keptAside)) return damaged();
+    if (!step(reader.take32(adapter))) return false;
     // A negative index would select a table outside the array.
     core.currentAdapter = std::clamp(adapter, 0, kMaxInterfaces - 1);
 
-    if (!checkFileStep(reader.take(core.stationTables, sizeof core.stationTables), path,
-                       result.keptAside))
-        return damaged();
+    if (!step(reader.take(core.stationTables, sizeof core.stationTables))) return false;
 
     int32_t count = 0;
-    if (!checkFileStep(reader.take32(count), path, result.keptAside)) return damaged();
-    if (count > kMaxDevices || count <= 0) {
+    if (!step(reader.take32(count))) return false;
+    // The user removed the last device: a count of 0 followed by the layout alone.
+    const bool emptyList = count == 0 && reader.remaining() == kListLayoutBytes;
+    if (!emptyList && (count > kMaxDevices || count <= 0)) {
         count = 0;
         notifier().notify("Problem Occurred", kReadTrouble, Icon::Warning, Buttons::Ok);
     }
@@ -174,16 +162,52 @@ DatabaseLoad loadDatabase() {
     std::memset(core.devices, 0, sizeof core.devices);
     const int read = reader.takeRecords(core.devices, count);
     core.deviceCount = read;
-    if (!checkFileStep(read > 0 && read == count, path, result.keptAside)) return damaged();
+    if (!emptyList && !step(read > 0 && read == count)) return false;
 
     ListLayout& layout = listLayout();
-    if (!checkFileStep(reader.take(layout.order, sizeof layout.order), path, result.keptAside))
-        return damaged();
-    if (!checkFileStep(reader.take(layout.widths, sizeof layout.widths), path, result.keptAside))
-        return damaged();
-    if (!checkFileStep(reader.take32(layout.sortFlag), path, result.keptAside)) return damaged();
-    if (!checkFileStep(reader.take32(layout.sortColumn), path, result.keptAside)) return damaged();
+    return step(reader.take(layout.order, sizeof layout.order)) &&
+           step(reader.take(layout.widths, sizeof layout.widths)) &&
+           step(reader.take32(layout.sortFlag)) && step(reader.take32(layout.sortColumn));
+}
 
+}  // namespace
+
+DatabaseLoad loadDatabase(LoadMode mode) {
+    clearSaveOutcome();
+    const std::string path = databasePath();
+    DatabaseLoad result;
+    if (!exists(path)) {
+        resetDatabase();
+        applyListLayout();
+        result.status = LoadStatus::Missing;
+        return result;
+    }
+    auto damaged = [&] {
+        result.status = LoadStatus::Damaged;
+        announceAside(path, result, mode);
+        return result;
+    };
+
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!readWholeFile(path, bytes, error, ReadRules{kMaxDatabaseFileSize, false})) {
+        // There is something, but not a file that can be read: it may still hold the user's list.
+        resetDatabase();
+        checkFileStep(false, path, result.keptAside, mode);
+        return damaged();
+    }
+
+    Reader reader(bytes);
+    int32_t version = 0;
+    if (!checkFileStep(reader.take32(version), path, result.keptAside, mode)) return damaged();
+    if (version < kDatabaseVersion) {
+        resetDatabase();
+        checkFileStep(false, path, result.keptAside, mode);
+        notifier().notify("Attention!", kReadTrouble, Icon::Warning, Buttons::Ok);
+        result.status = LoadStatus::TooOld;
+        return result;
+    }
+    if (!readTables(reader, path, result, mode)) return damaged();
     applyListLayout();
     return result;
 }
@@ -207,20 +231,29 @@ std::vector<uint8_t> encodeDatabase() {
     return bytes;
 }
 
-bool saveDatabase(std::string* reason) {
-    if (core.deviceCount <= 0) return true;
+bool saveDatabase(std::string* reason, WhenEmpty whenEmpty) {
+    if (core.deviceCount <= 0 && whenEmpty == WhenEmpty::KeepFile) return true;
     if (listLayoutHooks().readFromList) listLayoutHooks().readFromList(listLayout());
 
-    const std::string path = databasePath();
     std::string error;
-    if (!writeFileAtomically(path, encodeDatabase(), error)) {
+    if (!writeFileAtomically(databasePath(), encodeDatabase(), error, kDatabaseFileMode)) {
         if (reason != nullptr) *reason = error;
-        notifier().notify("Problem Occurred", kWriteTrouble, Icon::Error, Buttons::Ok);
+        // A scan saves every cycle: one message for a run of failures, not one per cycle.
+        if (!saveState.failed)
+            notifier().notify("Problem Occurred", kWriteTrouble, Icon::Error, Buttons::Ok);
+        saveState = SaveOutcome{true, error};
         return false;
     }
-    // Shared by every user of the machine; a failure here leaves a complete file all the same.
-    ::chmod(path.c_str(), 0666);
+    saveState = SaveOutcome{};
     return true;
+}
+
+const SaveOutcome& lastSave() {
+    return saveState;
+}
+
+void clearSaveOutcome() {
+    saveState = SaveOutcome{};
 }
 
 }  // namespace corvel

@@ -30,9 +30,13 @@ constexpr size_t databaseFileSize(int deviceCount) {
     return kDeviceRecordsOffset + 198 * size_t(deviceCount) + kListLayoutBytes;
 }
 
-// "<productTitle>.data"; a "/" in the title becomes "_" so that the file stays in the data
-// directory.
+// "<productTitle>.data". A title that could lead out of the data directory (one holding "/", or
+// "." or "..") is not used: the default title's name stands in for it.
 std::string databaseFileName(std::string_view productTitle);
+
+// The largest file a database can be: its header, 32 device records and the list layout. A
+// larger file is damaged.
+inline constexpr size_t kMaxDatabaseFileSize = kDeviceRecordsOffset + 198 * 32 + kListLayoutBytes;
 // The data directory and the file name formed from the productTitle preference.
 std::string databasePath();
 
@@ -49,20 +53,46 @@ struct DatabaseLoad {
     std::string keptAside;
 };
 
+enum class LoadMode {
+    SetAside,  // a too-old or damaged file is renamed so that the next save cannot destroy it
+    ReadOnly,  // nothing on disk is renamed or changed (commands that only show the list)
+};
+
 // Reads the database into the tables and the list layout. A missing file gives the defaults.
 // A file whose version is below 306 gives the defaults and an "Attention!" warning. A bad device
-// count becomes 0 with a "Problem Occurred" warning. A short or damaged file keeps what was read
-// so far (whole records only); the file itself is set aside, never emptied. A too-old or damaged
+// count becomes 0 with a "Problem Occurred" warning, except in a file that holds no records at
+// all, which is the empty list saved after the last device was removed. A short or damaged file
+// keeps what was read so far (whole records only); the file itself is set aside, never emptied.
+// A too-old or damaged
 // file is renamed to "<file>.bad" (".bad.1", ... when taken), so that the next save cannot
-// destroy it. The list layout is handed to the list after a full load and after the defaults of
-// a missing file.
-DatabaseLoad loadDatabase();
+// destroy it, and a "Problem Occurred" message names both files. A file that is not a regular
+// file (a FIFO, a device, a directory, a symbolic link) or larger than kMaxDatabaseFileSize is
+// damaged; nothing blocks on it. With LoadMode::ReadOnly the file stays where it is and the
+// message says so. The list layout is handed to the list after a full load and after the
+// defaults of a missing file.
+DatabaseLoad loadDatabase(LoadMode mode = LoadMode::SetAside);
 
-// Writes the file when the device list is not empty (an empty list leaves the previous file as
-// it is). The file is replaced atomically: a failed or interrupted save leaves the previous file
-// whole. Afterwards every user may read and write it. A failure is reported ("Problem Occurred")
-// and returns false with the reason in `reason`.
-bool saveDatabase(std::string* reason = nullptr);
+enum class WhenEmpty {
+    KeepFile,   // a scan that found nothing leaves the previous file as it is
+    WriteEmpty, // the user removed the last device: the file must say so
+};
+
+// Writes the file when the device list is not empty, or with WhenEmpty::WriteEmpty also when it
+// is. The file is replaced atomically: a failed or interrupted save leaves the previous file
+// whole. It is readable and writable by its owner and group only (the group shares the data
+// directory). A failure returns false with the path and the system's reason in `reason`; the
+// "Problem Occurred" message is shown for the first failure of a run of failures only, so a scan
+// that saves every cycle does not repeat it.
+bool saveDatabase(std::string* reason = nullptr, WhenEmpty whenEmpty = WhenEmpty::KeepFile);
+
+struct SaveOutcome {
+    bool failed = false;
+    std::string reason;  // the path and the system's reason of the last failure
+};
+// What the last save that wrote (or tried to write) the file came to; loadDatabase starts afresh.
+const SaveOutcome& lastSave();
+// Forgets the last outcome, as the start of a session does (tests use it between cases).
+void clearSaveOutcome();
 
 // Defaults: the interfaces are enumerated and opened again, every station table is cleared and
 // named "HomePlugAV", the device list is emptied and interface 0 selected.
@@ -72,8 +102,9 @@ void resetDatabase();
 std::vector<uint8_t> encodeDatabase();
 
 // One checked step of a load. A step that delivered nothing means the file is short or damaged:
-// it is set aside as loadDatabase describes, and `keptAside` receives its new name (empty when it
-// could not be moved). Returns `delivered`.
-bool checkFileStep(bool delivered, const std::string& path, std::string& keptAside);
+// it is set aside as loadDatabase describes (unless the load is read-only), and `keptAside`
+// receives its new name (empty when it could not be moved). Returns `delivered`.
+bool checkFileStep(bool delivered, const std::string& path, std::string& keptAside,
+                   LoadMode mode = LoadMode::SetAside);
 
 }  // namespace corvel

@@ -51,6 +51,12 @@ Preferences defaultPreferences() {
     return p;
 }
 
+std::string fileStemOfTitle(std::string_view productTitle) {
+    const bool leadsOut = productTitle.find('/') != std::string_view::npos ||
+                          productTitle == "." || productTitle == "..";
+    return std::string(leadsOut ? textOf(defaultPreferences().productTitle) : productTitle);
+}
+
 Preferences decodePreferences(const uint8_t* bytes, size_t length) {
     Preferences p{};
     if (length > 0) std::memcpy(&p, bytes, length < sizeof p ? length : sizeof p);
@@ -67,7 +73,7 @@ std::string loadPreferences() {
     std::vector<uint8_t> bytes;
     std::string path;
     Preferences& p = preferences();
-    if (readProductFile(kPreferencesFileName, bytes, path))
+    if (readProductFile(kPreferencesFileName, bytes, path, kMaxPreferencesFileSize))
         p = decodePreferences(bytes.data(), bytes.size());
     else
         p = defaultPreferences();

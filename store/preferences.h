@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // The preferences record "OEMPrefs.dat": product title, the maker's notice and web address, scan
 // speed, which pages and columns show. Read once at start-up; the system never writes it.
@@ -65,6 +66,13 @@ static_assert(offsetof(Preferences, ownVendorName) == 165);
 static_assert(offsetof(Preferences, noticeText) == 189);
 
 inline constexpr char kPreferencesFileName[] = "OEMPrefs.dat";
+// The product title as the stem of a file name (the database, the device log): a title that
+// could lead out of the directory ("/" inside, or "." or "..") is refused and the default title
+// stands in for it.
+std::string fileStemOfTitle(std::string_view productTitle);
+
+// The record is 289 bytes; a file many times that size is not a preferences file.
+inline constexpr size_t kMaxPreferencesFileSize = 64 * 1024;
 
 // The preferences in force.
 Preferences& preferences();

@@ -27,7 +27,8 @@ std::vector<std::string> candidates(const std::string& name) {
 
 bool isReadableFile(const std::string& path) {
     struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+    // lstat: a symbolic link planted in the working directory is not the product's file.
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
            ::access(path.c_str(), R_OK) == 0;
 }
 
@@ -51,10 +52,11 @@ std::string findProductFile(const std::string& name) {
     return "";
 }
 
-bool readProductFile(const std::string& name, std::vector<uint8_t>& bytes, std::string& path) {
+bool readProductFile(const std::string& name, std::vector<uint8_t>& bytes, std::string& path,
+                     size_t maxBytes) {
     for (const std::string& candidate : candidates(name)) {
         std::string error;
-        if (readWholeFile(candidate, bytes, error)) {
+        if (readWholeFile(candidate, bytes, error, ReadRules{maxBytes, false})) {
             path = candidate;
             return true;
         }

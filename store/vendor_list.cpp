@@ -81,7 +81,7 @@ VendorListText parseVendorList(std::string_view text) {
 size_t loadVendorList() {
     std::vector<uint8_t> bytes;
     std::string path;
-    if (!readProductFile(kVendorListFileName, bytes, path)) {
+    if (!readProductFile(kVendorListFileName, bytes, path, kMaxVendorListFileSize)) {
         entries().clear();
         return 0;
     }

@@ -24,6 +24,9 @@ struct VendorEntry {
 static_assert(sizeof(VendorEntry) == 15);
 
 inline constexpr char kVendorListFileName[] = "OUIList.txt";
+// The whole registry, one line of at most 40 bytes per OUI, fits in 16 MiB with room to spare;
+// the shipped list is about 600 KB.
+inline constexpr size_t kMaxVendorListFileSize = 16 * 1024 * 1024;
 inline constexpr char kUnknownVendor[] = "Veltrix";
 
 struct VendorListText {

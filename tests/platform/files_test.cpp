@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 
 namespace corvel {
 namespace {
@@ -62,6 +64,75 @@ TEST_F(Files, ReadRefusesMissingFilesAndDirectoriesWithAReason) {
     EXPECT_NE(error.find("No such file"), std::string::npos) << error;
     EXPECT_FALSE(readWholeFile(dir, bytes, error));
     EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+}
+
+// What a careless user or another local user may leave where the program reads or writes its
+// files: none of it is followed, waited on or truncated.
+TEST_F(Files, PlantedEntriesAreRefusedWithoutBlockingOrFollowing) {
+    const fs::path target = dir / "target";
+    std::ofstream(target) << "precious";
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> plant;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"FIFO", [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); },
+         "not a regular file"},
+        {"directory", [](const fs::path& at) { fs::create_directory(at); }, "not a regular file"},
+        {"link to a file", [&](const fs::path& at) { fs::create_symlink(target, at); },
+         "is a symbolic link, refused"},
+        {"link to a FIFO",
+         [&](const fs::path& at) {
+             ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+             fs::create_symlink(dir / "fifo", at);
+         },
+         "is a symbolic link, refused"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path at = dir / "planted";
+        fs::remove_all(at);
+        fs::remove(dir / "fifo");
+        c.plant(at);
+        std::vector<uint8_t> bytes;
+        std::string error;
+        EXPECT_FALSE(readWholeFile(at, bytes, error));
+        EXPECT_EQ(error, at.string() + ": " + c.reason);
+        error.clear();
+        EXPECT_EQ(openForReading(at, error), nullptr);
+        EXPECT_FALSE(error.empty());
+        error.clear();
+        EXPECT_EQ(openForWriting(at, 0644, error), nullptr);
+        EXPECT_FALSE(error.empty());
+    }
+    EXPECT_EQ(fs::file_size(target), 8u) << "never truncated through a link";
+}
+
+TEST_F(Files, ReadFollowsALinkOnlyWhenAskedAndKeepsToItsSizeLimit) {
+    const fs::path file = dir / "image";
+    std::ofstream(file) << "0123456789";
+    fs::create_symlink(file, dir / "link");
+    std::vector<uint8_t> bytes;
+    std::string error;
+    EXPECT_TRUE(readWholeFile(dir / "link", bytes, error, ReadRules{100, true})) << error;
+    EXPECT_EQ(bytes.size(), 10u);
+    EXPECT_TRUE(readWholeFile(file, bytes, error, ReadRules{10, false})) << error;
+    EXPECT_FALSE(readWholeFile(file, bytes, error, ReadRules{9, false}));
+    EXPECT_EQ(error, file.string() + ": larger than 9 bytes");
+}
+
+TEST_F(Files, OpenForWritingReplacesARegularFilesContent) {
+    const fs::path file = dir / "report.txt";
+    std::ofstream(file) << "an older and longer report";
+    std::string error;
+    std::FILE* out = openForWriting(file, 0644, error);
+    ASSERT_NE(out, nullptr) << error;
+    std::fputs("new", out);
+    std::fclose(out);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(readWholeFile(file, bytes, error)) << error;
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "new");
 }
 
 }  // namespace

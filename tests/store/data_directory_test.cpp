@@ -2,6 +2,7 @@
 #include "store/data_directory.h"
 
 #include <gtest/gtest.h>
+#include <grp.h>
 #include <sys/stat.h>
 
 #include <functional>
@@ -109,14 +110,31 @@ TEST_F(DataDirectory, ChoosesTheProductDirectoryOrFallsBackWithAMessage) {
     }
 }
 
-TEST_F(DataDirectory, ACreatedProductDirectoryIsWritableForEveryUser) {
+// Shared by root and group corvel only, setgid so that the database made inside keeps the group.
+TEST_F(DataDirectory, ACreatedProductDirectoryIsSharedWithTheGroupOnly) {
     fs::create_directories(scratch.path / "var/lib");
     const mode_t old = ::umask(022);
     EXPECT_EQ(chooseDataDirectory(), root + "/var/lib/corvel-utility");
     ::umask(old);
     struct stat info {};
     ASSERT_EQ(::stat((root + "/var/lib/corvel-utility").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0777u);
+    EXPECT_EQ(info.st_mode & 07777, 02770u);
+    if (const group* corvel = ::getgrnam("corvel")) {
+        EXPECT_EQ(info.st_gid, corvel->gr_gid);
+    }
+}
+
+// The fallback is said when the user's own directory is made, not again on every command.
+TEST_F(DataDirectory, FallbackMessageIsShownOnceWhenTheDirectoryIsMade) {
+    writeText(scratch.path / "var", "a file in the way");
+    for (size_t run : {1, 2, 3}) {
+        SCOPED_TRACE(run);
+        EXPECT_EQ(chooseDataDirectory(), root + "/xdg/Veltrix_Apps/QPT");
+        EXPECT_EQ(recorder.messages.size(), 1u);
+    }
+    struct stat info {};
+    ASSERT_EQ(::stat((root + "/xdg/Veltrix_Apps/QPT").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0002, 0u) << "not world-writable";
 }
 
 }  // namespace

@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <functional>
 
 #include "core/tables.h"
 #include "platform/bytes.h"
@@ -27,6 +31,18 @@ namespace {
 constexpr char kReadTrouble[] = "Unexpected condition reading database. Attempting to recover.";
 constexpr char kWriteTrouble[] = "Unexpected condition writing database. Attempting to recover.";
 constexpr size_t kTableSize = sizeof(StationTable);
+
+std::string asideText(const std::string& path) {
+    return "The device database " + path + " is damaged; it was set aside as " + path + ".bad.";
+}
+
+// Runs `body` as an unprivileged user, so that directory permissions apply as they do to one.
+template <typename Body>
+void asNobody(Body body) {
+    ASSERT_EQ(::seteuid(65534), 0);
+    body();
+    ASSERT_EQ(::seteuid(0), 0);
+}
 
 Mac deviceMac(int n) {
     return Mac{0x00, 0xB0, 0x52, 0x00, 0x20, uint8_t(n)};
@@ -65,6 +81,7 @@ protected:
         listLayoutHooks() = {};
         setDataDirectory(scratch.path.string());
         path = scratch.path / "Corvel Utility.data";
+        clearSaveOutcome();
     }
     void TearDown() override {
         installCaptureBackend(nullptr);
@@ -298,10 +315,11 @@ TEST_F(Database, BadDeviceCountWarnsAndKeepsTheTables) {
         EXPECT_EQ(core.deviceCount, 0);
         EXPECT_FALSE(macIsSet(core.devices[0].mac));
         EXPECT_EQ(tablesNow(), tables);
-        ASSERT_EQ(recorder.messages.size(), 1u);
+        ASSERT_EQ(recorder.messages.size(), 2u);
         EXPECT_EQ(recorder.messages[0].title, "Problem Occurred");
         EXPECT_EQ(recorder.messages[0].text, kReadTrouble);
         EXPECT_EQ(recorder.messages[0].icon, Icon::Warning);
+        EXPECT_EQ(recorder.messages[1].text, asideText(path.string()));
         EXPECT_FALSE(fs::exists(path));
         EXPECT_EQ(readBytes(path.string() + ".bad"), file);
     }
@@ -367,7 +385,9 @@ TEST_F(Database, ShortFileKeepsWhatWasReadAndIsSetAsideWhole) {
                 << "a cut record is not a device";
         }
         EXPECT_FALSE(applied);
-        EXPECT_TRUE(recorder.messages.empty());
+        ASSERT_EQ(recorder.messages.size(), 1u);
+        EXPECT_EQ(recorder.messages[0].title, "Problem Occurred");
+        EXPECT_EQ(recorder.messages[0].text, asideText(path.string()));
         EXPECT_FALSE(fs::exists(path));
         EXPECT_EQ(load.keptAside, path.string() + ".bad");
         EXPECT_EQ(readBytes(load.keptAside), file) << "not emptied";
@@ -400,16 +420,18 @@ TEST_F(Database, SavingWithNoDevicesLeavesTheFileAsItIs) {
     EXPECT_TRUE(recorder.messages.empty());
 }
 
-TEST_F(Database, SavedFileIsReadableAndWritableByEveryUser) {
+TEST_F(Database, SavedFileIsReadableAndWritableByOwnerAndGroupOnly) {
     fill(1);
-    const mode_t old = ::umask(077);
-    saved();
-    ::chmod(path.c_str(), 0600);
-    saved();
-    ::umask(old);
-    struct stat info {};
-    ASSERT_EQ(::stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0666u);
+    for (mode_t umask : {mode_t(077), mode_t(0)}) {
+        const mode_t old = ::umask(umask);
+        saved();
+        ::chmod(path.c_str(), 0666);
+        saved();
+        ::umask(old);
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0660u) << "umask " << umask;
+    }
     EXPECT_EQ(entries(), 1u) << "no temporary file stays";
 }
 
@@ -455,7 +477,9 @@ TEST_F(Database, FailedSaveLeavesThePreviousFileWhole) {
         EXPECT_FALSE(reason.empty());
         EXPECT_EQ(readBytes(path), previous);
         EXPECT_EQ(entries(), 1u) << "no temporary file stays";
-        ASSERT_EQ(recorder.messages.size(), 1u);
+        // One message for the whole run of failures: the first.
+        ASSERT_EQ(recorder.messages.size(), limit == 0 ? 1u : 0u);
+        if (limit != 0) continue;
         EXPECT_EQ(recorder.messages[0].title, "Problem Occurred");
         EXPECT_EQ(recorder.messages[0].text, kWriteTrouble);
         EXPECT_EQ(recorder.messages[0].icon, Icon::Error);
@@ -479,8 +503,11 @@ TEST_F(Database, FileNameComesFromTheProductTitle) {
     const std::pair<const char*, const char*> cases[] = {
         {"Corvel Utility", "Corvel Utility.data"},
         {"", ".data"},
-        {"a/b", "a_b.data"},
-        {"../../etc/x", ".._.._etc_x.data"},
+        {"a/b", "Corvel Utility.data"},
+        {"../../etc/x", "Corvel Utility.data"},
+        {".", "Corvel Utility.data"},
+        {"..", "Corvel Utility.data"},
+        {"...", "....data"},
     };
     for (const auto& [title, name] : cases) EXPECT_EQ(databaseFileName(title), name) << title;
 
@@ -488,6 +515,144 @@ TEST_F(Database, FileNameComesFromTheProductTitle) {
     EXPECT_EQ(databasePath(), (scratch.path / "Other Title.data").string());
     setDataDirectory("");
     EXPECT_EQ(databasePath(), "Other Title.data");
+}
+
+// Entries planted where the database should be are refused at once, never read through, never
+// waited on; a read-only load leaves them where they are.
+TEST_F(Database, PlantedEntriesInPlaceOfTheDatabaseAreRefusedWithoutBlocking) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& at)> plant;
+    };
+    const fs::path elsewhere = scratch.path.parent_path() / (scratch.path.filename().string() + "-x");
+    const Case cases[] = {
+        {"FIFO", [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }},
+        {"directory", [](const fs::path& at) { fs::create_directories(at / "inside"); }},
+        {"device",
+         [](const fs::path& at) {
+             ASSERT_EQ(::mknod(at.c_str(), S_IFCHR | 0600, ::makedev(1, 5)), 0);  // like /dev/zero
+         }},
+        {"symbolic link to a device", [](const fs::path& at) { fs::create_symlink("/dev/zero", at); }},
+        {"symbolic link to a database",
+         [&](const fs::path& at) {
+             writeBytes(elsewhere, Bytes(databaseFileSize(1), 0x32));
+             fs::create_symlink(elsewhere, at);
+         }},
+        {"larger than 32 records", [](const fs::path& at) {
+             Bytes big(kMaxDatabaseFileSize + 1, 0);
+             put32le(big.data(), 306);
+             writeBytes(at, big);
+         }},
+    };
+    for (const Case& c : cases) {
+        for (LoadMode mode : {LoadMode::ReadOnly, LoadMode::SetAside}) {
+            SCOPED_TRACE(std::string(c.what) + (mode == LoadMode::ReadOnly ? " read-only" : ""));
+            fs::remove_all(scratch.path);
+            fs::create_directories(scratch.path);
+            fs::remove(elsewhere);
+            c.plant(path);
+            const auto type = fs::symlink_status(path).type();
+            recorder.messages.clear();
+            fill(2);
+
+            const DatabaseLoad load = loadDatabase(mode);
+            EXPECT_EQ(load.status, LoadStatus::Damaged);
+            expectDefaults();
+            ASSERT_EQ(recorder.messages.size(), 1u);
+            EXPECT_EQ(recorder.messages[0].title, "Problem Occurred");
+            if (mode == LoadMode::ReadOnly) {
+                EXPECT_EQ(fs::symlink_status(path).type(), type) << "left where it was";
+                EXPECT_EQ(recorder.messages[0].text,
+                          "The device database " + path.string() +
+                              " is damaged; it was left as it is.");
+            } else {
+                EXPECT_FALSE(fs::exists(fs::symlink_status(path)));
+                EXPECT_EQ(fs::symlink_status(path.string() + ".bad").type(), type);
+                EXPECT_EQ(recorder.messages[0].text, asideText(path.string()));
+            }
+        }
+    }
+    fs::remove(elsewhere);
+}
+
+// A link planted where the database is saved is replaced, never written through; a link in
+// place of a temporary name is never used either, since the temporary is made exclusively.
+TEST_F(Database, SaveNeverWritesThroughAPlantedLink) {
+    const fs::path victim = scratch.path / "victim";
+    writeText(victim, "precious");
+    ::chmod(victim.c_str(), 0644);
+    fs::create_symlink(victim, path);
+    fill(1);
+    saved();
+    EXPECT_EQ(fs::symlink_status(path).type(), fs::file_type::regular);
+    EXPECT_EQ(readBytes(victim), Bytes({'p', 'r', 'e', 'c', 'i', 'o', 'u', 's'}));
+    struct stat info {};
+    ASSERT_EQ(::stat(victim.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u) << "the link's target is never chmodded";
+}
+
+TEST_F(Database, NextSaveRemovesTemporariesLeftByAKilledSave) {
+    const std::string stale = path.string() + ".saving-AbC123";
+    const std::string running = path.string() + ".saving-XyZ789";
+    const std::string unrelated = path.string() + ".backup";
+    for (const std::string& name : {stale, running, unrelated}) writeText(name, "partial");
+    const timeval old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    ASSERT_EQ(::utimes(stale.c_str(), old), 0);
+    ASSERT_EQ(::utimes(unrelated.c_str(), old), 0);
+    fill(1);
+    saved();
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(running)) << "may belong to a save still under way";
+    EXPECT_TRUE(fs::exists(unrelated));
+}
+
+TEST_F(Database, SaveIntoAnUnwritableDirectoryFailsWithThePathAndTheReasonOnce) {
+    fill(1);
+    const Bytes previous = saved();
+    ::chmod(scratch.path.c_str(), 0555);
+    std::string first, second;
+    bool ok1 = true, ok2 = true;
+    asNobody([&] {
+        ok1 = saveDatabase(&first);
+        ok2 = saveDatabase(&second);
+    });
+    ::chmod(scratch.path.c_str(), 0755);
+    EXPECT_FALSE(ok1);
+    EXPECT_FALSE(ok2);
+    EXPECT_EQ(first, path.string() + ": Permission denied");
+    EXPECT_TRUE(lastSave().failed);
+    EXPECT_EQ(lastSave().reason, first);
+    EXPECT_EQ(recorder.messages.size(), 1u) << "one message for a run of failures";
+    EXPECT_EQ(readBytes(path), previous);
+
+    EXPECT_TRUE(saveDatabase());
+    EXPECT_FALSE(lastSave().failed);
+    ::chmod(scratch.path.c_str(), 0555);
+    asNobody([&] { EXPECT_FALSE(saveDatabase()); });
+    ::chmod(scratch.path.c_str(), 0755);
+    EXPECT_EQ(recorder.messages.size(), 2u) << "a new run of failures is reported again";
+}
+
+// Removing the last device must reach the file; a scan that found nothing leaves it alone.
+TEST_F(Database, AnEmptyListSavedOnPurposeLoadsAsEmpty) {
+    fill(2);
+    saved();
+    removeDevice(2);
+    removeDevice(1);
+    const Bytes kept = readBytes(path);
+    EXPECT_TRUE(saveDatabase(nullptr, WhenEmpty::KeepFile));
+    EXPECT_EQ(readBytes(path), kept);
+    EXPECT_TRUE(saveDatabase(nullptr, WhenEmpty::WriteEmpty));
+    EXPECT_EQ(fs::file_size(path), databaseFileSize(0));
+
+    resetCoreState();
+    recorder.messages.clear();
+    const DatabaseLoad load = loadDatabase();
+    EXPECT_EQ(load.status, LoadStatus::Loaded);
+    EXPECT_EQ(core.deviceCount, 0);
+    EXPECT_EQ(core.currentAdapter, 3);
+    EXPECT_TRUE(recorder.messages.empty());
+    EXPECT_TRUE(fs::exists(path));
 }
 
 }  // namespace
