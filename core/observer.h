@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "transport/frame_io.h"
 #include "transport/mme_frame.h"
 
 // Every frame taken from a host interface passes the local-device observer, which keeps that
@@ -11,7 +12,7 @@
 namespace corvel {
 
 // One frame from interface `index` through the observer, or nullptr.
-const MmeFrame* observeFrame(int index);
+const MmeFrame* observeFrame(int index, PollWait wait = PollWait::ReadTimeout);
 // Whether the local device answered to itself (a frame with destination equal to source) within
 // `windowMs`.
 bool waitLocalReply(int index, uint32_t windowMs);

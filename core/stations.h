@@ -19,8 +19,14 @@ enum class RateMode {
 
 // A station answered: it is present again with the local device's network key and name. A new
 // station takes the first free slot; with all 32 taken the user is warned and it replaces the
-// last one. The local device itself is never a station.
+// last one. The local device itself is never a station, nor is any address that
+// couldBeStation refuses.
 void addOrRefreshStation(const uint8_t* mac);
+
+// Whether a station could have this address: not a group address (broadcast included), not all
+// zero, not the local-management address the AV devices answer to, and not one of the host's own
+// interfaces. A hostile or garbled answer naming such an address must not become a device.
+bool couldBeStation(const uint8_t* mac);
 
 void updateRate(RateRecord& rate, uint16_t w0, uint16_t w1, uint16_t w2, RateMode mode);
 

@@ -45,6 +45,13 @@ public:
     virtual bool sendRaw(int handle, const uint8_t* data, size_t length) = 0;
     // Waits at most the read time-out for one frame.
     virtual PollResult pollRaw(int handle, std::vector<uint8_t>& frame) = 0;
+    // One frame that has already arrived, without waiting.
+    virtual PollResult takeRaw(int handle, std::vector<uint8_t>& frame) = 0;
+    // Waits at most the read time-out until any of `handles` has a frame waiting: one wait for
+    // all of them, so that idle interfaces do not each cost a read time-out. True when one has.
+    virtual bool waitAny(const std::vector<int>& handles) = 0;
+    // Whether the last open that failed was refused for want of privileges.
+    virtual bool permissionDenied() const { return false; }
 };
 
 // The backend the frame I/O uses; installing nullptr restores libpcap.

@@ -22,6 +22,7 @@ std::vector<HostInterface> enumeration;
 MmeFrame lastFrame;
 std::vector<uint8_t> receiveBuffer;
 std::string lastError;
+bool openRefused = false;
 
 bool validIndex(int index) { return index >= 0 && index < adapterCount; }
 
@@ -49,6 +50,7 @@ bool enumerateInterfaces() {
     enumeration.clear();
     lastFrame.length = 0;
     lastError.clear();
+    openRefused = false;
 
     std::vector<HostInterface> listed;
     if (!captureBackend().listInterfaces(listed, lastError)) return false;
@@ -72,6 +74,7 @@ bool openInterface(int index) {
     entry.captureHandle = captureBackend().openCapture(enumeration[size_t(index)].name, error);
     if (entry.captureHandle < 0) {
         if (lastError.empty()) lastError = error;
+        openRefused = openRefused || captureBackend().permissionDenied();
         return false;
     }
     return true;
@@ -123,14 +126,16 @@ bool sendFrame(int index, const uint8_t* frame, uint16_t length) {
     }
 }
 
-const MmeFrame* pollFrame(int index, bool* faulted) {
+const MmeFrame* pollFrame(int index, bool* faulted, PollWait wait) {
     if (faulted != nullptr) *faulted = false;
     if (index < 0 || index >= kMaxInterfaces || interfaceEntries[index].captureHandle < 0)
         return nullptr;
+    const int handle = interfaceEntries[index].captureHandle;
     try {
-        if (captureBackend().pollRaw(interfaceEntries[index].captureHandle, receiveBuffer) !=
-            PollResult::Frame)
-            return nullptr;
+        const PollResult result = wait == PollWait::ReadTimeout
+                                      ? captureBackend().pollRaw(handle, receiveBuffer)
+                                      : captureBackend().takeRaw(handle, receiveBuffer);
+        if (result != PollResult::Frame) return nullptr;
     } catch (const CaptureFault&) {
         if (faulted != nullptr) *faulted = true;
         return nullptr;
@@ -142,6 +147,26 @@ const MmeFrame* pollFrame(int index, bool* faulted) {
     lastFrame.length = receiveBuffer.size();
     traceFrame(FrameDirection::Received, index, lastFrame.bytes.data(), lastFrame.length);
     return &lastFrame;
+}
+
+bool waitForFrames() {
+    std::vector<int> handles;
+    for (int i = 0; i < adapterCount; ++i)
+        if (interfaceEntries[i].captureHandle >= 0)
+            handles.push_back(interfaceEntries[i].captureHandle);
+    if (handles.empty()) return false;
+    try {
+        return captureBackend().waitAny(handles);
+    } catch (const CaptureFault&) {
+        return false;
+    }
+}
+
+bool captureNotPermitted() {
+    if (!openRefused) return false;
+    for (int i = 0; i < adapterCount; ++i)
+        if (interfaceEntries[i].captureHandle >= 0) return false;
+    return true;
 }
 
 const std::string& captureError() { return lastError; }

@@ -68,17 +68,32 @@ bool MemoryWire::sendRaw(int handle, const uint8_t* data, size_t length) {
     return true;
 }
 
-PollResult MemoryWire::pollRaw(int handle, std::vector<uint8_t>& frame) {
+bool MemoryWire::anyWaiting(const std::vector<int>& handles) {
+    for (int handle : handles)
+        if (const Port* port = portOf(handle); port != nullptr && !port->inbox.empty()) return true;
+    return false;
+}
+
+bool MemoryWire::waitAny(const std::vector<int>& handles) {
+    // Like a capture with a read time-out: a frame arriving within it ends the wait at once.
+    for (uint32_t waited = 0; !anyWaiting(handles) && waited < readTimeoutMs; ++waited)
+        systemClock().sleepMs(1);
+    return anyWaiting(handles);
+}
+
+PollResult MemoryWire::takeRaw(int handle, std::vector<uint8_t>& frame) {
     if (faultOnPoll) throw CaptureFault("read fault");
     Port* port = portOf(handle);
-    if (port == nullptr) return PollResult::None;
-    // Like a capture with a read time-out: a frame arriving within it is returned at once.
-    for (uint32_t waited = 0; port->inbox.empty() && waited < readTimeoutMs; ++waited)
-        systemClock().sleepMs(1);
-    if (port->inbox.empty()) return PollResult::None;
+    if (port == nullptr || port->inbox.empty()) return PollResult::None;
     frame = std::move(port->inbox.front());
     port->inbox.pop_front();
     return PollResult::Frame;
+}
+
+PollResult MemoryWire::pollRaw(int handle, std::vector<uint8_t>& frame) {
+    if (faultOnPoll) throw CaptureFault("read fault");
+    waitAny({handle});
+    return takeRaw(handle, frame);
 }
 
 }  // namespace corvel

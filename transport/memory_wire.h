@@ -48,6 +48,9 @@ public:
     void closeCapture(int handle) override;
     bool sendRaw(int handle, const uint8_t* data, size_t length) override;
     PollResult pollRaw(int handle, std::vector<uint8_t>& frame) override;
+    PollResult takeRaw(int handle, std::vector<uint8_t>& frame) override;
+    bool waitAny(const std::vector<int>& handles) override;
+    bool permissionDenied() const override { return refuseOpen; }
 
 private:
     struct Port {
@@ -56,6 +59,7 @@ private:
         std::deque<std::vector<uint8_t>> inbox;
     };
     Port* portOf(int handle);
+    bool anyWaiting(const std::vector<int>& handles);
 
     std::vector<Port> ports_;
     std::vector<SentFrame> sent_;

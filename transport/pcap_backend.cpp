@@ -17,7 +17,13 @@ namespace corvel {
 namespace {
 
 constexpr int kReadTimeoutMs = 2;
-constexpr int kCaptureBufferBytes = 256 * 1024;
+// A management frame is at most 1514 bytes: capturing more only makes each ring slot bigger.
+constexpr int kSnapshotLength = 1514;
+// Each ring slot holds one frame of the snapshot length plus the kernel's packet header and
+// address, rounded up: 2 KiB. Stations answer a broadcast request together, and a burst of 64
+// frames must be held until the next poll; 256 slots leave room for four such bursts.
+constexpr int kRingSlotBytes = 2048;
+constexpr int kRingFrames = 256;
 
 // The interface's own address from the AF_PACKET entry libpcap lists for it; interfaces without
 // a 6-byte Ethernet hardware address (any, nflog, bluetooth, ...) have none.
@@ -71,16 +77,17 @@ int PcapBackend::openCapture(const std::string& name, std::string& error) {
         error = errbuf;
         return -1;
     }
-    pcap_set_snaplen(p, 65536);
-    // Management frames are small and are taken every few milliseconds: a 256 KiB ring holds
-    // thousands of them, where the library's 2 MiB default would cost that much memory per
-    // interface.
-    pcap_set_buffer_size(p, kCaptureBufferBytes);
+    pcap_set_snaplen(p, kSnapshotLength);
+    // The library divides the ring into slots of the snapshot length (on interfaces with
+    // offloads, as veth and most NICs have): with a 64 KiB snapshot a 256 KiB ring held four
+    // frames. Sized in frames, it holds what a whole network answers at once.
+    pcap_set_buffer_size(p, kRingSlotBytes * kRingFrames);
     pcap_set_promisc(p, 1);
     pcap_set_timeout(p, kReadTimeoutMs);
     // Without immediate mode Linux hands frames over only when its ~2 ms block timer fires.
     pcap_set_immediate_mode(p, 1);
     const int activated = pcap_activate(p);
+    permissionDenied_ = activated == PCAP_ERROR_PERM_DENIED;
     if (activated < 0) {
         error = name + ": " + pcap_statustostr(activated);
         const char* detail = pcap_geterr(p);
@@ -153,17 +160,26 @@ bool PcapBackend::sendRaw(int handle, const uint8_t* data, size_t length) {
     return p != nullptr && pcap_sendpacket(p, data, int(length)) != -1;
 }
 
-PollResult PcapBackend::pollRaw(int handle, std::vector<uint8_t>& frame) {
+PollResult PcapBackend::takeRaw(int handle, std::vector<uint8_t>& frame) {
     pcap* p = handleAt(handle);
-    if (p == nullptr) return PollResult::None;
     // An error here (the interface went away) is no frame; the next full scan rebuilds the list.
-    auto dispatch = [&] {
-        return pcap_dispatch(p, 1, dispatchOne, reinterpret_cast<u_char*>(&frame)) > 0;
-    };
-    if (dispatch()) return PollResult::Frame;
-    pollfd readable{pcap_get_selectable_fd(p), POLLIN, 0};
-    if (::poll(&readable, 1, kReadTimeoutMs) > 0 && dispatch()) return PollResult::Frame;
+    if (p != nullptr && pcap_dispatch(p, 1, dispatchOne, reinterpret_cast<u_char*>(&frame)) > 0)
+        return PollResult::Frame;
     return PollResult::None;
+}
+
+bool PcapBackend::waitAny(const std::vector<int>& handles) {
+    std::vector<pollfd> readable;
+    for (int handle : handles)
+        if (pcap* p = handleAt(handle)) readable.push_back({pcap_get_selectable_fd(p), POLLIN, 0});
+    if (readable.empty()) return false;
+    return ::poll(readable.data(), readable.size(), kReadTimeoutMs) > 0;
+}
+
+PollResult PcapBackend::pollRaw(int handle, std::vector<uint8_t>& frame) {
+    if (takeRaw(handle, frame) == PollResult::Frame) return PollResult::Frame;
+    if (!waitAny({handle})) return PollResult::None;
+    return takeRaw(handle, frame);
 }
 
 }  // namespace corvel

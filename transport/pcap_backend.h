@@ -10,8 +10,9 @@ struct pcap;
 
 namespace corvel {
 
-// libpcap: snapshot 65536, promiscuous, 2 ms read time-out, immediate delivery, incoming frames
-// only, and the powerline filter installed as a ready program.
+// libpcap: a snapshot of one full management frame, a ring sized to hold bursts of frames,
+// promiscuous, 2 ms read time-out, immediate delivery, incoming frames only, and the powerline
+// filter installed as a ready program.
 //
 // Every full scan closes and reopens all interfaces. Tearing down a packet socket with its ring
 // costs the kernel about 20 ms and setting one up about 8, so a closed handle is kept aside and
@@ -27,6 +28,9 @@ public:
     void releaseUnused() override;
     bool sendRaw(int handle, const uint8_t* data, size_t length) override;
     PollResult pollRaw(int handle, std::vector<uint8_t>& frame) override;
+    PollResult takeRaw(int handle, std::vector<uint8_t>& frame) override;
+    bool waitAny(const std::vector<int>& handles) override;
+    bool permissionDenied() const override { return permissionDenied_; }
 
 private:
     struct Slot {
@@ -39,6 +43,7 @@ private:
     int takeBack(const std::string& name);
     int store(pcap* capture, const std::string& name);
     std::vector<Slot> slots_;
+    bool permissionDenied_ = false;
 };
 
 }  // namespace corvel
