@@ -14,6 +14,7 @@
 #include "cli/probe_command.h"
 #include "cli/scan_command.h"
 #include "cli/set_network_command.h"
+#include "cli/upgrade_command.h"
 
 namespace corvel {
 
@@ -54,6 +55,7 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     addAddDeviceCommand(app, context);
     addRenameCommand(app, context);
     addRemoveCommand(app, context);
+    addUpgradeCommand(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {

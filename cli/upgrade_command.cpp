@@ -1,0 +1,220 @@
+// SPDX-License-Identifier: MIT
+#include "cli/upgrade_command.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstring>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "av/local_device.h"
+#include "cli/device_session.h"
+#include "cli/upgrade_progress.h"
+#include "core/tables.h"
+#include "platform/mac.h"
+#include "platform/notifier.h"
+#include "upgrade/av_upgrade.h"
+#include "upgrade/hp10_upgrade.h"
+
+namespace corvel {
+
+namespace {
+
+struct UpgradeOptions {
+    std::string nvm;
+    std::string pib;
+    std::string img;
+    std::string cfg;
+    bool yes = false;
+    std::string dataDir;
+};
+
+// Questions are asked on the terminal (y/N) when the command runs on one and --yes was not
+// given; otherwise --yes answers them. Everything else is printed as "title: text".
+class AskingNotifier : public Notifier {
+public:
+    AskingNotifier(CliContext& context, bool yes)
+        : context_(context),
+          plain_(context.err, yes),
+          interactive_(!yes && &context.err == &std::cerr && ::isatty(STDIN_FILENO) != 0) {}
+
+    Button notify(const std::string& title, const std::string& text, Icon icon,
+                  Buttons buttons) override {
+        if (buttons == Buttons::Ok || !interactive_) return plain_.notify(title, text, icon, buttons);
+        context_.err << title << ": " << text << " [y/N] " << std::flush;
+        std::string answer;
+        const bool yes = std::getline(std::cin, answer) && !answer.empty() &&
+                         (answer[0] == 'y' || answer[0] == 'Y');
+        const bool okSet = buttons == Buttons::OkCancel;
+        if (yes) return okSet ? Button::Ok : Button::Yes;
+        return okSet ? Button::Cancel : Button::No;
+    }
+
+private:
+    CliContext& context_;
+    StreamNotifier plain_;
+    bool interactive_;
+};
+
+// Ctrl-C during the transfer: the first one prints the warning and, with --yes, stops the
+// upgrade at its next frame boundary; without --yes a second one does. Only async-signal-safe
+// calls happen in the handler: write(2) and lock-free atomics.
+std::atomic<UpgradeControl*> interruptTarget{nullptr};
+std::atomic<int> interruptCount{0};
+std::atomic<bool> interruptStopsAtOnce{false};
+const std::string kInterruptWarning =
+    std::string("\n") + kCancelWarningTitle + ": " + kCancelWarningText + "\n";
+const std::string kInterruptAgain = "corvel: press Ctrl-C again to stop the upgrade\n";
+
+void onInterrupt(int) {
+    const int count = interruptCount.fetch_add(1) + 1;
+    if (count == 1) {
+        ssize_t ignored = ::write(STDERR_FILENO, kInterruptWarning.data(), kInterruptWarning.size());
+        if (!interruptStopsAtOnce.load()) ignored = ::write(STDERR_FILENO, kInterruptAgain.data(), kInterruptAgain.size());
+        (void)ignored;
+    }
+    if (count >= 2 || interruptStopsAtOnce.load())
+        if (UpgradeControl* control = interruptTarget.load()) control->requestCancel();
+}
+
+class InterruptGuard {
+public:
+    InterruptGuard(UpgradeControl& control, bool stopAtOnce) {
+        interruptCount = 0;
+        interruptStopsAtOnce = stopAtOnce;
+        interruptTarget = &control;
+        struct sigaction action {};
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_);
+    }
+    ~InterruptGuard() {
+        sigaction(SIGINT, &previous_, nullptr);
+        interruptTarget = nullptr;
+    }
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+private:
+    struct sigaction previous_ {};
+};
+
+bool confirmTurboUpgradeStart() {
+    return notifier().notify("Local Device Type",
+                             "Local Device is HomePlug 1.0 Turbo Device\nMake sure you have "
+                             "selected correct files to upgrade firmware",
+                             Icon::Information, Buttons::OkCancel) == Button::Ok;
+}
+
+void checkFileChoice(const UpgradeOptions& o) {
+    const bool av = !o.nvm.empty() || !o.pib.empty();
+    const bool turbo = !o.img.empty() || !o.cfg.empty();
+    if (av == turbo)
+        throw CLI::ValidationError("files",
+                                   "give --nvm and --pib (AV), or --img with an optional --cfg (Turbo)");
+    if (av && (o.nvm.empty() || o.pib.empty()))
+        throw CLI::ValidationError("files", "an AV upgrade needs both --nvm and --pib");
+    if (turbo && o.img.empty())
+        throw CLI::ValidationError("files", "a Turbo upgrade needs --img");
+}
+
+enum class Result { Upgraded, Failed, Refused };
+
+Result upgradeAv(const UpgradeOptions& o, CliContext& context, UpgradeControl& control,
+                 UpgradeProgressView& view) {
+    if (!core.localIsAv) {
+        context.fail(1, "the local device is not a HomePlug AV device (--nvm and --pib are for AV)");
+        return Result::Refused;
+    }
+    if (!readFirmwareType()) {
+        context.fail(1, "the local device did not report its configuration block; nothing was sent");
+        return Result::Refused;
+    }
+    const AvUpgradeFiles files{o.nvm, o.pib};
+    if (!confirmAvUpgradeStart(files)) {
+        context.fail(1, "the upgrade was not confirmed (--yes confirms it); nothing was sent");
+        return Result::Refused;
+    }
+    InterruptGuard guard(control, o.yes);
+    const UpgradeOutcome outcome = upgradeWorker(files, control, {{}, [&view] { view.close(); }});
+    if (outcome == UpgradeOutcome::Cancelled)
+        context.fail(1, "upgrade cancelled; the device keeps what it had received");
+    return outcome == UpgradeOutcome::Upgraded ? Result::Upgraded : Result::Failed;
+}
+
+Result upgradeTurbo(const UpgradeOptions& o, CliContext& context, UpgradeControl& control,
+                    UpgradeProgressView& view) {
+    if (!core.localIsTurbo) {
+        context.fail(1, "the local device is not a HomePlug 1.0 Turbo device (--img and --cfg are for Turbo)");
+        return Result::Refused;
+    }
+    if (!confirmTurboUpgradeStart()) {
+        context.fail(1, "the upgrade was not confirmed (--yes confirms it); nothing was sent");
+        return Result::Refused;
+    }
+    InterruptGuard guard(control, o.yes);
+    const int done = hp10UpgradeFirmware({o.img, o.cfg}, control);
+    view.close();
+    if (done == 0 && control.cancelRequested())
+        context.fail(1, "upgrade cancelled; the device stays in its secondary loader");
+    return done != 0 ? Result::Upgraded : Result::Failed;
+}
+
+void runUpgrade(const UpgradeOptions& o, CliContext& context) {
+    checkFileChoice(o);
+    DeviceSession session(context, o.yes);
+    if (!session.open(o.dataDir)) return;
+    AskingNotifier asking(context, o.yes);
+    installNotifier(&asking);
+    if (!session.startPage()) {
+        context.fail(1, "no local device answered on any interface; nothing was sent");
+        session.finish();
+        return;
+    }
+    Mac local{};
+    copyLocalMac(local.data());
+    context.out << "Local device " << formatMac(local) << " on interface " << core.currentAdapter
+                << '\n';
+
+    UpgradeProgressView view(context.err, &context.err == &std::cerr && ::isatty(STDERR_FILENO) != 0);
+    UpgradeControl control;
+    control.progress = [&view](const UpgradeProgress& p) { view.show(p); };
+    const bool av = !o.nvm.empty();
+    const Result result = av ? upgradeAv(o, context, control, view) : upgradeTurbo(o, context, control, view);
+    const bool saved = session.finish();
+    if (result == Result::Refused) return;
+    context.status = result == Result::Upgraded && saved ? 0 : 1;
+}
+
+}  // namespace
+
+void addUpgradeCommand(CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<UpgradeOptions>();
+    CLI::App* command =
+        app.add_subcommand("upgrade", "Upgrade the local device's firmware (AV or Turbo).");
+    command->footer(
+        "AV local device: --nvm and --pib. The configuration block is read first to choose how\n"
+        "the transfer ends (module commit or start); the PIB is sent with the local device's MAC\n"
+        "and a new checksum (the file itself is not changed).\n"
+        "Turbo local device: --img, and --cfg when the configuration is to be written too; the\n"
+        "device is switched to its secondary loader, written, committed, verified and reset.\n"
+        "Asks first (y/N on a terminal); --yes answers it. Ctrl-C warns first and stops the\n"
+        "upgrade between two frames on a second Ctrl-C (at once with --yes).\n"
+        "Exit status 0 only when the device confirmed the last step.");
+    command->add_option("--nvm", options->nvm, "AV firmware image (*.NVM): the chain of images the device runs")
+        ->type_name("FILE");
+    command->add_option("--pib", options->pib, "AV parameter image (*.PIB): the device's configuration")
+        ->type_name("FILE");
+    command->add_option("--img", options->img, "Turbo MAC firmware image (*.IMG)")->type_name("FILE");
+    command->add_option("--cfg", options->cfg,
+                        "Turbo configuration file (*.CFG): identity, parameter and option sections")
+        ->type_name("FILE");
+    command->add_flag("--yes", options->yes, "answer OK to the confirmation");
+    command->add_option("--data-dir", options->dataDir, "directory of the device database");
+    command->callback([options, &context] { runUpgrade(*options, context); });
+}
+
+}  // namespace corvel
