@@ -36,6 +36,7 @@
 #include "store/preferences.h"
 #include "store/vendor_list.h"
 #include "ui/operation_runner.h"
+#include "ui/privacy_page.h"
 #include "ui/rename_delegate.h"
 
 namespace corvel::ui {
@@ -77,7 +78,9 @@ bool anyLocalPresent() {
 }  // namespace
 
 MainPage::MainPage(std::string dataDirectory, QWidget* parent)
-    : QWidget(parent), dataDirectoryOverride_(std::move(dataDirectory)) {
+    : QWidget(parent),
+      dataDirectoryOverride_(std::move(dataDirectory)),
+      startDirectory_(QDir::currentPath()) {
     setAccessibleName(QStringLiteral("Main"));
     const Preferences& prefs = preferences();
     remoteModel_ = new RemoteListModel(
@@ -250,7 +253,6 @@ void MainPage::start() {
     openDataDirectory();
     loadVendorList();
     installDeviceLog();
-    startDirectory_ = QDir::currentPath();
     installHooks();
     applyListLayout(defaultListLayout());
     remoteModel_->fillRemoteList();
@@ -279,6 +281,7 @@ void MainPage::deactivate() {
 }
 
 void MainPage::scanNow() {
+    privacyFirstVisit() = false;
     runOperation(window(), [] { corvel::scanNow(); });
 }
 

@@ -45,7 +45,8 @@ public:
     // The rename in place of the row last reported selected (row 0 before any selection).
     void startRename();
 
-    // The working directory at page start; the Diagnostics and About pages read files there.
+    // The working directory when the page was made; the Diagnostics page writes its printed
+    // report there.
     const QString& startDirectory() const { return startDirectory_; }
     // Column 1 (MAC) and column 0 (name) of the first selected remote row, empty when none.
     QString selectedMacText() const;

@@ -9,8 +9,12 @@
 
 #include "platform/text.h"
 #include "store/preferences.h"
+#include "ui/about_page.h"
+#include "ui/diagnostics_page.h"
 #include "ui/main_page.h"
+#include "ui/main_page_commands.h"
 #include "ui/operation_runner.h"
+#include "ui/privacy_page.h"
 
 // The icon is compiled into the library; a static library's resources are registered by hand.
 static void loadResources() {
@@ -32,7 +36,16 @@ PropertySheet::PropertySheet(std::string dataDirectory, QWidget* parent) : QDial
     tabs_->setAccessibleName(QStringLiteral("Pages"));
     main_ = new MainPage(std::move(dataDirectory), tabs_);
     main_->setWindowIcon(windowIcon());
+    new MainPageCommands(*main_);  // the page's child: Enter Password, Add, Upgrade Firmware
     tabs_->addTab(main_, QStringLiteral("Main"));
+    tabs_->addTab(new PrivacyPage(tabs_), QStringLiteral("Privacy"));
+    if (const int level = preferences().diagnosticsLevel; level != 0) {
+        // A device deleted there leaves the Main page's list at once.
+        auto deleted = [this](const QString& macText) { main_->remoteModel().removeRowByMac(macText); };
+        tabs_->addTab(new DiagnosticsPage(level, main_->startDirectory(), deleted, tabs_),
+                      QStringLiteral("Diagnostics"));
+    }
+    tabs_->addTab(new AboutPage(tabs_), QStringLiteral("About"));
 
     auto* buttons = new QDialogButtonBox(this);
     close_ = buttons->addButton(QStringLiteral("Close"), QDialogButtonBox::RejectRole);

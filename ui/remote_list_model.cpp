@@ -146,9 +146,7 @@ void RemoteListModel::fillRemoteList() {
         if (row >= 0 && listed) {
             updateRateCells(row, slot);
         } else if (row >= 0) {
-            beginRemoveRows({}, row, row);
-            rows_.erase(rows_.begin() + row);
-            endRemoveRows();
+            removeRowAt(row);
         } else if (listed && !macEqual(station.mac, currentAdapterRecord().localMac)) {
             addRemoteRow(slot);
         }
@@ -192,6 +190,16 @@ void RemoteListModel::updateRateCells(int row, int slot) {
     if (options_.showQuality)
         setCell(row, ColumnKind::Quality,
                 QString::fromStdString(qualityOf(slot, options_.qualityStyle)));
+}
+
+void RemoteListModel::removeRowAt(int row) {
+    beginRemoveRows({}, row, row);
+    rows_.erase(rows_.begin() + row);
+    endRemoveRows();
+}
+
+void RemoteListModel::removeRowByMac(const QString& macText) {
+    if (const int row = findRowByMac(macText); row >= 0) removeRowAt(row);
 }
 
 void RemoteListModel::removeAll() {

@@ -56,6 +56,7 @@ public:
     void addRemoteRow(int slot);
     void updateRateCells(int row, int slot);
     void removeAll();
+    void removeRowByMac(const QString& macText);
 
     // The sort state, restored from and saved with the database.
     int sortColumn() const { return sortColumn_; }
@@ -75,6 +76,7 @@ private:
         std::array<QString, 5> cells;
     };
     bool lessThan(int slotA, int slotB) const;
+    void removeRowAt(int row);
 
     RemoteListOptions options_;
     std::vector<ColumnKind> kinds_;

@@ -1,0 +1,242 @@
+# SPDX-License-Identifier: MIT
+"""The desktop program end to end, read as a screen reader reads it: corvel-utility runs on the
+simulated powerline network (inside the namespaces of scripts/netns), on an Xvfb display, with the
+accessibility bus of a private D-Bus session. The test waits until the Main page lists the
+simulated AV stations with their rates, reads the whole page through AT-SPI, saves a picture of
+every page, checks that a second copy is refused with "Attention!" while the first keeps running,
+and closes the program with its Close button.
+
+With --bench it prints the time from start to the first filled station list and the resident
+memory of the running program instead of saving pictures."""
+
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xwd_png import xwd_to_png  # noqa: E402
+
+DUMP = None  # the application whose tree a failure prints
+RATE = re.compile(r"^[1-9][0-9]*\.[0-9]{2}$")
+MAC = re.compile(r"^([0-9A-F]{2}:){5}[0-9A-F]{2}$")
+
+
+def fail(message):
+    print("gui_e2e: FAIL: " + message, flush=True)
+    if DUMP is not None:
+        for node in walk(DUMP):
+            try:
+                print("  %s %r" % (node.getRoleName(), node.name))
+            except Exception:
+                pass
+    sys.exit(1)
+
+
+def wait_for(what, probe, timeout):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        value = probe()
+        if value:
+            return value
+        time.sleep(0.1)
+    fail("timed out waiting for " + what)
+
+
+def walk(node, depth=0):
+    if node is None or depth > 40:
+        return
+    yield node
+    try:
+        children = [node.getChildAtIndex(i) for i in range(node.childCount)]
+    except Exception:  # a node that went away while we read
+        return
+    for child in children:
+        yield from walk(child, depth + 1)
+
+
+def application(pid):
+    for app in pyatspi.Registry.getDesktop(0):
+        try:
+            if app is not None and app.get_process_id() == pid:
+                return app
+        except Exception:
+            continue
+    return None
+
+
+def find(root, role, name=None):
+    for node in walk(root):
+        try:
+            if node.getRole() == role and (name is None or node.name == name):
+                return node
+        except Exception:
+            continue
+    return None
+
+
+def children(node, role):
+    found = (node.getChildAtIndex(i) for i in range(node.childCount))
+    return [c for c in found if c is not None and c.getRole() == role]
+
+
+def column_titles(table):
+    return [h.name for h in children(table, pyatspi.ROLE_TABLE_COLUMN_HEADER)]
+
+
+# The cells as the list exposes them to a screen reader, row by row.
+def table_rows(table):
+    width = len(column_titles(table))
+    cells = [c.name for c in children(table, pyatspi.ROLE_TABLE_CELL)]
+    return [cells[i : i + width] for i in range(0, len(cells), width)] if width else []
+
+
+def press(node):
+    action = node.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i) in ("Press", "press", "click", "SetFocus", "Toggle"):
+            action.doAction(i)
+            return
+    action.doAction(0)
+
+
+def station_table(app):
+    table = find(app, pyatspi.ROLE_TABLE, "Additional devices found on the network")
+    if table is None:
+        return None
+    rows = table_rows(table)
+    return (table, rows) if rows and all(r for r in rows) else None
+
+
+def rss_kib(pid):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmRSS:"):
+                return int(line.split()[1])
+    return 0
+
+
+def check_main_page(app, title, expected_stations):
+    sheet = find(app, pyatspi.ROLE_DIALOG, title) or find(app, pyatspi.ROLE_FRAME, title)
+    if sheet is None:
+        fail("no window captioned %r" % title)
+    tab_list = find(app, pyatspi.ROLE_PAGE_TAB_LIST)
+    tabs = [t for t in (tab_list.getChildAtIndex(i) for i in range(tab_list.childCount))
+            if t.getRole() == pyatspi.ROLE_PAGE_TAB]
+    names = [t.name for t in tabs]
+    print("tabs:", names)
+    if names[:1] != ["Main"] or names[-1:] != ["About"] or "Privacy" not in names:
+        fail("unexpected tabs %r" % names)
+
+    table, rows = wait_for("the filled station list", lambda: station_table(app), 20)
+    titles = column_titles(table)
+    print("columns:", titles)
+    local = find(app, pyatspi.ROLE_TREE, "Powerline device detected")
+    if local is None:
+        fail("no local device list")
+    local_rows = table_rows(local)
+    print("local:", local_rows)
+    if not local_rows or local_rows[0][0] != "HomePlug AV Device" or not MAC.match(local_rows[0][1]):
+        fail("the local AV device is not listed: %r" % local_rows)
+    cells = [dict(zip(titles, row)) for row in rows]
+    for row in cells:
+        print("station:", row)
+    macs = {row["MAC Address"] for row in cells}
+    missing = expected_stations - macs
+    if missing:
+        fail("stations not listed: %r" % sorted(missing))
+    for row in cells:
+        if not RATE.match(row["Rate (Mbps)"]):
+            fail("no rate for %s: %r" % (row["MAC Address"], row["Rate (Mbps)"]))
+        if not row["Device Name"] or not row["Quality"]:
+            fail("name or quality missing: %r" % row)
+
+    labels = {n.name for n in walk(app) if n.getRole() == pyatspi.ROLE_LABEL}
+    for text in ("Connected to HomePlug AV Device",):
+        if text not in labels:
+            fail("label %r not read; labels: %r" % (text, sorted(labels)))
+    if not any(l.startswith("Network Type: ") for l in labels):
+        fail("no network type label")
+    print("labels:", sorted(l for l in labels if l.strip()))
+    return tabs
+
+
+def screenshots(tabs, fbdir, shots):
+    os.makedirs(shots, exist_ok=True)
+    for i, tab in enumerate(tabs):
+        press(tab)
+        time.sleep(1.0)
+        path = os.path.join(shots, "gui-%d-%s.png" % (i + 1, tab.name.lower()))
+        xwd_to_png(os.path.join(fbdir, "Xvfb_screen0"), path)
+        print("screenshot:", path)
+    press(tabs[0])
+    time.sleep(0.5)
+
+
+def second_copy_refused(program, env, first, title):
+    second = subprocess.Popen([program], env=env)
+    box = wait_for("the refusal of the second copy",
+                   lambda: find(application(second.pid), pyatspi.ROLE_ALERT)
+                   if application(second.pid) else None, 20)
+    texts = {n.name for n in walk(box)}
+    wanted = "%s is already running.\nOnly one copy can run at a time." % title
+    if box.name != "Attention!" or wanted not in texts | {box.description}:
+        fail("refusal box %r with %r" % (box.name, texts))
+    press(find(box, pyatspi.ROLE_PUSH_BUTTON, "OK"))
+    if second.wait(timeout=20) != 0:
+        fail("the refused copy exited with %d" % second.returncode)
+    if first.poll() is not None:
+        fail("the running copy ended when the second was refused")
+    print("second copy: refused with Attention!, exit 0")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--title", default="Corvel Utility")
+    parser.add_argument("--station", action="append", default=[])
+    parser.add_argument("--fbdir")
+    parser.add_argument("--shots")
+    parser.add_argument("--bench", action="store_true")
+    args = parser.parse_args()
+
+    data = tempfile.mkdtemp(prefix="corvel-gui-")
+    env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1",
+               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+    started = time.monotonic()
+    first = subprocess.Popen([args.program, "--data-dir", data], env=env)
+    try:
+        app = wait_for("the program on the accessibility bus", lambda: application(first.pid), 20)
+        global DUMP
+        DUMP = app
+        if args.bench:
+            wait_for("the filled station list", lambda: station_table(app), 30)
+            filled = time.monotonic() - started
+            time.sleep(2)
+            print("first filled station list: %.2f s" % filled)
+            print("resident memory: %.1f MB" % (rss_kib(first.pid) / 1024))
+        else:
+            tabs = check_main_page(app, args.title, set(args.station))
+            screenshots(tabs, args.fbdir, args.shots)
+            second_copy_refused(args.program, env, first, args.title)
+        press(find(app, pyatspi.ROLE_PUSH_BUTTON, "Close"))
+        if first.wait(timeout=20) != 0:
+            fail("the program exited with %d" % first.returncode)
+        if not args.bench and not any(n.endswith(".data") for n in os.listdir(data)):
+            fail("closing did not save the device database")
+    finally:
+        if first.poll() is None:
+            first.kill()
+            first.wait()
+        shutil.rmtree(data, ignore_errors=True)
+    print("gui_e2e: PASS")
+
+
+if __name__ == "__main__":
+    main()
