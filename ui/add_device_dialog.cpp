@@ -2,11 +2,9 @@
 #include "ui/add_device_dialog.h"
 
 #include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "keys/rules.h"
 #include "network/device_dialogs.h"
@@ -30,18 +28,8 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent) : QDialog(parent) {
                                                         kPasswordPlaceholder.size()));
     progress_ = makeLiveLabel(this, QString());
 
-    auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Device Name:"), name_);
-    form->addRow(QStringLiteral("Password:"), password_);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(makeLiveLabel(this, QString::fromUtf8(kPasswordHelpText)));
-    layout->addWidget(progress_);
-    auto* buttons = makeOkCancel(this);
-    ok_ = buttons->button(QDialogButtonBox::Ok);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &AddDeviceDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &AddDeviceDialog::reject);
+    ok_ = layOutDeviceDialog(this, QStringLiteral("Device Name:"), name_, password_, progress_)
+              ->button(QDialogButtonBox::Ok);
     connect(name_, &QLineEdit::textChanged, this, &AddDeviceDialog::limitName);
 
     // The add's progress texts go to the most recent Add Device dialog.

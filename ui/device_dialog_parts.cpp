@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "ui/device_dialog_parts.h"
 
+#include <QDialog>
 #include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "keys/rules.h"
 
@@ -35,6 +38,22 @@ void setLiveText(QLabel* label, const QString& text) {
 QDialogButtonBox* makeOkCancel(QWidget* parent) {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, parent);
     buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    return buttons;
+}
+
+QDialogButtonBox* layOutDeviceDialog(QDialog* dialog, const QString& firstLabel,
+                                     QWidget* firstField, QLineEdit* password, QLabel* progress) {
+    auto* form = new QFormLayout;
+    form->addRow(firstLabel, firstField);
+    form->addRow(QStringLiteral("Password:"), password);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addLayout(form);
+    layout->addWidget(makeLiveLabel(dialog, QString::fromUtf8(kPasswordHelpText)));
+    layout->addWidget(progress);
+    auto* buttons = makeOkCancel(dialog);
+    layout->addWidget(buttons);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
     return buttons;
 }
 

@@ -3,6 +3,7 @@
 
 #include <QString>
 
+class QDialog;
 class QDialogButtonBox;
 class QLabel;
 class QLineEdit;
@@ -25,5 +26,11 @@ void setLiveText(QLabel* label, const QString& text);
 
 // OK (the default button) and Cancel.
 QDialogButtonBox* makeOkCancel(QWidget* parent);
+
+// The layout both device dialogs share: `firstLabel` with `firstField`, "Password:" with the
+// password box, the help text, the progress line, then OK and Cancel, connected to the dialog's
+// accept and reject. Returns the button row.
+QDialogButtonBox* layOutDeviceDialog(QDialog* dialog, const QString& firstLabel,
+                                     QWidget* firstField, QLineEdit* password, QLabel* progress);
 
 }  // namespace corvel::ui

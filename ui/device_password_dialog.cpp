@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/device_password_dialog.h"
 
-#include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QVBoxLayout>
 
 #include "core/tables.h"
 #include "keys/rules.h"
@@ -27,17 +24,7 @@ DevicePasswordDialog::DevicePasswordDialog(const QString& rowName, const QString
     password_ = makePasswordBox(this, QString::fromStdString(openPasswordEntry(record_)));
     progress_ = makeLiveLabel(this, QString());
 
-    auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Device:"), deviceText);
-    form->addRow(QStringLiteral("Password:"), password_);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(form);
-    layout->addWidget(makeLiveLabel(this, QString::fromUtf8(kPasswordHelpText)));
-    layout->addWidget(progress_);
-    auto* buttons = makeOkCancel(this);
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, &DevicePasswordDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &DevicePasswordDialog::reject);
+    layOutDeviceDialog(this, QStringLiteral("Device:"), deviceText, password_, progress_);
 
     password_->setFocus();
     scanPause_.pause();
