@@ -56,7 +56,7 @@ void runPassword(const DeviceOptions& options, CliContext& context) {
     }
     // Without a local device the main page lists no device to enter a password for; a check
     // run anyway would store the password as refused by a device nobody asked.
-    if (!session.startPage()) {
+    if (!session.prepareLocalDevice()) {
         session.finish();
         context.fail(1, "The HomePlug Adapter was not detected: the password was not checked");
         return;
@@ -93,7 +93,7 @@ void runAddDevice(const DeviceOptions& options, CliContext& context) {
         return;
     }
     // The main page has been scanning before Add is pressed: its list shows the stations.
-    if (session.startPage()) session.runCycles(1);
+    session.prepareLocalDevice();
     session.showProgress(true);
     const DialogOutcome outcome = addDeviceToNetwork(options.name, options.password);
     if (outcome == DialogOutcome::waiting)

@@ -51,6 +51,12 @@ bool DeviceSession::startPage() {
     return found;
 }
 
+bool DeviceSession::prepareLocalDevice() {
+    if (!startPage()) return false;
+    runCycles(1);
+    return true;
+}
+
 void DeviceSession::runCycles(int cycles, const std::function<bool()>& done) {
     const int target = fullScans_ + cycles;
     if (!timer_.running()) startTimer();

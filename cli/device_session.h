@@ -29,7 +29,12 @@ public:
     // What the main page does when it starts: one full scan and the refresh. Whether a local
     // device answered.
     bool startPage();
+    // What the main page has run before its buttons can be pressed: startPage, then one scan
+    // cycle, so that a plain 1.0 local device's parameter block and network key are known
+    // before a command acts on it. Whether a local device answered.
+    bool prepareLocalDevice();
     // Scan cycles until `cycles` more full scans have run, `done` holds, or the scan stopped.
+    // With autoscan off in the preferences the scans are asked for, as Scan and Connect do.
     void runCycles(int cycles, const std::function<bool()>& done = {});
     // Whether a refresh handed the add in progress to its device.
     bool addAdopted() const { return adopted_; }

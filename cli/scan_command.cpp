@@ -5,7 +5,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "cli/session.h"
+#include "cli/device_session.h"
 #include "scan/quality_text.h"
 #include "scan/scan.h"
 #include "core/tables.h"
@@ -52,15 +52,24 @@ std::string stationName(const StationRecord& station, int row) {
     return text;
 }
 
+// The family a station's kind names: 1 plain HomePlug 1.0, 2 Turbo-capable, 4 and up AV.
+std::string familyOf(int32_t stationKind) {
+    if (stationKind >= kKindAv) return "HomePlug AV";
+    if (stationKind == kKindTurbo) return "HomePlug 1.0 Turbo";
+    return "HomePlug 1.0";
+}
+
+// Every station the table holds, of every family: the main page lists only the AV ones, but a
+// command-line user with a 1.0 or Turbo network needs to see theirs.
 Json stationsOf(const StationTable& table) {
     Json stations = Json::array();
     for (const StationRecord& s : table.stations) {
-        if (!macIsSet(s.mac) || s.stationKind < kKindAv || macEqual(s.mac, table.localMac))
-            continue;
+        if (!macIsSet(s.mac) || macEqual(s.mac, table.localMac)) continue;
         const double rate = s.rate.currentRate;
         stations.push_back({{"name", stationName(s, int(stations.size()))},
                             {"mac", formatMac(s.mac)},
                             {"kind", s.stationKind},
+                            {"family", familyOf(s.stationKind)},
                             {"rate", rate},
                             {"rateText", rateText(rate)},
                             {"quality", qualityText(preferences().qualityStyle, rate, s.stationKind)},
@@ -104,9 +113,10 @@ void printText(const Json& result, CliContext& context) {
                     << "   Network Type: " << local["networkType"].get<std::string>() << '\n';
         for (const Json& s : entry["stations"]) {
             char line[512];
-            std::snprintf(line, sizeof line, "  %-24s %s  %10s  %-12s %-8s %s\n",
+            std::snprintf(line, sizeof line, "  %-24s %s  %-18s %10s  %-12s %-8s %s\n",
                           s["name"].get<std::string>().c_str(),
                           s["mac"].get<std::string>().c_str(),
+                          s["family"].get<std::string>().c_str(),
                           s["rateText"].get<std::string>().c_str(),
                           s["quality"].get<std::string>().c_str(),
                           s["present"].get<bool>() ? "present" : "dropped",
@@ -116,33 +126,15 @@ void printText(const Json& result, CliContext& context) {
     }
 }
 
-// Runs the scan cycle on the real clock until `cycles` full scans have followed the first.
-void runCycles(int cycles) {
-    ClockScanTimer timer;
-    installScanTimer(&timer);
-    int fullScans = 0;
-    auto merge = viewHooks().refreshView;
-    viewHooks().refreshView = [&](int phase) {
-        merge(phase);
-        if (phase == kFullScanPhase) ++fullScans;
-    };
-    startTimer();
-    while (fullScans < cycles && timer.running()) timer.runFor(timer.periodMs());
-    stopTimer();
-    viewHooks().refreshView = merge;
-    installScanTimer(nullptr);
-}
-
 int runScan(const ScanOptions& options, CliContext& context) {
-    if (!openSession(options.dataDir, context)) return context.status;
-    const bool found = rescan();
-    refreshView(5);  // what the main page does when it starts
-    if (found) runCycles(options.cycles);
-    const bool saved = saveSession(context);
+    DeviceSession session(context, false);
+    if (!session.open(options.dataDir)) return context.status;
+    const bool found = session.startPage();
+    if (found) session.runCycles(options.cycles);
     Json interfaces = Json::array();
     for (int i = 0; i < adapterCount; ++i) interfaces.push_back(interfaceOf(i));
     const std::string captureProblem = captureError();
-    stopScan();
+    const bool saved = session.finish();
     if (!found) {
         context.out << "The HomePlug Adapter was not detected.\n";
         if (!captureProblem.empty()) context.err << "corvel: " << captureProblem << '\n';
@@ -164,8 +156,9 @@ void addScanCommand(CLI::App& app, CliContext& context) {
     command->footer(
         "One full scan, then N scan cycles (about 2.7 s each with the default preferences).\n"
         "The stations seen are merged into the device list, which is saved as the GUI saves it.\n"
-        "Prints each interface's local device and network, and the AV stations with their\n"
-        "device name, rate, quality and firmware. Exit status 1 when no adapter is found.");
+        "Prints each interface's local device and network, and every station seen through it\n"
+        "(HomePlug AV, 1.0 Turbo or 1.0) with its device name, family, rate, quality and\n"
+        "firmware. Exit status 1 when no adapter is found.");
     command->add_option("--cycles", options->cycles, "scan cycles after the first full scan")
         ->check(CLI::Range(1, 1000));
     command->add_flag("--json", options->json, "print one JSON object");

@@ -40,7 +40,7 @@ void runSetNetwork(const SetNetworkOptions& options, CliContext& context) {
         context.status = 1;
         return;
     }
-    session.startPage();
+    session.prepareLocalDevice();
     // "Use Default (Public Network)": the public name of the local device's family.
     const std::string name = options.publicName ? std::string(defaultNetworkName()) : options.name;
     const NetworkNameScope scope =

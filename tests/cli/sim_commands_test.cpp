@@ -1,0 +1,204 @@
+// SPDX-License-Identifier: MIT
+// The device commands run in-process against the simulated powerline network on the in-memory
+// wire and the virtual clock, from a working directory holding the preferences file.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "core/tables.h"
+#include "keys/derive.h"
+#include "platform/clock.h"
+#include "platform/mac.h"
+#include "scan/scan.h"
+#include "sim/memory_link.h"
+#include "sim/network.h"
+#include "store/preferences.h"
+#include "tests/cli/cli_run.h"
+#include "tests/sim/sim_devices.h"
+#include "transport/memory_wire.h"
+
+namespace corvel::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+class SimCommands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        resetCoreState();
+        resetScanState();
+        work = fs::temp_directory_path() / ("corvel-cli-sim-" + std::to_string(::getpid()));
+        fs::remove_all(work);
+        fs::create_directories(work / "data");
+        home = fs::current_path();
+        fs::current_path(work);
+        writePreferences(defaultPreferences());
+        installCaptureBackend(&wire);
+    }
+    void TearDown() override {
+        installCaptureBackend(nullptr);
+        fs::current_path(home);
+        fs::remove_all(work);
+        loadPreferences();
+    }
+
+    void writePreferences(const Preferences& preferences) {
+        const auto bytes = encodePreferences(preferences);
+        std::ofstream(work / kPreferencesFileName, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    void addPort(const DeviceConfig& local, const std::vector<DeviceConfig>& stations) {
+        const int port = net.addPort("plc" + std::to_string(net.portCount()));
+        net.setLocal(port, local);
+        for (const DeviceConfig& station : stations) net.addStation(port, station);
+    }
+    void attach() { sim::attachToMemoryWire(net, wire, clock); }
+    CliRun run(std::vector<std::string> args) {
+        args.push_back("--data-dir");
+        args.push_back((work / "data").string());
+        resetCoreState();
+        return corvel(args);
+    }
+    // The stations `corvel scan --json` lists on the first interface.
+    Json scannedStations(int cycles) {
+        const CliRun r = run({"scan", "--cycles", std::to_string(cycles), "--json"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        const Json result = Json::parse(r.out, nullptr, false);
+        if (result.is_discarded()) return Json::array();
+        return result["interfaces"][0]["stations"];
+    }
+
+    fs::path work;
+    fs::path home;
+    VirtualClock clock;
+    ScopedClock clockScope{clock};
+    MemoryWire wire;
+    sim::Network net;
+};
+
+TEST_F(SimCommands, ScanRunsItsCyclesWhateverTheAutoscanPreference) {
+    addPort(deviceConfig(Family::Av, kAvLocal), {deviceConfig(Family::Av, kAvStation)});
+    attach();
+    for (const int16_t autoScan : {int16_t{0}, int16_t{1}}) {
+        SCOPED_TRACE(autoScan);
+        Preferences preferences = defaultPreferences();
+        preferences.autoScan = autoScan;
+        writePreferences(preferences);
+        const uint64_t before = clock.tickCount();
+        const Json stations = scannedStations(1);
+        ASSERT_EQ(stations.size(), 1u);
+        EXPECT_EQ(stations[0]["mac"], formatMac(kAvStation.data()));
+        // The full scan at start and one cycle: seconds, not the minute of a scan that waits
+        // for cycles nobody asked for.
+        EXPECT_LT(clock.tickCount() - before, 10'000u);
+    }
+}
+
+struct FamilyListing {
+    const char* name;
+    DeviceConfig local;
+    std::vector<DeviceConfig> stations;
+    std::vector<std::pair<Mac, std::string>> listed;  // in slot order
+};
+
+class ScanListing : public SimCommands, public ::testing::WithParamInterface<FamilyListing> {};
+
+TEST_P(ScanListing, ListsEveryStationWithItsFamily) {
+    const FamilyListing& c = GetParam();
+    addPort(c.local, c.stations);
+    attach();
+    // A second cycle lets the broadcast version query of phase 4 promote Turbo stations.
+    const Json stations = scannedStations(2);
+    ASSERT_EQ(stations.size(), c.listed.size());
+    for (size_t i = 0; i < c.listed.size(); ++i) {
+        EXPECT_EQ(stations[i]["mac"], formatMac(c.listed[i].first.data()));
+        EXPECT_EQ(stations[i]["family"], c.listed[i].second);
+        EXPECT_EQ(stations[i]["present"], true);
+    }
+
+    const CliRun text = run({"scan", "--cycles", "1"});
+    for (const auto& [mac, family] : c.listed) {
+        const size_t line = text.out.find(formatMac(mac.data()));
+        ASSERT_NE(line, std::string::npos) << text.out;
+        EXPECT_NE(text.out.find(family, line), std::string::npos) << text.out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Families, ScanListing,
+    ::testing::Values(
+        FamilyListing{"Av",
+                      deviceConfig(Family::Av, kAvLocal),
+                      {deviceConfig(Family::Av, kAvStation)},
+                      {{kAvStation, "HomePlug AV"}}},
+        FamilyListing{"Turbo",
+                      deviceConfig(Family::Turbo, kTurboLocal),
+                      {deviceConfig(Family::Turbo, kTurboStation),
+                       deviceConfig(Family::HomePlug10, kTurboStation2)},
+                      {{kTurboStation, "HomePlug 1.0 Turbo"}, {kTurboStation2, "HomePlug 1.0"}}},
+        FamilyListing{"Hp10",
+                      deviceConfig(Family::HomePlug10, kHp10Local),
+                      {deviceConfig(Family::HomePlug10, kHp10Station)},
+                      {{kHp10Station, "HomePlug 1.0"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Commands on a plain HomePlug 1.0 local device: its parameter block and key come with the
+// first scan cycle, before the command acts.
+
+class PlainLocalDevice : public SimCommands {
+protected:
+    void SetUp() override {
+        SimCommands::SetUp();
+        addPort(deviceConfig(Family::HomePlug10, kHp10Local),
+                {deviceConfig(Family::HomePlug10, kHp10Station, kStationPassword)});
+        attach();
+    }
+    sim::Device& local() { return *net.device(kHp10Local); }
+    sim::Device& station() { return *net.device(kHp10Station); }
+};
+
+TEST_F(PlainLocalDevice, SetNetworkLocalOnlyTakesTheNameAndKeepsIt) {
+    const CliRun r = run({"set-network", "GardenShed", "--local-only", "--yes"});
+
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Local device set to 'GardenShed'"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Network Name: GardenShed   Network Type: Private"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(local().nek(), deriveHP10Key("GardenShed"));
+    // The next scan reads the key back and keeps the name.
+    const CliRun scan = run({"scan", "--cycles", "1", "--json"});
+    const Json result = Json::parse(scan.out);
+    EXPECT_EQ(result["interfaces"][0]["local"]["networkName"], "GardenShed");
+}
+
+TEST_F(PlainLocalDevice, PasswordIsCheckedOnTheDeviceAndStoredAsTyped) {
+    const struct {
+        std::string password;
+        int status;
+        std::string stored;
+    } cases[] = {
+        {kStationPassword, 0, kStationPassword},
+        {kWrongPassword, 1, "Not " + kWrongPassword},
+    };
+    ASSERT_EQ(run({"scan", "--cycles", "1"}).status, 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.password);
+        const CliRun r = run({"password", formatMac(kHp10Station.data()), c.password});
+        EXPECT_EQ(r.status, c.status) << r.out << r.err;
+        EXPECT_NE(r.out.find("stored as " + c.stored + "\n"), std::string::npos) << r.out;
+        const CliRun listed = run({"devices"});
+        EXPECT_NE(listed.out.find(c.stored), std::string::npos) << listed.out;
+        // The local device is back on its own network either way.
+        EXPECT_EQ(local().nek(), deriveHP10Key("HomePlug"));
+    }
+}
+
+}  // namespace
+}  // namespace corvel::test
