@@ -1,0 +1,136 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "keys/derive.h"
+#include "sim/firmware_files.h"
+#include "sim/pib.h"
+#include "tests/e2e/netns_run.h"
+
+// corvel upgrade against plcsim: a 1 MiB firmware image and a 7992-byte PIB to an AV device for
+// each way the transfer can end, and an image with its configuration to a Turbo device through
+// the secondary loader; afterwards corvel probe sees the version the device restarted with, and
+// tshark names the upgrade's frames.
+namespace corvel::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kFirmwareSize = 1 << 20;
+const std::string kNewAvFirmware = "QRB4000-AV-3.4.0.0100-01-20261201-FINAL";
+const std::string kNewTurboFirmware = "TURBO-MAC-4-1-0-0-0100";
+
+struct AvEnding {
+    const char* name;
+    int chipGeneration;
+    int configStatus;  // 0: the device commits to NVM; 2: it does not
+    const char* chunkName;
+    const char* endName;
+    size_t chunks;  // the memory path sends only the last image
+};
+
+class UpgradeEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!haveRoot()) GTEST_SKIP() << "network namespaces need root";
+        dir = fs::temp_directory_path() /
+              ("corvel-e2e-upgrade-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir / "data");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
+        const std::string path = (dir / name).string();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return path;
+    }
+    std::string writeText(const std::string& name, const std::string& text) {
+        return write(name, std::vector<uint8_t>(text.begin(), text.end()));
+    }
+    std::string capture() const { return (dir / "wire.pcap").string(); }
+
+    // corvel upgrade ARGS..., then corvel probe, against one plcsim run.
+    CommandResult upgradeThenProbe(const std::string& scenario, std::vector<std::string> args) {
+        const std::string corvel = binaryPath("app/corvel");
+        std::string script = "\"$0\" upgrade";
+        for (size_t i = 0; i < args.size(); ++i) script += " \"${" + std::to_string(i + 1) + "}\"";
+        script += " --yes --data-dir \"$DATA\" && \"$0\" probe";
+        std::vector<std::string> line{"env", "DATA=" + (dir / "data").string(), "sh", "-c", script,
+                                      corvel};
+        line.insert(line.end(), args.begin(), args.end());
+        return runInNamespaces(scenario, capture(), line);
+    }
+
+    // The names tshark gives the frames of the upgrade that match `filter`.
+    std::vector<std::string> named(const std::string& filter) {
+        return dissect(capture(), {"_ws.col.Info"}, filter);
+    }
+
+    fs::path dir;
+};
+
+class AvUpgradeEndToEnd : public UpgradeEndToEnd, public ::testing::WithParamInterface<AvEnding> {};
+
+TEST_P(AvUpgradeEndToEnd, UpgradesTheDeviceAndProbeSeesTheNewVersion) {
+    const AvEnding& e = GetParam();
+    const std::string scenario = writeText("scenario.json", R"({"ports": [{"interface": "plc0",
+        "local": {"mac": "00:B0:52:00:00:10", "chipGeneration": )" +
+        std::to_string(e.chipGeneration) + R"(, "configStatus": )" + std::to_string(e.configStatus) +
+        R"(, "upgradedFirmware": ")" + kNewAvFirmware + R"(", "upgradeRebootMs": 2000}}]})");
+    const Mac pibMac{0x00, 0xB0, 0x52, 0x99, 0x99, 0x99};
+    const std::string nvm = write("fw.nvm", sim::buildNvmOfSize(kFirmwareSize));
+    const std::string pib = write("fw.pib", sim::buildPib(pibMac, publicAvKey(), 3, 3));
+
+    const CommandResult result = upgradeThenProbe(scenario, {"--nvm", nvm, "--pib", pib});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_NE(result.err.find("Device Upgraded"), std::string::npos) << result.err;
+    EXPECT_NE(result.out.find("3.4.0.0100"), std::string::npos) << result.out;
+
+    const auto chunks = named(std::string("homeplug_av.mmhdr.mmtype.qualcomm == ") +
+                              (std::string(e.chunkName) == "WR_MEM.REQ" ? "0xa004" : "0xa020") +
+                              " && eth.src != 00:b0:52:00:00:10");
+    ASSERT_EQ(chunks.size(), e.chunks + 8);  // the PIB in 8 chunks
+    EXPECT_NE(chunks.front().find(e.chunkName), std::string::npos) << chunks.front();
+    const auto ends = named("homeplug_av.mmhdr.mmtype.qualcomm == 0xa028 || "
+                            "homeplug_av.mmhdr.mmtype.qualcomm == 0xa00c");
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_NE(ends[0].find(e.endName), std::string::npos) << ends[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Endings, AvUpgradeEndToEnd,
+    ::testing::Values(AvEnding{"Commit", 3, 0, "WR_MOD.REQ", "NVM_MOD.REQ", 1024},
+                      AvEnding{"Start", 1, 2, "WR_MOD.REQ", "ST_MAC.REQ", 1024},
+                      // buildNvmOfSize puts three quarters of the bytes in the last image.
+                      AvEnding{"MemoryWrite", 3, 2, "WR_MEM.REQ", "ST_MAC.REQ",
+                               ((kFirmwareSize - 88) - (kFirmwareSize - 88) / 4 + 1023) / 1024}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UpgradeEndToEnd, UpgradesATurboDeviceThroughItsLoader) {
+    const std::string scenario = writeText("scenario.json", R"({"ports": [{"interface": "plc0",
+        "local": {"family": "turbo", "mac": "00:0B:3B:00:01:10",
+                  "upgradedFirmware": ")" + kNewTurboFirmware + R"(", "upgradeRebootMs": 300}}]})");
+    const std::string img = write("mac.img", sim::patternBytes(50000, 3));
+    const std::string cfg = write("dev.cfg", sim::patternBytes(960, 4));
+
+    const CommandResult result = upgradeThenProbe(scenario, {"--img", img, "--cfg", cfg});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_NE(result.err.find("Firmware Update Successful"), std::string::npos) << result.err;
+    EXPECT_NE(result.out.find(kNewTurboFirmware), std::string::npos) << result.out;
+    // 49 image blocks and the three sections, each a 1054-byte loader frame.
+    EXPECT_EQ(dissect(capture(), {"frame.len"},
+                      "homeplug && eth.src != 00:0b:3b:00:01:10 && frame.len == 1054")
+                  .size(),
+              52u);
+}
+
+}  // namespace
+}  // namespace corvel::e2e
