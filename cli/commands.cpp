@@ -64,6 +64,10 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     } catch (const CLI::ParseError& e) {
         err << "corvel: " << e.what() << "\n\n" << usageOf(*deepestSubcommand(app));
         return kExitUsage;
+    } catch (const std::exception& e) {
+        // Whatever a command meets (a refused capture, a full disk, a broken stream) ends it
+        // with its reason and status 1, never with an abort.
+        return context.fail(1, e.what());
     }
     return context.status;
 }

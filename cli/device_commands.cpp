@@ -70,7 +70,7 @@ void runPassword(const DeviceOptions& options, CliContext& context) {
     }
     const PasswordEntry entry = enterDevicePassword(record, options.password);
     const bool saved = session.finish();
-    if (entry.outcome != DialogOutcome::checked) {
+    if (entry.outcome != DialogOutcome::checked || !saved) {
         context.status = 1;
         return;
     }
@@ -79,7 +79,7 @@ void runPassword(const DeviceOptions& options, CliContext& context) {
                                                     : "not checked (no host address)";
     context.out << "Password of " << describe(record) << " " << outcome << ", stored as "
                 << entry.stored << '\n';
-    context.status = entry.verification == 1 && saved ? 0 : 1;
+    context.status = entry.verification == 1 ? 0 : 1;
 }
 
 void runAddDevice(const DeviceOptions& options, CliContext& context) {
@@ -100,7 +100,7 @@ void runAddDevice(const DeviceOptions& options, CliContext& context) {
         session.runCycles(options.cycles, [&session] { return session.addAdopted(); });
     const Mac expected = pendingAdd().expectedMac;
     const bool saved = session.finish();
-    if (outcome != DialogOutcome::waiting) {
+    if (outcome != DialogOutcome::waiting || !saved) {
         context.status = 1;
         return;
     }
@@ -113,7 +113,7 @@ void runAddDevice(const DeviceOptions& options, CliContext& context) {
     }
     const int record = findDeviceByName(name);
     context.out << "Added " << (record != 0 ? describe(record) : name) << " to the network\n";
-    context.status = saved ? 0 : 1;
+    context.status = 0;
 }
 
 void runRename(const DeviceOptions& options, CliContext& context) {
@@ -126,6 +126,7 @@ void runRename(const DeviceOptions& options, CliContext& context) {
         context.status = 1;
         return;
     }
+    if (!session.finish()) return;
     context.out << "Renamed " << before << " to " << stringOf(core.devices[record - 1].name)
                 << '\n';
     context.status = 0;
@@ -142,9 +143,10 @@ void runRemove(const DeviceOptions& options, CliContext& context) {
         context.status = 1;
         return;
     }
-    const bool saved = session.finish();
+    // Removing the last device must reach the file too.
+    if (!session.finish(WhenEmpty::WriteEmpty)) return;
     context.out << "Removed " << removed << " from the device list\n";
-    context.status = saved ? 0 : 1;
+    context.status = 0;
 }
 
 CLI::App* deviceCommand(CLI::App& app, const char* name, const char* description,

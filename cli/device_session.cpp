@@ -46,6 +46,7 @@ void DeviceSession::showProgress(bool add) {
 }
 
 bool DeviceSession::startPage() {
+    requireCapture();
     const bool found = rescan();
     refreshView(5);
     return found;
@@ -67,9 +68,9 @@ void DeviceSession::runCycles(int cycles, const std::function<bool()>& done) {
     }
 }
 
-bool DeviceSession::finish() {
+bool DeviceSession::finish(WhenEmpty whenEmpty) {
     stopScan();
-    return saveSession(context_);
+    return saveSession(context_, whenEmpty);
 }
 
 std::string networkTypeText() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/context.h"
+#include "store/database.h"
 #include "scan/scan.h"
 #include "platform/notifier.h"
 
@@ -38,8 +39,9 @@ public:
     void runCycles(int cycles, const std::function<bool()>& done = {});
     // Whether a refresh handed the add in progress to its device.
     bool addAdopted() const { return adopted_; }
-    // The scan stopped and the database saved; false (status 1) when saving failed.
-    bool finish();
+    // The scan stopped and the database saved; false (status 1, with the path and the reason on
+    // standard error) when saving failed.
+    bool finish(WhenEmpty whenEmpty = WhenEmpty::KeepFile);
 
 private:
     CliContext& context_;

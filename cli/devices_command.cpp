@@ -8,6 +8,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "cli/json_output.h"
 #include "cli/session.h"
 #include "scan/scan.h"
 #include "core/tables.h"
@@ -50,9 +51,11 @@ Json deviceOf(const DeviceRecord& record) {
 }
 
 int runDevices(const DevicesOptions& options, CliContext& context) {
-    if (!openSession(options.dataDir, context)) return context.status;
-    Json devices = Json::array();
-    for (int i = 0; i < core.deviceCount; ++i) devices.push_back(deviceOf(core.devices[i]));
+    // Showing the list never renames or changes a file, even a damaged one.
+    if (!openSession(options.dataDir, context, LoadMode::ReadOnly)) return context.status;
+    Json list = Json::array();
+    for (int i = 0; i < core.deviceCount; ++i) list.push_back(deviceOf(core.devices[i]));
+    const Json devices = printable(list);
     if (options.json) {
         context.out << Json{{"devices", devices}}.dump() << '\n';
     } else {
@@ -74,20 +77,23 @@ int runDevices(const DevicesOptions& options, CliContext& context) {
 
 int runReport(const DevicesOptions& options, CliContext& context) {
     if (!openSession(options.dataDir, context)) return context.status;
+    // Without capture the report would say that no device is connected: refuse instead.
+    requireCapture();
     // The tables the Diagnostics page would have: one full scan, merged into the device list.
     rescan();
     refreshView(5);
     stopScan();
     bool written = false;
+    std::string error = "standard output";
     if (options.file.empty()) {
         context.out.flush();
         std::FILE* out = fdopen(::dup(STDOUT_FILENO), "w");
         written = out != nullptr && writeReport(out);
     } else {
-        written = saveReport(options.file);
+        written = saveReport(options.file, &error);
     }
     const bool saved = saveSession(context);
-    if (!written) return context.fail(1, "the report could not be written");
+    if (!written) return context.fail(1, "the report could not be written: " + error);
     context.status = saved ? 0 : 1;
     return context.status;
 }

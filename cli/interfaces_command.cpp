@@ -4,6 +4,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "cli/json_output.h"
 #include "platform/mac.h"
 #include "transport/frame_io.h"
 #include "transport/interface_table.h"
@@ -34,7 +35,7 @@ int runInterfaces(const InterfacesOptions& options, CliContext& context) {
                         << (entry.captureHandle >= 0 ? "" : "  (not open)") << '\n';
         }
     }
-    if (options.json) context.out << nlohmann::ordered_json{{"interfaces", list}}.dump() << '\n';
+    if (options.json) context.out << printable({{"interfaces", list}}).dump() << '\n';
     context.status = 0;
     return 0;
 }

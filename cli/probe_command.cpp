@@ -7,6 +7,8 @@
 #include "av/av_state.h"
 #include "av/local_device.h"
 #include "cli/interfaces_command.h"
+#include "cli/json_output.h"
+#include "cli/session.h"
 #include "core/observer.h"
 #include "core/tables.h"
 #include "hp10codec/frames.h"
@@ -144,10 +146,11 @@ void printText(const Json& result, CliContext& context) {
 int runProbe(const ProbeOptions& options, CliContext& context) {
     resetCoreState();
     if (!openHostInterfaces(context)) return context.status;
+    requireCapture();
     Json interfaces = Json::array();
     for (int i = 0; i < adapterCount; ++i) interfaces.push_back(probeInterface(i));
     closeAllInterfaces();
-    const Json result = {{"interfaces", interfaces}};
+    const Json result = printable({{"interfaces", interfaces}});
     if (options.json) context.out << result.dump() << '\n';
     else printText(result, context);
     context.status = 0;

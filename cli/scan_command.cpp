@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/device_session.h"
+#include "cli/json_output.h"
 #include "scan/quality_text.h"
 #include "scan/scan.h"
 #include "core/tables.h"
@@ -141,7 +142,7 @@ int runScan(const ScanOptions& options, CliContext& context) {
         context.status = 1;
         return 1;
     }
-    const Json result = {{"interfaces", interfaces}};
+    const Json result = printable({{"interfaces", interfaces}});
     if (options.json) context.out << result.dump() << '\n';
     else printText(result, context);
     context.status = saved ? 0 : 1;

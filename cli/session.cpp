@@ -15,6 +15,7 @@
 #include "store/database.h"
 #include "store/preferences.h"
 #include "store/vendor_list.h"
+#include "transport/frame_io.h"
 
 namespace corvel {
 
@@ -25,7 +26,7 @@ StreamNotifier& sessionNotifier() {
 }
 }  // namespace
 
-bool openSession(const std::string& dataDirOverride, CliContext& context) {
+bool openSession(const std::string& dataDirOverride, CliContext& context, LoadMode mode) {
     installNotifier(&sessionNotifier());
     loadPreferences();
     loadVendorList();
@@ -33,13 +34,13 @@ bool openSession(const std::string& dataDirOverride, CliContext& context) {
         prepareDataPaths();
         chooseDataDirectory();
     } else {
-        if (::mkdir(dataDirOverride.c_str(), 0777) != 0 && errno != EEXIST) {
+        if (::mkdir(dataDirOverride.c_str(), 0770) != 0 && errno != EEXIST) {
             context.fail(1, dataDirOverride + ": cannot create the data directory");
             return false;
         }
         setDataDirectory(dataDirOverride);
     }
-    loadDatabase();
+    loadDatabase(mode);
     installDeviceLog();
     viewHooks().refreshView = [](int) {
         mergeStationsIntoDevices(std::time(nullptr), &pendingAdd());
@@ -47,10 +48,20 @@ bool openSession(const std::string& dataDirOverride, CliContext& context) {
     return true;
 }
 
-bool saveSession(CliContext& context) {
-    if (saveDatabase()) return true;  // a failure has told the user why
-    context.status = 1;
+bool saveSession(CliContext& context, WhenEmpty whenEmpty) {
+    saveDatabase(nullptr, whenEmpty);
+    if (!lastSave().failed) return true;
+    context.fail(1, "the device list was not saved: " + lastSave().reason);
     return false;
+}
+
+void requireCapture() {
+    reopenInterfaces();
+    if (!captureNotPermitted()) return;
+    throw CaptureNotPermitted(
+        "capture was not permitted (" + captureError() +
+        "). Run corvel as root, or as a member of group corvel with the installed program's "
+        "capabilities (setcap cap_net_raw,cap_net_admin=eip on it).");
 }
 
 }  // namespace corvel

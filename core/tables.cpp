@@ -145,7 +145,9 @@ std::string makeDefaultName() {
 }
 
 int appendDevice(const uint8_t* mac, std::string_view name) {
-    if (core.deviceCount >= kMaxDevices) return 0;
+    // A group address (bit 0 of the first byte) is never a device's own: a frame sent from one
+    // is hostile or garbled.
+    if (core.deviceCount >= kMaxDevices || (mac[0] & 0x01) != 0) return 0;
     DeviceRecord& record = core.devices[core.deviceCount];
     copyMac(record.mac, mac);
     copyText(record.name, name);

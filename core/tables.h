@@ -207,7 +207,8 @@ void removeDeviceByMac(const uint8_t* mac);
 void removeUnaddressedDevices();
 
 std::string makeDefaultName();
-// Appends a record with the MAC and name; 1-based index, or 0 when the list is full.
+// Appends a record with the MAC and name; 1-based index, or 0 when the list is full or the MAC
+// is a group address.
 int appendDevice(const uint8_t* mac, std::string_view name);
 
 bool setAutoscan(bool on);

@@ -63,7 +63,8 @@ bool openPlace(const std::string& path, Place& place, std::string& error) {
     }
     place.directory.reset(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (place.directory.get() < 0) {
-        error = reason(directory);
+        // Named by the file asked for: "<path>: No such file or directory" says the most.
+        error = reason(path);
         return false;
     }
     return true;

@@ -2,18 +2,16 @@
 #include "sim/scenario.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <vector>
 
 #include "keys/derive.h"
+#include "platform/files.h"
 
 namespace corvel::sim {
 
@@ -24,6 +22,11 @@ using nlohmann::json;
 constexpr size_t kMaxPorts = 8;
 constexpr size_t kMaxStations = 200;
 constexpr uint64_t kMaxMs = 3600000;
+// A scenario nests five levels deep; far deeper nesting is no scenario, and walking it would
+// cost stack in every recursive reader of the document.
+constexpr int kMaxNesting = 32;
+// The largest scenario (8 ports of 200 stations) is well under a megabyte.
+constexpr size_t kMaxScenarioBytes = 4 * 1024 * 1024;
 
 [[noreturn]] void fail(const std::string& path, const std::string& problem) {
     throw ScenarioError(path + ": " + problem);
@@ -397,14 +400,48 @@ Mac defaultDeviceMac(int port, int index) {
     return Mac{0x00, 0xB0, 0x52, 0x5E, uint8_t(port), uint8_t(index)};
 }
 
+namespace {
+
+// The deepest nesting of arrays and objects, brackets inside strings not counted; stops
+// counting past `limit`.
+int nestingDepth(std::string_view text, int limit) {
+    int depth = 0, deepest = 0;
+    bool inString = false, escaped = false;
+    for (char c : text) {
+        if (inString) {
+            if (escaped) escaped = false;
+            else if (c == '\\') escaped = true;
+            else if (c == '"') inString = false;
+            continue;
+        }
+        if (c == '"') inString = true;
+        else if (c == '[' || c == '{') deepest = std::max(deepest, ++depth);
+        else if (c == ']' || c == '}') --depth;
+        if (deepest > limit) break;
+    }
+    return deepest;
+}
+
+Network buildNetwork(const json& doc);
+
+}  // namespace
+
 Network parseScenario(std::string_view text) {
-    json doc;
+    if (text.size() > kMaxScenarioBytes)
+        throw ScenarioError("larger than " + std::to_string(kMaxScenarioBytes) + " bytes");
+    if (nestingDepth(text, kMaxNesting) > kMaxNesting)
+        throw ScenarioError("nested more than " + std::to_string(kMaxNesting) + " levels deep");
     try {
-        doc = json::parse(text.begin(), text.end());
-    } catch (const json::parse_error& e) {
+        return buildNetwork(json::parse(text.begin(), text.end()));
+    } catch (const json::exception& e) {
+        // A parse error, or a value of another type than a reader asked for.
         throw ScenarioError(withoutExceptionTag(e.what()));
     }
+}
 
+namespace {
+
+Network buildNetwork(const json& doc) {
     Object top(doc, "");
     top.text("comment", "", 0, 1000);
     const json* ports = top.array("ports", kMaxPorts);
@@ -432,14 +469,16 @@ Network parseScenario(std::string_view text) {
     return network;
 }
 
+}  // namespace
+
 Network loadScenario(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw ScenarioError(path + ": cannot be read (" + std::strerror(errno) + ")");
-    std::ostringstream contents;
-    contents << file.rdbuf();
-    if (file.bad()) throw ScenarioError(path + ": cannot be read");
+    std::vector<uint8_t> bytes;
+    std::string error;
+    // Read without waiting on a FIFO and with a bound; a link the user names is followed.
+    if (!readWholeFile(path, bytes, error, ReadRules{kMaxScenarioBytes, true}))
+        throw ScenarioError(error);
     try {
-        return parseScenario(contents.str());
+        return parseScenario(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     } catch (const ScenarioError& e) {
         throw ScenarioError(path + ": " + e.what());
     }

@@ -168,6 +168,21 @@ TEST_F(Observer, ReceiveTakesTheLowestInterfaceFirst) {
     EXPECT_FALSE(receiveFrame(frame));
 }
 
+// Idle interfaces are waited on together: one read time-out in all, not one per interface, and
+// a frame arriving on the higher interface during the wait is taken at once.
+TEST_F(Observer, ReceiveWaitsOnAllInterfacesAtOnce) {
+    MmeFrame frame;
+    uint64_t before = clock.tickCount();
+    EXPECT_FALSE(receiveFrame(frame));
+    EXPECT_EQ(clock.tickCount() - before, 2u) << "two idle interfaces cost one 2 ms wait";
+
+    clock.scheduleAfter(1, [&] { wire.deliver(1, hp10Frame(kHost1, kStation, {0x08, 0x00})); });
+    before = clock.tickCount();
+    ASSERT_TRUE(receiveFrame(frame));
+    EXPECT_EQ(core.lastRxAdapter, 1);
+    EXPECT_EQ(clock.tickCount() - before, 1u);
+}
+
 TEST_F(Observer, ReceiveWithNoInterfacesReturnsAtOnce) {
     closeAllInterfaces();
     enumerateInterfaces();

@@ -10,6 +10,7 @@
 #include "platform/bytes.h"
 #include "platform/notifier.h"
 #include "platform/text.h"
+#include "transport/interface_table.h"
 
 namespace corvel {
 namespace {
@@ -54,6 +55,42 @@ TEST_F(Stations, NewStationTakesFamilyKindKeyAndName) {
         for (int i = 0; i < 16; ++i)
             EXPECT_EQ(+s.networkKey[i], i < c.keyWidth ? (c.av ? 0xA5 : 0x15) : 0) << i;
     }
+}
+
+// Answers naming an address no station can have are dropped: a group (multicast) address, the
+// broadcast and zero addresses, the local-management address, the host's own interfaces.
+TEST_F(Stations, AddressesNoStationCanHaveAreNeverStored) {
+    adapterCount = 2;
+    const Mac host{0x02, 0x00, 0x00, 0x00, 0x00, 0x10};
+    copyMac(interfaceEntries[1].interfaceMac, host.data());
+    const struct {
+        const char* what;
+        Mac mac;
+    } refused[] = {
+        {"multicast", {0x01, 0x00, 0x5E, 0x00, 0x00, 0x01}},
+        {"group bit on a vendor address", {0x01, 0xB0, 0x52, 0x00, 0x20, 0x01}},
+        {"broadcast", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+        {"zero", {0, 0, 0, 0, 0, 0}},
+        {"local management", {0x00, 0xB0, 0x52, 0x00, 0x00, 0x01}},
+        {"the host's own interface", host},
+    };
+    for (const auto& c : refused) {
+        addOrRefreshStation(c.mac.data());
+        EXPECT_FALSE(couldBeStation(c.mac.data())) << c.what;
+    }
+    for (const StationRecord& s : core.stationTables[1].stations) EXPECT_FALSE(macIsSet(s.mac));
+    EXPECT_TRUE(couldBeStation(stationMac(1).data()));
+    const Mac locallyAdministered{0x02, 0x00, 0x00, 0x00, 0x00, 0x11};
+    EXPECT_TRUE(couldBeStation(locallyAdministered.data()));
+    adapterCount = 0;
+    std::memset(interfaceEntries[1].interfaceMac, 0, 6);
+}
+
+TEST_F(Stations, AGroupAddressNeverBecomesADevice) {
+    const Mac group{0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
+    EXPECT_EQ(appendDevice(group.data(), "Device 1"), 0);
+    EXPECT_EQ(core.deviceCount, 0);
+    EXPECT_EQ(appendDevice(stationMac(1).data(), "Device 1"), 1);
 }
 
 TEST_F(Stations, AnswerRefreshesAnExistingStationInPlace) {

@@ -66,6 +66,22 @@ TEST_F(FrameIo, RefusedCaptureIsKeptForTheUserAndNothingIsSent) {
     EXPECT_TRUE(wire.sent().empty());
 }
 
+// Only a refusal for want of privileges on every interface counts as "not permitted": one
+// interface that opens is enough to go on.
+TEST_F(FrameIo, CaptureNotPermittedOnlyWhenEveryInterfaceRefusedForPrivileges) {
+    addInterfaces(2);
+    reopenInterfaces();
+    EXPECT_FALSE(captureNotPermitted());
+    wire.refuseOpen = true;
+    closeAllInterfaces();
+    reopenInterfaces();
+    EXPECT_TRUE(captureNotPermitted());
+    wire.refuseOpen = false;
+    closeAllInterfaces();
+    reopenInterfaces();
+    EXPECT_FALSE(captureNotPermitted());
+}
+
 TEST_F(FrameIo, SendPadsToSixtyAndRefusesOverlongFrames) {
     addInterfaces(1);
     reopenInterfaces();
