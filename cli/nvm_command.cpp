@@ -5,6 +5,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
+#include "avcodec/image_format.h"
 #include "avcodec/nvm_chain.h"
 #include "cli/validators.h"
 #include "platform/files.h"
@@ -47,11 +48,26 @@ void printChainJson(const NvmChain& chain, CliContext& context) {
                 << '\n';
 }
 
+// A chain of the newer 96-byte headers: named, and nothing of it listed.
+int refuseNewerFormat(const NvmOptions& options, CliContext& context) {
+    if (options.json)
+        context.out << nlohmann::ordered_json{{"images", nlohmann::ordered_json::array()},
+                                              {"valid", false},
+                                              {"error", kNewerFormatText}}
+                           .dump()
+                    << '\n';
+    else
+        context.err << "corvel: " << options.file << ": " << kNewerFormatText << '\n';
+    context.status = 1;
+    return 1;
+}
+
 int runCheck(const NvmOptions& options, CliContext& context) {
     std::vector<uint8_t> bytes;
     std::string error;
     if (!readWholeFile(options.file, bytes, error, ReadRules{kMaxImageFileSize, true}))
         return context.fail(1, error);
+    if (isNewerImageFormat(bytes.data(), bytes.size())) return refuseNewerFormat(options, context);
     const NvmChain chain = walkNvmChain(bytes.data(), bytes.size());
     if (options.json) printChainJson(chain, context);
     else printChain(chain, context);
@@ -67,7 +83,9 @@ void addNvmCommand(CLI::App& app, CliContext& context) {
     nvm->require_subcommand(1);
     CLI::App* check = nvm->add_subcommand("check", "Check the image-header chain of an NVM file.");
     check->footer(
-        "Reports each image: offset, load address, length, next-header offset, header checksum.\n"
+        "Reports each image: offset, load address, length, next-header offset, header checksum;\n"
+        "the listing ends at the first header whose checksum fails. A file of the newer format\n"
+        "(96-byte headers) is named as such and not listed.\n"
         "Exit status 0 when every header checksum is valid and every header and image lies\n"
         "inside the file.");
     check->add_option("file", options->file, "NVM file")->required();

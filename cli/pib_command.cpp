@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "avcodec/image_checksum.h"
+#include "avcodec/image_format.h"
 #include "avcodec/pib.h"
 #include "cli/validators.h"
 #include "keys/derive.h"
@@ -36,10 +37,24 @@ std::optional<std::vector<uint8_t>> readUsablePib(const std::string& path, CliCo
         return std::nullopt;
     }
     const size_t declared = bytes.size() >= kLengthFieldEnd ? get16le(&bytes[4]) : 0;
+    if (isNewerImageFormat(bytes.data(), bytes.size())) {
+        context.fail(1, path + ": " + kNewerFormatText);
+        return std::nullopt;
+    }
     if (bytes.size() < kLengthFieldEnd || bytes.size() < declared ||
         bytes.size() < kPibMinimumSize) {
         context.fail(1, path + ": not a usable PIB (" + std::to_string(bytes.size()) +
                             " bytes, its length field says " + std::to_string(declared) + ")");
+        return std::nullopt;
+    }
+    // The length field is what the checksum and the device go by: it must cover the fixed fields
+    // and whole 32-bit words, as every PIB's does; random bytes rarely manage both.
+    if (declared < kPibMinimumSize || declared % 4 != 0) {
+        context.fail(1, path + ": not a PIB (its length field says " + std::to_string(declared) +
+                            ", " + (declared < kPibMinimumSize
+                                        ? "less than the " + std::to_string(kPibMinimumSize) +
+                                              " bytes of a PIB's fixed fields)"
+                                        : "not a whole number of 32-bit words)"));
         return std::nullopt;
     }
     return bytes;
