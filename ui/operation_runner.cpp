@@ -1,13 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "ui/operation_runner.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QWidget>
 
+#include <cerrno>
 #include <condition_variable>
+#include <cstdint>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -22,7 +28,7 @@ struct HandOff {
     const std::function<void()>* call = nullptr;  // a call waiting for the GUI thread
     std::exception_ptr callFailure;
     bool workerDone = false;
-    QEventLoop* loop = nullptr;  // GUI thread only
+    int wakeFd = -1;  // eventfd the GUI thread watches
 };
 
 HandOff* running = nullptr;  // set and cleared on the GUI thread only
@@ -32,10 +38,18 @@ bool onGuiThread() {
     return app == nullptr || QThread::currentThread() == app->thread();
 }
 
-// Posted to the GUI thread to make it look at the hand-off: the posted event carries no data,
-// so nothing is shared through Qt's own queue.
-void wake(QEventLoop* loop) {
-    QMetaObject::invokeMethod(loop, [loop] { loop->exit(0); }, Qt::QueuedConnection);
+// Makes the GUI thread look at the hand-off. The wake-up is a write to an eventfd that the GUI
+// thread's event loop watches: it carries no data and no Qt object crosses the threads.
+void wake(int fd) {
+    const uint64_t one = 1;
+    while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+void drain(int fd) {
+    uint64_t count = 0;
+    while (::read(fd, &count, sizeof count) < 0 && errno == EINTR) {
+    }
 }
 
 // GUI thread: runs a waiting call, if any. True once the worker has ended.
@@ -66,8 +80,17 @@ void runOperation(QWidget* disable, const std::function<void()>& operation) {
         return;
     }
     HandOff handOff;
+    handOff.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (handOff.wakeFd < 0) {  // no way to wait answering: the operation blocks the window
+        operation();
+        return;
+    }
     QEventLoop loop;
-    handOff.loop = &loop;
+    QSocketNotifier woken(handOff.wakeFd, QSocketNotifier::Read);
+    QObject::connect(&woken, &QSocketNotifier::activated, &loop, [&] {
+        drain(handOff.wakeFd);
+        loop.exit(0);
+    });
     QPointer<QWidget> disabled = disable;
     const bool wasEnabled = disable != nullptr && disable->isEnabled();
     if (disable != nullptr) disable->setEnabled(false);
@@ -82,12 +105,14 @@ void runOperation(QWidget* disable, const std::function<void()>& operation) {
         }
         std::lock_guard lock(handOff.mutex);
         handOff.workerDone = true;
-        wake(&loop);
+        wake(handOff.wakeFd);
     });
     // Only paint, window-system and accessibility events reach the widgets: user input goes to
     // a disabled window, and the scan timer holds its ticks while operationRunning().
     while (!serve(handOff)) loop.exec();
     worker.join();
+    woken.setEnabled(false);
+    ::close(handOff.wakeFd);
 
     running = nullptr;
     if (disabled != nullptr) disabled->setEnabled(wasEnabled);
@@ -102,7 +127,7 @@ void runOnGuiThread(const std::function<void()>& call) {
     HandOff& handOff = *running;
     std::unique_lock lock(handOff.mutex);
     handOff.call = &call;
-    wake(handOff.loop);
+    wake(handOff.wakeFd);
     handOff.changed.wait(lock, [&] { return handOff.call == nullptr; });
     if (std::exception_ptr failure = std::exchange(handOff.callFailure, nullptr))
         std::rethrow_exception(failure);
