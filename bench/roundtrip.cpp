@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "avcodec/codec.h"
+#include "bench/raw_echo.h"
 #include "av/exchanges.h"
 #include "avcodec/frame.h"
 #include "av/local_device.h"
@@ -34,55 +35,9 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr uint16_t kExperimentalEthertype = 0x88B5;
-
-pcap_t* openRaw(const char* name) {
-    char errbuf[PCAP_ERRBUF_SIZE] = {};
-    pcap_t* p = pcap_create(name, errbuf);
-    if (p == nullptr) {
-        std::fprintf(stderr, "roundtrip: %s\n", errbuf);
-        return nullptr;
-    }
-    pcap_set_snaplen(p, 2048);
-    pcap_set_promisc(p, 1);
-    pcap_set_timeout(p, 2);
-    pcap_set_immediate_mode(p, 1);
-    bpf_program program{};
-    if (pcap_activate(p) < 0 || pcap_setdirection(p, PCAP_D_IN) != 0 ||
-        pcap_compile(p, &program, "ether proto 0x88b5", 1, PCAP_NETMASK_UNKNOWN) != 0 ||
-        pcap_setfilter(p, &program) != 0 || pcap_setnonblock(p, 1, errbuf) != 0) {
-        std::fprintf(stderr, "roundtrip: %s: %s\n", name, pcap_geterr(p));
-        pcap_close(p);
-        return nullptr;
-    }
-    pcap_freecode(&program);
-    return p;
-}
-
-// Waits up to `timeoutMs` for one frame; copies it into `frame`.
-bool nextFrame(pcap_t* p, std::vector<uint8_t>& frame, int timeoutMs) {
-    auto take = [](u_char* user, const pcap_pkthdr* h, const u_char* bytes) {
-        reinterpret_cast<std::vector<uint8_t>*>(user)->assign(bytes, bytes + h->caplen);
-    };
-    if (pcap_dispatch(p, 1, take, reinterpret_cast<u_char*>(&frame)) > 0) return true;
-    pollfd readable{pcap_get_selectable_fd(p), POLLIN, 0};
-    return ::poll(&readable, 1, timeoutMs) > 0 &&
-           pcap_dispatch(p, 1, take, reinterpret_cast<u_char*>(&frame)) > 0;
-}
-
-int echo(const char* name) {
-    pcap_t* p = openRaw(name);
-    if (p == nullptr) return 1;
-    std::vector<uint8_t> frame;
-    for (;;) {
-        if (!nextFrame(p, frame, 1000) || frame.size() < 14) continue;
-        uint8_t source[6];
-        std::memcpy(source, frame.data() + 6, 6);
-        std::memcpy(frame.data() + 6, frame.data(), 6);
-        std::memcpy(frame.data(), source, 6);
-        pcap_sendpacket(p, frame.data(), int(frame.size()));
-    }
-}
+using corvel::bench::echo;
+using corvel::bench::plainRoundTrip;
+using corvel::bench::openRaw;
 
 double microseconds(Clock::duration d) {
     return std::chrono::duration<double, std::micro>(d).count();
@@ -107,23 +62,14 @@ Summary summarise(std::vector<double> samples, int lost) {
 Summary plainRoundTrips(const char* name, int count) {
     pcap_t* p = openRaw(name);
     if (p == nullptr) return {};
-    std::vector<uint8_t> request(60, 0);
-    std::memset(request.data(), 0xFF, 6);
-    std::memcpy(request.data() + 6, corvel::interfaceEntries[0].interfaceMac, 6);
-    request[12] = uint8_t(kExperimentalEthertype >> 8);
-    request[13] = uint8_t(kExperimentalEthertype);
     std::vector<double> samples;
     int lost = 0;
-    std::vector<uint8_t> reply;
     for (int i = 0; i < count; ++i) {
-        request[14] = uint8_t(i);
         const auto start = Clock::now();
-        pcap_sendpacket(p, request.data(), int(request.size()));
-        bool answered = false;
-        while (!answered && Clock::now() - start < std::chrono::milliseconds(100))
-            answered = nextFrame(p, reply, 2) && reply.size() > 14 && reply[14] == uint8_t(i);
-        if (answered) samples.push_back(microseconds(Clock::now() - start));
-        else ++lost;
+        if (plainRoundTrip(p, corvel::interfaceEntries[0].interfaceMac, 60, uint8_t(i)))
+            samples.push_back(microseconds(Clock::now() - start));
+        else
+            ++lost;
     }
     pcap_close(p);
     return summarise(samples, lost);
