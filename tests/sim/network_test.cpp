@@ -122,6 +122,14 @@ TEST_F(NetworkTest, FaultsShapeTheAnswers) {
     f.latencyMs = 40;
     cases.push_back({"latency", f, only(40, plain)});
     f = Faults{};
+    f.latencyByType = {{0xA001, 5}, {0xA025, 900}};
+    cases.push_back({"latency of the version confirmation's type", f, only(5, plain)});
+    f.latencyMs = 40;
+    cases.push_back({"both latencies", f, only(45, plain)});
+    f = Faults{};
+    f.latencyByType = {{0xA025, 900}, {0x01, 900}};
+    cases.push_back({"latency of other types", f, only(0, plain)});
+    f = Faults{};
     f.avStatus = 0x30;
     cases.push_back({"failure status", f, only(0, failed)});
     f = Faults{};
@@ -169,6 +177,34 @@ TEST_F(NetworkTest, FaultsShapeTheAnswers) {
             target = c.faults;
             c.check(version());
             target = Faults{};
+        }
+    }
+}
+
+TEST_F(NetworkTest, NoiseStreamKeepsItsPaceFromTheLocalDeviceToBroadcast) {
+    EXPECT_EQ(h.net.emitDueNoise(1000), UINT64_MAX);  // no port has a stream
+    h.net.port(1).noise = {10, {UnrelatedFrame::Kind::Av, 0xA035}};
+    const struct {
+        uint64_t now;
+        size_t frames;
+        uint64_t next;
+    } calls[] = {
+        {1000, 1, 1010},  // the first frame at once
+        {1005, 0, 1010},  // not due yet
+        {1010, 1, 1020},
+        {1047, 1, 1057},  // late: one frame, not the three missed, and the pace from now
+    };
+    for (const auto& c : calls) {
+        SCOPED_TRACE(c.now);
+        h.out.clear();
+        EXPECT_EQ(h.net.emitDueNoise(c.now), c.next);
+        ASSERT_EQ(h.out.size(), c.frames);
+        for (const Emitted& e : h.out) {
+            EXPECT_EQ(e.port, 1);
+            EXPECT_EQ(e.delayMs, 0u);
+            EXPECT_EQ(sourceOf(e.frame), kOtherLocal);
+            EXPECT_EQ(destinationOf(e.frame), kBroadcastMac);
+            EXPECT_EQ(get16le(&e.frame[15]), 0xA035);
         }
     }
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <map>
 
 #include "tests/sim/sim_test_support.h"
 
@@ -129,7 +130,9 @@ TEST(Scenario, EveryFieldLands) {
       "comment": "all fields",
       "ports": [{
         "interface": "veth-sim", "comment": "one port",
-        "faults": {"latencyMs": 5, "unrelated": ["ipv4", "av:0xA039", "hp10:0x21", "av", "hp10"]},
+        "faults": {"latencyMs": 5, "unrelated": ["ipv4", "av:0xA039", "hp10:0x21", "av", "hp10"],
+                   "latencyByType": {"0xA025": 5, "19": 300}},
+        "noise": {"everyMs": 10, "frame": "av:0xA039"},
         "local": {
           "family": "turbo", "mac": "00-0b-3b-00-01-10", "password": "TX7K-MB4Q-ZR2W-LN9C",
           "key": "0123456789abcdef", "keySelect": 2, "kind": 3, "chipGeneration": 1,
@@ -146,6 +149,10 @@ TEST(Scenario, EveryFieldLands) {
     const Port& port = net.port(0);
     EXPECT_EQ(port.interfaceName, "veth-sim");
     EXPECT_EQ(port.faults.latencyMs, 5u);
+    EXPECT_EQ(port.faults.latencyByType, (std::map<uint16_t, uint32_t>{{0xA025, 5}, {0x13, 300}}));
+    EXPECT_EQ(port.noise.everyMs, 10u);
+    EXPECT_EQ(port.noise.frame.kind, UnrelatedFrame::Kind::Av);
+    EXPECT_EQ(port.noise.frame.type, 0xA039);
     ASSERT_EQ(port.faults.unrelated.size(), 5u);
     EXPECT_EQ(port.faults.unrelated[0].kind, UnrelatedFrame::Kind::Ipv4);
     EXPECT_EQ(port.faults.unrelated[1].kind, UnrelatedFrame::Kind::Av);
@@ -246,6 +253,17 @@ TEST(Scenario, BrokenFilesNameTheField) {
          R"(ports[0].local.faults.unrelated[0]: expected "ipv4", "av", "av:0xMMMM", "hp10" or "hp10:0xTT", got "smtp")"},
         {R"({"ports": [{"local": {"faults": {"unrelated": ["hp10:0x100"]}}}]})",
          R"(ports[0].local.faults.unrelated[0]: expected "ipv4", "av", "av:0xMMMM", "hp10" or "hp10:0xTT", got "hp10:0x100")"},
+        {R"({"ports": [{"faults": {"latencyByType": {"0xA0251": 5}}}]})",
+         R"(ports[0].faults.latencyByType.0xA0251: expected a message type like "0xA025" or "0x13")"},
+        {R"({"ports": [{"faults": {"latencyByType": {"0xA025": "5"}}}]})",
+         R"(ports[0].faults.latencyByType.0xA025: expected a whole number from 0 to 3600000, got "5")"},
+        {R"({"ports": [{"faults": {"latencyByType": [5]}}]})",
+         "ports[0].faults.latencyByType: expected an object, got [5]"},
+        {R"({"ports": [{"noise": {"everyMs": 0}}]})",
+         "ports[0].noise.everyMs: expected a whole number from 1 to 3600000, got 0"},
+        {R"({"ports": [{"noise": {"everyMs": 10, "frame": "smtp"}}]})",
+         R"(ports[0].noise.frame: expected "ipv4", "av", "av:0xMMMM", "hp10" or "hp10:0xTT", got "smtp")"},
+        {R"({"ports": [{"noise": {"everyMs": 10, "rate": 2}}]})", "ports[0].noise.rate: unknown field"},
         {R"({"ports": [{"local": {"pibVersion": "3"}}]})",
          R"(ports[0].local.pibVersion: expected a text of 3 to 7 characters, got "3")"},
         {R"({"ports": [{"local": {"pibVersion": "3.x"}}]})",
@@ -306,7 +324,8 @@ TEST(Scenario, HelpDocumentsEveryField) {
           "configStatus", "configBlock", "storedParams", "workingParams",  "rates",
           "rebootMs",     "avTx",        "avRx",         "hp10",           "hp10Aux1",
           "hp10Aux2",     "turbo",       "offline",      "silent",         "latencyMs",
-          "avStatus",     "unrelated",   "indications",  "truncate"})
+          "avStatus",     "unrelated",   "indications",  "truncate",       "latencyByType",
+          "noise"})
         EXPECT_NE(help.find("\n  " + std::string(field) + " "), std::string::npos) << field;
 }
 
