@@ -106,6 +106,12 @@ TEST(WalkNvmChain, UnsoundChainsEndSafely) {
         cases.push_back({"bad checksum", file, 2, 1});
     }
     {
+        // The walk ends at a bad header: the two behind it are not listed.
+        std::vector<uint8_t> file = makeNvm({{0x1000, 100}, {0x2000, 100}, {0x3000, 100}});
+        file[8] ^= 0x80;
+        cases.push_back({"bad first header", file, 1, 0});
+    }
+    {
         std::vector<uint8_t> file = twoImages();
         setNext(file, 0, uint32_t(file.size() - 10));
         cases.push_back({"header past the end", file, 1, -1});
