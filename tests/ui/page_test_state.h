@@ -22,10 +22,13 @@
 #include "scan/device_list.h"
 #include "store/data_directory.h"
 #include "store/preferences.h"
+#include "transport/capture_backend.h"
+#include "transport/memory_wire.h"
 
 // What every page and dialog test starts from: empty tables, the product's preferences, a
-// scratch data directory for the database, the virtual clock (no real waits) and the recording
-// notifier, whose scripted answers stand in for the user at each message box.
+// scratch data directory for the database, the virtual clock (no real waits), an in-memory wire
+// with no interface (no frame can reach a real network) and the recording notifier, whose
+// scripted answers stand in for the user at each message box.
 namespace corvel::test {
 
 class PageTestState {
@@ -37,8 +40,10 @@ public:
         resetScanNow();
         preferences() = defaultPreferences();
         setDataDirectory(dataDir.path().toStdString());
+        installCaptureBackend(&wire);
     }
     ~PageTestState() {
+        installCaptureBackend(nullptr);
         setDataDirectory("");
         resetOperationHooks();
         resetPendingAdd();
@@ -67,6 +72,7 @@ public:
     }
 
     VirtualClock clock;
+    MemoryWire wire;
     RecordingNotifier recorder;
     QTemporaryDir dataDir;
 

@@ -8,6 +8,7 @@
 
 #include "keys/derive.h"
 #include "tests/ui/page_test_state.h"
+#include "tests/ui/ui_sim_fixture.h"
 
 using namespace corvel;
 using namespace corvel::ui;
@@ -151,6 +152,22 @@ private Q_SLOTS:
             "HomePlug Adapter NOT DETECTED: The HomePlug Adapter was not detected.\nPlease check "
             "your computer cables.");
         QCOMPARE(state.texts().count(notDetected), scans);
+    }
+
+    // On the simulated AV network: Set Local Device Only puts the local device alone on the
+    // key of the name, through the operation's worker, and says so.
+    void setLocalDeviceOnlyKeysTheLocalDevice() {
+        QTemporaryDir scratch;
+        corvel::test::UiSim sim(scratch.path());
+        QVERIFY(rescan());
+        sim.recorder.answers.clear();
+        PrivacyPage page;
+        page.nameBox()->setText(QStringLiteral("DemoHome"));
+        page.setLocalButton()->click();
+        QVERIFY(sim.net.port(0).local->nmk() == deriveNMK("DemoHome"));
+        QVERIFY(sim.net.device(corvel::test::kAvStation)->nmk() != deriveNMK("DemoHome"));
+        QCOMPARE(sim.recorder.messages.back().text, std::string("Local network set to 'DemoHome'"));
+        QVERIFY(page.setLocalButton()->isEnabled());
     }
 };
 
