@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
 
@@ -11,10 +12,19 @@ struct CliContext {
     std::ostream& out;
     std::ostream& err;
     int status = 0;
+    // Set when the command was asked for --json: errors then go to standard output as one JSON
+    // object, so a script reads a single document whatever happened.
+    bool json = false;
 
-    // One clear line on standard error; returns the status to exit with.
+    // One clear line on standard error (or the JSON error object); returns the status to exit
+    // with.
     int fail(int exitStatus, const std::string& message) {
-        err << "corvel: " << message << '\n';
+        if (json)
+            out << nlohmann::json{{"error", message}, {"status", exitStatus}}.dump(
+                       -1, ' ', false, nlohmann::json::error_handler_t::replace)
+                << '\n';
+        else
+            err << "corvel: " << message << '\n';
         status = exitStatus;
         return exitStatus;
     }

@@ -20,10 +20,18 @@ Button declineButton(Buttons buttons) {
 }
 }  // namespace
 
-Button StreamNotifier::notify(const std::string& title, const std::string& text, Icon,
+namespace {
+bool informationShown = true;
+}  // namespace
+
+void StreamNotifier::showInformation(bool shown) { informationShown = shown; }
+
+Button StreamNotifier::notify(const std::string& title, const std::string& text, Icon icon,
                               Buttons buttons) {
-    out_ << title << ": " << text << '\n';
-    out_.flush();
+    if (icon != Icon::Information || informationShown) {
+        out_ << title << ": " << text << '\n';
+        out_.flush();
+    }
     return confirm_ ? acceptButton(buttons) : declineButton(buttons);
 }
 

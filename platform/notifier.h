@@ -28,6 +28,9 @@ public:
     StreamNotifier(std::ostream& out, bool confirm) : out_(out), confirm_(confirm) {}
     Button notify(const std::string& title, const std::string& text, Icon icon,
                   Buttons buttons) override;
+    // Whether messages that only inform (Icon::Information) are printed; a quiet command line
+    // keeps warnings, errors and questions. Process-wide.
+    static void showInformation(bool shown);
 
 private:
     std::ostream& out_;

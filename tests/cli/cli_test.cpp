@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -12,6 +13,7 @@
 #include "tests/cli/cli_run.h"
 #include "platform/bytes.h"
 #include "platform/files.h"
+#include "platform/mac.h"
 
 namespace corvel {
 namespace {
@@ -78,6 +80,8 @@ TEST_F(Cli, DerivePrintsUpperCaseHexOfTheTextAsGiven) {
     const Case cases[] = {
         {"nmk", "HomePlugAV", "50D3E4933F855B7040784DF815AA8DB7"},
         {"nek", "HomePlug", "46D613E0F84A764C"},
+        // The network identifier every adapter on the public AV network announces.
+        {"nid", "HomePlugAV", "B0F2E695666B03"},
     };
     for (const Case& c : cases) {
         const CliRun run = corvel({"derive", c.kind, c.text});
@@ -106,10 +110,58 @@ TEST_F(Cli, UsageErrorsExitTwoWithUsageOnStandardError) {
     for (const auto& args : cases) {
         const CliRun run = corvel(args);
         EXPECT_EQ(run.status, 2) << ::testing::PrintToString(args);
-        EXPECT_NE(run.err.find("corvel: "), std::string::npos);
+        EXPECT_EQ(run.err.rfind("corvel: ", 0), 0u) << run.err;
         EXPECT_NE(run.err.find("Usage: corvel"), std::string::npos) << run.err;
+        // The error, the usage line and the pointer to --help; not the whole help.
+        EXPECT_NE(run.err.find("--help' for more information.\n"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("Options:"), std::string::npos) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 3) << run.err;
         EXPECT_EQ(run.out, "");
     }
+}
+
+TEST_F(Cli, WithJsonEveryErrorIsOneObjectOnStandardOutput) {
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* error;
+    } cases[] = {
+        {{"pib", "check", "--json", "/nonexistent/file.pib"}, 1, "/nonexistent/file.pib"},
+        {{"nvm", "check", "--json"}, 2, "file is required"},
+        {{"interfaces", "--json", "-i", "no-such-if0"}, 1, "no Ethernet interface named no-such-if0"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = corvel(c.args);
+        EXPECT_EQ(run.status, c.status) << ::testing::PrintToString(c.args);
+        const auto json = nlohmann::json::parse(run.out, nullptr, false);
+        ASSERT_TRUE(json.is_object()) << run.out;
+        EXPECT_EQ(json.size(), 2u) << run.out;
+        EXPECT_EQ(json.value("status", -1), c.status);
+        EXPECT_NE(json.value("error", "").find(c.error), std::string::npos) << run.out;
+    }
+}
+
+TEST_F(Cli, VersionAndGlobalOptionsBeforeOrAfterTheCommand) {
+    const CliRun version = corvel({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("corvel ", 0), 0u) << version.out;
+    EXPECT_EQ(std::count(version.out.begin(), version.out.end(), '\n'), 1);
+    // -q and -v together make no sense.
+    EXPECT_EQ(corvel({"-q", "-v", "derive", "nmk", "x"}).status, 2);
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"-q", "derive", "nid", "HomePlugAV"}, {"derive", "nid", "HomePlugAV", "--quiet"}}) {
+        const CliRun run = corvel(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out, "B0F2E695666B03\n");
+    }
+}
+
+TEST_F(Cli, MacArgumentsTakeTwelveBareHexDigits) {
+    const std::string path = write("bare.pib", minimalPib());
+    ASSERT_EQ(corvel({"pib", "set-mac", path, "00b0520aff01"}).status, 0);
+    const std::vector<uint8_t> pib = read(path);
+    EXPECT_EQ(formatMac(&pib[12]), "00:B0:52:0A:FF:01");
+    EXPECT_EQ(corvel({"pib", "set-mac", path, "00b0520aff0"}).status, 2);
 }
 
 TEST_F(Cli, HelpGoesToStandardOutputWithStatusZero) {
