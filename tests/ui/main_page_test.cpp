@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include <QAccessible>
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -109,6 +110,45 @@ private Q_SLOTS:
         }
         QVERIFY(sim->recorder.messages.empty());
         QVERIFY(page->upgradeButton().isEnabled());
+    }
+
+    // A screen reader reads the whole page: every button, box and label by its text, both lists
+    // cell by cell (the local device with its MAC, each station's name, MAC, rate and quality).
+    void accessibleTreeReadsThePage() {
+        startPage();
+        page->show();  // a tree lays out its rows, as the reader sees them, once shown
+        QVERIFY(QTest::qWaitForWindowExposed(page.get()));
+        QStringList named;
+        QStringList unnamed;
+        std::function<void(QAccessibleInterface*)> walk = [&](QAccessibleInterface* node) {
+            const QAccessible::Role role = node->role();
+            const QString name = node->text(QAccessible::Name);
+            if (role == QAccessible::PushButton || role == QAccessible::CheckBox ||
+                role == QAccessible::StaticText || role == QAccessible::Table ||
+                role == QAccessible::Tree || role == QAccessible::TreeItem ||
+                role == QAccessible::Cell ||
+                role == QAccessible::ColumnHeader)
+                (name.trimmed().isEmpty() && name != QStringLiteral(" ") ? unnamed : named) << name;
+            for (int i = 0; i < node->childCount(); ++i) walk(node->child(i));
+        };
+        walk(QAccessible::queryAccessibleInterface(page.get()));
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QLatin1Char('|'))));
+        for (const QString& text :
+             {QStringLiteral("Connect"), QStringLiteral("Scan"), QStringLiteral(" Autoscan On "),
+              QStringLiteral("Connected to HomePlug AV Device"), QStringLiteral("HomePlug AV Device"),
+              macOf(kAvLocal), QStringLiteral("Network Type: Public"), QStringLiteral("Rate (Mbps)")})
+            QVERIFY2(named.contains(text), qPrintable(text));
+
+        QAccessibleInterface* list =
+            QAccessible::queryAccessibleInterface(&page->remoteList());
+        QAccessibleTableInterface* table = list->tableInterface();
+        QVERIFY(table != nullptr);
+        QCOMPARE(table->rowCount(), 2);
+        const ui::RemoteListModel& model = page->remoteModel();
+        for (int row = 0; row < 2; ++row)
+            for (int column = 0; column < model.columnCount(); ++column)
+                QCOMPARE(table->cellAt(row, column)->text(QAccessible::Name),
+                         model.cell(row, model.kindOf(column)));
     }
 
     // Columns are created at display position 1 each: the list shows them in reverse after the
