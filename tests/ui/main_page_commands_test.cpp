@@ -3,12 +3,14 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 #include <memory>
 
+#include "keys/derive.h"
 #include "tests/ui/ui_sim_fixture.h"
 #include "ui/add_device_dialog.h"
 #include "ui/device_password_dialog.h"
@@ -135,6 +137,46 @@ private Q_SLOTS:
         QCOMPARE(page->remoteModel().cell(page->remoteModel().findRowByMac(mac),
                                           ColumnKind::Password),
                  QString::fromStdString(password));
+    }
+
+    // On the simulated network: a new device on another network is added by its password
+    // alone. The dialog then waits (OK disabled, so no second add can start) until the page's
+    // refresh sees the device, enters it under the typed name and closes the dialog.
+    void addBringsANewDeviceOnToTheNetwork() {
+        MainPageCommands commands(*page);
+        const Mac newcomer{0x00, 0xB0, 0x52, 0x00, 0x00, 0x31};
+        DeviceConfig config = deviceConfig(sim::Family::Av, newcomer, "MNBV-CXZL-KJHG-FDSA");
+        config.nmk = deriveNMK("Elsewhere");
+        sim->net.addStation(0, config);
+        page->start();
+        page->activate();
+        sim->timer.runFor(3000);
+        QCOMPARE(findDeviceByMac(newcomer.data()), 0);
+
+        bool waited = false;
+        bool okDisabled = false;
+        ModalDialogScript script;
+        script.act = [&](QDialog& d) {
+            auto& dialog = static_cast<AddDeviceDialog&>(d);
+            dialog.nameBox()->setText(QStringLiteral("Attic"));
+            dialog.passwordBox()->setText(QStringLiteral("MNBV-CXZL-KJHG-FDSA"));
+            dialog.accept();
+            waited = dialog.waitingForDevice() && dialog.isVisible();
+            okDisabled = !dialog.okButton()->isEnabled();
+            // The periodic scan runs on while the dialog waits.
+            for (int i = 0; i < 20 && dialog.isVisible(); ++i) sim->timer.runFor(3000);
+        };
+        script.arm();
+        commands.addDevice();
+        QCOMPARE(script.title, QStringLiteral("Add Device to Network"));
+        QVERIFY(waited);
+        QVERIFY(okDisabled);
+        const int k = findDeviceByMac(newcomer.data());
+        QVERIFY(k != 0);
+        QCOMPARE(stringOf(core.devices[k - 1].name), std::string("Attic"));
+        QCOMPARE(stringOf(core.devices[k - 1].password), std::string("MNBV-CXZL-KJHG-FDSA"));
+        QVERIFY(sim->net.device(newcomer)->nmk() == sim->net.port(0).local->nmk());
+        QVERIFY(!pendingAdd().active);
     }
 
     // The page's refresh, on adopting the added device, closes the open Add Device dialog.
