@@ -111,6 +111,22 @@ TEST_F(Observer, AnsweringDeviceEndsTheParameterPollEarly) {
     EXPECT_EQ(paramRequests().size(), 1u);
 }
 
+TEST_F(Observer, StatisticsAnswerIsHandedBackAfterTheParameterPollItStarted) {
+    // The device answers the parameter requests; the caller still gets the statistics answer,
+    // whose station slots carry the rates, not the newest parameter reply.
+    wire.setReceiver([&](int port, const std::vector<uint8_t>& frame) {
+        if (frame[15] == 0x19)
+            clock.scheduleAfter(5, [this, port] { wire.deliver(port, paramReply(1, 0x30)); });
+    });
+    const std::vector<uint8_t> statistics = hp10Frame(kHost0, kLocal, {0x1A, 0xBB, 0x03, 0x44});
+    wire.deliver(0, statistics);
+    MmeFrame frame;
+    ASSERT_TRUE(receiveFrame(frame));
+    EXPECT_FALSE(paramRequests().empty());
+    EXPECT_EQ(std::vector<uint8_t>(frame.bytes.begin(), frame.bytes.begin() + frame.length),
+              statistics);
+}
+
 TEST_F(Observer, SelfAddressedLocalAnswerEndsTheWaitDespiteTheParameterPollInside) {
     // The local device answers a query sent in its own name: the answer proves it, even though
     // its kind starts a parameter poll whose own waits see no such frame.
