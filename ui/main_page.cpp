@@ -257,7 +257,8 @@ void MainPage::start() {
     applyListLayout(defaultListLayout());
     remoteModel_->fillRemoteList();
     loadDatabase();
-    upgradeButton_->setVisible(preferences().showUpgradeButton != 0);
+    // showUpgradeButton can only show the button, which the page shows from the start anyway:
+    // upgrades stay reachable whatever the preference says.
     runOperation(window(), [] { rescan(); });
     setAutoscan(preferences().autoScan != 0);
     selectLocalFromList();
