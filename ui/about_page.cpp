@@ -65,7 +65,7 @@ AboutPage::AboutPage(QWidget* parent) : QWidget(parent) {
     layout->addWidget(release_);
     layout->addWidget(web_, 0, Qt::AlignLeft);
     layout->addWidget(new QLabel(
-        QStringLiteral("Corvel Utility is free software by the Corvel developers."), this));
+        QStringLiteral("Corvel Utility is free software under the MIT licence."), this));
     layout->addWidget(new QLabel(QStringLiteral("Read me and licences:"), this));
     layout->addWidget(readme_, 1);
 

@@ -32,7 +32,9 @@ DevicePasswordDialog::DevicePasswordDialog(const QString& rowName, const QString
 
 int DevicePasswordDialog::execForRow(const QString& rowName, const QString& macText,
                                      QWidget* parent) {
-    if (macText.isEmpty()) {
+    // A row without a device record (not yet entered by a refresh) has nowhere to keep a
+    // password: it is refused as no selection is.
+    if (macText.isEmpty() || findDeviceByMacText(macText.toStdString()) == 0) {
         notifier().notify("Attention!", "Please select a device first by clicking on it.",
                           Icon::Warning, Buttons::Ok);
         return 0;

@@ -24,8 +24,9 @@ public:
     DevicePasswordDialog(const QString& rowName, const QString& macText,
                          QWidget* parent = nullptr);
 
-    // Opens the dialog modally for the selected row; with no row selected (`macText` empty)
-    // says "Please select a device first by clicking on it." and returns 0 without opening.
+    // Opens the dialog modally for the selected row; with no row selected (`macText` empty), or
+    // a row whose device has no record, says "Please select a device first by clicking on it."
+    // and returns 0 without opening.
     static int execForRow(const QString& rowName, const QString& macText, QWidget* parent);
 
     const QString& storedPassword() const { return stored_; }

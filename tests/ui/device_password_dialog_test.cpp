@@ -62,11 +62,20 @@ private Q_SLOTS:
         QCOMPARE(dialog.progressLabel()->text(), QString());
     }
 
-    void noSelectionOpensNothing() {
+    void noDeviceRecordOpensNothing_data() {
+        QTest::addColumn<QString>("mac");
+        QTest::newRow("no row selected") << QString();
+        QTest::newRow("row without a record") << QStringLiteral("00:B0:52:00:00:08");
+    }
+    void noDeviceRecordOpensNothing() {
+        QFETCH(QString, mac);
         PageTestState state;
-        QCOMPARE(DevicePasswordDialog::execForRow(QString(), QString(), nullptr), 0);
+        setAutoscan(true);
+        PageTestState::addDevice(7, "Kitchen", "");
+        QCOMPARE(DevicePasswordDialog::execForRow(QStringLiteral("Acme Device 2"), mac, nullptr), 0);
         QCOMPARE(state.texts(),
                  QStringList{"Attention!: Please select a device first by clicking on it."});
+        QCOMPARE(core.scanPaused, 0);
     }
 
     void refusedEntriesKeepTheDialogOpen_data() {
