@@ -10,8 +10,7 @@ namespace corvel {
 bool isNewerImageFormat(const uint8_t* image, size_t size) {
     if (image == nullptr || size < kNewerHeaderSize) return false;
     if (imageHeaderValid(image)) return false;
-    return get32le(image) == kNewerFormatVersion &&
-           imageChecksum(image, kNewerHeaderWords, 0) == 0;
+    return get32le(image) == kNewerFormatVersion && imageChecksum(image, kNewerHeaderWords, 0) == 0;
 }
 
 }  // namespace corvel

@@ -48,7 +48,8 @@ std::string write(const fs::path& path, const std::vector<uint8_t>& bytes) {
 }
 
 int measure(const char* name) {
-    const fs::path dir = fs::temp_directory_path() / ("bench-upgrade-" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("bench-upgrade-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     const corvel::AvUpgradeFiles files{
         write(dir / "fw.nvm", corvel::sim::buildNvmOfSize(kFirmwareSize)),
@@ -67,7 +68,8 @@ int measure(const char* name) {
     uint64_t carried = 0;
     corvel::UpgradeControl control;
     control.progress = [&](const corvel::UpgradeProgress& p) {
-        frames.push_back(std::max(kShortestAvFrame, kChunkFrameOverhead + size_t(p.bytesDone - carried)));
+        frames.push_back(
+            std::max(kShortestAvFrame, kChunkFrameOverhead + size_t(p.bytesDone - carried)));
         carried = p.bytesDone;
     };
     const auto start = Steady::now();
@@ -95,7 +97,8 @@ int measure(const char* name) {
 
     std::printf("%zu frames (1 MiB firmware, 7992-byte PIB)\n", frames.size());
     std::printf("upgrade %9.1f ms   floor %9.1f ms (lost %d)   ratio %.3f   goal <= 1.2: %s\n",
-                wallMs, floorMs, lost, wallMs / floorMs, wallMs / floorMs <= 1.2 ? "met" : "NOT met");
+                wallMs, floorMs, lost, wallMs / floorMs,
+                wallMs / floorMs <= 1.2 ? "met" : "NOT met");
     return lost == 0 ? 0 : 1;
 }
 

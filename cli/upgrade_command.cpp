@@ -43,7 +43,8 @@ public:
 
     Button notify(const std::string& title, const std::string& text, Icon icon,
                   Buttons buttons) override {
-        if (buttons == Buttons::Ok || !interactive_) return plain_.notify(title, text, icon, buttons);
+        if (buttons == Buttons::Ok || !interactive_)
+            return plain_.notify(title, text, icon, buttons);
         context_.err << title << ": " << text << " [y/N] " << std::flush;
         std::string answer;
         const bool yes = std::getline(std::cin, answer) && !answer.empty() &&
@@ -72,8 +73,10 @@ const std::string kInterruptAgain = "corvel: press Ctrl-C again to stop the upgr
 void onInterrupt(int) {
     const int count = interruptCount.fetch_add(1) + 1;
     if (count == 1) {
-        ssize_t ignored = ::write(STDERR_FILENO, kInterruptWarning.data(), kInterruptWarning.size());
-        if (!interruptStopsAtOnce.load()) ignored = ::write(STDERR_FILENO, kInterruptAgain.data(), kInterruptAgain.size());
+        ssize_t ignored =
+            ::write(STDERR_FILENO, kInterruptWarning.data(), kInterruptWarning.size());
+        if (!interruptStopsAtOnce.load())
+            ignored = ::write(STDERR_FILENO, kInterruptAgain.data(), kInterruptAgain.size());
         (void)ignored;
     }
     if (count >= 2 || interruptStopsAtOnce.load())
@@ -113,31 +116,34 @@ void checkFileChoice(const UpgradeOptions& o) {
     const bool av = !o.nvm.empty() || !o.pib.empty();
     const bool turbo = !o.img.empty() || !o.cfg.empty();
     if (av == turbo)
-        throw CLI::ValidationError("files",
-                                   "give --nvm and --pib (AV), or --img with an optional --cfg (Turbo)");
+        throw CLI::ValidationError(
+            "files", "give --nvm and --pib (AV), or --img with an optional --cfg (Turbo)");
     if (av && (o.nvm.empty() || o.pib.empty()))
         throw CLI::ValidationError("files", "an AV upgrade needs both --nvm and --pib");
-    if (turbo && o.img.empty())
-        throw CLI::ValidationError("files", "a Turbo upgrade needs --img");
+    if (turbo && o.img.empty()) throw CLI::ValidationError("files", "a Turbo upgrade needs --img");
 }
 
 enum class Result { Upgraded, Failed, Refused };
 
+const char* const kNotConfirmed =
+    "the upgrade was not confirmed (--yes confirms it); nothing was sent";
+
+// Said on standard error before anything was sent.
+Result refuse(CliContext& context, const std::string& why) {
+    context.fail(1, why);
+    return Result::Refused;
+}
+
 Result upgradeAv(const UpgradeOptions& o, CliContext& context, UpgradeControl& control,
                  UpgradeProgressView& view) {
-    if (!core.localIsAv) {
-        context.fail(1, "the local device is not a HomePlug AV device (--nvm and --pib are for AV)");
-        return Result::Refused;
-    }
-    if (!readFirmwareType()) {
-        context.fail(1, "the local device did not report its configuration block; nothing was sent");
-        return Result::Refused;
-    }
+    if (!core.localIsAv)
+        return refuse(context,
+                      "the local device is not a HomePlug AV device (--nvm and --pib are for AV)");
+    if (!readFirmwareType())
+        return refuse(context,
+                      "the local device did not report its configuration block; nothing was sent");
     const AvUpgradeFiles files{o.nvm, o.pib};
-    if (!confirmAvUpgradeStart(files)) {
-        context.fail(1, "the upgrade was not confirmed (--yes confirms it); nothing was sent");
-        return Result::Refused;
-    }
+    if (!confirmAvUpgradeStart(files)) return refuse(context, kNotConfirmed);
     InterruptGuard guard(control, o.yes);
     const UpgradeOutcome outcome = upgradeWorker(files, control, {{}, [&view] { view.close(); }});
     if (outcome == UpgradeOutcome::Cancelled)
@@ -147,14 +153,11 @@ Result upgradeAv(const UpgradeOptions& o, CliContext& context, UpgradeControl& c
 
 Result upgradeTurbo(const UpgradeOptions& o, CliContext& context, UpgradeControl& control,
                     UpgradeProgressView& view) {
-    if (!core.localIsTurbo) {
-        context.fail(1, "the local device is not a HomePlug 1.0 Turbo device (--img and --cfg are for Turbo)");
-        return Result::Refused;
-    }
-    if (!confirmTurboUpgradeStart()) {
-        context.fail(1, "the upgrade was not confirmed (--yes confirms it); nothing was sent");
-        return Result::Refused;
-    }
+    if (!core.localIsTurbo)
+        return refuse(
+            context,
+            "the local device is not a HomePlug 1.0 Turbo device (--img and --cfg are for Turbo)");
+    if (!confirmTurboUpgradeStart()) return refuse(context, kNotConfirmed);
     InterruptGuard guard(control, o.yes);
     const int done = hp10UpgradeFirmware({o.img, o.cfg}, control);
     view.close();
@@ -179,11 +182,13 @@ void runUpgrade(const UpgradeOptions& o, CliContext& context) {
     context.out << "Local device " << formatMac(local) << " on interface " << core.currentAdapter
                 << '\n';
 
-    UpgradeProgressView view(context.err, &context.err == &std::cerr && ::isatty(STDERR_FILENO) != 0);
+    UpgradeProgressView view(context.err,
+                             &context.err == &std::cerr && ::isatty(STDERR_FILENO) != 0);
     UpgradeControl control;
     control.progress = [&view](const UpgradeProgress& p) { view.show(p); };
     const bool av = !o.nvm.empty();
-    const Result result = av ? upgradeAv(o, context, control, view) : upgradeTurbo(o, context, control, view);
+    const Result result =
+        av ? upgradeAv(o, context, control, view) : upgradeTurbo(o, context, control, view);
     const bool saved = session.finish();
     if (result == Result::Refused) return;
     context.status = result == Result::Upgraded && saved ? 0 : 1;
@@ -204,13 +209,19 @@ void addUpgradeCommand(CLI::App& app, CliContext& context) {
         "Asks first (y/N on a terminal); --yes answers it. Ctrl-C warns first and stops the\n"
         "upgrade between two frames on a second Ctrl-C (at once with --yes).\n"
         "Exit status 0 only when the device confirmed the last step.");
-    command->add_option("--nvm", options->nvm, "AV firmware image (*.NVM): the chain of images the device runs")
+    command
+        ->add_option("--nvm", options->nvm,
+                     "AV firmware image (*.NVM): the chain of images the device runs")
         ->type_name("FILE");
-    command->add_option("--pib", options->pib, "AV parameter image (*.PIB): the device's configuration")
+    command
+        ->add_option("--pib", options->pib,
+                     "AV parameter image (*.PIB): the device's configuration")
         ->type_name("FILE");
-    command->add_option("--img", options->img, "Turbo MAC firmware image (*.IMG)")->type_name("FILE");
-    command->add_option("--cfg", options->cfg,
-                        "Turbo configuration file (*.CFG): identity, parameter and option sections")
+    command->add_option("--img", options->img, "Turbo MAC firmware image (*.IMG)")
+        ->type_name("FILE");
+    command
+        ->add_option("--cfg", options->cfg,
+                     "Turbo configuration file (*.CFG): identity, parameter and option sections")
         ->type_name("FILE");
     command->add_flag("--yes", options->yes, "answer OK to the confirmation");
     command->add_option("--data-dir", options->dataDir, "directory of the device database");

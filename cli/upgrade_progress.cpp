@@ -24,8 +24,8 @@ void UpgradeProgressView::show(const UpgradeProgress& p) {
     if (p.framesTotal == 0) return;
     if (terminal_) {
         const int filled = int(uint64_t(p.framesDone) * kBarWidth / p.framesTotal);
-        out_ << "\r[" << std::string(size_t(filled), '#') << std::string(size_t(kBarWidth - filled), '.')
-             << "] " << describe(p) << std::flush;
+        out_ << "\r[" << std::string(size_t(filled), '#')
+             << std::string(size_t(kBarWidth - filled), '.') << "] " << describe(p) << std::flush;
         drawn_ = true;
         return;
     }

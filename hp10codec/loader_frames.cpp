@@ -22,8 +22,7 @@ constexpr size_t kStatusOffset = 20;
 constexpr size_t kValueOffset = 29;
 
 // Header, entry count 1, the loader entry and `command`.
-LoaderFrame startLoader(const Mac& source, const Mac& destination, uint8_t entry,
-                        uint8_t command) {
+LoaderFrame startLoader(const Mac& source, const Mac& destination, uint8_t entry, uint8_t command) {
     LoaderFrame f;
     std::copy(destination.begin(), destination.end(), f.bytes.begin());
     std::copy(source.begin(), source.end(), f.bytes.begin() + 6);

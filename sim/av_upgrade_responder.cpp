@@ -47,7 +47,8 @@ void answerModuleWrite(const UpgradeRequest& r) {
     if (status == 0) status = r.forced();
     const bool whole = length != 0 && length <= kMaxChunk && fits(r.frame, 32, length) &&
                        (module == kFirmwareModule || module == kPibModule);
-    if (status == 0 && (!whole || complementedWordXor(&r.frame[32], length) != get32le(&r.frame[28])))
+    if (status == 0 &&
+        (!whole || complementedWordXor(&r.frame[32], length) != get32le(&r.frame[28])))
         status = kAvFailureStatus;
     if (status == 0) storeChunk(r.device.firmware.modules[module], offset, &r.frame[32], length);
 
@@ -90,7 +91,8 @@ void restart(const UpgradeRequest& r, const std::vector<uint8_t>* pib) {
     if (!d.profile.upgradedFirmware.empty()) d.profile.firmware = d.profile.upgradedFirmware;
     d.firmware.modules.clear();
     if (d.profile.upgradeRebootMs != 0)
-        d.rebootUntil(r.network.now() + r.network.answerDelay(r.port, d) + d.profile.upgradeRebootMs);
+        d.rebootUntil(r.network.now() + r.network.answerDelay(r.port, d) +
+                      d.profile.upgradeRebootMs);
 }
 
 void answerEnd(const UpgradeRequest& r, uint8_t status, const std::vector<uint8_t>* pib) {

@@ -58,7 +58,8 @@ std::vector<uint8_t> wrapInNewerChain(std::span<const uint8_t> payload) {
     std::vector<uint8_t> file(kNewerHeaderLength);
     put32le(&file[0], 1);  // format version
     put32le(&file[8], uint32_t(payload.size()));
-    put32le(&file[kNewerHeaderLength - 4], complementedWordXor(file.data(), kNewerHeaderLength - 4));
+    put32le(&file[kNewerHeaderLength - 4],
+            complementedWordXor(file.data(), kNewerHeaderLength - 4));
     file.insert(file.end(), payload.begin(), payload.end());
     return file;
 }

@@ -33,8 +33,8 @@ struct LoaderRequest {
     // Answer layout: entry 0x10, 17 the command answered, 20 status, 29..32 a value.
     void answer(uint8_t status, uint32_t value, bool chunk) const {
         if (upgradeSilent(device, chunk)) return;
-        std::vector<uint8_t> f = hp10Frame(macAt(&frame[6]), macAt(&frame[0]), kLoaderEntry, 1,
-                                           kMinFrameLength);
+        std::vector<uint8_t> f =
+            hp10Frame(macAt(&frame[6]), macAt(&frame[0]), kLoaderEntry, 1, kMinFrameLength);
         f[17] = frame[17];
         f[20] = status;
         put32be(&f[29], value);
@@ -49,9 +49,9 @@ void writeBlock(const LoaderRequest& r) {
     const uint32_t offset = get32be(&r.frame[24]);
     const uint16_t length = get16be(&r.frame[28]);
     uint8_t status = takeUpgradeChunk(r.device);
-    const bool whole = length <= kMaxBlock && get16be(&r.frame[18]) == length + 10 &&
-                       fits(r.frame, 30, length) &&
-                       std::find(kSelectors.begin(), kSelectors.end(), selector) != kSelectors.end();
+    const bool whole =
+        length <= kMaxBlock && get16be(&r.frame[18]) == length + 10 && fits(r.frame, 30, length) &&
+        std::find(kSelectors.begin(), kSelectors.end(), selector) != kSelectors.end();
     if (status == 0 && !whole) status = kFailed;
     if (status == 0) storeChunk(r.device.firmware.modules[selector], offset, &r.frame[30], length);
     r.answer(status, 0, true);
@@ -80,7 +80,8 @@ void checksum(const LoaderRequest& r) {
     if (found == r.device.firmware.modules.end()) return r.answer(kFailed, 0, false);
     std::vector<uint8_t> section = found->second;
     section.resize(get32be(&r.frame[24]), 0);
-    const uint32_t value = loaderChecksum(section) + (r.device.profile.faults.wrongChecksum ? 1 : 0);
+    const uint32_t value =
+        loaderChecksum(section) + (r.device.profile.faults.wrongChecksum ? 1 : 0);
     r.answer(0, value, false);
 }
 
@@ -96,7 +97,8 @@ void hardwareReset(const LoaderRequest& r) {
 }
 
 bool addressed(const Device& d, const Mac& destination) {
-    return destination == kLoaderMac || (destination == d.mac() && d.profile.loaderAnswersOwnAddress);
+    return destination == kLoaderMac ||
+           (destination == d.mac() && d.profile.loaderAnswersOwnAddress);
 }
 
 }  // namespace

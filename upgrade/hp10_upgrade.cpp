@@ -87,7 +87,8 @@ std::optional<LoaderFiles> readLoaderFiles(const Hp10UpgradeFiles& paths) {
 class BlockWriter {
 public:
     BlockWriter(UpgradeControl& control, const LoaderFiles& files) : control_(control) {
-        progress_.framesTotal = uint32_t((files.image.size() + kLoaderBlockSize - 1) / kLoaderBlockSize);
+        progress_.framesTotal =
+            uint32_t((files.image.size() + kLoaderBlockSize - 1) / kLoaderBlockSize);
         progress_.bytesTotal = files.image.size();
         for (const Section& s : files.sections()) {
             ++progress_.framesTotal;
@@ -120,7 +121,8 @@ public:
 private:
     Step write(uint32_t selector, uint32_t offset, std::span<const uint8_t> data) {
         if (control_.cancelRequested()) return Step::Cancelled;
-        const auto frame = buildLoaderWrite(requestSourceMac(), loaderDestination(), selector, offset, data);
+        const auto frame =
+            buildLoaderWrite(requestSourceMac(), loaderDestination(), selector, offset, data);
         if (!frame) return Step::Failed;
         if (!sendLoaderFrame(*frame)) return sendFailed();
         if (!awaitLoaderResponse(kBlockWaitMs, kLoaderWriteBlock)) return Step::Failed;
@@ -155,7 +157,8 @@ Step sendMacImage(const LoaderFiles& files, UpgradeControl& control, uint32_t& m
     if (const Step step = writer.writeImage(files.image); step != Step::Done) return step;
     mask |= kModuleMacImage;
     for (const Section& section : files.sections()) {
-        if (const Step step = writer.writeSection(section, files.section(section)); step != Step::Done)
+        if (const Step step = writer.writeSection(section, files.section(section));
+            step != Step::Done)
             return step;
         mask |= section.selector;
     }

@@ -12,7 +12,8 @@ namespace corvel {
 namespace {
 
 bool answers(uint8_t response, uint8_t command) {
-    if (command == kLoaderChecksum) return response == kLoaderChecksum || response == kLoaderChecksumAlt;
+    if (command == kLoaderChecksum)
+        return response == kLoaderChecksum || response == kLoaderChecksumAlt;
     return response == command;
 }
 
@@ -60,8 +61,8 @@ bool querySectionChecksum(uint32_t selector, std::span<const uint8_t> data) {
     const uint32_t local = sectionChecksum(data);
     const Mac source = requestSourceMac();
     if (!macIsSet(source.data())) return false;
-    if (!sendLoaderFrame(buildLoaderChecksumQuery(source, loaderDestination(), selector,
-                                                  uint32_t(data.size()))))
+    if (!sendLoaderFrame(
+            buildLoaderChecksumQuery(source, loaderDestination(), selector, uint32_t(data.size()))))
         return false;
     uint32_t device = 0;
     if (!awaitLoaderResponse(kChecksumWaitMs, kLoaderChecksum, &device)) {

@@ -58,8 +58,9 @@ TEST_F(ImageChecks, NvmCheckNamesTheNewerFormatAndListsNothingOfIt) {
 
     run = corvel({"nvm", "check", path, "--json"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(nlohmann::json::parse(run.out),
-              (nlohmann::json{{"images", nlohmann::json::array()}, {"valid", false}, {"error", kNewer}}));
+    EXPECT_EQ(
+        nlohmann::json::parse(run.out),
+        (nlohmann::json{{"images", nlohmann::json::array()}, {"valid", false}, {"error", kNewer}}));
 }
 
 // Past a header whose checksum fails, its next-offset word is meaningless: the listing ends with
@@ -99,7 +100,8 @@ std::vector<NotAPib> notPibs() {
         {"length field of 0", zeroLength, "less than the 116 bytes"},
         {"length not whole words", oddLength, "not a whole number of 32-bit words"},
         {"shorter than its length field", cut, "its length field says 7992"},
-        {"newer format", sim::wrapInNewerChain(sim::buildPib(Mac{}, publicAvKey(), 3, 3)), kNewer.c_str()},
+        {"newer format", sim::wrapInNewerChain(sim::buildPib(Mac{}, publicAvKey(), 3, 3)),
+         kNewer.c_str()},
     };
 }
 

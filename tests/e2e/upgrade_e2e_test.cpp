@@ -81,10 +81,12 @@ class AvUpgradeEndToEnd : public UpgradeEndToEnd, public ::testing::WithParamInt
 
 TEST_P(AvUpgradeEndToEnd, UpgradesTheDeviceAndProbeSeesTheNewVersion) {
     const AvEnding& e = GetParam();
-    const std::string scenario = writeText("scenario.json", R"({"ports": [{"interface": "plc0",
+    const std::string scenario = writeText(
+        "scenario.json", R"({"ports": [{"interface": "plc0",
         "local": {"mac": "00:B0:52:00:00:10", "chipGeneration": )" +
-        std::to_string(e.chipGeneration) + R"(, "configStatus": )" + std::to_string(e.configStatus) +
-        R"(, "upgradedFirmware": ")" + kNewAvFirmware + R"(", "upgradeRebootMs": 2000}}]})");
+                             std::to_string(e.chipGeneration) + R"(, "configStatus": )" +
+                             std::to_string(e.configStatus) + R"(, "upgradedFirmware": ")" +
+                             kNewAvFirmware + R"(", "upgradeRebootMs": 2000}}]})");
     const Mac pibMac{0x00, 0xB0, 0x52, 0x99, 0x99, 0x99};
     const std::string nvm = write("fw.nvm", sim::buildNvmOfSize(kFirmwareSize));
     const std::string pib = write("fw.pib", sim::buildPib(pibMac, publicAvKey(), 3, 3));
@@ -99,8 +101,9 @@ TEST_P(AvUpgradeEndToEnd, UpgradesTheDeviceAndProbeSeesTheNewVersion) {
                               " && eth.src != 00:b0:52:00:00:10");
     ASSERT_EQ(chunks.size(), e.chunks + 8);  // the PIB in 8 chunks
     EXPECT_NE(chunks.front().find(e.chunkName), std::string::npos) << chunks.front();
-    const auto ends = named("homeplug_av.mmhdr.mmtype.qualcomm == 0xa028 || "
-                            "homeplug_av.mmhdr.mmtype.qualcomm == 0xa00c");
+    const auto ends = named(
+        "homeplug_av.mmhdr.mmtype.qualcomm == 0xa028 || "
+        "homeplug_av.mmhdr.mmtype.qualcomm == 0xa00c");
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_NE(ends[0].find(e.endName), std::string::npos) << ends[0];
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "upgrade/av_files.h"
 
-#include "upgrade/av_upgrade.h"
 #include "tests/upgrade/upgrade_sim_fixture.h"
+#include "upgrade/av_upgrade.h"
 
 namespace corvel::test {
 namespace {
@@ -53,20 +53,20 @@ std::vector<FileCase> fileCases() {
 
     Bytes badContents = goodPib();
     badContents[244] = 4;
-    cases.push_back({"3.3 PIB whose contents fail", twoImages(), badContents,
-                     "Error in PIB file Operation"});
+    cases.push_back(
+        {"3.3 PIB whose contents fail", twoImages(), badContents, "Error in PIB file Operation"});
     Bytes shortPib = goodPib();
     shortPib.resize(7000);
     cases.push_back({"PIB shorter than its length field", twoImages(), shortPib,
                      "Error in PIB file Operation"});
     Bytes zeroLength = sim::buildPib(kPibMac, publicAvKey(), 2, 0);
     put16le(&zeroLength[4], 0);
-    cases.push_back({"PIB length field of 0", twoImages(), zeroLength,
-                     "Error in PIB file Operation"});
+    cases.push_back(
+        {"PIB length field of 0", twoImages(), zeroLength, "Error in PIB file Operation"});
     cases.push_back({"newer PIB format", twoImages(), sim::wrapInNewerChain(goodPib()),
                      "Error in PIB file Operation"});
-    cases.push_back({"PIB of a few bytes", twoImages(), Bytes(40, 3),
-                     "Error in PIB file Operation"});
+    cases.push_back(
+        {"PIB of a few bytes", twoImages(), Bytes(40, 3), "Error in PIB file Operation"});
     return cases;
 }
 

@@ -90,11 +90,14 @@ TEST_P(AvUpgradeEndings, SendsEachChunkAndFinishesAsTheOptionsSay) {
 
 INSTANTIATE_TEST_SUITE_P(
     Options, AvUpgradeEndings,
-    ::testing::Values(
-        Ending{"QRB1000 commit", 1, true, 0x23, kMmModuleWriteRequest, 5, kMmModuleCommitRequest, 0x03},
-        Ending{"QRB1000 start", 1, false, 0x22, kMmModuleWriteRequest, 5, kMmStartRequest, 0x01},
-        Ending{"later chip commit", 2, true, 0x13, kMmModuleWriteRequest, 5, kMmModuleCommitRequest, 0x13},
-        Ending{"later chip memory", 2, false, 0x00, kMmMemoryWriteRequest, 4, kMmStartRequest, 0x01}),
+    ::testing::Values(Ending{"QRB1000 commit", 1, true, 0x23, kMmModuleWriteRequest, 5,
+                             kMmModuleCommitRequest, 0x03},
+                      Ending{"QRB1000 start", 1, false, 0x22, kMmModuleWriteRequest, 5,
+                             kMmStartRequest, 0x01},
+                      Ending{"later chip commit", 2, true, 0x13, kMmModuleWriteRequest, 5,
+                             kMmModuleCommitRequest, 0x13},
+                      Ending{"later chip memory", 2, false, 0x00, kMmMemoryWriteRequest, 4,
+                             kMmStartRequest, 0x01}),
     [](const auto& info) {
         std::string name = info.param.name;
         for (char& c : name)

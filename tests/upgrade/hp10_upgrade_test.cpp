@@ -47,9 +47,9 @@ protected:
 
 struct ConfigCase {
     size_t configSize;
-    std::vector<uint32_t> written;   // selectors of the write blocks
+    std::vector<uint32_t> written;  // selectors of the write blocks
     uint32_t commit;
-    std::vector<uint32_t> checksums; // selectors queried, in order
+    std::vector<uint32_t> checksums;  // selectors queried, in order
 };
 
 class Hp10UpgradeConfigs : public Hp10Upgrade, public ::testing::WithParamInterface<ConfigCase> {};
@@ -78,7 +78,8 @@ TEST_P(Hp10UpgradeConfigs, WritesCommitsAndVerifiesWhatTheFilesHold) {
 INSTANTIATE_TEST_SUITE_P(
     Sections, Hp10UpgradeConfigs,
     ::testing::Values(ConfigCase{0, {0x100, 0x100}, 0x100, {0x100}},
-                      ConfigCase{960, {0x100, 0x100, 0x10, 0x20, 0x80}, 0x1B0, {0x100, 0x10, 0x80, 0x20}},
+                      ConfigCase{
+                          960, {0x100, 0x100, 0x10, 0x20, 0x80}, 0x1B0, {0x100, 0x10, 0x80, 0x20}},
                       ConfigCase{1000, {0x100, 0x100, 0x10, 0x20}, 0x130, {0x100, 0x10, 0x20}},
                       ConfigCase{200, {0x100, 0x100, 0x10, 0x20}, 0x130, {0x100, 0x10, 0x20}}));
 
@@ -87,7 +88,8 @@ TEST_F(Hp10Upgrade, TheLastBlockOfAnImageIsSentWhole) {
     ASSERT_NE(hp10UpgradeFirmware(withFiles(2050, 0), control), 0);
     std::vector<Bytes> blocks;
     for (const auto& f : sent())
-        if (f.bytes[15] == kLoaderEntry && f.bytes[17] == kLoaderWriteBlock) blocks.push_back(f.bytes);
+        if (f.bytes[15] == kLoaderEntry && f.bytes[17] == kLoaderWriteBlock)
+            blocks.push_back(f.bytes);
     ASSERT_EQ(blocks.size(), 3u);
     const uint32_t offsets[] = {0, 1024, 2048};
     const uint16_t lengths[] = {1024, 1024, 2};
@@ -99,7 +101,8 @@ TEST_F(Hp10Upgrade, TheLastBlockOfAnImageIsSentWhole) {
         EXPECT_TRUE(std::equal(image.begin() + offsets[i], image.begin() + offsets[i] + lengths[i],
                                blocks[i].begin() + 30));
     }
-    EXPECT_TRUE(std::all_of(blocks[2].begin() + 32, blocks[2].end(), [](uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(
+        std::all_of(blocks[2].begin() + 32, blocks[2].end(), [](uint8_t b) { return b == 0; }));
 }
 
 // A loader that answers only at its own address: the first block goes twice, and from then on
@@ -128,7 +131,8 @@ struct FailureCase {
     bool resetSent;
 };
 
-class Hp10UpgradeFailures : public Hp10Upgrade, public ::testing::WithParamInterface<FailureCase> {};
+class Hp10UpgradeFailures : public Hp10Upgrade,
+                            public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(Hp10UpgradeFailures, EachStepReportsItsOwnMessageFirst) {
     const FailureCase& c = GetParam();
@@ -143,13 +147,21 @@ TEST_P(Hp10UpgradeFailures, EachStepReportsItsOwnMessageFirst) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, Hp10UpgradeFailures,
-    ::testing::Values(
-        FailureCase{"no commit response", 2, false,
-                    {"Packet sent but no response", "Commit Module Failed"}, false},
-        FailureCase{"silent after the first block", 1, false,
-                    {"Packet sent but no response", "MAC Image Sending Failed"}, false},
-        FailureCase{"checksum mismatch", 0, true,
-                    {"Mac Image Verification Failed", "Hardware Reset Failed"}, false}),
+    ::testing::Values(FailureCase{"no commit response",
+                                  2,
+                                  false,
+                                  {"Packet sent but no response", "Commit Module Failed"},
+                                  false},
+                      FailureCase{"silent after the first block",
+                                  1,
+                                  false,
+                                  {"Packet sent but no response", "MAC Image Sending Failed"},
+                                  false},
+                      FailureCase{"checksum mismatch",
+                                  0,
+                                  true,
+                                  {"Mac Image Verification Failed", "Hardware Reset Failed"},
+                                  false}),
     [](const auto& info) {
         std::string name = info.param.name;
         for (char& ch : name)

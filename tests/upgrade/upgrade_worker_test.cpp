@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "upgrade/upgrade_thread.h"
-
 #include "tests/upgrade/upgrade_sim_fixture.h"
+#include "upgrade/upgrade_thread.h"
 
 namespace corvel::test {
 namespace {
