@@ -69,7 +69,7 @@ private Q_SLOTS:
         QFETCH(QString, asked);
         QFETCH(int, box);
         PageTestState state;
-        ScriptedChooser files{QStringLiteral("/tmp/chosen")};
+        ScriptedChooser files{QStringLiteral("/tmp/chosen"), {}};
         ConfigImageDialog configImage(nullptr, files.chooser());
         PibNvmDialog pibNvm(nullptr, files.chooser());
         QDialog* dialog = dialogKind == 0 ? static_cast<QDialog*>(&configImage) : &pibNvm;
