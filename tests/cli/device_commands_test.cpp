@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <iostream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -169,6 +171,82 @@ TEST_F(DeviceCommands, RemoveOfADeviceWithAPasswordNeedsYes) {
     EXPECT_EQ(left.find("Kitchen"), std::string::npos);
     EXPECT_EQ(left.find("Garage"), std::string::npos);
     EXPECT_NE(left.find("Device 1"), std::string::npos);
+}
+
+TEST_F(DeviceCommands, RemovingTheLastDeviceSavesAnEmptyList) {
+    for (const std::string& mac : {kStationMac, kOtherMac, std::string("00:B0:52:00:00:10")})
+        EXPECT_EQ(run({"remove", mac, "--yes"}).status, 0) << mac;
+    EXPECT_EQ(fs::file_size(dir / "Corvel Utility.data"), databaseFileSize(0));
+    const CliRun listed = run({"devices", "--json"});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out, "{\"devices\":[]}\n");
+    EXPECT_EQ(listed.err, "");
+}
+
+// A command that changed the list but could not save it says where and why, prints no success
+// line and exits 1; the file on disk stays as it was.
+TEST_F(DeviceCommands, ASaveThatFailsIsReportedWithThePathAndTheReason) {
+    const std::vector<std::vector<std::string>> commands = {
+        {"rename", kOtherMac, "Cellar"},
+        {"remove", kOtherMac},
+    };
+    const fs::path file = dir / "Corvel Utility.data";
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command[0]);
+        const uintmax_t size = fs::file_size(file);
+        // As an ordinary user who owns the directory but may not write it.
+        ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
+        ::chmod(dir.c_str(), 0555);
+        ASSERT_EQ(::seteuid(65534), 0);
+        const CliRun r = run(command);
+        ASSERT_EQ(::seteuid(0), 0);
+        ::chmod(dir.c_str(), 0755);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find("corvel: the device list was not saved: " + file.string() +
+                             ": Permission denied\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(fs::file_size(file), size);
+        EXPECT_NE(devices().find("Garage"), std::string::npos);
+    }
+}
+
+TEST_F(DeviceCommands, NamesThatAreNotUtf8AreShownWithReplacementCharacters) {
+    loadPreferences();
+    setDataDirectory(dir.string());
+    loadDatabase();
+    copyText(core.devices[2].name, "Caf\xE9 \xFF\xFE");
+    ASSERT_TRUE(saveDatabase());
+    setDataDirectory("");
+
+    const CliRun json = run({"devices", "--json"});
+    EXPECT_EQ(json.status, 0) << json.err;
+    const auto parsed = nlohmann::json::parse(json.out, nullptr, false);
+    ASSERT_FALSE(parsed.is_discarded()) << json.out;
+    EXPECT_EQ(parsed["devices"][2]["name"], "Caf\uFFFD \uFFFD\uFFFD");
+
+    const CliRun text = run({"devices"});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("Caf\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD"), std::string::npos)
+        << text.out;
+}
+
+// Listing the devices only reads: a damaged file is reported and left where it is.
+TEST_F(DeviceCommands, DevicesNeverRenamesADamagedFile) {
+    const fs::path file = dir / "Corvel Utility.data";
+    fs::resize_file(file, 1000);
+    // The session's messages go to the process's standard error.
+    std::stringstream messages;
+    std::streambuf* const previous = std::cerr.rdbuf(messages.rdbuf());
+    const CliRun r = run({"devices"});
+    std::cerr.rdbuf(previous);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(messages.str(), "Problem Occurred: The device database " + file.string() +
+                                  " is damaged; it was left as it is.\n");
+    EXPECT_EQ(fs::file_size(file), 1000u);
+    EXPECT_FALSE(fs::exists(file.string() + ".bad"));
 }
 
 }  // namespace
