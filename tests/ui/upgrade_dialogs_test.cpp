@@ -147,6 +147,7 @@ private Q_SLOTS:
         std::atomic<bool> onWorker{false};
         bool fileDialogHidden = false;
         QString progressTitle;
+        QStringList progressUnnamed{"not shown"};
         AvUpgradeFiles seen;
         dialog.setWorker([&](const AvUpgradeFiles& files, UpgradeControl&,
                              const UpgradeWorkerHooks& hooks) {
@@ -155,8 +156,10 @@ private Q_SLOTS:
             hooks.hideFileDialog();
             runOnGuiThread([&] {
                 fileDialogHidden = !dialog.isVisible();
-                if (UpgradeProgressDialog* p = visibleProgressDialog())
+                if (UpgradeProgressDialog* p = visibleProgressDialog()) {
                     progressTitle = p->windowTitle();
+                    progressUnnamed = corvel::test::unnamedControls(p);
+                }
             });
             hooks.closeProgress();
             return UpgradeOutcome::Upgraded;
@@ -170,6 +173,7 @@ private Q_SLOTS:
         QCOMPARE(seen.firmwarePath, std::string("/fw/a.nvm"));
         QVERIFY(fileDialogHidden);
         QCOMPARE(progressTitle, QStringLiteral("Upgrading Local Device"));
+        QCOMPARE(progressUnnamed, QStringList());
         QCOMPARE(dialog.outcome(), std::optional<UpgradeOutcome>(UpgradeOutcome::Upgraded));
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(!dialog.isVisible());
