@@ -117,6 +117,38 @@ INSTANTIATE_TEST_SUITE_P(
                                ((kFirmwareSize - 88) - (kFirmwareSize - 88) / 4 + 1023) / 1024}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Ctrl-C with --yes: the warning, then the upgrade stops between two frames; nothing is
+// committed and the device keeps running its old firmware.
+TEST_F(UpgradeEndToEnd, CtrlCStopsTheUpgradeBetweenFrames) {
+    const std::string scenario = writeText("scenario.json", R"({"ports": [{"interface": "plc0",
+        "local": {"mac": "00:B0:52:00:00:10", "chipGeneration": 3,
+                  "firmware": "QRB4000-AV-3.3.0.0001-01-20240101-FINAL",
+                  "upgradedFirmware": ")" + kNewAvFirmware + R"("}}]})");
+    const std::string nvm = write("fw.nvm", sim::buildNvmOfSize(4 * kFirmwareSize));
+    const std::string pib = write("fw.pib", sim::buildPib(Mac{}, publicAvKey(), 3, 3));
+    const std::string err = (dir / "upgrade.err").string();
+    // Interrupted once its progress shows; then the device is asked what it runs.
+    const std::string script =
+        "\"$0\" upgrade --nvm \"$1\" --pib \"$2\" --yes --data-dir \"$3\" 2>\"$4\" & pid=$!; "
+        "n=0; while ! grep -q frames \"$4\" && [ $n -lt 400 ]; do sleep 0.05; n=$((n+1)); done; "
+        "kill -INT $pid; wait $pid; status=$?; cat \"$4\" >&2; \"$0\" probe; exit $status";
+    const CommandResult result = runInNamespaces(
+        scenario, capture(),
+        {"sh", "-c", script, binaryPath("app/corvel"), nvm, pib, (dir / "data").string(), err});
+    EXPECT_EQ(result.status, 1) << result.err;
+    EXPECT_NE(result.err.find("Warning....: Cancelling Upgrade process may destroy the device. "
+                              "Click Ok to continue."),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("upgrade cancelled"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("Device Upgraded"), std::string::npos) << result.err;
+    EXPECT_NE(result.out.find("3.3.0.0001"), std::string::npos) << result.out;
+    const auto chunks = named("homeplug_av.mmhdr.mmtype.qualcomm == 0xa020");
+    EXPECT_GT(chunks.size(), 0u);
+    EXPECT_LT(chunks.size(), 4096u);
+    EXPECT_TRUE(named("homeplug_av.mmhdr.mmtype.qualcomm == 0xa028").empty());
+}
+
 TEST_F(UpgradeEndToEnd, UpgradesATurboDeviceThroughItsLoader) {
     const std::string scenario = writeText("scenario.json", R"({"ports": [{"interface": "plc0",
         "local": {"family": "turbo", "mac": "00:0B:3B:00:01:10",
