@@ -475,10 +475,14 @@ Network loadScenario(const std::string& path) {
     std::vector<uint8_t> bytes;
     std::string error;
     // Read without waiting on a FIFO and with a bound; a link the user names is followed.
-    if (!readWholeFile(path, bytes, error, ReadRules{kMaxScenarioBytes, true}))
-        throw ScenarioError(error);
+    if (!readWholeFile(path, bytes, error, ReadRules{kMaxScenarioBytes, true})) {
+        const std::string prefix = path + ": ";
+        throw ScenarioError(prefix + "cannot be read (" +
+                            (error.starts_with(prefix) ? error.substr(prefix.size()) : error) + ")");
+    }
     try {
-        return parseScenario(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+        return parseScenario(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     } catch (const ScenarioError& e) {
         throw ScenarioError(path + ": " + e.what());
     }

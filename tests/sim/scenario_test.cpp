@@ -2,6 +2,7 @@
 #include "sim/scenario.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <fstream>
@@ -312,6 +313,36 @@ TEST(Scenario, FileErrorsStartWithThePath) {
             broken + ": ports[0].local.mac: expected a MAC address like 00:B0:52:00:00:10, got 5");
     }
     std::remove(broken.c_str());
+}
+
+// Files made to hurt the reader: refused with a message, never a crash, a hang or a huge
+// allocation.
+TEST(Scenario, HostileFilesAreRefusedWithAMessage) {
+    const struct {
+        std::string json;
+        std::string error;
+    } cases[] = {
+        {std::string(100000, '[') + std::string(100000, ']'), "nested more than 32 levels deep"},
+        {R"({"ports": [{"comment": ")" + std::string(100000, '{') + R"("}]})",
+         "ports[0].comment: "},  // brackets inside a text are not nesting
+        {R"({"ports": [{"local": {"mac": ")" + std::string("\xff") + R"("}}]})", "parse error"},
+        {R"({"ports": [{"comment": "\ud800"}]})", "parse error"},
+        {"{\"ports\": [{}]}" + std::string(5 * 1024 * 1024, ' '), "larger than 4194304 bytes"},
+    };
+    for (const auto& c : cases)
+        EXPECT_NE(errorOf(c.json).find(c.error), std::string::npos)
+            << c.json.substr(0, 60) << ": " << errorOf(c.json);
+
+    const std::string fifo = testing::TempDir() + "/fifo-scenario.json";
+    std::remove(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    try {
+        loadScenario(fifo);
+        ADD_FAILURE() << "no error";
+    } catch (const ScenarioError& e) {
+        EXPECT_EQ(std::string(e.what()), fifo + ": cannot be read (not a regular file)");
+    }
+    std::remove(fifo.c_str());
 }
 
 TEST(Scenario, HelpDocumentsEveryField) {
