@@ -8,7 +8,7 @@
 
 // The AV upgrade on a thread of its own, for a front end that must keep its window painted while
 // the upgrade runs. The front end leaves the tables, the transport and the codec alone until
-// join() has returned.
+// join() has returned. One object runs one upgrade: a cancel, once asked for, stays asked.
 namespace corvel {
 
 class AvUpgradeThread {
