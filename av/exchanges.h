@@ -68,7 +68,8 @@ bool pollAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength = nul
 bool waitAvConfirm(uint16_t mmtype, AvConfirm& record, uint32_t windowMs,
                    size_t* frameLength = nullptr, AvAnswer answer = AvAnswer::confirmOrCommit);
 
-// 1 ms, then waitAvConfirm for the usual 100 ms window.
+// 1 ms, then polls as waitAvConfirm does until the usual 100 ms window, counted from the call,
+// is over.
 bool awaitAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength = nullptr,
                     AvAnswer answer = AvAnswer::confirmOrCommit);
 

@@ -112,8 +112,14 @@ bool waitLocalReply(int index, uint32_t windowMs) {
 }
 
 void pollLocalParams(int index) {
+    // A local statistics answer that comes while a poll waits would start another poll inside
+    // it; a device that keeps sending them would nest polls without end and hold the wait that
+    // started the first forever. The running poll is already asking.
+    static bool running = false;
+    if (running) return;
     const uint8_t* source = interfaceEntries[index].interfaceMac;
     if (!macIsSet(source)) return;
+    running = true;
     AdapterRecord& adapter = core.adapters[index];
     adapter.localMissCount = 0;
     Mac from{};
@@ -124,6 +130,7 @@ void pollLocalParams(int index) {
         if (waitLocalReply(index, 50 + 4 * uint32_t(t))) break;
     }
     adapter.localMissCount = 1;
+    running = false;
 }
 
 namespace {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <cstring>
 #include <vector>
 
@@ -125,6 +127,22 @@ TEST_F(Observer, StatisticsAnswerIsHandedBackAfterTheParameterPollItStarted) {
     EXPECT_FALSE(paramRequests().empty());
     EXPECT_EQ(std::vector<uint8_t>(frame.bytes.begin(), frame.bytes.begin() + frame.length),
               statistics);
+}
+
+TEST_F(Observer, StreamOfLocalStatisticsAnswersDoesNotNestParameterPolls) {
+    // The device sends a statistics answer every 10 ms for two seconds.
+    std::function<void()> next = [&] {
+        wire.deliver(0, hp10Frame(kHost0, kLocal, {0x1A, 0xBB, 0x03}));
+        if (clock.tickCount() < 3000) clock.scheduleAfter(10, next);
+    };
+    clock.scheduleAfter(0, next);
+    const uint64_t before = clock.tickCount();
+    EXPECT_FALSE(waitLocalReply(0, 50));
+    // One parameter poll, started by the first answer: three requests, windows of 50, 54 and
+    // 58 ms, each over by at most a 2 ms read time-out.
+    EXPECT_EQ(paramRequests().size(), 3u);
+    EXPECT_LE(clock.tickCount() - before, 50u + 50u + 54u + 58u + 10u);
+    EXPECT_EQ(core.adapters[0].localMissCount, 1);
 }
 
 TEST_F(Observer, SelfAddressedLocalAnswerEndsTheWaitDespiteTheParameterPollInside) {
