@@ -10,8 +10,9 @@
 // of what was found.
 namespace corvel {
 
-// True when a local device answered on any interface. With none, the stations of the selected
-// interface are cleared (clearStations).
+// True when a local device answered on any interface, or a plain 1.0 local device found before
+// is still held by its miss counter. With none, the stations of the selected interface are
+// cleared (clearStations).
 bool fullScan();
 
 // The Turbo probe on every interface in turn: a local device that answers the broadcast version
@@ -20,8 +21,9 @@ bool probeTurbo();
 
 // The plain 1.0 poll on every interface: up to three local queries, with reply windows of 50,
 // 150 and 250 ms. A device already known is asked in its own name, so that its answer comes back
-// addressed to itself. A device unanswered for a fourth round in a row is given up. True when
-// any interface's local device is present.
+// addressed to itself. A device that answered stands at 1 on its miss counter; it is given up
+// when the counter stands at 3 and another round goes unanswered. True when any interface's
+// local device is present.
 bool pollLocalHp10();
 
 // The family's query of the local device on interface `index`: Turbo rate statistics, the AV
