@@ -21,12 +21,18 @@
 namespace corvel::ui {
 namespace {
 
+// One call waiting for the GUI thread, on the stack of the thread that asks.
+struct PendingCall {
+    const std::function<void()>& call;
+    std::exception_ptr failure;
+    bool done = false;
+};
+
 // What the worker hands to the GUI thread, under `mutex`.
 struct HandOff {
     std::mutex mutex;
     std::condition_variable changed;
-    const std::function<void()>* call = nullptr;  // a call waiting for the GUI thread
-    std::exception_ptr callFailure;
+    PendingCall* pending = nullptr;
     bool workerDone = false;
     int wakeFd = -1;  // eventfd the GUI thread watches
 };
@@ -55,18 +61,19 @@ void drain(int fd) {
 // GUI thread: runs a waiting call, if any. True once the worker has ended.
 bool serve(HandOff& handOff) {
     std::unique_lock lock(handOff.mutex);
-    if (handOff.call != nullptr) {
-        const std::function<void()>* call = handOff.call;
+    if (handOff.pending != nullptr) {
+        PendingCall& pending = *handOff.pending;
         lock.unlock();
         std::exception_ptr failure;
         try {
-            (*call)();
+            pending.call();
         } catch (...) {
             failure = std::current_exception();
         }
         lock.lock();
-        handOff.call = nullptr;
-        handOff.callFailure = failure;
+        pending.failure = failure;
+        pending.done = true;
+        handOff.pending = nullptr;
         handOff.changed.notify_all();
     }
     return handOff.workerDone;
@@ -125,12 +132,14 @@ void runOnGuiThread(const std::function<void()>& call) {
         return;
     }
     HandOff& handOff = *running;
+    PendingCall pending{.call = call, .failure = nullptr, .done = false};
     std::unique_lock lock(handOff.mutex);
-    handOff.call = &call;
+    // A thread the operation started may ask at the same time as the worker: one call at a time.
+    handOff.changed.wait(lock, [&] { return handOff.pending == nullptr; });
+    handOff.pending = &pending;
     wake(handOff.wakeFd);
-    handOff.changed.wait(lock, [&] { return handOff.call == nullptr; });
-    if (std::exception_ptr failure = std::exchange(handOff.callFailure, nullptr))
-        std::rethrow_exception(failure);
+    handOff.changed.wait(lock, [&] { return pending.done; });
+    if (pending.failure) std::rethrow_exception(pending.failure);
 }
 
 bool operationRunning() {

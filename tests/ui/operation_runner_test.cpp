@@ -82,6 +82,34 @@ private Q_SLOTS:
         QVERIFY(!operationRunning());
     }
 
+    // A thread the operation starts may hand calls over at the same time as the worker: each
+    // caller gets its own call run and its own outcome back.
+    void twoThreadsHandOverAtOnce() {
+        QThread* gui = QThread::currentThread();
+        int ran = 0;
+        std::atomic<int> failuresSeen = 0;
+        auto ask = [&](bool failing) {
+            for (int i = 0; i < 50; ++i) {
+                try {
+                    runOnGuiThread([&] {
+                        QCOMPARE(QThread::currentThread(), gui);
+                        ++ran;
+                        if (failing) throw std::runtime_error("refused");
+                    });
+                } catch (const std::runtime_error&) {
+                    ++failuresSeen;
+                }
+            }
+        };
+        runOperation(nullptr, [&] {
+            std::thread helper(ask, true);
+            ask(false);
+            helper.join();
+        });
+        QCOMPARE(ran, 100);
+        QCOMPARE(failuresSeen.load(), 50);
+    }
+
     // The GUI thread keeps answering while the worker waits: its timers and events are served.
     void theWindowKeepsAnsweringDuringALongWait() {
         std::atomic<bool> answered = false;
