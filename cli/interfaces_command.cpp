@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/json_output.h"
+#include "cli/session.h"
 #include "platform/mac.h"
 #include "transport/frame_io.h"
 #include "transport/interface_table.h"
@@ -51,6 +52,7 @@ bool openHostInterfaces(CliContext& context) {
     }
     for (int i = 0; i < adapterCount; ++i)
         if (interfaceEntries[i].captureHandle >= 0) return true;
+    refuseUnpermittedCapture();
     context.fail(1, "cannot capture on any interface: " + captureError());
     return false;
 }

@@ -57,6 +57,10 @@ bool saveSession(CliContext& context, WhenEmpty whenEmpty) {
 
 void requireCapture() {
     reopenInterfaces();
+    refuseUnpermittedCapture();
+}
+
+void refuseUnpermittedCapture() {
     if (!captureNotPermitted()) return;
     throw CaptureNotPermitted(
         "capture was not permitted (" + captureError() +

@@ -34,5 +34,7 @@ public:
 // Opens the interfaces for capture; throws CaptureNotPermitted, saying how to grant the
 // privileges, when none could be opened for want of them.
 void requireCapture();
+// The same check on the interfaces as they were opened last.
+void refuseUnpermittedCapture();
 
 }  // namespace corvel

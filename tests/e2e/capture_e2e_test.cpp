@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: MIT
+// The capture itself on a real packet socket: bursts of frames held by the ring, and what an
+// ordinary user without the capture privileges is told.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "tests/e2e/netns_run.h"
+
+namespace corvel::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+class Capture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!haveRoot()) GTEST_SKIP() << "network namespaces need root";
+        dir = fs::temp_directory_path() / ("corvel-e2e-capture-" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        fs::remove_all(dir, ignored);
+    }
+    std::string scenario(const std::string& text) {
+        const fs::path path = dir / "scenario.json";
+        std::ofstream(path) << text;
+        return path.string();
+    }
+    fs::path dir;
+};
+
+// Thirty-one stations answer the broadcast query at once, each answer behind a frame nobody
+// asked for: bursts of more than 64 frames reach the capture within a millisecond. The ring
+// must hold them all, or stations go missing from the scan.
+TEST_F(Capture, BurstsOfMoreThanSixtyFourFramesAreAllReceived) {
+    Json stations = Json::array();
+    for (int i = 0; i < 31; ++i) stations.push_back(Json::object());
+    const Json plan = {{"ports",
+                        {{{"interface", "plc0"},
+                          {"faults", {{"unrelated", {"hp10"}}}},
+                          {"local", {{"family", "hp10"}, {"mac", "00:B0:52:00:00:10"}}},
+                          {"stations", stations}}}}};
+    const CommandResult run =
+        runInNamespaces(scenario(plan.dump()), (dir / "burst.pcap").string(),
+                        {binaryPath("app/corvel"), "scan", "--json", "--cycles", "1",
+                         "--data-dir", (dir / "data").string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const Json result = Json::parse(run.out);
+    EXPECT_EQ(result["interfaces"][0]["stations"].size(), 31u) << run.out;
+}
+
+// Without root or the capture capabilities, every command that needs capture says so first,
+// exits 1 and claims nothing about the devices: no "not detected", no report.
+TEST_F(Capture, WithoutPrivilegesCommandsSayCaptureWasNotPermitted) {
+    ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
+    const std::string data = (dir / "data").string();
+    const std::string report = (dir / "report.txt").string();
+    const std::vector<std::vector<std::string>> commands = {
+        {"report", "--data-dir", data},
+        {"report", report, "--data-dir", data},
+        {"scan", "--data-dir", data},
+        {"probe"},
+    };
+    for (const auto& command : commands) {
+        SCOPED_TRACE(command[0] + (command.size() > 1 ? " " + command[1] : ""));
+        std::vector<std::string> line = {"setpriv", "--reuid=65534", "--regid=65534",
+                                         "--clear-groups", "--inh-caps=-all",
+                                         binaryPath("app/corvel")};
+        line.insert(line.end(), command.begin(), command.end());
+        const CommandResult run =
+            runInNamespaces(sourcePath("sim/scenarios/av.json"), (dir / "x.pcap").string(), line);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err.rfind("corvel: capture was not permitted", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find("group corvel"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("NOT DETECTED"), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("not detected"), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(report));
+    }
+}
+
+}  // namespace
+}  // namespace corvel::e2e
