@@ -13,7 +13,8 @@ namespace {
 // next frame's time.
 void pumpNoise(Network& network, VirtualClock& clock) {
     const uint64_t next = network.emitDueNoise(clock.tickCount());
-    if (next != UINT64_MAX) clock.scheduleAt(next, [&network, &clock] { pumpNoise(network, clock); });
+    if (next != UINT64_MAX)
+        clock.scheduleAt(next, [&network, &clock] { pumpNoise(network, clock); });
 }
 
 }  // namespace

@@ -132,20 +132,20 @@ TEST_P(ScanListing, ListsEveryStationWithItsFamily) {
 
 INSTANTIATE_TEST_SUITE_P(
     Families, ScanListing,
-    ::testing::Values(
-        FamilyListing{"Av",
-                      deviceConfig(Family::Av, kAvLocal),
-                      {deviceConfig(Family::Av, kAvStation)},
-                      {{kAvStation, "HomePlug AV"}}},
-        FamilyListing{"Turbo",
-                      deviceConfig(Family::Turbo, kTurboLocal),
-                      {deviceConfig(Family::Turbo, kTurboStation),
-                       deviceConfig(Family::HomePlug10, kTurboStation2)},
-                      {{kTurboStation, "HomePlug 1.0 Turbo"}, {kTurboStation2, "HomePlug 1.0"}}},
-        FamilyListing{"Hp10",
-                      deviceConfig(Family::HomePlug10, kHp10Local),
-                      {deviceConfig(Family::HomePlug10, kHp10Station)},
-                      {{kHp10Station, "HomePlug 1.0"}}}),
+    ::testing::Values(FamilyListing{"Av",
+                                    deviceConfig(Family::Av, kAvLocal),
+                                    {deviceConfig(Family::Av, kAvStation)},
+                                    {{kAvStation, "HomePlug AV"}}},
+                      FamilyListing{"Turbo",
+                                    deviceConfig(Family::Turbo, kTurboLocal),
+                                    {deviceConfig(Family::Turbo, kTurboStation),
+                                     deviceConfig(Family::HomePlug10, kTurboStation2)},
+                                    {{kTurboStation, "HomePlug 1.0 Turbo"},
+                                     {kTurboStation2, "HomePlug 1.0"}}},
+                      FamilyListing{"Hp10",
+                                    deviceConfig(Family::HomePlug10, kHp10Local),
+                                    {deviceConfig(Family::HomePlug10, kHp10Station)},
+                                    {{kHp10Station, "HomePlug 1.0"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------

@@ -22,7 +22,8 @@ using Json = nlohmann::json;
 // scenario as they are.
 std::string scenario(const std::string& localFaults, const std::string& portExtra) {
     return R"({"ports": [{"interface": "plc0",)" + portExtra + R"(
-      "local": {"mac": "00:B0:52:00:00:10", "faults": )" + localFaults + R"(},
+      "local": {"mac": "00:B0:52:00:00:10", "faults": )" +
+           localFaults + R"(},
       "stations": [{"mac": "00:B0:52:00:00:11", "rates": {"avTx": 151, "avRx": 140}}]}]})";
 }
 
@@ -41,10 +42,10 @@ protected:
         const fs::path file = dir / "scenario.json";
         std::ofstream(file) << text;
         const auto start = std::chrono::steady_clock::now();
-        CommandResult run = runInNamespaces(
-            file.string(), "",
-            {"timeout", "60", binaryPath("app/corvel"), "scan", "--cycles", "1", "--json",
-             "--data-dir", (dir / "data").string()});
+        CommandResult run =
+            runInNamespaces(file.string(), "",
+                            {"timeout", "60", binaryPath("app/corvel"), "scan", "--cycles", "1",
+                             "--json", "--data-dir", (dir / "data").string()});
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         return run;
     }

@@ -45,14 +45,14 @@ TEST_P(SlowLocalAv, PibReadKeepsThePublicNameWithinTheWindow) {
     EXPECT_EQ(readFirmwareType(), c.confirmation != 0xA059 || c.inTime);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Latencies, SlowLocalAv,
-    ::testing::Values(SlowCase{"PibChunks5ms", 0xA025, 5, true},
-                      SlowCase{"PibChunks90ms", 0xA025, 90, true},
-                      SlowCase{"PibChunksPastTheWindow", 0xA025, 150, false},
-                      SlowCase{"ConfigBlock5ms", 0xA059, 5, true},
-                      SlowCase{"ConfigBlockPastTheWindow", 0xA059, 150, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Latencies, SlowLocalAv,
+                         ::testing::Values(SlowCase{"PibChunks5ms", 0xA025, 5, true},
+                                           SlowCase{"PibChunks90ms", 0xA025, 90, true},
+                                           SlowCase{"PibChunksPastTheWindow", 0xA025, 150, false},
+                                           SlowCase{"ConfigBlock5ms", 0xA059, 5, true},
+                                           SlowCase{"ConfigBlockPastTheWindow", 0xA059, 150,
+                                                    false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
 // A steady stream of unrelated powerline frames
