@@ -172,7 +172,8 @@ void runUpgrade(const UpgradeOptions& o, CliContext& context) {
     if (!session.open(o.dataDir)) return;
     AskingNotifier asking(context, o.yes);
     installNotifier(&asking);
-    if (!session.startPage()) {
+    // As the main page has scanned before Upgrade Firmware can be pressed.
+    if (!session.prepareLocalDevice()) {
         context.fail(1, "no local device answered on any interface; nothing was sent");
         session.finish();
         return;
