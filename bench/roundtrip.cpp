@@ -159,6 +159,10 @@ public:
     corvel::PollResult pollRaw(int handle, std::vector<uint8_t>& frame) override {
         return pcap_.pollRaw(handle, frame);
     }
+    corvel::PollResult takeRaw(int handle, std::vector<uint8_t>& frame) override {
+        return pcap_.takeRaw(handle, frame);
+    }
+    bool waitAny(const std::vector<int>& handles) override { return pcap_.waitAny(handles); }
     uint64_t sent = 0;
 
 private:
