@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+# Writes the seed corpora of the fuzz targets: the shipped example images, scenarios, preferences
+# and vendor list, a saved database, and answer scripts built from the frames the tests use.
+import os, struct, sys
+
+root = os.path.dirname(os.path.abspath(__file__))
+src = os.path.abspath(os.path.join(root, '..', '..'))
+corpus = os.path.join(root, 'corpus')
+
+HOST = bytes([0x02, 0, 0, 0, 0, 0x10])
+LOCAL = bytes([0x00, 0xB0, 0x52, 0x00, 0x00, 0x20])
+STATIONS = [bytes([0x00, 0xB0, 0x52, 0x00, 0x00, 0x30 + n]) for n in range(3)]
+
+def put(target, name, data):
+    os.makedirs(os.path.join(corpus, target), exist_ok=True)
+    with open(os.path.join(corpus, target, name), 'wb') as f:
+        f.write(data)
+
+def read(path):
+    with open(os.path.join(src, path), 'rb') as f:
+        return f.read()
+
+def av(mmtype, payload, source=LOCAL, dest=HOST):
+    frame = dest + source + b'\x88\xe1' + b'\x00' + struct.pack('<H', mmtype) + b'\x00\xb0\x52'
+    frame += payload
+    return frame + bytes(max(0, 60 - len(frame)))
+
+def version(text, source=LOCAL):
+    body = text.encode()
+    return av(0xA001, bytes([0, 2, len(body)]) + body, source)
+
+def network_info(stations):
+    body = bytes([1]) + bytes(17) + bytes([len(stations)])
+    for mac in stations:
+        body += mac + bytes(7) + bytes([120]) + bytes(1)
+    return av(0xA039, body)
+
+def hp10(entry_type, data, source, dest=HOST):
+    return dest + source + b'\x88\x7b' + bytes([1, entry_type, len(data)]) + data
+
+def script(answers):
+    # Each request answered by the frames listed for it: a count, then length-prefixed frames.
+    out = b''
+    for frames in answers:
+        out += bytes([len(frames)])
+        for frame in frames:
+            out += struct.pack('>H', len(frame)) + frame
+    return out
+
+firmware = 'QCA7420-MAC-1-2-3-4'
+av_answers = [[version(firmware)], [version(firmware)], [network_info(STATIONS)]] + \
+             [[version(firmware, mac)] for mac in STATIONS]
+put('av_network_fuzz', 'stations', script(av_answers))
+put('av_network_fuzz', 'group-station', script(
+    [[version(firmware)], [version(firmware)], [network_info([b'\x01\x00\x5e\x00\x00\x01'])]]))
+put('av_decoder_fuzz', 'version', b'\x00' + script([[version(firmware)]])[1:])
+put('av_decoder_fuzz', 'network-info', b'\x00' + script([[network_info(STATIONS)]])[1:])
+put('av_decoder_fuzz', 'read', b'\x01' + script([[av(0xA025, bytes(20))]])[1:])
+
+station_answers = [hp10(0x08, bytes(8), mac) for mac in STATIONS]
+local_stats = hp10(0x1A, bytes([0x02]) + bytes(200), LOCAL)
+put('hp10_replies_fuzz', 'stations', bytes([0, 4]) + script([station_answers + [local_stats]])[1:] +
+    script([[local_stats]]))
+put('wire_scan_fuzz', 'av', script(av_answers * 2))
+put('wire_scan_fuzz', 'hp10', script([[], [], [local_stats], station_answers, [local_stats]] * 2))
+
+put('pib_fuzz', 'example.pib', read('data/examples/example.pib'))
+put('nvm_fuzz', 'example.nvm', read('data/examples/example.nvm'))
+for name in sorted(os.listdir(os.path.join(src, 'sim/scenarios'))):
+    put('scenario_fuzz', name, read('sim/scenarios/' + name))
+put('scenario_fuzz', 'demo-scenario.json', read('data/demo-scenario.json'))
+
+put('store_fuzz', 'preferences', b'\x01' + read('data/OEMPrefs.dat'))
+put('store_fuzz', 'vendor-list', b'\x02' + read('data/OUIList.txt')[:4000])
+database = struct.pack('<ii', 306, 0) + bytes(8 * 16426) + struct.pack('<i', 1)
+record = b'Device 1'.ljust(35, b'\0') + STATIONS[0] + bytes(198 - 41)
+layout = struct.pack('<5i5iii', 0, 1, 2, 3, 4, 100, 100, 100, 100, 100, 1, 1)
+put('store_fuzz', 'database', b'\x00' + database + record + layout)
