@@ -172,6 +172,31 @@ TEST_F(AvUpgrade, CancelStopsAtAFrameBoundaryAndLeavesNoState) {
     EXPECT_EQ(local.profile.firmware, kNewFirmware);
 }
 
+// A late duplicate of the first chunk's confirmation, arriving while the second chunk is
+// awaited, is not taken for the second's: the device refused that one, and nothing more is sent.
+TEST_F(AvUpgrade, ALateDuplicateConfirmsNothing) {
+    sim::Device& local = startAv(2, true);
+    local.profile.faults.latencyMs = 30;
+    local.profile.faults.failChunk = 2;
+    Bytes duplicate(60, 0);
+    const Mac host = sim::memoryHostMac(0);
+    std::copy(host.begin(), host.end(), duplicate.begin());
+    std::copy(kAvLocal.begin(), kAvLocal.end(), duplicate.begin() + 6);
+    duplicate[12] = 0x88;
+    duplicate[13] = 0xE1;
+    put16le(&duplicate[15], kMmModuleWriteConfirm);
+    duplicate[18] = 0xB0;
+    duplicate[19] = 0x52;
+    duplicate[21] = 1;              // module 1
+    put16le(&duplicate[23], 1024);  // offset 0 (bytes 25..28) left zero
+    control.progress = [&](const UpgradeProgress& p) {
+        if (p.framesDone == 1) clock.scheduleAfter(5, [&] { wire.deliver(0, duplicate); });
+    };
+    EXPECT_FALSE(runAvUpgrade(goodFiles(), control));
+    EXPECT_EQ(messageTexts(), std::vector<std::string>{"Upgrade failed. Operation aborted."});
+    EXPECT_EQ(sent().size(), 2u);
+}
+
 TEST_F(AvUpgrade, WithoutAHostAddressNothingStarts) {
     startAv(2, true);
     std::fill_n(interfaceEntries[0].interfaceMac, 6, uint8_t(0));

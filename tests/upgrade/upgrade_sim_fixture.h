@@ -85,7 +85,7 @@ protected:
         for (const auto& m : recorder.messages) texts.push_back(m.text);
         return texts;
     }
-    std::vector<MemoryWire::SentFrame> sent() const { return wire.sent(); }
+    const std::vector<MemoryWire::SentFrame>& sent() const { return wire.sent(); }
 
     VirtualClock clock;
     ScopedClock clockScope{clock};
