@@ -155,9 +155,8 @@ protected:
 
 // The 64-byte frame with this header and these payload bytes, host to device.
 Bytes requestFrame(uint16_t mmtype, const Bytes& payload) {
-    Bytes frame = avFrame(mmtype, 20, kDeviceMac, kHostMac);
-    frame.insert(frame.end(), payload.begin(), payload.end());
-    frame.resize(std::max<size_t>(frame.size(), 64), 0);
+    Bytes frame = avFrame(mmtype, std::max<size_t>(20 + payload.size(), 64), kDeviceMac, kHostMac);
+    std::copy(payload.begin(), payload.end(), frame.begin() + 20);
     return frame;
 }
 

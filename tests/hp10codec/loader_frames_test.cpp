@@ -18,10 +18,12 @@ Bytes bytesOf(const LoaderFrame& f) {
 }
 // Destination, source, Ethertype 0x887B, then `rest` from byte 14.
 Bytes expected(Bytes rest) {
-    Bytes f(kDevice.begin(), kDevice.end());
-    f.insert(f.end(), kHost.begin(), kHost.end());
-    f.insert(f.end(), {0x88, 0x7B});
-    f.insert(f.end(), rest.begin(), rest.end());
+    Bytes f(14 + rest.size());
+    std::copy(kDevice.begin(), kDevice.end(), f.begin());
+    std::copy(kHost.begin(), kHost.end(), f.begin() + 6);
+    f[12] = 0x88;
+    f[13] = 0x7B;
+    std::copy(rest.begin(), rest.end(), f.begin() + 14);
     return f;
 }
 
