@@ -34,6 +34,8 @@ bool deleteDevice(int record) {
         if (answer != Button::Yes) return false;
     }
     removeDevice(record);
+    // Saved at once: a later save of an empty list would leave the removed device on disk.
+    saveDatabase(nullptr, WhenEmpty::WriteEmpty);
     return true;
 }
 

@@ -15,9 +15,9 @@ bool renameDevice(int record, std::string name);
 
 // Deletes device `record` (1-based): "A Password for this device has been entered. \nAre you
 // sure you want to delete it?" ("Attention!", Yes / No) first when it has a password, and No
-// keeps it. Its station leaves the selected interface's table and its record the list. The
-// database is saved by the next save of the list. A record that does not exist: "Please select
-// a device first by clicking on it.".
+// keeps it. Its station leaves the selected interface's table and its record the list, and the
+// database is saved at once, as the empty list when it was the last device. A record that does
+// not exist: "Please select a device first by clicking on it.".
 bool deleteDevice(int record);
 
 }  // namespace corvel

@@ -137,5 +137,17 @@ TEST_F(DeviceListEdits, DeleteAsksOnlyForADeviceWithAPassword) {
     EXPECT_EQ(core.deviceCount, 1);
 }
 
+// A deletion reaches the file at once, also when it empties the list: the removed devices never
+// come back on the next start.
+TEST_F(DeviceListEdits, DeleteSavesAtOnceEvenTheEmptyList) {
+    for (int remaining = 2; remaining >= 0; --remaining) {
+        recorder.answers = {Button::Yes};
+        ASSERT_TRUE(deleteDevice(1));
+        resetCoreState();
+        loadDatabase();
+        EXPECT_EQ(core.deviceCount, remaining);
+    }
+}
+
 }  // namespace
 }  // namespace corvel::test
