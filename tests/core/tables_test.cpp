@@ -118,8 +118,10 @@ TEST_F(Tables, RemoveUnaddressedDevicesRemovesNeighbouringZeroMacs) {
 }
 
 TEST_F(Tables, AppendRefusesTheThirtyThirdDevice) {
-    for (int i = 0; i < kMaxDevices; ++i)
-        ASSERT_EQ(add(std::string("D").append(std::to_string(i)).c_str(), macOf(uint8_t(i + 1))), i + 1);
+    for (int i = 0; i < kMaxDevices; ++i) {
+        const std::string name = std::string("D").append(std::to_string(i));
+        ASSERT_EQ(add(name.c_str(), macOf(uint8_t(i + 1))), i + 1);
+    }
     EXPECT_EQ(add("Overflow", macOf(200)), 0);
     EXPECT_EQ(core.deviceCount, kMaxDevices);
     EXPECT_EQ(findDeviceByName("Overflow"), 0);
