@@ -5,7 +5,7 @@
 #include "avcodec/nvm_chain.h"
 #include "avcodec/pib.h"
 #include "platform/bytes.h"
-#include "platform/files.h"
+#include "upgrade/upgrade_file.h"
 #include "upgrade/upgrade_messages.h"
 
 namespace corvel {
@@ -16,8 +16,7 @@ constexpr size_t kPibLengthField = 4;
 
 std::optional<std::vector<uint8_t>> readFile(const std::string& path, const char* failure) {
     std::vector<uint8_t> bytes;
-    std::string error;
-    if (path.empty() || !readWholeFile(path, bytes, error) || bytes.size() > kMaxUpgradeFileSize) {
+    if (!readUpgradeFile(path, bytes)) {
         showUpgradeError(failure);
         return std::nullopt;
     }

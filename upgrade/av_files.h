@@ -11,9 +11,6 @@
 // is shown to the user with its own text.
 namespace corvel {
 
-// Firmware files and PIBs are a few MiB at most; a larger file is not one of them.
-inline constexpr size_t kMaxUpgradeFileSize = 64u << 20;
-
 // The firmware image when its whole image-header chain is sound: every header checksum valid,
 // every header and image inside the file, the chain ending without a loop.
 //   cannot be read: "Unable to open firmware file"; not sound: "Wrong NVM Block Header".

@@ -8,11 +8,10 @@
 
 #include "core/tables.h"
 #include "platform/clock.h"
-#include "platform/files.h"
 #include "platform/notifier.h"
 #include "transport/frame_io.h"
-#include "upgrade/av_files.h"
 #include "upgrade/loader_link.h"
+#include "upgrade/upgrade_file.h"
 #include "upgrade/upgrade_messages.h"
 
 namespace corvel {
@@ -58,22 +57,17 @@ struct LoaderFiles {
 
 enum class Step { Done, Failed, Cancelled };
 
-bool readInto(const std::string& path, std::vector<uint8_t>& bytes) {
-    std::string error;
-    return readWholeFile(path, bytes, error) && bytes.size() <= kMaxUpgradeFileSize;
-}
-
 // Both files are read before the device is touched, so that a file that cannot be read never
 // leaves the device waiting in its loader. An empty image is no image.
 std::optional<LoaderFiles> readLoaderFiles(const Hp10UpgradeFiles& paths) {
     LoaderFiles files;
-    if (!readInto(paths.imagePath, files.image) || files.image.empty()) {
+    if (!readUpgradeFile(paths.imagePath, files.image) || files.image.empty()) {
         showUpgradeError("Can not open Image file");
         return std::nullopt;
     }
     if (!paths.configPath.empty()) {
         std::vector<uint8_t> config;
-        if (!readInto(paths.configPath, config)) {
+        if (!readUpgradeFile(paths.configPath, config)) {
             showUpgradeError("Can not open Config file");
             return std::nullopt;
         }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "upgrade/av_files.h"
 
+#include <sys/stat.h>
+
 #include "tests/upgrade/upgrade_sim_fixture.h"
 #include "upgrade/av_upgrade.h"
 
@@ -113,6 +115,17 @@ TEST_F(AvFiles, FilesThatCannotBeReadAreNamed) {
         EXPECT_EQ(recorder.messages[0].title, "Error");
     }
     EXPECT_TRUE(sent().empty());
+}
+
+// The user may name a file through a link; a FIFO or a directory is refused without waiting.
+TEST_F(AvFiles, FilesAreReadThroughLinksButOnlyRegularOnes) {
+    const std::string nvm = write("fw.nvm", twoImages());
+    std::filesystem::create_symlink(nvm, dir / "link.nvm");
+    EXPECT_TRUE(loadFirmwareImage((dir / "link.nvm").string()).has_value());
+    ASSERT_EQ(::mkfifo((dir / "fifo.nvm").c_str(), 0600), 0);
+    EXPECT_FALSE(loadFirmwareImage((dir / "fifo.nvm").string()).has_value());
+    EXPECT_FALSE(loadFirmwareImage(dir.string()).has_value());
+    EXPECT_EQ(messageTexts(), std::vector<std::string>(2, "Unable to open firmware file"));
 }
 
 // The PIB is patched in the copy that is sent, never in the user's file.
