@@ -2,6 +2,7 @@
 #include "hp10codec/loader_frames.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 #include "hp10codec/frames.h"
 #include "platform/bytes.h"
@@ -34,6 +35,18 @@ LoaderFrame startLoader(const Mac& source, const Mac& destination, uint8_t entry
     return f;
 }
 
+// The parameter length, the 32-bit parameters from byte 20, and the frame's length.
+LoaderFrame withParams(LoaderFrame f, std::initializer_list<uint32_t> params, size_t length) {
+    put16be(&f.bytes[kParamLengthOffset], uint16_t(4 * params.size()));
+    size_t at = kParamsOffset;
+    for (uint32_t p : params) {
+        put32be(&f.bytes[at], p);
+        at += 4;
+    }
+    f.length = length;
+    return f;
+}
+
 }  // namespace
 
 LoaderFrame buildLoaderReset(const Mac& source, const Mac& destination) {
@@ -58,21 +71,13 @@ std::optional<LoaderFrame> buildLoaderWrite(const Mac& source, const Mac& destin
 
 LoaderFrame buildLoaderCommand(const Mac& source, const Mac& destination, uint8_t command,
                                uint32_t argument) {
-    LoaderFrame f = startLoader(source, destination, kLoaderEntry, command);
-    put16be(&f.bytes[kParamLengthOffset], 4);
-    put32be(&f.bytes[kParamsOffset], argument);
-    f.length = 25;
-    return f;
+    return withParams(startLoader(source, destination, kLoaderEntry, command), {argument}, 25);
 }
 
 LoaderFrame buildLoaderChecksumQuery(const Mac& source, const Mac& destination, uint32_t selector,
                                      uint32_t length) {
-    LoaderFrame f = startLoader(source, destination, kLoaderEntry, kLoaderChecksum);
-    put16be(&f.bytes[kParamLengthOffset], 8);
-    put32be(&f.bytes[kParamsOffset], selector);
-    put32be(&f.bytes[kParamsOffset + 4], length);
-    f.length = 28;
-    return f;
+    return withParams(startLoader(source, destination, kLoaderEntry, kLoaderChecksum),
+                      {selector, length}, 28);
 }
 
 LoaderFrame buildLoaderHardwareReset(const Mac& source, const Mac& destination) {
