@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -272,6 +273,31 @@ private Q_SLOTS:
         renameTo(QStringLiteral("Kitchen"));
         QCOMPARE(QString::fromLatin1(core.devices[findDeviceByMac(kAvStation2.data()) - 1].name),
                  QStringLiteral("Kitchen"));
+    }
+
+    // An add waiting for a known station: the refresh gives the station the added name and
+    // password, tells the Add Device dialog to close and rebuilds the lists.
+    void refreshCompletesAPendingAdd() {
+        startPage();
+        QSignalSpy adopted(page.get(), &MainPage::addDeviceAdopted);
+        PendingAdd& add = pendingAdd();
+        add.active = true;
+        add.name = "Garden Shed";
+        add.password = "QWER-TYUI-ASDF-GHJK";
+        add.expectedMac = kAvStation2;
+        page->setStatusLine(3);
+        QCOMPARE(page->statusLine().text(), QStringLiteral("Adding device. Please Wait..."));
+        page->refreshView(7);
+        QCOMPARE(adopted.count(), 1);
+        QVERIFY(!pendingAdd().active);
+        const int k = findDeviceByMac(kAvStation2.data());
+        QCOMPARE(QString::fromLatin1(core.devices[k - 1].name), QStringLiteral("Garden Shed"));
+        QCOMPARE(QString::fromLatin1(core.devices[k - 1].password),
+                 QStringLiteral("QWER-TYUI-ASDF-GHJK"));
+        sim->timer.runFor(3000);  // the stations were cleared with the lists; the cycle finds them
+        QCOMPARE(page->remoteModel().cell(rowOf(kAvStation2), ColumnKind::Name),
+                 QStringLiteral("Garden Shed"));
+        QVERIFY(page->statusLine().text() != QStringLiteral("Adding device. Please Wait..."));
     }
 
     // The adapter lost: one "Problem Occurred" box at a time, even when a refresh runs while it is
