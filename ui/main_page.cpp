@@ -149,6 +149,10 @@ void MainPage::buildControls() {
     localCommands->addWidget(upgradeButton_);
     localCommands->addWidget(autoscanBox_);
     localCommands->addStretch();
+    auto* logo = new QLabel(this);
+    logo->setPixmap(QIcon(QStringLiteral(":/corvel-utility.svg")).pixmap(48, 48));
+    logo->setAccessibleName(QStringLiteral("Logo"));
+    localCommands->addWidget(logo, 0, Qt::AlignRight);
     auto* localRow = new QHBoxLayout;
     localRow->addWidget(localList_, 1);
     localRow->addLayout(localCommands);

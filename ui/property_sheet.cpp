@@ -56,7 +56,7 @@ PropertySheet::PropertySheet(std::string dataDirectory, QWidget* parent) : QDial
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_);
     layout->addWidget(buttons);
-    resize(660, 440);
+    resize(680, 520);
 }
 
 void PropertySheet::start() {
