@@ -2,7 +2,9 @@
 #include "cli/commands.h"
 
 #include <CLI/CLI.hpp>
+#include <cstdlib>
 #include <ostream>
+#include <sstream>
 
 #include "cli/context.h"
 #include "cli/derive_command.h"
@@ -15,6 +17,9 @@
 #include "cli/scan_command.h"
 #include "cli/set_network_command.h"
 #include "cli/upgrade_command.h"
+#include "platform/notifier.h"
+#include "transport/frame_trace.h"
+#include "transport/interface_choice.h"
 
 namespace corvel {
 
@@ -35,6 +40,71 @@ std::string usageOf(const CLI::App& app) {
     if (text.empty() || text.back() != '\n') text += '\n';
     return text;
 }
+
+// The usage line alone ("Usage: corvel scan [OPTIONS]") and where the rest is: a mistyped
+// option should not bury its error under the whole help.
+std::string shortUsageOf(const CLI::App& app) {
+    std::istringstream help(usageOf(app));
+    std::string line;
+    std::string command;
+    while (std::getline(help, line))
+        if (line.rfind("Usage: ", 0) == 0) {
+            command = line.substr(7);
+            command = command.substr(0, command.find(" [OPTIONS]"));
+            return line + "\nTry '" + command + " --help' for more information.\n";
+        }
+    return "Try 'corvel --help' for more information.\n";
+}
+
+bool wantsJson(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--json") return true;
+    return false;
+}
+
+// -i/--interface wins; without it CORVEL_INTERFACE may name interfaces, separated by commas.
+std::vector<std::string> chosenInterfaces(std::vector<std::string> named) {
+    if (!named.empty()) return named;
+    const char* variable = std::getenv("CORVEL_INTERFACE");
+    std::vector<std::string> names;
+    std::istringstream list(variable != nullptr ? variable : "");
+    for (std::string name; std::getline(list, name, ',');)
+        if (!name.empty()) names.push_back(name);
+    return names;
+}
+
+struct GlobalOptions {
+    std::vector<std::string> interfaces;
+    bool quiet = false;
+    bool verbose = false;
+};
+
+void addGlobalOptions(CLI::App& app, GlobalOptions& options) {
+    app.set_version_flag("--version", "corvel " CORVEL_VERSION);
+    // Global options may also follow the command: corvel probe -i eth1.
+    app.fallthrough();
+    app.add_option("-i,--interface", options.interfaces,
+                   "use only this host interface (repeatable; default: $CORVEL_INTERFACE, "
+                   "names separated by commas, or every Ethernet interface)")
+        ->type_name("NAME");
+    app.add_flag("-q,--quiet", options.quiet, "print only results and errors");
+    app.add_flag("-v,--verbose", options.verbose,
+                 "also print every management frame sent and received, as hex")
+        ->excludes("--quiet");
+}
+
+// Applies the global options before any command runs, for the whole process.
+void applyGlobalOptions(const GlobalOptions& options, std::ostream& err) {
+    setInterfaceChoice(chosenInterfaces(options.interfaces));
+    StreamNotifier::showInformation(!options.quiet);
+    if (options.verbose)
+        setFrameTrace([&err](FrameDirection direction, const std::string& name,
+                             const uint8_t* frame, size_t length) {
+            err << formatFrameTrace(direction, name, frame, length);
+        });
+    else
+        setFrameTrace(nullptr);
+}
 }  // namespace
 
 int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
@@ -42,6 +112,10 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     app.require_subcommand(1);
     app.failure_message(CLI::FailureMessage::help);
     CliContext context{out, err};
+    GlobalOptions global;
+    addGlobalOptions(app, global);
+    context.json = wantsJson(argc, argv);
+    app.parse_complete_callback([&] { applyGlobalOptions(global, err); });
     addDeriveCommand(app, context);
     addPibCommand(app, context);
     addNvmCommand(app, context);
@@ -61,8 +135,12 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     } catch (const CLI::CallForHelp&) {
         out << usageOf(*deepestSubcommand(app));
         return kExitOk;
+    } catch (const CLI::CallForVersion& e) {
+        out << e.what() << '\n';
+        return kExitOk;
     } catch (const CLI::ParseError& e) {
-        err << "corvel: " << e.what() << "\n\n" << usageOf(*deepestSubcommand(app));
+        context.fail(kExitUsage, e.what());
+        if (!context.json) err << shortUsageOf(*deepestSubcommand(app));
         return kExitUsage;
     } catch (const std::exception& e) {
         // Whatever a command meets (a refused capture, a full disk, a broken stream) ends it
