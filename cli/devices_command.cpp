@@ -50,6 +50,15 @@ Json deviceOf(const DeviceRecord& record) {
             {"lastSeen", lastSeenOf(record.lastSeen)}};
 }
 
+void printDeviceRow(CliContext& context, const std::string& name, const std::string& mac,
+                    const std::string& password, const std::string& networkName,
+                    const std::string& lastSeen) {
+    char line[512];
+    std::snprintf(line, sizeof line, "%-32s %-17s  %-24s %-20s %s\n", name.c_str(), mac.c_str(),
+                  password.c_str(), networkName.c_str(), lastSeen.c_str());
+    context.out << line;
+}
+
 int runDevices(const DevicesOptions& options, CliContext& context) {
     // Showing the list never renames or changes a file, even a damaged one.
     if (!openSession(options.dataDir, context, LoadMode::ReadOnly)) return context.status;
@@ -59,16 +68,14 @@ int runDevices(const DevicesOptions& options, CliContext& context) {
     if (options.json) {
         context.out << Json{{"devices", devices}}.dump() << '\n';
     } else {
+        if (!devices.empty())
+            printDeviceRow(context, "NAME", "MAC", "PASSWORD", "NETWORK NAME", "LAST SEEN (UTC)");
         for (const Json& d : devices) {
             const std::string password = d["password"].get<std::string>();
-            char line[512];
-            std::snprintf(line, sizeof line, "%-32s %s  %-24s %-20s %s\n",
-                          d["name"].get<std::string>().c_str(), d["mac"].get<std::string>().c_str(),
-                          password.empty() ? "--- not entered ---" : password.c_str(),
-                          d["networkName"].get<std::string>().c_str(),
-                          d["lastSeen"].is_null() ? "never"
-                                                  : d["lastSeen"].get<std::string>().c_str());
-            context.out << line;
+            printDeviceRow(context, d["name"].get<std::string>(), d["mac"].get<std::string>(),
+                           password.empty() ? "--- not entered ---" : password,
+                           d["networkName"].get<std::string>(),
+                           d["lastSeen"].is_null() ? "never" : d["lastSeen"].get<std::string>());
         }
     }
     context.status = 0;

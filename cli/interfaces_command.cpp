@@ -21,6 +21,7 @@ struct InterfacesOptions {
 int runInterfaces(const InterfacesOptions& options, CliContext& context) {
     if (!openHostInterfaces(context)) return context.status;
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    if (!options.json) context.out << "INDEX  NAME  MAC  DESCRIPTION\n";
     for (int i = 0; i < adapterCount; ++i) {
         const InterfaceEntry& entry = interfaceEntries[i];
         const std::string name = interfaceByIndex(i)->name;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/probe_command.h"
 
+#include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -136,10 +137,12 @@ void printText(const Json& result, CliContext& context) {
             if (local.contains(field))
                 context.out << ", " << field << " \"" << local[field].get<std::string>() << "\"";
         context.out << '\n';
-        for (const Json& station : entry["stations"])
-            context.out << "  station " << station["mac"].get<std::string>() << "  rate "
-                        << station["rate"].get<double>() << "  firmware \""
-                        << station["firmware"].get<std::string>() << "\"\n";
+        for (const Json& station : entry["stations"]) {
+            char rate[32];
+            std::snprintf(rate, sizeof rate, "%.2f Mbit/s", station["rate"].get<double>());
+            context.out << "  station " << station["mac"].get<std::string>() << "  rate " << rate
+                        << "  firmware \"" << station["firmware"].get<std::string>() << "\"\n";
+        }
     }
 }
 

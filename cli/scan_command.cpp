@@ -13,7 +13,6 @@
 #include "core/view_hooks.h"
 #include "platform/mac.h"
 #include "platform/text.h"
-#include "store/preferences.h"
 #include "store/vendor_list.h"
 #include "transport/frame_io.h"
 #include "transport/interface_table.h"
@@ -60,6 +59,12 @@ std::string familyOf(int32_t stationKind) {
     return "HomePlug 1.0";
 }
 
+// The quality as a level and its word; the drawn scales of the display styles are for the GUI.
+Json qualityOf(double rate, int32_t kind) {
+    const QualityLevel quality = qualityLevel(rate, kind);
+    return {{"level", quality.level}, {"text", quality.text}};
+}
+
 // Every station the table holds, of every family: the main page lists only the AV ones, but a
 // command-line user with a 1.0 or Turbo network needs to see theirs.
 Json stationsOf(const StationTable& table) {
@@ -73,7 +78,7 @@ Json stationsOf(const StationTable& table) {
                             {"family", familyOf(s.stationKind)},
                             {"rate", rate},
                             {"rateText", rateText(rate)},
-                            {"quality", qualityText(preferences().qualityStyle, rate, s.stationKind)},
+                            {"quality", qualityOf(rate, s.stationKind)},
                             {"firmware", stringOf(s.firmwareText)},
                             {"present", s.present != 0}});
     }
@@ -98,6 +103,17 @@ Json interfaceOf(int index) {
             {"stations", local.is_null() ? Json::array() : stationsOf(table)}};
 }
 
+void printStationRow(CliContext& context, const std::string& name, const std::string& mac,
+                     const std::string& family, const std::string& rate,
+                     const std::string& quality, const std::string& state,
+                     const std::string& firmware) {
+    char line[512];
+    std::snprintf(line, sizeof line, "  %-24s %-17s  %-18s %13s  %-9s  %-7s  %s\n", name.c_str(),
+                  mac.c_str(), family.c_str(), rate.c_str(), quality.c_str(), state.c_str(),
+                  firmware.c_str());
+    context.out << line;
+}
+
 void printText(const Json& result, CliContext& context) {
     for (const Json& entry : result["interfaces"]) {
         context.out << "Interface " << entry["index"].get<int>() << " "
@@ -112,18 +128,15 @@ void printText(const Json& result, CliContext& context) {
                     << local["mac"].get<std::string>() << "\n  Network Name: "
                     << local["networkName"].get<std::string>()
                     << "   Network Type: " << local["networkType"].get<std::string>() << '\n';
-        for (const Json& s : entry["stations"]) {
-            char line[512];
-            std::snprintf(line, sizeof line, "  %-24s %s  %-18s %10s  %-12s %-8s %s\n",
-                          s["name"].get<std::string>().c_str(),
-                          s["mac"].get<std::string>().c_str(),
-                          s["family"].get<std::string>().c_str(),
-                          s["rateText"].get<std::string>().c_str(),
-                          s["quality"].get<std::string>().c_str(),
-                          s["present"].get<bool>() ? "present" : "dropped",
-                          s["firmware"].get<std::string>().c_str());
-            context.out << line;
-        }
+        if (!entry["stations"].empty())
+            printStationRow(context, "NAME", "MAC", "FAMILY", "RATE (Mbit/s)", "QUALITY", "STATE",
+                            "FIRMWARE");
+        for (const Json& s : entry["stations"])
+            printStationRow(context, s["name"].get<std::string>(), s["mac"].get<std::string>(),
+                            s["family"].get<std::string>(), s["rateText"].get<std::string>(),
+                            s["quality"]["text"].get<std::string>(),
+                            s["present"].get<bool>() ? "present" : "dropped",
+                            s["firmware"].get<std::string>());
     }
 }
 
@@ -136,6 +149,10 @@ int runScan(const ScanOptions& options, CliContext& context) {
     for (int i = 0; i < adapterCount; ++i) interfaces.push_back(interfaceOf(i));
     const std::string captureProblem = captureError();
     const bool saved = session.finish();
+    if (!found && options.json) {
+        const std::string message = "The HomePlug Adapter was not detected.";
+        return context.fail(1, captureProblem.empty() ? message : message + " " + captureProblem);
+    }
     if (!found) {
         context.out << "The HomePlug Adapter was not detected.\n";
         if (!captureProblem.empty()) context.err << "corvel: " << captureProblem << '\n';

@@ -27,10 +27,11 @@ double scaleMaximum(int32_t kind) {
     }
 }
 
+const std::vector<std::string> kWords = {"-offline -", "Fair", "Good", "Very Good",
+                                         "Excellent"};
+
 // The level tables of styles 1 to 5: the texts for levels 0 to the highest.
 const std::vector<std::string>* levelTable(int32_t style) {
-    static const std::vector<std::string> kWords = {"-offline -", "Fair", "Good", "Very Good",
-                                                    "Excellent"};
     static const std::vector<std::string> kBadGood = {"-", "Bad", "Good"};
     static const std::vector<std::string> kRings = {"-", "o", "oo", "ooo", "oooo", "ooooo"};
     static const std::vector<std::string> kBars = {"-", bar(2), bar(5), bar(6), bar(8), bar(9)};
@@ -46,8 +47,8 @@ const std::vector<std::string>* levelTable(int32_t style) {
     }
 }
 
-std::string levelText(const std::vector<std::string>& table, double rate, int32_t kind) {
-    const int highest = int(table.size()) - 1;
+// The level, 0 to `highest`, of `rate` on the scale of its kind.
+int levelOf(int highest, double rate, int32_t kind) {
     if (kind == 0) kind = 1;
     int level = 0;
     if (kind == 1 || kind == 2 || kind == 4) {
@@ -58,10 +59,19 @@ std::string levelText(const std::vector<std::string>& table, double rate, int32_
     // low one (230 Mbit/s on the AV scale is not "Fair").
     if (rate > 0) level = level >= highest ? highest : level + 1;
     if (level < 0) level = 0;
-    return table[size_t(level)];
+    return level;
+}
+
+std::string levelText(const std::vector<std::string>& table, double rate, int32_t kind) {
+    return table[size_t(levelOf(int(table.size()) - 1, rate, kind))];
 }
 
 }  // namespace
+
+QualityLevel qualityLevel(double rate, int32_t stationKind) {
+    const int level = levelOf(int(kWords.size()) - 1, rate, stationKind);
+    return {level, level == 0 ? "offline" : kWords[size_t(level)]};
+}
 
 std::string qualityText(int32_t style, double rate, int32_t stationKind) {
     if (const auto* table = levelTable(style)) return levelText(*table, rate, stationKind);

@@ -11,4 +11,12 @@ namespace corvel {
 // The text for `rate` (Mbit/s) of a station of `stationKind` (1, 2 or 4) in `style`, as UTF-8.
 std::string qualityText(int32_t style, double rate, int32_t stationKind);
 
+// The same quality whatever the display style: the level on the word scale (0 offline, 1 Fair,
+// 2 Good, 3 Very Good, 4 Excellent) and its word, for output that scripts read.
+struct QualityLevel {
+    int level;
+    std::string text;
+};
+QualityLevel qualityLevel(double rate, int32_t stationKind);
+
 }  // namespace corvel

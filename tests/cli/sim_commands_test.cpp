@@ -120,12 +120,31 @@ TEST_P(ScanListing, ListsEveryStationWithItsFamily) {
         EXPECT_EQ(stations[i]["mac"], formatMac(c.listed[i].first.data()));
         EXPECT_EQ(stations[i]["family"], c.listed[i].second);
         EXPECT_EQ(stations[i]["present"], true);
+        // Quality for scripts: a level of the word scale and its word, whatever style the
+        // preferences draw for the GUI; a station with a rate is above offline.
+        const Json& quality = stations[i]["quality"];
+        ASSERT_TRUE(quality.is_object()) << stations[i];
+        const std::vector<std::string> words = {"offline", "Fair", "Good", "Very Good",
+                                                "Excellent"};
+        const int level = quality.value("level", -1);
+        ASSERT_TRUE(level >= 0 && level <= 4) << quality;
+        EXPECT_EQ(quality["text"], words[size_t(level)]);
+        if (stations[i]["rate"].get<double>() > 0) {
+            EXPECT_GT(level, 0) << stations[i];
+        }
     }
 
     const CliRun text = run({"scan", "--cycles", "1"});
+    const size_t header = text.out.find("RATE (Mbit/s)");
+    ASSERT_NE(header, std::string::npos) << text.out;
+    const size_t start = text.out.rfind('\n', header) + 1;
+    const std::string headerLine = text.out.substr(start, text.out.find('\n', header) - start);
+    for (const char* column : {"NAME", "MAC", "FAMILY", "QUALITY", "STATE", "FIRMWARE"})
+        EXPECT_NE(headerLine.find(column), std::string::npos) << headerLine;
     for (const auto& [mac, family] : c.listed) {
         const size_t line = text.out.find(formatMac(mac.data()));
         ASSERT_NE(line, std::string::npos) << text.out;
+        EXPECT_GT(line, header);
         EXPECT_NE(text.out.find(family, line), std::string::npos) << text.out;
     }
 }

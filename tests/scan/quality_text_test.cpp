@@ -49,5 +49,23 @@ TEST(QualityText, EachStyleAndScale) {
             << "style " << c.style << " rate " << c.rate << " kind " << c.kind;
 }
 
+// The level a script reads is the word scale's, whichever style the preferences draw.
+TEST(QualityText, LevelAndWordWithoutTheDrawing) {
+    const struct {
+        double rate;
+        int32_t kind;
+        int level;
+        const char* text;
+    } cases[] = {
+        {0, 4, 0, "offline"},    {10, 4, 1, "Fair"},   {120, 4, 3, "Very Good"},
+        {230, 4, 4, "Excellent"}, {40, 2, 3, "Very Good"}, {14, 1, 4, "Excellent"},
+    };
+    for (const auto& c : cases) {
+        const QualityLevel quality = qualityLevel(c.rate, c.kind);
+        EXPECT_EQ(quality.level, c.level) << c.rate << " " << c.kind;
+        EXPECT_EQ(quality.text, c.text) << c.rate << " " << c.kind;
+    }
+}
+
 }  // namespace
 }  // namespace corvel
