@@ -25,8 +25,6 @@ std::string scratchDirectory() {
     static const std::string directory = [] {
         char name[] = "/tmp/corvel-store-fuzz-XXXXXX";
         if (::mkdtemp(name) == nullptr) std::abort();
-        // The product files are looked for in the working directory first.
-        if (::chdir(name) != 0) std::abort();
         return std::string(name);
     }();
     return directory;
@@ -46,7 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     installNotifier(&quiet);
     MemoryWire noInterfaces;
     installCaptureBackend(&noInterfaces);
-    setProductDataFolders({});
+    // The product files are read from the scratch directory (the working directory, looked at
+    // first, holds none of them where the fuzzer runs).
+    setProductDataFolders({directory});
     switch (data[0] % 3) {
         case 0: {
             resetCoreState();
@@ -59,12 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         }
         case 1:
-            writeFile(kPreferencesFileName, data + 1, size - 1);
+            writeFile(directory + "/" + kPreferencesFileName, data + 1, size - 1);
             loadPreferences();
             databaseFileName(textOf(preferences().productTitle));
             break;
         case 2: {
-            writeFile(kVendorListFileName, data + 1, size - 1);
+            writeFile(directory + "/" + kVendorListFileName, data + 1, size - 1);
             loadVendorList();
             const uint8_t mac[6] = {data[0], size > 1 ? data[1] : uint8_t(0), 0x52, 0, 0, 1};
             vendorName(mac);
