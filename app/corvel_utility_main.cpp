@@ -15,23 +15,41 @@
 #include "ui/single_copy.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("corvel-utility"));
-    QApplication::setDesktopFileName(QStringLiteral("corvel-utility"));
+    // The command line is read before the application exists, so that --help, --version and a
+    // usage error need no display.
+    QCoreApplication::setApplicationName(QStringLiteral("corvel-utility"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CORVEL_VERSION));
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Corvel Utility: powerline adapter manager"));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption dataDir(QStringLiteral("data-dir"),
                                      QStringLiteral("Keep the device database in DIR."),
                                      QStringLiteral("DIR"));
     parser.addOption(dataDir);
-    if (!parser.parse(QApplication::arguments()) || !parser.positionalArguments().isEmpty()) {
-        std::fprintf(stderr, "corvel-utility: %s\n",
+    if (!parser.parse(arguments) || !parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr,
+                     "corvel-utility: %s\nTry 'corvel-utility --help' for more information.\n",
                      qPrintable(parser.errorText().isEmpty() ? QStringLiteral("unexpected argument")
                                                              : parser.errorText()));
         return 2;
     }
-    if (parser.isSet(QStringLiteral("help"))) parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("help"))) {
+        // Without an application object Qt cannot name the program in the usage line.
+        QString help = parser.helpText();
+        help.replace(QStringLiteral("<executable_name>"), QStringLiteral("corvel-utility"));
+        std::fputs(qPrintable(help), stdout);
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("corvel-utility %s\n", CORVEL_VERSION);
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setDesktopFileName(QStringLiteral("corvel-utility"));
 
     corvel::loadPreferences();
     corvel::ui::MessageBoxNotifier notifier;
