@@ -94,7 +94,15 @@ int main(int argc, char** argv) {
                  "opening any interface.");
     app.add_option("scenario", scenarioPath, "Scenario file (JSON, format below).")->required();
     app.footer("\n" + corvel::sim::scenarioFormatHelp());
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::fputs(app.help().c_str(), stdout);
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "plcsim: %s\nTry 'plcsim --help' for more information.\n", e.what());
+        return 2;
+    }
 
     corvel::sim::Network network;
     try {
