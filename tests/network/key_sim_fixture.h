@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/sim/simulated_network.h"
 #include "av/av_state.h"
 #include "av/set_key.h"
 #include "avcodec/transfer.h"
@@ -70,7 +71,7 @@ struct LogEntry {
     Bytes bytes;
 };
 
-class KeySim : public ::testing::Test {
+class KeySim : public ::testing::Test, public SimulatedNetwork {
 protected:
     void SetUp() override {
         resetCoreState();
@@ -188,12 +189,6 @@ protected:
         clock.scheduleAfter(afterMs, [this, port, frame] { wire.deliver(port, frame); });
     }
 
-    VirtualClock clock;
-    ScopedClock clockScope{clock};
-    RecordingNotifier recorder;
-    ScopedNotifier notifierScope{recorder};
-    MemoryWire wire;
-    sim::Network net;
     std::vector<LogEntry> deviceLog;
 };
 

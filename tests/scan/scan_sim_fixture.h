@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/sim/simulated_network.h"
 #include "av/av_state.h"
 #include "av/exchanges.h"
 #include "avcodec/transfer.h"
@@ -39,7 +40,7 @@ inline constexpr Mac kAvStation1 = kAvStation;
 inline constexpr Mac kPlainInTurbo = kTurboStation2;  // a plain 1.0 station on the Turbo wire
 inline constexpr Mac kHp10Station1 = kHp10Station;
 
-class ScanSim : public ::testing::Test {
+class ScanSim : public ::testing::Test, public SimulatedNetwork {
 protected:
     void SetUp() override {
         resetCoreState();
@@ -156,12 +157,6 @@ protected:
     }
 
     ScratchDirectory scratch;
-    VirtualClock clock;
-    ScopedClock clockScope{clock};
-    RecordingNotifier recorder;
-    ScopedNotifier notifierScope{recorder};
-    MemoryWire wire;
-    sim::Network net;
     ClockScanTimer timer;
 
     int tickCount = 0;

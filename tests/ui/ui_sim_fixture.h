@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "tests/sim/simulated_network.h"
 #include "av/av_state.h"
 #include "avcodec/transfer.h"
 #include "network/scan_now.h"
@@ -23,7 +24,7 @@
 // recorded and answered by script; the cycle's timer runs only when the test lets it.
 namespace corvel::test {
 
-struct UiSim {
+struct UiSim : SimulatedNetwork {
     explicit UiSim(const QString& dataDir) {
         resetUiState(dataDir);
         resetAvExchangeState();
@@ -48,12 +49,6 @@ struct UiSim {
     UiSim(const UiSim&) = delete;
     UiSim& operator=(const UiSim&) = delete;
 
-    VirtualClock clock;
-    ScopedClock clockScope{clock};
-    RecordingNotifier recorder;
-    ScopedNotifier notifierScope{recorder};
-    MemoryWire wire;
-    sim::Network net;
     ClockScanTimer timer;
 };
 

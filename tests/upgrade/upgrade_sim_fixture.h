@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/sim/simulated_network.h"
 #include "av/av_state.h"
 #include "avcodec/transfer.h"
 #include "core/tables.h"
@@ -34,7 +35,7 @@ namespace corvel::test {
 
 using Bytes = std::vector<uint8_t>;
 
-class UpgradeSim : public ::testing::Test {
+class UpgradeSim : public ::testing::Test, public SimulatedNetwork {
 protected:
     void SetUp() override {
         resetCoreState();
@@ -87,12 +88,6 @@ protected:
     }
     const std::vector<MemoryWire::SentFrame>& sent() const { return wire.sent(); }
 
-    VirtualClock clock;
-    ScopedClock clockScope{clock};
-    RecordingNotifier recorder;
-    ScopedNotifier notifierScope{recorder};
-    MemoryWire wire;
-    sim::Network net;
     std::filesystem::path dir;
     UpgradeControl control;
 };
