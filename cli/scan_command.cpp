@@ -71,10 +71,12 @@ Json stationsOf(const StationTable& table) {
     Json stations = Json::array();
     for (const StationRecord& s : table.stations) {
         if (!macIsSet(s.mac) || macEqual(s.mac, table.localMac)) continue;
+        // Packed fields are copied out: the JSON builder takes its values by reference.
         const double rate = s.rate.currentRate;
+        const int32_t kind = s.stationKind;
         stations.push_back({{"name", stationName(s, int(stations.size()))},
                             {"mac", formatMac(s.mac)},
-                            {"kind", s.stationKind},
+                            {"kind", kind},
                             {"family", familyOf(s.stationKind)},
                             {"rate", rate},
                             {"rateText", rateText(rate)},
@@ -89,7 +91,8 @@ Json interfaceOf(int index) {
     const StationTable& table = core.stationTables[index];
     Json local = nullptr;
     if (table.localPresent && macIsSet(table.localMac)) {
-        local = {{"kind", table.localKind},
+        const int32_t kind = table.localKind;
+        local = {{"kind", kind},
                  {"kindName", localKindName(index)},
                  {"mac", formatMac(table.localMac)},
                  {"networkName", stringOf(table.networkName)},
