@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/sim/simulated_network.h"
 #include "core/tables.h"
 #include "keys/derive.h"
 #include "platform/clock.h"
@@ -54,9 +55,7 @@ protected:
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
     void addPort(const DeviceConfig& local, const std::vector<DeviceConfig>& stations) {
-        const int port = net.addPort("plc" + std::to_string(net.portCount()));
-        net.setLocal(port, local);
-        for (const DeviceConfig& station : stations) net.addStation(port, station);
+        addSimPort(net, local, stations);
     }
     void attach() { sim::attachToMemoryWire(net, wire, clock); }
     CliRun run(std::vector<std::string> args) {

@@ -92,10 +92,7 @@ protected:
 
     // A port "plc<n>" with its local device and stations; call start() once all are built.
     int addPort(const DeviceConfig& local, const std::vector<DeviceConfig>& stations = {}) {
-        const int port = net.addPort("plc" + std::to_string(net.portCount()));
-        net.setLocal(port, local);
-        for (const DeviceConfig& station : stations) net.addStation(port, station);
-        return port;
+        return addSimPort(net, local, stations);
     }
     // One port of `family` with a local device and one station whose password is known.
     void addFamilyPort(Family family) {

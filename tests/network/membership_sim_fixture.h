@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/sim/simulated_network.h"
 #include "av/av_state.h"
 #include "avcodec/transfer.h"
 #include "scan/device_list.h"
@@ -131,10 +132,7 @@ protected:
 
     // A port "plc<n>" with its local device and stations; call start() once all are built.
     int addPort(const DeviceConfig& local, const std::vector<DeviceConfig>& stations = {}) {
-        const int port = net.addPort("plc" + std::to_string(net.portCount()));
-        net.setLocal(port, local);
-        for (const DeviceConfig& station : stations) net.addStation(port, station);
-        return port;
+        return addSimPort(net, local, stations);
     }
 
     // As the main page starts: one full scan at once, the refresh, then `cycles` scan cycles so

@@ -71,10 +71,7 @@ protected:
 
     // One port ("plc<n>") with its local device and stations; call attach() once all are built.
     int addPort(const DeviceConfig& local, const std::vector<DeviceConfig>& stations = {}) {
-        const int port = net.addPort("plc" + std::to_string(net.portCount()));
-        net.setLocal(port, local);
-        for (const DeviceConfig& station : stations) net.addStation(port, station);
-        return port;
+        return addSimPort(net, local, stations);
     }
     void attach() { sim::attachToMemoryWire(net, wire, clock); }
     sim::Device& device(const Mac& mac) { return *net.device(mac); }
