@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -57,17 +59,44 @@ TEST_F(Capture, BurstsOfMoreThanSixtyFourFramesAreAllReceived) {
     EXPECT_EQ(result["interfaces"][0]["stations"].size(), 31u) << run.out;
 }
 
+// Every file under a directory with its contents, to show that a command changed nothing.
+std::map<std::string, std::string> filesUnder(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        files[entry.path().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return files;
+}
+
 // Without root or the capture capabilities, every command that needs capture says so first,
-// exits 1 and claims nothing about the devices: no "not detected", no report.
+// exits 1 and claims nothing about the devices: no "not detected", no report, and a device list
+// a privileged scan stored earlier is left exactly as it was.
 TEST_F(Capture, WithoutPrivilegesCommandsSayCaptureWasNotPermitted) {
-    ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
+    const std::string av = sourcePath("sim/scenarios/av.json");
+    const std::string pcap = (dir / "x.pcap").string();
     const std::string data = (dir / "data").string();
+    const CommandResult scan = runInNamespaces(
+        av, pcap, {binaryPath("app/corvel"), "scan", "--cycles", "1", "--data-dir", data});
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    for (const auto& entry : fs::recursive_directory_iterator(dir))
+        ASSERT_EQ(::chown(entry.path().c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
+    const auto stored = filesUnder(data);
+    ASSERT_FALSE(stored.empty());
+
     const std::string report = (dir / "report.txt").string();
     const std::vector<std::vector<std::string>> commands = {
         {"report", "--data-dir", data},
         {"report", report, "--data-dir", data},
         {"scan", "--data-dir", data},
         {"probe"},
+        {"interfaces"},
+        {"set-network", "KitchenNet", "--yes", "--data-dir", data},
+        {"password", "00:B0:52:00:00:11", "HZ4N-QK8V-MB2R-XT6C", "--data-dir", data},
+        {"add-device", "Study", "NV6G-TB2W-ZF8H-QM4K", "--data-dir", data},
+        {"upgrade", "--nvm", (dir / "x.nvm").string(), "--pib", (dir / "x.pib").string(),
+         "--yes", "--data-dir", data},
     };
     for (const auto& command : commands) {
         SCOPED_TRACE(command[0] + (command.size() > 1 ? " " + command[1] : ""));
@@ -75,8 +104,7 @@ TEST_F(Capture, WithoutPrivilegesCommandsSayCaptureWasNotPermitted) {
                                          "--clear-groups", "--inh-caps=-all",
                                          binaryPath("app/corvel")};
         line.insert(line.end(), command.begin(), command.end());
-        const CommandResult run =
-            runInNamespaces(sourcePath("sim/scenarios/av.json"), (dir / "x.pcap").string(), line);
+        const CommandResult run = runInNamespaces(av, pcap, line);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err.rfind("corvel: capture was not permitted", 0), 0u) << run.err;
@@ -84,6 +112,7 @@ TEST_F(Capture, WithoutPrivilegesCommandsSayCaptureWasNotPermitted) {
         EXPECT_EQ(run.err.find("NOT DETECTED"), std::string::npos) << run.err;
         EXPECT_EQ(run.err.find("not detected"), std::string::npos) << run.err;
         EXPECT_FALSE(fs::exists(report));
+        EXPECT_EQ(filesUnder(data), stored);
     }
 }
 
