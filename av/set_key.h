@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -13,6 +14,11 @@
 namespace corvel {
 
 using NetworkKey = std::array<uint8_t, 16>;
+
+// All zero bytes is no key: what a device answers before any key was set.
+inline bool keyIsSet(const NetworkKey& key) {
+    return std::any_of(key.begin(), key.end(), [](uint8_t b) { return b != 0; });
+}
 
 // Results of a set-key operation.
 inline constexpr int kSetKeyFailed = 0;

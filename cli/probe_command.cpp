@@ -122,7 +122,7 @@ Json probeInterface(int index) {
             {"stations", stations}};
 }
 
-void printText(const Json& result, CliContext& context) {
+void printProbeText(const Json& result, CliContext& context) {
     for (const Json& entry : result["interfaces"]) {
         context.out << "interface " << entry["index"].get<int>() << " "
                     << entry["name"].get<std::string>() << " " << entry["mac"].get<std::string>()
@@ -155,7 +155,7 @@ int runProbe(const ProbeOptions& options, CliContext& context) {
     closeAllInterfaces();
     const Json result = printable({{"interfaces", interfaces}});
     if (options.json) context.out << result.dump() << '\n';
-    else printText(result, context);
+    else printProbeText(result, context);
     context.status = 0;
     return 0;
 }

@@ -117,7 +117,7 @@ void printStationRow(CliContext& context, const std::string& name, const std::st
     context.out << line;
 }
 
-void printText(const Json& result, CliContext& context) {
+void printScanText(const Json& result, CliContext& context) {
     for (const Json& entry : result["interfaces"]) {
         context.out << "Interface " << entry["index"].get<int>() << " "
                     << entry["name"].get<std::string>() << " (" << entry["mac"].get<std::string>()
@@ -164,7 +164,7 @@ int runScan(const ScanOptions& options, CliContext& context) {
     }
     const Json result = printable({{"interfaces", interfaces}});
     if (options.json) context.out << result.dump() << '\n';
-    else printText(result, context);
+    else printScanText(result, context);
     context.status = saved ? 0 : 1;
     return context.status;
 }

@@ -9,6 +9,7 @@
 #include "av/exchanges.h"
 #include "avcodec/frame.h"
 #include "av/local_device.h"
+#include "av/set_key.h"
 #include "scan/device_list.h"
 #include "core/stations.h"
 #include "core/tables.h"
@@ -71,10 +72,6 @@ Mac currentLocalMac() {
     Mac mac{};
     copyMac(mac.data(), currentAdapterRecord().localMac);
     return mac;
-}
-
-bool keyIsSet(const NetworkKey& key) {
-    return std::any_of(key.begin(), key.end(), [](uint8_t b) { return b != 0; });
 }
 
 struct NetworkStations {

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "av/local_device.h"
+#include "av/set_key.h"
 #include "scan/device_list.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
@@ -70,10 +71,6 @@ Mac macOf(const uint8_t* bytes) {
     Mac mac{};
     std::copy_n(bytes, mac.size(), mac.begin());
     return mac;
-}
-
-bool keyIsSet(const NetworkKey& key) {
-    return std::any_of(key.begin(), key.end(), [](uint8_t b) { return b != 0; });
 }
 
 }  // namespace

@@ -34,10 +34,10 @@ void VirtualClock::advanceTo(uint64_t targetMs) {
 
 namespace {
 RealClock realClock;
-Clock* installed = &realClock;
+Clock* installedClock = &realClock;
 }  // namespace
 
-Clock& systemClock() { return *installed; }
-void installClock(Clock* clock) { installed = clock ? clock : &realClock; }
+Clock& systemClock() { return *installedClock; }
+void installClock(Clock* clock) { installedClock = clock ? clock : &realClock; }
 
 }  // namespace corvel

@@ -46,10 +46,10 @@ Button RecordingNotifier::notify(const std::string& title, const std::string& te
 
 namespace {
 StreamNotifier defaultNotifier(std::cerr, false);
-Notifier* installed = &defaultNotifier;
+Notifier* installedNotifier = &defaultNotifier;
 }  // namespace
 
-Notifier& notifier() { return *installed; }
-void installNotifier(Notifier* n) { installed = n ? n : &defaultNotifier; }
+Notifier& notifier() { return *installedNotifier; }
+void installNotifier(Notifier* n) { installedNotifier = n ? n : &defaultNotifier; }
 
 }  // namespace corvel

@@ -16,7 +16,7 @@ namespace corvel::ui {
 namespace {
 // The name box is read with room for 32 characters: one past the longest name allowed, so that
 // a longer text is seen, cut and warned about.
-constexpr int kNameBoxRead = 32;
+constexpr int kDeviceNameBoxRead = 32;
 }  // namespace
 
 AddDeviceDialog::AddDeviceDialog(QWidget* parent) : QDialog(parent) {
@@ -40,7 +40,7 @@ AddDeviceDialog::AddDeviceDialog(QWidget* parent) : QDialog(parent) {
 }
 
 void AddDeviceDialog::limitName() {
-    std::string name = name_->text().left(kNameBoxRead).toStdString();
+    std::string name = name_->text().left(kDeviceNameBoxRead).toStdString();
     if (!cutDeviceName(name)) return;
     name_->setText(QString::fromStdString(name));
     name_->selectAll();

@@ -20,8 +20,8 @@ namespace corvel::ui {
 
 namespace {
 
-// The name box is read with room for 78 characters.
-constexpr int kNameBoxRead = 78;
+// The network name box is read with room for 78 characters.
+constexpr int kNetworkNameBoxRead = 78;
 
 QLabel* wrappedLabel(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -124,7 +124,7 @@ void PrivacyPage::useDefaultName() {
 }
 
 void PrivacyPage::applyName(bool allDevices) {
-    const std::string name = name_->text().left(kNameBoxRead).toStdString();
+    const std::string name = name_->text().left(kNetworkNameBoxRead).toStdString();
     const NetworkNameScope scope =
         allDevices ? NetworkNameScope::allDevices : NetworkNameScope::localDeviceOnly;
     // Neither set starts again while one runs, and the confirmation of Set All Devices is asked

@@ -18,11 +18,6 @@ namespace {
 const std::string kHomeNetwork = "HomeNetwork";
 const std::string kElsewhere = "Elsewhere";
 
-std::string lowerCase(std::string text) {
-    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // ---------------------------------------------------------------------------------------------
 // The password forms a 1.0 / Turbo add tries
 

@@ -19,11 +19,6 @@ namespace {
 const std::string kInvalidText =
     "Attention!: The Device Password Entered is Invalid.\nPlease check it and try again.";
 
-std::string lowerCase(std::string text) {
-    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Set Device Password: the check and the form the record keeps
 

@@ -19,12 +19,6 @@
 namespace corvel::test {
 namespace {
 
-NetworkKey nameKey(Family family, const std::string& name) {
-    return family == Family::Av ? deriveNMK(name) : wide(deriveHP10Key(name));
-}
-bool holdsKey(const sim::Device& device, const NetworkKey& key) {
-    return device.family() == Family::Av ? device.nmk() == key : device.nek() == narrow(key);
-}
 
 class DeviceKey : public KeySim {
 protected:

@@ -60,6 +60,27 @@ inline Bytes cat(std::initializer_list<Bytes> parts) {
     for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
     return out;
 }
+inline Bytes macBytes(const Mac& mac) {
+    return Bytes(mac.begin(), mac.end());
+}
+inline Bytes keyBytes(const NetworkKey& key, size_t length) {
+    return Bytes(key.begin(), key.begin() + long(length));
+}
+// `frame` zero-filled to `length`, as a short frame goes out on the wire.
+inline Bytes padded(Bytes frame, size_t length = 60) {
+    frame.resize(std::max(frame.size(), length), 0);
+    return frame;
+}
+inline const Bytes kHost0 = macBytes(sim::memoryHostMac(0));
+inline const Bytes kBroadcast = macBytes(kBroadcastMac);
+
+// The key a network name gives in `family`'s form (a 1.0 key fills the first 8 bytes).
+inline NetworkKey nameKey(Family family, const std::string& name) {
+    return family == Family::Av ? deriveNMK(name) : wide(deriveHP10Key(name));
+}
+inline bool holdsKey(const sim::Device& device, const NetworkKey& key) {
+    return device.family() == Family::Av ? device.nmk() == key : device.nek() == narrow(key);
+}
 inline Mac macAt(const Bytes& frame, size_t offset) {
     Mac mac{};
     std::copy_n(frame.begin() + long(offset), 6, mac.begin());

@@ -15,24 +15,6 @@
 namespace corvel::test {
 namespace {
 
-Bytes macBytes(const Mac& mac) {
-    return Bytes(mac.begin(), mac.end());
-}
-
-const Bytes kHost0 = macBytes(sim::memoryHostMac(0));
-const Bytes kBroadcast = macBytes(kBroadcastMac);
-Bytes keyBytes(const NetworkKey& key, size_t length) {
-    return Bytes(key.begin(), key.begin() + long(length));
-}
-Bytes padded(Bytes frame, size_t length) {
-    frame.resize(std::max(frame.size(), length), 0);
-    return frame;
-}
-
-NetworkKey keyFor(Family family, const std::string& name) {
-    return family == Family::Av ? deriveNMK(name) : wide(deriveHP10Key(name));
-}
-
 struct FamilyCase {
     const char* name;
     Family family;
@@ -50,7 +32,7 @@ TEST_P(LocalKey, EachFamilySendsItsOwnFrameAndReportsItsOwnCode) {
     const FamilyCase& c = GetParam();
     addFamilyPort(c.family);
     start();
-    const NetworkKey key = keyFor(c.family, kNetworkName);
+    const NetworkKey key = nameKey(c.family, kNetworkName);
 
     EXPECT_EQ(setLocalNEK(std::nullopt, key), c.expected);
 
@@ -79,7 +61,7 @@ TEST_P(LocalKey, SilentLocalDeviceFailsAfterItsFamilysWindow) {
     const uint64_t window = c.family == Family::Av ? 100 : c.family == Family::Turbo ? 3700 : 1600;
     const uint64_t before = clock.tickCount();
 
-    EXPECT_EQ(setLocalNEK(std::nullopt, keyFor(c.family, kNetworkName)), kKeyNotSet);
+    EXPECT_EQ(setLocalNEK(std::nullopt, nameKey(c.family, kNetworkName)), kKeyNotSet);
 
     const uint64_t took = clock.tickCount() - before;
     EXPECT_GE(took, window);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <ctime>
 #include <functional>
@@ -51,6 +52,12 @@ inline void PrintTo(Family family, std::ostream* out) {
 }  // namespace corvel::sim
 
 namespace corvel::test {
+
+// A password as a user might type it, in lower case.
+inline std::string lowerCase(std::string text) {
+    for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
 
 using Bytes = std::vector<uint8_t>;
 

@@ -15,29 +15,9 @@
 namespace corvel::test {
 namespace {
 
-Bytes macBytes(const Mac& mac) {
-    return Bytes(mac.begin(), mac.end());
-}
-Bytes keyBytes(const NetworkKey& key, size_t length) {
-    return Bytes(key.begin(), key.begin() + long(length));
-}
-Bytes padded(Bytes frame, size_t length = 60) {
-    frame.resize(std::max(frame.size(), length), 0);
-    return frame;
-}
-
-const Bytes kHost0 = macBytes(sim::memoryHostMac(0));
-const Bytes kBroadcast = macBytes(kBroadcastMac);
-
 // The access key of the station's password and a new network key, in the local family's form.
 NetworkKey accessKeyOf(Family family, const std::string& password) {
     return family == Family::Av ? deriveDAK(password) : wide(deriveHP10Key(password));
-}
-NetworkKey newKeyOf(Family family) {
-    return family == Family::Av ? deriveNMK(kNetworkName) : wide(deriveHP10Key(kNetworkName));
-}
-bool holdsKey(const sim::Device& device, const NetworkKey& key) {
-    return device.family() == Family::Av ? device.nmk() == key : device.nek() == narrow(key);
 }
 
 class RemoteKey : public KeySim {
@@ -51,7 +31,7 @@ protected:
 TEST_F(RemoteKey, Hp10SendsThreeFramesThenTakesTheDevicesConfirmation) {
     startWith(Family::HomePlug10);
     const NetworkKey dek = accessKeyOf(Family::HomePlug10, kStationPassword);
-    const NetworkKey nek = newKeyOf(Family::HomePlug10);
+    const NetworkKey nek = nameKey(Family::HomePlug10, kNetworkName);
     const Bytes paramsBefore(core.localParamBlock + 23, core.localParamBlock + 26);
     Mac station = kHp10Station;
 
@@ -91,7 +71,7 @@ TEST_F(RemoteKey, Hp10IsRefusedWhileTheLocalParameterBlockIsUnknown) {
     Mac station = kHp10Station;
 
     EXPECT_EQ(setRemoteKey(accessKeyOf(Family::HomePlug10, kStationPassword),
-                           newKeyOf(Family::HomePlug10), station, false),
+                           nameKey(Family::HomePlug10, kNetworkName), station, false),
               kKeyNotSet);
     EXPECT_TRUE(wire.sent().empty());
 }
@@ -136,7 +116,7 @@ TEST_F(RemoteKey, AvRequestCarriesPeksZeroTheRdaAndTheDak) {
 TEST_F(RemoteKey, TurboSendsOneEncryptedFrameOf41Bytes) {
     startWith(Family::Turbo);
     const NetworkKey dek = accessKeyOf(Family::Turbo, kStationPassword);
-    const NetworkKey nek = newKeyOf(Family::Turbo);
+    const NetworkKey nek = nameKey(Family::Turbo, kNetworkName);
     Mac station = kTurboStation;
 
     EXPECT_EQ(setRemoteKey(dek, nek, station, false), kKeyHp10Confirmed);
@@ -178,7 +158,7 @@ TEST_P(ResultCode, TellsConfirmedAnsweringAndFailed) {
     if (c.situation == Situation::deviceOffline) device(stationMac).profile.faults.offline = true;
     const std::string password =
         c.situation == Situation::rightPassword ? kStationPassword : kWrongPassword;
-    const NetworkKey newKey = newKeyOf(c.family);
+    const NetworkKey newKey = nameKey(c.family, kNetworkName);
     Mac address = stationMac;
 
     EXPECT_EQ(setRemoteKey(accessKeyOf(c.family, password), newKey, address, false), c.expected);
@@ -225,12 +205,12 @@ TEST_P(ByPassword, BroadcastsAndLearnsWhoAnswered) {
     Mac address = kBroadcastMac;
 
     EXPECT_EQ(
-        setRemoteKey(accessKeyOf(c.family, kStationPassword), newKeyOf(c.family), address, true),
+        setRemoteKey(accessKeyOf(c.family, kStationPassword), nameKey(c.family, kNetworkName), address, true),
         c.expected);
 
     EXPECT_EQ(address, c.learnsAddress ? stationMac : kBroadcastMac);
     EXPECT_EQ(pendingAdd().expectedMac, c.expectsAdd ? stationMac : Mac{});
-    EXPECT_TRUE(holdsKey(device(stationMac), newKeyOf(c.family)));
+    EXPECT_TRUE(holdsKey(device(stationMac), nameKey(c.family, kNetworkName)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -247,14 +227,14 @@ TEST_F(RemoteKey, Hp10ByPasswordTakesTheDeviceNotTheLocalDevicesOwnConfirmation)
     Mac address = kBroadcastMac;
 
     EXPECT_EQ(setRemoteKey(accessKeyOf(Family::HomePlug10, kStationPassword),
-                           newKeyOf(Family::HomePlug10), address, true),
+                           nameKey(Family::HomePlug10, kNetworkName), address, true),
               kKeyHp10Confirmed);
 
     // The local device confirmed first (the DEK it took), the station after it.
     EXPECT_EQ(address, kHp10Station);
     // The device's key went out by broadcast, so the local device holds it too; that frame is
     // marked, so no read-back ran and nothing was logged.
-    EXPECT_EQ(device(kHp10Local).nek(), narrow(newKeyOf(Family::HomePlug10)));
+    EXPECT_EQ(device(kHp10Local).nek(), narrow(nameKey(Family::HomePlug10, kNetworkName)));
     EXPECT_TRUE(sentHp10(0x19).empty());
     EXPECT_TRUE(deviceLog.empty());
 }
@@ -264,7 +244,7 @@ TEST_F(RemoteKey, TurboByPasswordWithoutAnAnswerLearnsNoAddress) {
     device(kTurboStation).profile.faults.offline = true;
     Mac address = kBroadcastMac;
 
-    EXPECT_EQ(setRemoteKey(accessKeyOf(Family::Turbo, kStationPassword), newKeyOf(Family::Turbo),
+    EXPECT_EQ(setRemoteKey(accessKeyOf(Family::Turbo, kStationPassword), nameKey(Family::Turbo, kNetworkName),
                            address, true),
               kKeyNotSet);
 

@@ -9,8 +9,6 @@
 namespace corvel::sim::test {
 namespace {
 
-const Mac kLocal{0x00, 0xB0, 0x52, 0x00, 0x00, 0x10};
-const Mac kLocalManagement{0x00, 0xB0, 0x52, 0x00, 0x00, 0x01};
 
 class MemoryLink : public ::testing::Test {
 protected:

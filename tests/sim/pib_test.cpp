@@ -8,7 +8,7 @@
 namespace corvel::sim {
 namespace {
 
-const Mac kMac{0x00, 0xB0, 0x52, 0x00, 0x00, 0x10};
+const Mac kImageMac{0x00, 0xB0, 0x52, 0x00, 0x00, 0x10};
 const Key16 kNmk{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
 // The content checks a host runs on a 3.3 image, numbered as it numbers them; 0 when all pass.
@@ -35,13 +35,13 @@ uint32_t xorOfWords(const std::vector<uint8_t>& bytes) {
 }
 
 TEST(Pib, BuiltImageCarriesItsFieldsAndPassesTheContentChecks) {
-    const std::vector<uint8_t> pib = buildPib(kMac, kNmk, 3, 3);
+    const std::vector<uint8_t> pib = buildPib(kImageMac, kNmk, 3, 3);
     ASSERT_EQ(pib.size(), 7992u);
     EXPECT_EQ(pib[0], 3);
     EXPECT_EQ(pib[1], 3);
     EXPECT_EQ(get16le(&pib[4]), 7992);
     EXPECT_EQ(std::vector<uint8_t>(pib.begin() + 12, pib.begin() + 18),
-              std::vector<uint8_t>(kMac.begin(), kMac.end()));
+              std::vector<uint8_t>(kImageMac.begin(), kImageMac.end()));
     EXPECT_EQ(std::vector<uint8_t>(pib.begin() + 100, pib.begin() + 116),
               std::vector<uint8_t>(kNmk.begin(), kNmk.end()));
     EXPECT_EQ(firstFailedCheck(pib), 0);
@@ -51,7 +51,7 @@ TEST(Pib, BuiltImageCarriesItsFieldsAndPassesTheContentChecks) {
 
 TEST(Pib, OtherVersionsAreStoredAsAsked) {
     for (auto [major, minor] : {std::pair{2, 0}, std::pair{1, 3}}) {
-        const std::vector<uint8_t> pib = buildPib(kMac, kNmk, uint8_t(major), uint8_t(minor));
+        const std::vector<uint8_t> pib = buildPib(kImageMac, kNmk, uint8_t(major), uint8_t(minor));
         EXPECT_EQ(pib[0], major);
         EXPECT_EQ(pib[1], minor);
         EXPECT_EQ(xorOfWords(pib), 0xFFFFFFFFu);
@@ -59,7 +59,7 @@ TEST(Pib, OtherVersionsAreStoredAsAsked) {
 }
 
 TEST(Pib, NewNmkReplacesTheOldOneAndKeepsTheChecksumRight) {
-    std::vector<uint8_t> pib = buildPib(kMac, kNmk, 3, 3);
+    std::vector<uint8_t> pib = buildPib(kImageMac, kNmk, 3, 3);
     const std::vector<uint8_t> before = pib;
     Key16 other{};
     other.fill(0xA5);

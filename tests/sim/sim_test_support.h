@@ -16,6 +16,9 @@
 namespace corvel::sim::test {
 
 inline const Mac kHost{0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
+// The AV local device of the tests' networks, and the address every AV local device answers to.
+inline const Mac kLocal{0x00, 0xB0, 0x52, 0x00, 0x00, 0x10};
+inline const Mac kLocalManagement{0x00, 0xB0, 0x52, 0x00, 0x00, 0x01};
 
 using Frame = std::vector<uint8_t>;
 

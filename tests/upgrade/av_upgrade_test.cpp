@@ -7,7 +7,7 @@
 namespace corvel::test {
 namespace {
 
-constexpr Mac kPibMac{0x00, 0xB0, 0x52, 0xAA, 0xBB, 0xCC};
+constexpr Mac kUpgradePibMac{0x00, 0xB0, 0x52, 0xAA, 0xBB, 0xCC};
 const std::string kNewFirmware = "QRB3000-AV-3.4.0.0100-01-20261201-FINAL";
 
 uint16_t mmtypeOf(const Bytes& f) {
@@ -41,7 +41,7 @@ protected:
 
     // Two images: 1500 and 3400 bytes behind their headers (4988 bytes, 5 module chunks).
     Bytes firmware = sim::buildNvm({{0x00100000, 1500}, {0x00200000, 3400}});
-    Bytes pib = sim::buildPib(kPibMac, publicAvKey(), 3, 3);
+    Bytes pib = sim::buildPib(kUpgradePibMac, publicAvKey(), 3, 3);
 };
 
 struct Ending {
@@ -207,7 +207,7 @@ TEST_F(AvUpgrade, WithoutAHostAddressNothingStarts) {
 
 TEST_F(AvUpgrade, APib20IsAcceptedAndPatched) {
     sim::Device& local = startAv(2, true);
-    pib = sim::buildPib(kPibMac, publicAvKey(), 2, 0);
+    pib = sim::buildPib(kUpgradePibMac, publicAvKey(), 2, 0);
     pib[244] = 9;  // contents a 3.3 check would refuse are not looked at
     put32le(&pib[8], 0);
     put32le(&pib[8], sim::complementedWordXor(pib.data(), pib.size()));
