@@ -92,6 +92,10 @@ public:
         struct sigaction action {};
         action.sa_handler = onInterrupt;
         sigemptyset(&action.sa_mask);
+        // A Ctrl-C that lands in a write to the terminal (the progress bar, blocked while the
+        // terminal drains) must not fail it: a failed write leaves std::cerr silent for good,
+        // the cancellation message included.
+        action.sa_flags = SA_RESTART;
         sigaction(SIGINT, &action, &previous_);
     }
     ~InterruptGuard() {

@@ -74,6 +74,29 @@ protected:
         return dissect(capture(), {"_ws.col.Info"}, filter);
     }
 
+    // An AV device on its old firmware, and files four times the usual size: a transfer long
+    // enough to be interrupted. Returns the scenario; the files are nvm() and pib().
+    std::string interruptible() {
+        write("fw.nvm", sim::buildNvmOfSize(4 * kFirmwareSize));
+        write("fw.pib", sim::buildPib(Mac{}, publicAvKey(), 3, 3));
+        return writeText("scenario.json", R"({"ports": [{"interface": "plc0",
+        "local": {"mac": "00:B0:52:00:00:10", "chipGeneration": 3,
+                  "firmware": "QRB4000-AV-3.3.0.0001-01-20240101-FINAL",
+                  "upgradedFirmware": ")" + kNewAvFirmware + R"("}}]})");
+    }
+    std::string nvm() const { return (dir / "fw.nvm").string(); }
+    std::string pib() const { return (dir / "fw.pib").string(); }
+
+    // Stopped between two frames: some chunks went out, nothing was committed, and the probe
+    // that followed found the device on its old firmware.
+    void expectStoppedBeforeCommit(const std::string& probed) {
+        EXPECT_NE(probed.find("3.3.0.0001"), std::string::npos) << probed;
+        const auto chunks = named("homeplug_av.mmhdr.mmtype.qualcomm == 0xa020");
+        EXPECT_GT(chunks.size(), 0u);
+        EXPECT_LT(chunks.size(), 4096u);
+        EXPECT_TRUE(named("homeplug_av.mmhdr.mmtype.qualcomm == 0xa028").empty());
+    }
+
     fs::path dir;
 };
 
@@ -120,12 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Ctrl-C with --yes: the warning, then the upgrade stops between two frames; nothing is
 // committed and the device keeps running its old firmware.
 TEST_F(UpgradeEndToEnd, CtrlCStopsTheUpgradeBetweenFrames) {
-    const std::string scenario = writeText("scenario.json", R"({"ports": [{"interface": "plc0",
-        "local": {"mac": "00:B0:52:00:00:10", "chipGeneration": 3,
-                  "firmware": "QRB4000-AV-3.3.0.0001-01-20240101-FINAL",
-                  "upgradedFirmware": ")" + kNewAvFirmware + R"("}}]})");
-    const std::string nvm = write("fw.nvm", sim::buildNvmOfSize(4 * kFirmwareSize));
-    const std::string pib = write("fw.pib", sim::buildPib(Mac{}, publicAvKey(), 3, 3));
+    const std::string scenario = interruptible();
     const std::string err = (dir / "upgrade.err").string();
     // Interrupted once its progress shows; then the device is asked what it runs.
     const std::string script =
@@ -134,7 +152,7 @@ TEST_F(UpgradeEndToEnd, CtrlCStopsTheUpgradeBetweenFrames) {
         "kill -INT $pid; wait $pid; status=$?; cat \"$4\" >&2; \"$0\" probe; exit $status";
     const CommandResult result = runInNamespaces(
         scenario, capture(),
-        {"sh", "-c", script, binaryPath("app/corvel"), nvm, pib, (dir / "data").string(), err});
+        {"sh", "-c", script, binaryPath("app/corvel"), nvm(), pib(), (dir / "data").string(), err});
     EXPECT_EQ(result.status, 1) << result.err;
     EXPECT_NE(result.err.find("Warning....: Cancelling Upgrade process may destroy the device. "
                               "Click Ok to continue."),
@@ -142,11 +160,28 @@ TEST_F(UpgradeEndToEnd, CtrlCStopsTheUpgradeBetweenFrames) {
         << result.err;
     EXPECT_NE(result.err.find("upgrade cancelled"), std::string::npos) << result.err;
     EXPECT_EQ(result.err.find("Device Upgraded"), std::string::npos) << result.err;
-    EXPECT_NE(result.out.find("3.3.0.0001"), std::string::npos) << result.out;
-    const auto chunks = named("homeplug_av.mmhdr.mmtype.qualcomm == 0xa020");
-    EXPECT_GT(chunks.size(), 0u);
-    EXPECT_LT(chunks.size(), 4096u);
-    EXPECT_TRUE(named("homeplug_av.mmhdr.mmtype.qualcomm == 0xa028").empty());
+    expectStoppedBeforeCommit(result.out);
+}
+
+// On a terminal, without --yes: the question is answered "y"; the first Ctrl-C only warns and
+// says to press it again while the transfer goes on; the second stops it between two frames.
+TEST_F(UpgradeEndToEnd, OnATerminalTheSecondCtrlCStopsTheUpgrade) {
+    const std::string scenario = interruptible();
+    // The terminal's transcript, then the probe.
+    const std::string script =
+        "\"$0\" \"$1\" upgrade --nvm \"$2\" --pib \"$3\" --data-dir \"$4\"; status=$?; "
+        "\"$1\" probe; exit $status";
+    const CommandResult result =
+        runInNamespaces(scenario, capture(),
+                        {"sh", "-c", script, sourcePath("tests/e2e/on_terminal.py"),
+                         binaryPath("app/corvel"), nvm(), pib(), (dir / "data").string()});
+    EXPECT_EQ(result.status, 1) << result.out << result.err;
+    for (const char* shown : {"[y/N]", "Cancelling Upgrade process may destroy the device.",
+                              "press Ctrl-C again to stop the upgrade",
+                              "running after the first Ctrl-C: yes", "upgrade cancelled"})
+        EXPECT_NE(result.out.find(shown), std::string::npos) << shown << "\n" << result.out;
+    EXPECT_EQ(result.out.find("Device Upgraded"), std::string::npos) << result.out;
+    expectStoppedBeforeCommit(result.out);
 }
 
 TEST_F(UpgradeEndToEnd, UpgradesATurboDeviceThroughItsLoader) {

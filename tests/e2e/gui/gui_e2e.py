@@ -41,12 +41,16 @@ def fail(message):
 
 def wait_for(what, probe, timeout):
     end = time.monotonic() + timeout
+    last_error = ""
     while time.monotonic() < end:
-        value = probe()
+        try:
+            value = probe()
+        except Exception as error:  # a node the page replaced while we read it: read again
+            value, last_error = None, " (last read: %s)" % error
         if value:
             return value
         time.sleep(0.1)
-    fail("timed out waiting for " + what)
+    fail("timed out waiting for " + what + last_error)
 
 
 def walk(node, depth=0):
