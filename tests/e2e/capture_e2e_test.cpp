@@ -19,24 +19,13 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
-class Capture : public ::testing::Test {
+class Capture : public NamespacedTest {
 protected:
-    void SetUp() override {
-        if (!haveRoot()) GTEST_SKIP() << "network namespaces need root";
-        dir = fs::temp_directory_path() / ("corvel-e2e-capture-" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
     std::string scenario(const std::string& text) {
         const fs::path path = dir / "scenario.json";
         std::ofstream(path) << text;
         return path.string();
     }
-    fs::path dir;
 };
 
 // Thirty-one stations answer the broadcast query at once, each answer behind a frame nobody
@@ -51,9 +40,9 @@ TEST_F(Capture, BurstsOfMoreThanSixtyFourFramesAreAllReceived) {
                           {"local", {{"family", "hp10"}, {"mac", "00:B0:52:00:00:10"}}},
                           {"stations", stations}}}}};
     const CommandResult run =
-        runInNamespaces(scenario(plan.dump()), (dir / "burst.pcap").string(),
+        runInNamespaces(scenario(plan.dump()), capture,
                         {binaryPath("app/corvel"), "scan", "--json", "--cycles", "1",
-                         "--data-dir", (dir / "data").string()});
+                         "--data-dir", dataDir.string()});
     ASSERT_EQ(run.status, 0) << run.err;
     const Json result = Json::parse(run.out);
     EXPECT_EQ(result["interfaces"][0]["stations"].size(), 31u) << run.out;
@@ -74,10 +63,9 @@ std::map<std::string, std::string> filesUnder(const fs::path& root) {
 // a privileged scan stored earlier is left exactly as it was.
 TEST_F(Capture, WithoutPrivilegesCommandsSayCaptureWasNotPermitted) {
     const std::string av = sourcePath("sim/scenarios/av.json");
-    const std::string pcap = (dir / "x.pcap").string();
-    const std::string data = (dir / "data").string();
+    const std::string data = dataDir.string();
     const CommandResult scan = runInNamespaces(
-        av, pcap, {binaryPath("app/corvel"), "scan", "--cycles", "1", "--data-dir", data});
+        av, capture, {binaryPath("app/corvel"), "scan", "--cycles", "1", "--data-dir", data});
     ASSERT_EQ(scan.status, 0) << scan.err;
     for (const auto& entry : fs::recursive_directory_iterator(dir))
         ASSERT_EQ(::chown(entry.path().c_str(), 65534, 65534), 0);
@@ -104,7 +92,7 @@ TEST_F(Capture, WithoutPrivilegesCommandsSayCaptureWasNotPermitted) {
                                          "--clear-groups", "--inh-caps=-all",
                                          binaryPath("app/corvel")};
         line.insert(line.end(), command.begin(), command.end());
-        const CommandResult run = runInNamespaces(av, pcap, line);
+        const CommandResult run = runInNamespaces(av, capture, line);
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.out, "");
         EXPECT_EQ(run.err.rfind("corvel: capture was not permitted", 0), 0u) << run.err;

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -55,21 +54,8 @@ struct SetKey {
     std::string dak;
 };
 
-class MembershipEndToEnd : public ::testing::Test {
+class MembershipEndToEnd : public NamespacedTest {
 protected:
-    void SetUp() override {
-        if (!haveRoot()) GTEST_SKIP() << "network namespaces need root";
-        const std::string tag = std::to_string(::getpid());
-        dataDir = fs::temp_directory_path() / ("corvel-e2e-members-" + tag);
-        capture = (fs::temp_directory_path() / ("corvel-e2e-members-" + tag + ".pcap")).string();
-        fs::remove_all(dataDir);
-        fs::create_directories(dataDir);
-    }
-    void TearDown() override {
-        fs::remove_all(dataDir);
-        fs::remove(capture);
-    }
-
     // Commands run one after the other against one simulated network (one plcsim run); each
     // is `corvel` with its arguments and the data directory. Stops at the first that fails.
     CommandResult run(const std::vector<std::vector<std::string>>& commands,
@@ -116,8 +102,6 @@ protected:
         return keys;
     }
 
-    fs::path dataDir;
-    std::string capture;
 };
 
 TEST_F(MembershipEndToEnd, SetNetworkKeysEveryDeviceByItsPasswordAndTheLocalDeviceLast) {

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -15,16 +14,8 @@ namespace {
 
 using Json = nlohmann::json;
 
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public NamespacedTest {
 protected:
-    void SetUp() override {
-        if (!haveRoot()) GTEST_SKIP() << "network namespaces need root";
-        capture = (std::filesystem::temp_directory_path() /
-                   ("corvel-e2e-" + std::to_string(::getpid()) + ".pcap"))
-                      .string();
-    }
-    void TearDown() override { std::filesystem::remove(capture); }
-
     Json probe(const std::string& scenario) {
         const CommandResult run = runInNamespaces(sourcePath("sim/scenarios/" + scenario), capture,
                                                   {binaryPath("app/corvel"), "probe", "--json"});
@@ -42,7 +33,6 @@ protected:
         return values;
     }
 
-    std::string capture;
 };
 
 TEST_F(EndToEnd, ProbeFindsTheAvDeviceAndTheStationsOnItsKey) {

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -21,16 +20,8 @@ uint32_t word(const std::vector<uint8_t>& bytes, size_t at) {
            uint32_t(bytes[at + 3]) << 24;
 }
 
-class ScanEndToEnd : public ::testing::Test {
+class ScanEndToEnd : public NamespacedTest {
 protected:
-    void SetUp() override {
-        if (!haveRoot()) GTEST_SKIP() << "network namespaces need root";
-        dataDir = fs::temp_directory_path() / ("corvel-e2e-data-" + std::to_string(::getpid()));
-        fs::remove_all(dataDir);
-        fs::create_directories(dataDir);
-    }
-    void TearDown() override { fs::remove_all(dataDir); }
-
     CommandResult scan(const std::string& scenario) {
         return runInNamespaces(sourcePath("sim/scenarios/" + scenario), "",
                                {binaryPath("app/corvel"), "scan", "--cycles", "1", "--json",
@@ -40,7 +31,6 @@ protected:
         std::ifstream in(dataDir / "Corvel Utility.data", std::ios::binary);
         return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     }
-    fs::path dataDir;
 };
 
 TEST_F(ScanEndToEnd, AvScanRatesEveryStationAndLeavesTheDatabaseInItsLayout) {

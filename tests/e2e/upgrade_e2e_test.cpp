@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -34,18 +33,8 @@ struct AvEnding {
     size_t chunks;  // the memory path sends only the last image
 };
 
-class UpgradeEndToEnd : public ::testing::Test {
+class UpgradeEndToEnd : public NamespacedTest {
 protected:
-    void SetUp() override {
-        if (!haveRoot()) GTEST_SKIP() << "network namespaces need root";
-        dir = fs::temp_directory_path() /
-              ("corvel-e2e-upgrade-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir / "data");
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
         const std::string path = (dir / name).string();
         std::ofstream(path, std::ios::binary)
@@ -55,7 +44,6 @@ protected:
     std::string writeText(const std::string& name, const std::string& text) {
         return write(name, std::vector<uint8_t>(text.begin(), text.end()));
     }
-    std::string capture() const { return (dir / "wire.pcap").string(); }
 
     // corvel upgrade ARGS..., then corvel probe, against one plcsim run.
     CommandResult upgradeThenProbe(const std::string& scenario, std::vector<std::string> args) {
@@ -63,15 +51,15 @@ protected:
         std::string script = "\"$0\" upgrade";
         for (size_t i = 0; i < args.size(); ++i) script += " \"${" + std::to_string(i + 1) + "}\"";
         script += " --yes --data-dir \"$DATA\" && \"$0\" probe";
-        std::vector<std::string> line{"env", "DATA=" + (dir / "data").string(), "sh", "-c", script,
+        std::vector<std::string> line{"env", "DATA=" + dataDir.string(), "sh", "-c", script,
                                       corvel};
         line.insert(line.end(), args.begin(), args.end());
-        return runInNamespaces(scenario, capture(), line);
+        return runInNamespaces(scenario, capture, line);
     }
 
     // The names tshark gives the frames of the upgrade that match `filter`.
     std::vector<std::string> named(const std::string& filter) {
-        return dissect(capture(), {"_ws.col.Info"}, filter);
+        return dissect(capture, {"_ws.col.Info"}, filter);
     }
 
     // An AV device on its old firmware, and files four times the usual size: a transfer long
@@ -96,8 +84,6 @@ protected:
         EXPECT_LT(chunks.size(), 4096u);
         EXPECT_TRUE(named("homeplug_av.mmhdr.mmtype.qualcomm == 0xa028").empty());
     }
-
-    fs::path dir;
 };
 
 class AvUpgradeEndToEnd : public UpgradeEndToEnd, public ::testing::WithParamInterface<AvEnding> {};
@@ -151,8 +137,8 @@ TEST_F(UpgradeEndToEnd, CtrlCStopsTheUpgradeBetweenFrames) {
         "n=0; while ! grep -q frames \"$4\" && [ $n -lt 400 ]; do sleep 0.05; n=$((n+1)); done; "
         "kill -INT $pid; wait $pid; status=$?; cat \"$4\" >&2; \"$0\" probe; exit $status";
     const CommandResult result = runInNamespaces(
-        scenario, capture(),
-        {"sh", "-c", script, binaryPath("app/corvel"), nvm(), pib(), (dir / "data").string(), err});
+        scenario, capture,
+        {"sh", "-c", script, binaryPath("app/corvel"), nvm(), pib(), dataDir.string(), err});
     EXPECT_EQ(result.status, 1) << result.err;
     EXPECT_NE(result.err.find("Warning....: Cancelling Upgrade process may destroy the device. "
                               "Click Ok to continue."),
@@ -172,9 +158,9 @@ TEST_F(UpgradeEndToEnd, OnATerminalTheSecondCtrlCStopsTheUpgrade) {
         "\"$0\" \"$1\" upgrade --nvm \"$2\" --pib \"$3\" --data-dir \"$4\"; status=$?; "
         "\"$1\" probe; exit $status";
     const CommandResult result =
-        runInNamespaces(scenario, capture(),
+        runInNamespaces(scenario, capture,
                         {"sh", "-c", script, sourcePath("tests/e2e/on_terminal.py"),
-                         binaryPath("app/corvel"), nvm(), pib(), (dir / "data").string()});
+                         binaryPath("app/corvel"), nvm(), pib(), dataDir.string()});
     EXPECT_EQ(result.status, 1) << result.out << result.err;
     for (const char* shown : {"[y/N]", "Cancelling Upgrade process may destroy the device.",
                               "press Ctrl-C again to stop the upgrade",
@@ -196,7 +182,7 @@ TEST_F(UpgradeEndToEnd, UpgradesATurboDeviceThroughItsLoader) {
     EXPECT_NE(result.err.find("Firmware Update Successful"), std::string::npos) << result.err;
     EXPECT_NE(result.out.find(kNewTurboFirmware), std::string::npos) << result.out;
     // 49 image blocks and the three sections, each a 1054-byte loader frame.
-    EXPECT_EQ(dissect(capture(), {"frame.len"},
+    EXPECT_EQ(dissect(capture, {"frame.len"},
                       "homeplug && eth.src != 00:0b:3b:00:01:10 && frame.len == 1054")
                   .size(),
               52u);

@@ -2,7 +2,6 @@
 // corvel against plcsim over veth when the local device answers late or the wire carries a
 // steady stream of frames nobody asked for.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -27,16 +26,8 @@ std::string scenario(const std::string& localFaults, const std::string& portExtr
       "stations": [{"mac": "00:B0:52:00:00:11", "rates": {"avTx": 151, "avRx": 140}}]}]})";
 }
 
-class WireConditions : public ::testing::Test {
+class WireConditions : public NamespacedTest {
 protected:
-    void SetUp() override {
-        if (!haveRoot()) GTEST_SKIP() << "network namespaces need root";
-        dir = fs::temp_directory_path() / ("corvel-e2e-wire-" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir / "data");
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     // `corvel scan --cycles 1 --json` under a minute's guard; how long it took, in seconds.
     CommandResult scan(const std::string& text, double& seconds) {
         const fs::path file = dir / "scenario.json";
@@ -45,11 +36,10 @@ protected:
         CommandResult run =
             runInNamespaces(file.string(), "",
                             {"timeout", "60", binaryPath("app/corvel"), "scan", "--cycles", "1",
-                             "--json", "--data-dir", (dir / "data").string()});
+                             "--json", "--data-dir", dataDir.string()});
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         return run;
     }
-    fs::path dir;
 };
 
 TEST_F(WireConditions, ParameterImageFiveMillisecondsLateKeepsThePublicName) {
