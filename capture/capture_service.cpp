@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "capture/capture_service.h"
 
-#include <net/if.h>
-
 #include <algorithm>
 
 #include "transport/capture_protocol.h"
@@ -57,20 +55,14 @@ std::vector<uint8_t> CaptureService::list(uint32_t id) {
                      interfaces.end());
     if (interfaces.size() > kMaxListed) interfaces.resize(kMaxListed);
     listed_.clear();
-    for (const HostInterface& host : interfaces)
-        listed_.push_back({host.name, ::if_nametoindex(host.name.c_str())});
+    for (const HostInterface& host : interfaces) listed_.push_back(host.name);
     return encodeReply(id, ReplyStatus::Ok, encodeListing(interfaces));
 }
 
 std::vector<uint8_t> CaptureService::open(uint32_t id, const std::string& name) {
-    const auto listed = std::find_if(listed_.begin(), listed_.end(),
-                                     [&](const Listed& l) { return l.name == name; });
-    if (listed == listed_.end())
+    if (std::find(listed_.begin(), listed_.end(), name) == listed_.end())
         return encodeErrorReply(id, ReplyStatus::Refused,
                                 name + ": not an Ethernet interface of this host's listing");
-    // Renamed or replaced since it was listed: the listing no longer vouches for it.
-    if (::if_nametoindex(name.c_str()) != listed->index)
-        return encodeErrorReply(id, ReplyStatus::Refused, name + ": changed since it was listed");
     for (const auto& [handle, openName] : open_)
         if (openName == name)
             return encodeErrorReply(id, ReplyStatus::Refused, name + ": already open");

@@ -31,16 +31,12 @@ public:
     bool nextFrame(int handle, std::vector<uint8_t>& message);
 
 private:
-    struct Listed {
-        std::string name;
-        unsigned index = 0;  // the kernel's interface index when listed, 0 when it has none
-    };
     std::vector<uint8_t> list(uint32_t id);
     std::vector<uint8_t> open(uint32_t id, const std::string& name);
     std::vector<uint8_t> send(uint32_t id, uint16_t handle, const std::vector<uint8_t>& frame);
 
     CaptureBackend& backend_;
-    std::vector<Listed> listed_;
+    std::vector<std::string> listed_;  // the names of the last listing
     std::map<int, std::string> open_;
     std::vector<uint8_t> frame_;
 };

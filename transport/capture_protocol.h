@@ -59,8 +59,10 @@ inline constexpr size_t kMaxErrorText = 512;
 inline constexpr size_t kMaxHelperMessage = kReplyHeaderLength + 1 + kMaxListed * (2 + 15 + 255 + 6);
 
 struct Request {
-    RequestType type = RequestType::List;
-    uint32_t id = 0;
+    explicit Request(RequestType type_ = RequestType::List, uint32_t id_ = 0)
+        : type(type_), id(id_) {}
+    RequestType type;
+    uint32_t id;
     std::string name;               // Open
     uint16_t handle = 0;            // Close, Send
     std::vector<uint8_t> frame;     // Send

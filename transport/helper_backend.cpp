@@ -108,6 +108,8 @@ void stopCaptureHelper(HelperProcess& helper) {
 
 HelperBackend::HelperBackend(std::string helperPath) : path_(std::move(helperPath)) {}
 
+HelperBackend::HelperBackend(HelperProcess running) : helper_(running) {}
+
 HelperBackend::~HelperBackend() { stop(); }
 
 void HelperBackend::stop() {
@@ -134,10 +136,7 @@ bool HelperBackend::ensureStarted(std::string& error) {
 }
 
 capture::Request HelperBackend::newRequest(capture::RequestType type) {
-    capture::Request request;
-    request.type = type;
-    request.id = nextId_++;
-    return request;
+    return capture::Request(type, nextId_++);
 }
 
 HelperBackend::Inbox* HelperBackend::inboxOf(int handle) {

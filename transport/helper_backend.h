@@ -41,6 +41,9 @@ class HelperBackend : public CaptureBackend {
 public:
     // `helperPath` empty: the helper beside this program.
     explicit HelperBackend(std::string helperPath = "");
+    // Talks to a helper already running at the other end of `running.socket` (tests serve one
+    // in a thread, with no process: pid -1).
+    explicit HelperBackend(HelperProcess running);
     ~HelperBackend() override;
     HelperBackend(const HelperBackend&) = delete;
     HelperBackend& operator=(const HelperBackend&) = delete;
