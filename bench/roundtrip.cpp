@@ -6,6 +6,11 @@
 //     wire   an AV version request through the product's codec and frame I/O, until its
 //            confirmation is received and decoded (plcsim answers);
 //     await  the same exchange as the product runs it, with its mandated 1 ms sleeps.
+//   roundtrip measure IFACE N HELPER  also times the await kind against its floor (its 1 ms
+//                                 sleeps slept for real right after it, plus one plain round trip
+//                                 per frame sent), directly through
+//                                 libpcap and through the capture helper HELPER (corvel-capture),
+//                                 interleaved in blocks.
 //   roundtrip scan IFACE N        times N full scans and N station-list refreshes (the AV
 //                                 network information and a version request to each station)
 //                                 against their floor: the sleeps they are bound to take plus
@@ -30,6 +35,7 @@
 #include "core/tables.h"
 #include "platform/clock.h"
 #include "transport/frame_io.h"
+#include "transport/helper_backend.h"
 #include "transport/pcap_backend.h"
 
 namespace {
@@ -142,31 +148,33 @@ private:
     corvel::RealClock real_;
 };
 
-// libpcap, counting the frames the product sends.
+// A capture backend (libpcap, or the capture helper), counting the frames the product sends.
 class CountingBackend : public corvel::CaptureBackend {
 public:
+    explicit CountingBackend(corvel::CaptureBackend& inner) : inner_(inner) {}
     bool listInterfaces(std::vector<corvel::HostInterface>& out, std::string& error) override {
-        return pcap_.listInterfaces(out, error);
+        return inner_.listInterfaces(out, error);
     }
     int openCapture(const std::string& name, std::string& error) override {
-        return pcap_.openCapture(name, error);
+        return inner_.openCapture(name, error);
     }
-    void closeCapture(int handle) override { pcap_.closeCapture(handle); }
+    void closeCapture(int handle) override { inner_.closeCapture(handle); }
+    void releaseUnused() override { inner_.releaseUnused(); }
     bool sendRaw(int handle, const uint8_t* data, size_t length) override {
         ++sent;
-        return pcap_.sendRaw(handle, data, length);
+        return inner_.sendRaw(handle, data, length);
     }
     corvel::PollResult pollRaw(int handle, std::vector<uint8_t>& frame) override {
-        return pcap_.pollRaw(handle, frame);
+        return inner_.pollRaw(handle, frame);
     }
     corvel::PollResult takeRaw(int handle, std::vector<uint8_t>& frame) override {
-        return pcap_.takeRaw(handle, frame);
+        return inner_.takeRaw(handle, frame);
     }
-    bool waitAny(const std::vector<int>& handles) override { return pcap_.waitAny(handles); }
+    bool waitAny(const std::vector<int>& handles) override { return inner_.waitAny(handles); }
     uint64_t sent = 0;
 
 private:
-    corvel::PcapBackend pcap_;
+    corvel::CaptureBackend& inner_;
 };
 
 template <class Operation>
@@ -192,8 +200,69 @@ void timeAgainstFloor(const char* what, int count, double plainUs, CountingClock
                 ratios[ratios.size() / 2], ratios[ratios.size() * 9 / 10]);
 }
 
+// The await kind against its floor, libpcap in this process and the capture helper taking
+// turns in blocks so that both see the same machine. The floor of each exchange is measured
+// right after it: the 1 ms sleeps it took, really slept, and a plain round trip for each frame
+// it sent.
+int awaitThroughHelper(const char* name, int count, const char* helperPath) {
+    corvel::PcapBackend pcap;
+    corvel::HelperBackend helper(helperPath);
+    CountingBackend direct(pcap), relayed(helper);
+    CountingClock clock;
+    corvel::RealClock sleeper;
+    pcap_t* echo = openRaw(name);
+    if (echo == nullptr) return 1;
+    struct Samples {
+        std::vector<double> elapsed, floor, ratio;
+    } samples[2];
+    int lost = 0;
+    constexpr int kBlocks = 10;
+    corvel::installClock(&clock);
+    for (int block = 0; block < 2 * kBlocks; ++block) {
+        CountingBackend& backend = block % 2 == 0 ? direct : relayed;
+        Samples& into = samples[block % 2];
+        corvel::installCaptureBackend(&backend);
+        corvel::reopenInterfaces();
+        if (corvel::adapterCount == 0 || corvel::interfaceEntries[0].captureHandle < 0) {
+            std::fprintf(stderr, "roundtrip: cannot capture: %s\n", corvel::captureError().c_str());
+            return 1;
+        }
+        corvel::core.currentAdapter = 0;
+        for (int i = 0; i < count / kBlocks; ++i) {
+            clock.slept = 0;
+            backend.sent = 0;
+            auto start = Clock::now();
+            lost += !corvel::probeLocalAv();
+            const double us = microseconds(Clock::now() - start);
+            start = Clock::now();
+            for (uint64_t n = 0; n < backend.sent; ++n)
+                plainRoundTrip(echo, corvel::interfaceEntries[0].interfaceMac, 60, uint8_t(n));
+            for (uint64_t n = 0; n < clock.slept; ++n) sleeper.sleepMs(1);
+            const double floorUs = microseconds(Clock::now() - start);
+            into.elapsed.push_back(us);
+            into.floor.push_back(floorUs);
+            into.ratio.push_back(us / floorUs);
+        }
+    }
+    corvel::installCaptureBackend(nullptr);
+    corvel::installClock(nullptr);
+    pcap_close(echo);
+    std::printf("await against its floor (its 1 ms sleeps slept, one plain round trip per frame "
+                "sent), %d each, interleaved:\n", count / kBlocks * kBlocks);
+    for (int kind = 0; kind < 2; ++kind) {
+        Samples& s = samples[kind];
+        for (auto* v : {&s.elapsed, &s.floor, &s.ratio}) std::sort(v->begin(), v->end());
+        const size_t mid = s.ratio.size() / 2, p90 = s.ratio.size() * 9 / 10;
+        std::printf("%-7s median %7.3f ms   floor %7.3f ms   ratio median %.3f  p90 %.3f\n",
+                    kind == 0 ? "direct" : "helper", s.elapsed[mid] / 1000, s.floor[mid] / 1000,
+                    s.ratio[mid], s.ratio[p90]);
+    }
+    return lost == 0 ? 0 : 1;
+}
+
 int scan(const char* name, int count) {
-    CountingBackend backend;
+    corvel::PcapBackend pcap;
+    CountingBackend backend(pcap);
     corvel::installCaptureBackend(&backend);
     CountingClock clock;
     corvel::installClock(&clock);
@@ -221,10 +290,14 @@ int scan(const char* name, int count) {
 
 int main(int argc, char** argv) {
     if (argc >= 3 && std::string(argv[1]) == "echo") return echo(argv[2]);
+    if (argc == 5 && std::string(argv[1]) == "measure") {
+        const int status = measure(argv[2], std::atoi(argv[3]));
+        return awaitThroughHelper(argv[2], std::atoi(argv[3]), argv[4]) | status;
+    }
     if (argc >= 4 && std::string(argv[1]) == "measure") return measure(argv[2], std::atoi(argv[3]));
     if (argc >= 4 && std::string(argv[1]) == "scan") return scan(argv[2], std::atoi(argv[3]));
     std::fprintf(stderr,
-                 "usage: roundtrip echo IFACE | roundtrip measure IFACE COUNT | "
+                 "usage: roundtrip echo IFACE | roundtrip measure IFACE COUNT [HELPER] | "
                  "roundtrip scan IFACE COUNT\n");
     return 2;
 }

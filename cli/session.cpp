@@ -64,8 +64,9 @@ void refuseUnpermittedCapture() {
     if (!captureNotPermitted()) return;
     throw CaptureNotPermitted(
         "capture was not permitted (" + captureError() +
-        "). Run corvel as root, or as a member of group corvel with the installed program's "
-        "capabilities (setcap cap_net_raw,cap_net_admin=eip on it).");
+        "). Run corvel as root, or as a member of group corvel (adduser USER corvel, then log "
+        "in again); members capture through the helper corvel-capture installed beside corvel, "
+        "which must carry the capabilities (setcap cap_net_raw,cap_net_admin=ep on it).");
 }
 
 }  // namespace corvel

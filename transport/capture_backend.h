@@ -52,9 +52,13 @@ public:
     virtual bool waitAny(const std::vector<int>& handles) = 0;
     // Whether the last open that failed was refused for want of privileges.
     virtual bool permissionDenied() const { return false; }
+    // A descriptor that polls readable when `handle` has a frame waiting, or -1 when the
+    // backend has none (an in-memory wire).
+    virtual int selectableDescriptor(int /*handle*/) const { return -1; }
 };
 
-// The backend the frame I/O uses; installing nullptr restores libpcap.
+// The backend the frame I/O uses; installing nullptr restores the product's: libpcap in a
+// process that may capture, else the capture helper corvel-capture.
 CaptureBackend& captureBackend();
 void installCaptureBackend(CaptureBackend* backend);
 

@@ -7,6 +7,7 @@
 #include "platform/notifier.h"
 #include "platform/text.h"
 #include "transport/frame_trace.h"
+#include "transport/helper_backend.h"
 #include "transport/interface_choice.h"
 #include "transport/interface_table.h"
 #include "transport/pcap_backend.h"
@@ -15,8 +16,7 @@ namespace corvel {
 
 namespace {
 
-PcapBackend pcapBackend;
-CaptureBackend* installedBackend = &pcapBackend;
+CaptureBackend* installedBackend = nullptr;
 
 std::vector<HostInterface> enumeration;
 MmeFrame lastFrame;
@@ -28,11 +28,25 @@ bool validIndex(int index) { return index >= 0 && index < adapterCount; }
 
 }  // namespace
 
-CaptureBackend& captureBackend() { return *installedBackend; }
+// A process that can capture itself (root, or CAP_NET_RAW in its effective set) uses libpcap;
+// any other goes through corvel-capture, which alone carries the capture capabilities, so that
+// the frame and file parsers above never need a privilege. The helper starts at the first
+// listing.
+CaptureBackend& productBackend() {
+    static PcapBackend direct;
+    static HelperBackend relayed;
+    static CaptureBackend* const chosen =
+        canCaptureDirectly() ? static_cast<CaptureBackend*>(&direct) : &relayed;
+    return *chosen;
+}
+
+CaptureBackend& captureBackend() {
+    return installedBackend != nullptr ? *installedBackend : productBackend();
+}
 
 void installCaptureBackend(CaptureBackend* backend) {
     closeAllInterfaces();
-    installedBackend = backend != nullptr ? backend : &pcapBackend;
+    installedBackend = backend;
 }
 
 std::string extractDescription(std::string_view description) {

@@ -168,6 +168,11 @@ PollResult PcapBackend::takeRaw(int handle, std::vector<uint8_t>& frame) {
     return PollResult::None;
 }
 
+int PcapBackend::selectableDescriptor(int handle) const {
+    pcap* p = handleAt(handle);
+    return p != nullptr ? pcap_get_selectable_fd(p) : -1;
+}
+
 bool PcapBackend::waitAny(const std::vector<int>& handles) {
     std::vector<pollfd> readable;
     for (int handle : handles)

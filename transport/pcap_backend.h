@@ -31,6 +31,7 @@ public:
     PollResult takeRaw(int handle, std::vector<uint8_t>& frame) override;
     bool waitAny(const std::vector<int>& handles) override;
     bool permissionDenied() const override { return permissionDenied_; }
+    int selectableDescriptor(int handle) const override;
 
 private:
     struct Slot {

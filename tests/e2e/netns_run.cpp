@@ -57,10 +57,11 @@ std::string binaryPath(const std::string& relative) {
 }
 
 CommandResult runInNamespaces(const std::string& scenario, const std::string& capture,
-                              const std::vector<std::string>& command) {
+                              const std::vector<std::string>& command, const std::string& beside) {
     std::string line = quote(sourcePath("scripts/netns")) + " --plcsim " +
                        quote(binaryPath("app/plcsim"));
     if (!capture.empty()) line += " --capture " + quote(capture);
+    if (!beside.empty()) line += " --beside " + quote(beside);
     line += " " + quote(scenario) + " --";
     for (const std::string& word : command) line += " " + quote(word);
     return runShell(line);

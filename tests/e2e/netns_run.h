@@ -23,9 +23,11 @@ bool haveRoot();
 std::string sourcePath(const std::string& relative);
 std::string binaryPath(const std::string& relative);
 
-// scripts/netns --capture CAPTURE SCENARIO -- COMMAND...; COMMAND runs in the host namespace.
+// scripts/netns --capture CAPTURE SCENARIO -- COMMAND...; COMMAND runs in the host namespace,
+// and `beside` (a shell command line, when given) in the simulator's while it runs.
 CommandResult runInNamespaces(const std::string& scenario, const std::string& capture,
-                              const std::vector<std::string>& command);
+                              const std::vector<std::string>& command,
+                              const std::string& beside = "");
 
 // One line per captured frame with the requested tshark fields, tab-separated.
 std::vector<std::string> dissect(const std::string& capture, const std::vector<std::string>& fields,

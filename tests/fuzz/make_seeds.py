@@ -57,6 +57,29 @@ put('av_decoder_fuzz', 'version', b'\x00' + script([[version(firmware)]])[1:])
 put('av_decoder_fuzz', 'network-info', b'\x00' + script([[network_info(STATIONS)]])[1:])
 put('av_decoder_fuzz', 'read', b'\x01' + script([[av(0xA025, bytes(20))]])[1:])
 
+def request(kind, ident, body=b''):
+    message = bytes([kind]) + struct.pack('<I', ident) + body
+    return struct.pack('>H', len(message)) + message
+
+def sent(ident, frame, answers):
+    # A Send on handle 0, then how many frames the wire hands back and the frames.
+    out = request(4, ident, struct.pack('<H', 0) + frame) + bytes([len(answers)])
+    for answer in answers:
+        out += struct.pack('>H', len(answer)) + answer
+    return out
+
+ipv4 = HOST + LOCAL + b'\x08\x00' + bytes(46)
+put('capture_request_fuzz', 'session',
+    request(1, 1) + request(2, 2, b'eth0') + sent(3, version(firmware, HOST), [version(firmware)]) +
+    request(3, 4, struct.pack('<H', 0)) + request(5, 5))
+put('capture_request_fuzz', 'refused',
+    request(2, 1, b'eth0') + request(1, 2) + request(2, 3, b'lo') + request(2, 4, b'eth1') +
+    request(4, 5, struct.pack('<H', 0) + ipv4) + request(9, 6) + request(3, 7, b'\x05\x00') +
+    request(4, 8, struct.pack('<H', 7) + version(firmware, HOST)))
+put('capture_request_fuzz', 'unfiltered-answers',
+    request(1, 1) + request(2, 2, b'eth1') +
+    sent(3, version(firmware, HOST), [ipv4, b'\x88\xe1', network_info(STATIONS)]))
+
 station_answers = [hp10(0x08, bytes(8), mac) for mac in STATIONS]
 local_stats = hp10(0x1A, bytes([0x02]) + bytes(200), LOCAL)
 put('hp10_replies_fuzz', 'stations', bytes([0, 4]) + script([station_answers + [local_stats]])[1:] +

@@ -7,7 +7,14 @@ every page, checks that a second copy is refused with "Attention!" while the fir
 and closes the program with its Close button.
 
 With --bench it prints the time from start to the first filled station list and the resident
-memory of the running program instead of saving pictures."""
+memory of the running program instead of saving pictures.
+
+With --qt-plugins DIR the program is started as a user could start it to steal its privileges:
+QT_PLUGIN_PATH names DIR and QT_STYLE_OVERRIDE its style plugin "capprobe", which writes the
+CapEff line of every process that loads it to a file; the test then requires that the program
+held no capability, that it captured through its corvel-capture child holding cap_net_raw and
+cap_net_admin only, and (with --privacy-name NAME) that a network name set on the local device
+through the Privacy page was confirmed."""
 
 import argparse
 import os
@@ -200,6 +207,87 @@ def second_copy_refused(program, env, first, title):
     print("second copy: refused with Attention!, exit 0")
 
 
+def text_field(app, name):
+    for node in walk(app):
+        try:
+            if node.name == name and node.queryEditableText() is not None:
+                return node
+        except NotImplementedError:
+            continue
+        except Exception:
+            continue
+    return None
+
+
+def enabled(node):
+    return node is not None and node.getState().contains(pyatspi.STATE_SENSITIVE)
+
+
+def set_local_network(app, tabs, name):
+    """Privacy page: the network name typed, Set Local Device Only pressed, and the local
+    device's confirmation said in an Information box."""
+    press([t for t in tabs if t.name == "Privacy"][0])
+    button = wait_for("Set Local Device Only", lambda: find(
+        app, pyatspi.ROLE_PUSH_BUTTON, "Set Local Device Only"), 10)
+    field = wait_for("the network name field", lambda: text_field(app, "Private Network Name"), 10)
+    # The first visit scans once with the page disabled, then shows the present name.
+    wait_for("the Privacy page ready", lambda: enabled(button) and
+             field.queryText().getText(0, -1) != "", 60)
+    field.queryEditableText().setTextContents(name)
+    typed = field.queryText().getText(0, -1)
+    if typed != name:
+        fail("the name field holds %r" % typed)
+    press(button)
+    box = wait_for("the local device's confirmation", lambda: find(app, pyatspi.ROLE_ALERT), 60)
+    texts = {n.name for n in walk(box)} | {box.description}
+    wanted = "Local network set to '%s'" % name
+    if box.name != "Information" or wanted not in texts:
+        fail("set local network: box %r with %r" % (box.name, texts))
+    press(find(box, pyatspi.ROLE_PUSH_BUTTON, "OK"))
+    press(tabs[0])
+    print("privacy: %s" % wanted)
+
+
+def status_field(pid, field):
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith(field + ":"):
+                return line.split()[1]
+    return None
+
+
+def capture_helper_of(pid):
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            if (status_field(int(entry), "PPid") == str(pid) and
+                    status_field(int(entry), "Name") == "corvel-capture"):
+                return int(entry)
+        except OSError:
+            continue
+    return None
+
+
+def check_privileges(pid, probe):
+    """No capability in the program nor in what it loaded; the capture helper holds the two."""
+    own = status_field(pid, "CapEff")
+    helper = capture_helper_of(pid)
+    helper_caps = status_field(helper, "CapEff") if helper else None
+    print("program CapEff: %s; corvel-capture (pid %s) CapEff: %s" % (own, helper, helper_caps))
+    if own != "0000000000000000":
+        fail("the desktop program holds capabilities: %s" % own)
+    if helper_caps != "0000000000003000":
+        fail("no capture helper with cap_net_raw,cap_net_admin only beside the program")
+    with open(probe) as f:
+        loaded = [line.strip() for line in f if line.strip()]
+    print("loaded style plugin saw: %r" % loaded)
+    if not loaded:
+        fail("the style plugin named by QT_PLUGIN_PATH was not loaded")
+    if any(line.split()[-1] != "0000000000000000" for line in loaded):
+        fail("code loaded from the user's environment ran with capabilities: %r" % loaded)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
@@ -208,11 +296,18 @@ def main():
     parser.add_argument("--fbdir")
     parser.add_argument("--shots")
     parser.add_argument("--bench", action="store_true")
+    parser.add_argument("--qt-plugins")
+    parser.add_argument("--privacy-name")
     args = parser.parse_args()
 
     data = tempfile.mkdtemp(prefix="corvel-gui-")
     env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1",
                QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+    probe = None
+    if args.qt_plugins:
+        probe = os.path.join(data, "capeff-probe.txt")
+        env.update(QT_PLUGIN_PATH=args.qt_plugins, QT_STYLE_OVERRIDE="capprobe",
+                   CORVEL_CAP_PROBE=probe)
     started = time.monotonic()
     first = subprocess.Popen([args.program, "--data-dir", data], env=env)
     try:
@@ -231,8 +326,13 @@ def main():
             print("resident memory: %.1f MB" % (rss_kib(first.pid) / 1024))
         else:
             tabs = check_main_page(app, args.title, set(args.station))
-            screenshots(tabs, args.fbdir, args.shots)
+            if args.privacy_name:
+                set_local_network(app, tabs, args.privacy_name)
+            if args.shots:
+                screenshots(tabs, args.fbdir, args.shots)
             second_copy_refused(args.program, env, first, args.title)
+            if probe:
+                check_privileges(first.pid, probe)
         press(find(app, pyatspi.ROLE_PUSH_BUTTON, "Close"))
         if first.wait(timeout=20) != 0:
             fail("the program exited with %d" % first.returncode)

@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: MIT
+#include "capture/capture_service.h"
+
+#include <algorithm>
+
+#include "transport/capture_protocol.h"
+
+namespace corvel::capture {
+
+namespace {
+
+// One capture per interface of the host at a time; a caller cannot pile up more.
+constexpr size_t kMaxOpenCaptures = 16;
+// Frames passed over in one look at a capture before the serving loop gets its turn again.
+constexpr int kMaxSkippedFrames = 256;
+
+}  // namespace
+
+std::vector<uint8_t> CaptureService::answer(const uint8_t* data, size_t length) {
+    Request request;
+    std::string error;
+    if (!parseRequest(data, length, request, error))
+        return encodeErrorReply(request.id, ReplyStatus::Refused, error);
+    switch (request.type) {
+        case RequestType::List:
+            return list(request.id);
+        case RequestType::Open:
+            return open(request.id, request.name);
+        case RequestType::Close:
+            if (!isOpen(request.handle))
+                return encodeErrorReply(request.id, ReplyStatus::Refused, "no such capture");
+            backend_.closeCapture(request.handle);
+            open_.erase(request.handle);
+            return encodeReply(request.id, ReplyStatus::Ok, {});
+        case RequestType::Send:
+            return send(request.id, request.handle, request.frame);
+        case RequestType::Release:
+            backend_.releaseUnused();
+            return encodeReply(request.id, ReplyStatus::Ok, {});
+    }
+    return encodeErrorReply(request.id, ReplyStatus::Refused, "unknown request type");
+}
+
+std::vector<uint8_t> CaptureService::list(uint32_t id) {
+    std::vector<HostInterface> interfaces;
+    std::string error;
+    if (!backend_.listInterfaces(interfaces, error))
+        return encodeErrorReply(id, ReplyStatus::Failed, error);
+    // Only names the caller can be told about may be opened.
+    interfaces.erase(std::remove_if(interfaces.begin(), interfaces.end(),
+                                    [](const HostInterface& host) {
+                                        return host.name.empty() ||
+                                               host.name.size() > kMaxInterfaceName;
+                                    }),
+                     interfaces.end());
+    if (interfaces.size() > kMaxListed) interfaces.resize(kMaxListed);
+    listed_.clear();
+    for (const HostInterface& host : interfaces) listed_.push_back(host.name);
+    return encodeReply(id, ReplyStatus::Ok, encodeListing(interfaces));
+}
+
+std::vector<uint8_t> CaptureService::open(uint32_t id, const std::string& name) {
+    if (std::find(listed_.begin(), listed_.end(), name) == listed_.end())
+        return encodeErrorReply(id, ReplyStatus::Refused,
+                                name + ": not an Ethernet interface of this host's listing");
+    for (const auto& [handle, openName] : open_)
+        if (openName == name)
+            return encodeErrorReply(id, ReplyStatus::Refused, name + ": already open");
+    if (open_.size() >= kMaxOpenCaptures)
+        return encodeErrorReply(id, ReplyStatus::Refused, name + ": too many captures open");
+    std::string error;
+    const int handle = backend_.openCapture(name, error);
+    if (handle < 0)
+        return encodeErrorReply(id,
+                                backend_.permissionDenied() ? ReplyStatus::NotPermitted
+                                                            : ReplyStatus::Failed,
+                                error);
+    if (handle > 0xFFFF) {
+        backend_.closeCapture(handle);
+        return encodeErrorReply(id, ReplyStatus::Failed, name + ": no handle left");
+    }
+    open_[handle] = name;
+    return encodeReply(id, ReplyStatus::Ok, {uint8_t(handle), uint8_t(handle >> 8)});
+}
+
+std::vector<uint8_t> CaptureService::send(uint32_t id, uint16_t handle,
+                                          const std::vector<uint8_t>& frame) {
+    if (!isOpen(handle)) return encodeErrorReply(id, ReplyStatus::Refused, "no such capture");
+    try {
+        if (backend_.sendRaw(handle, frame.data(), frame.size()))
+            return encodeReply(id, ReplyStatus::Ok, {});
+    } catch (const CaptureFault& fault) {
+        return encodeErrorReply(id, ReplyStatus::Failed, fault.what());
+    }
+    return encodeErrorReply(id, ReplyStatus::Failed, open_[handle] + ": sending failed");
+}
+
+std::vector<int> CaptureService::openHandles() const {
+    std::vector<int> handles;
+    for (const auto& [handle, name] : open_) handles.push_back(handle);
+    return handles;
+}
+
+bool CaptureService::nextFrame(int handle, std::vector<uint8_t>& message) {
+    if (!isOpen(handle)) return false;
+    for (int skipped = 0; skipped < kMaxSkippedFrames; ++skipped) {
+        try {
+            if (backend_.takeRaw(handle, frame_) != PollResult::Frame) return false;
+        } catch (const CaptureFault&) {
+            return false;  // the interface went away; the caller's next listing shows it
+        }
+        if (!isRelayedFrame(frame_.data(), frame_.size())) continue;
+        message = encodeFrameMessage(uint16_t(handle), frame_.data(), frame_.size());
+        return true;
+    }
+    return false;
+}
+
+}  // namespace corvel::capture
