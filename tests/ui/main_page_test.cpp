@@ -8,7 +8,6 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 #include <QPushButton>
 #include <QtTest>
 
@@ -92,9 +91,10 @@ private Q_SLOTS:
 
     void startListsTheAvStationsWithRates() {
         startPage();
-        QCOMPARE(page->localList().topLevelItemCount(), 1);
-        QCOMPARE(page->localList().topLevelItem(0)->text(0), QStringLiteral("HomePlug AV Device"));
-        QCOMPARE(page->localList().topLevelItem(0)->text(1), macOf(kAvLocal));
+        const QAbstractItemModel& local = page->localModel();
+        QCOMPARE(local.rowCount(), 1);
+        QCOMPARE(local.index(0, 0).data().toString(), QStringLiteral("HomePlug AV Device"));
+        QCOMPARE(local.index(0, 1).data().toString(), macOf(kAvLocal));
         QCOMPARE(page->connectionLabel().text(), QStringLiteral("Connected to HomePlug AV Device"));
         QCOMPARE(page->networkTypeLabel().text(), QStringLiteral("Network Type: Public"));
         QCOMPARE(page->remoteCaption().text(),
@@ -315,7 +315,7 @@ private Q_SLOTS:
         page->refreshView(7);
         QCOMPARE(boxes.messages,
                  (std::vector<std::string>{"Problem Occurred: HomePlug Adapter NOT DETECTED"}));
-        QCOMPARE(page->localList().topLevelItemCount(), 0);
+        QCOMPARE(page->localModel().rowCount(), 0);
         QCOMPARE(page->remoteModel().rowCount(), 0);
         page->refreshView(7);  // nothing changed since: no new box
         QCOMPARE(boxes.messages.size(), size_t(1));

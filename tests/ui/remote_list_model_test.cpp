@@ -7,12 +7,14 @@
 
 #include "tests/ui/ui_test_support.h"
 #include "ui/remote_list_model.h"
+#include "ui/remote_list_refresh.h"
 
 using namespace corvel;
 using namespace corvel::test;
 using corvel::ui::ColumnKind;
 using corvel::ui::RemoteListModel;
 using corvel::ui::RemoteListOptions;
+using corvel::ui::fillRemoteList;
 
 // The remote list over hand-made station tables: which stations get a row, the cells' texts and
 // the sort rules of the header clicks.
@@ -81,7 +83,7 @@ private Q_SLOTS:
         putStation(0, uiStationMac(1), kKindAv, 0);
         putStation(1, uiStationMac(2), kKindAv, 120);
         RemoteListModel model(options(style));
-        model.fillRemoteList();
+        fillRemoteList(model);
         QCOMPARE(model.rowCount(), 2);
         const int silent = model.findRowByMac(QString::fromStdString(formatMac(uiStationMac(1))));
         const int talking = model.findRowByMac(QString::fromStdString(formatMac(uiStationMac(2))));
@@ -95,7 +97,7 @@ private Q_SLOTS:
         putLocal();
         putStation(0, uiStationMac(1), kKindAv, 120);  // (120 + 40) * 4 / 200 = 3.2 -> level 4
         RemoteListModel model(options(4));
-        model.fillRemoteList();
+        fillRemoteList(model);
         QCOMPARE(model.cell(0, ColumnKind::Quality), QString(8, QChar(0x258C)));
     }
 
@@ -111,7 +113,7 @@ private Q_SLOTS:
         putStation(4, uiStationMac(5), kKindAv, 90, false);  // dropped
         putStation(5, uiStationMac(6), kKindAv, 70);
         RemoteListModel model(options());
-        model.fillRemoteList();
+        fillRemoteList(model);
         const QStringList macs = column(model, ColumnKind::Mac);
         QCOMPARE(macs, (QStringList{QString::fromStdString(formatMac(uiStationMac(1))),
                                     QString::fromStdString(formatMac(uiStationMac(6)))}));
@@ -122,11 +124,11 @@ private Q_SLOTS:
         first.rate.currentRate = 95;  // no change flagged: the cell keeps its text
         first.rate.rateChanged = 0;
         core.stationTables[0].stations[5].present = 0;
-        model.fillRemoteList();
+        fillRemoteList(model);
         QCOMPARE(model.rowCount(), 1);
         QCOMPARE(model.cell(0, ColumnKind::Rate), QStringLiteral("80.00"));
         first.rate.rateChanged = 1;
-        model.fillRemoteList();
+        fillRemoteList(model);
         QCOMPARE(model.cell(0, ColumnKind::Rate), QStringLiteral("95.00"));
         QCOMPARE(int(first.rate.rateChanged), 0);
     }
@@ -162,7 +164,7 @@ private Q_SLOTS:
         QFETCH(QStringList, names);
         threeStations();
         RemoteListModel model(options());
-        model.fillRemoteList();
+        fillRemoteList(model);
         for (int c : clicks) model.headerClicked(c);
         QCOMPARE(column(model, ColumnKind::Name), names);
     }
@@ -177,7 +179,7 @@ private Q_SLOTS:
         RemoteListModel model(options(1, false, true));
         QCOMPARE(model.columnCount(), 4);
         QCOMPARE(model.kindOf(3), ColumnKind::Password);
-        model.fillRemoteList();
+        fillRemoteList(model);
         model.headerClicked(3);
         model.headerClicked(3);  // ascending
         QCOMPARE(column(model, ColumnKind::Name), (QStringList{"Cellar", "Bedroom", "Attic"}));
@@ -187,7 +189,7 @@ private Q_SLOTS:
     void selectionFollowsItsRowThroughASort() {
         threeStations();
         RemoteListModel model(options());
-        model.fillRemoteList();
+        fillRemoteList(model);
         const QPersistentModelIndex attic = model.index(2, 0);
         model.headerClicked(1);
         QCOMPARE(attic.row(), 0);
@@ -198,7 +200,7 @@ private Q_SLOTS:
     void nameEditAsksForTheRename() {
         threeStations();
         RemoteListModel model(options());
-        model.fillRemoteList();
+        fillRemoteList(model);
         QSignalSpy asked(&model, &RemoteListModel::renameRequested);
         QVERIFY(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);
         QVERIFY(!(model.flags(model.index(0, 1)) & Qt::ItemIsEditable));
