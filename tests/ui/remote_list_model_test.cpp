@@ -185,6 +185,113 @@ private Q_SLOTS:
         QCOMPARE(column(model, ColumnKind::Name), (QStringList{"Cellar", "Bedroom", "Attic"}));
     }
 
+    // sort(column, order) by each column's key, both ways. The stations are chosen so that each
+    // column puts them in a different order: Attic :03 100 Mbit/s "Very Good" password B,
+    // Cellar :01 50 "Good" C, Bedroom :02 150 "Excellent" A. The flag is what the database
+    // keeps: set for ascending text but for the highest rate first.
+    void sortByColumn_data() {
+        QTest::addColumn<int>("sortColumn");
+        QTest::addColumn<Qt::SortOrder>("order");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<int>("flag");
+        const auto up = Qt::AscendingOrder;
+        const auto down = Qt::DescendingOrder;
+        QTest::newRow("name A-Z") << 0 << up << QStringList{"Attic", "Bedroom", "Cellar"} << 1;
+        QTest::newRow("name Z-A") << 0 << down << QStringList{"Cellar", "Bedroom", "Attic"} << 0;
+        QTest::newRow("MAC up") << 1 << up << QStringList{"Cellar", "Bedroom", "Attic"} << 1;
+        QTest::newRow("MAC down") << 1 << down << QStringList{"Attic", "Bedroom", "Cellar"} << 0;
+        QTest::newRow("rate lowest first")
+            << 2 << up << QStringList{"Cellar", "Attic", "Bedroom"} << 0;
+        QTest::newRow("rate highest first")
+            << 2 << down << QStringList{"Bedroom", "Attic", "Cellar"} << 1;
+        QTest::newRow("quality text up")
+            << 3 << up << QStringList{"Bedroom", "Cellar", "Attic"} << 1;
+        QTest::newRow("quality text down")
+            << 3 << down << QStringList{"Attic", "Cellar", "Bedroom"} << 0;
+        QTest::newRow("password up") << 4 << up << QStringList{"Bedroom", "Attic", "Cellar"} << 1;
+        QTest::newRow("password down")
+            << 4 << down << QStringList{"Cellar", "Attic", "Bedroom"} << 0;
+        // A column the list does not have: kept as the state, the rows stay as filled (MAC up).
+        QTest::newRow("no such column") << 7 << up << QStringList{"Cellar", "Bedroom", "Attic"} << 1;
+    }
+    void sortByColumn() {
+        QFETCH(int, sortColumn);
+        QFETCH(Qt::SortOrder, order);
+        QFETCH(QStringList, names);
+        QFETCH(int, flag);
+        putLocal();
+        putStation(0, uiStationMac(3), kKindAv, 100);
+        putStation(1, uiStationMac(1), kKindAv, 50);
+        putStation(2, uiStationMac(2), kKindAv, 150);
+        putDevice(uiStationMac(3), "Attic", "BBBB-BBBB-BBBB-BBBB");
+        putDevice(uiStationMac(1), "Cellar", "CCCC-CCCC-CCCC-CCCC");
+        putDevice(uiStationMac(2), "Bedroom", "AAAA-AAAA-AAAA-AAAA");
+        RemoteListModel model(options());
+        fillRemoteList(model);
+        model.sort(sortColumn, order);
+        QCOMPARE(column(model, ColumnKind::Name), names);
+        QCOMPARE(model.sortColumn(), sortColumn);
+        QCOMPARE(model.sortFlag(), flag);
+        QCOMPARE(model.orderOf(sortColumn, flag), order);
+    }
+
+    // Header clicks go through sort(column, order), as a proxy or a view would call it: the
+    // per-column memory decides the order it is given.
+    void headerClicksCallSort_data() {
+        QTest::addColumn<QList<int>>("clicks");
+        QTest::addColumn<int>("sortColumn");
+        QTest::addColumn<Qt::SortOrder>("order");
+        QTest::newRow("MAC again: Z-A") << QList<int>{1} << 1 << Qt::DescendingOrder;
+        QTest::newRow("name first time: Z-A") << QList<int>{0} << 0 << Qt::DescendingOrder;
+        QTest::newRow("name twice: A-Z") << QList<int>{0, 0} << 0 << Qt::AscendingOrder;
+        QTest::newRow("rate first time: lowest first") << QList<int>{2} << 2 << Qt::AscendingOrder;
+        QTest::newRow("rate twice: highest first") << QList<int>{2, 2} << 2 << Qt::DescendingOrder;
+        QTest::newRow("name again after rate: A-Z")
+            << QList<int>{0, 2, 0} << 0 << Qt::AscendingOrder;
+    }
+    void headerClicksCallSort() {
+        QFETCH(QList<int>, clicks);
+        QFETCH(int, sortColumn);
+        QFETCH(Qt::SortOrder, order);
+        struct Recording : RemoteListModel {
+            using RemoteListModel::RemoteListModel;
+            void sort(int c, Qt::SortOrder o) override {
+                calls.append({c, o});
+                RemoteListModel::sort(c, o);
+            }
+            QList<QPair<int, Qt::SortOrder>> calls;
+        };
+        threeStations();
+        Recording model(options());
+        for (int c : clicks) model.headerClicked(c);
+        QCOMPARE(model.calls.size(), clicks.size());
+        QCOMPARE(model.calls.last(), qMakePair(sortColumn, order));
+    }
+
+    // The model only shows what the refresh gave it: its rows, cells and sorts leave the
+    // stations' change flags to the refresh, which consumes them.
+    void changeFlagsAreTheRefreshs() {
+        threeStations();
+        RemoteListModel model(options());
+        StationRecord& station = core.stationTables[0].stations[0];
+        const int row = model.appendRow(0, QStringLiteral("Attic"), QStringLiteral("mac"),
+                                        QStringLiteral("pw"));
+        station.kindChanged = 1;
+        model.setCell(row, ColumnKind::Rate, QStringLiteral("1.00"));
+        for (int c = 0; c < model.columnCount(); ++c) {
+            model.sort(c, Qt::AscendingOrder);
+            for (int role : {int(Qt::DisplayRole), int(Qt::EditRole), int(Qt::AccessibleTextRole),
+                             int(Qt::ForegroundRole)})
+                model.data(model.index(row, c), role);
+        }
+        QCOMPARE(int(station.rate.rateChanged), 1);
+        QCOMPARE(int(station.kindChanged), 1);
+        model.removeAll();
+        fillRemoteList(model);
+        QCOMPARE(int(station.rate.rateChanged), 0);
+        QCOMPARE(int(station.kindChanged), 0);
+    }
+
     // A sort keeps the selection on its station, not on its row number.
     void selectionFollowsItsRowThroughASort() {
         threeStations();
