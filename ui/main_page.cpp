@@ -430,7 +430,8 @@ void MainPage::applyListLayout(const ListLayout& layout) {
     }
     for (int logical = 0; logical < columns; ++logical)
         if (layout.widths[logical] > 0) header->resizeSection(logical, layout.widths[logical]);
-    remoteModel_->sort(layout.sortColumn, remoteModel_->orderOf(layout.sortColumn, layout.sortFlag));
+    remoteModel_->sort(layout.sortColumn,
+                       remoteModel_->orderOf(layout.sortColumn, layout.sortFlag));
 }
 
 void MainPage::readListLayout(ListLayout& layout) const {

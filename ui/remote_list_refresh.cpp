@@ -36,9 +36,8 @@ void updateRateCells(RemoteListModel& model, int row, StationRecord& station) {
     }
     if (options.showQuality)
         model.setCell(row, ColumnKind::Quality,
-                      QString::fromStdString(qualityText(options.qualityStyle,
-                                                         station.rate.currentRate,
-                                                         station.stationKind)));
+                      QString::fromStdString(qualityText(
+                          options.qualityStyle, station.rate.currentRate, station.stationKind)));
 }
 
 void addRemoteRow(RemoteListModel& model, int slot, StationRecord& station) {

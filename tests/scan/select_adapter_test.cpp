@@ -39,10 +39,10 @@ TEST_F(SelectAdapter, RowCountsOnlyInterfacesWithALocalDevice) {
         int turbo;
     };
     const Case cases[] = {
-        {0, 1, 0},   // the AV device clears the Turbo flag
-        {1, 3, 1},   // the absent interface 2 is passed over
+        {0, 1, 0},  // the AV device clears the Turbo flag
+        {1, 3, 1},  // the absent interface 2 is passed over
         {2, 5, 0},
-        {3, 6, 1},   // beyond the list: nothing changes
+        {3, 6, 1},  // beyond the list: nothing changes
         {-1, 6, 1},
     };
     for (const Case& c : cases) {

@@ -46,10 +46,10 @@ private Q_SLOTS:
         adapter(7, kKindUsb, true);
         LocalListModel model;
         model.fillLocalList(QIcon());
-        QCOMPARE(rows(model), (QStringList{"HomePlug AV Device " + macText(1),
-                                           "HomePlug Turbo Device " + macText(3),
-                                           "HomePlug 1.0 Device " + macText(5),
-                                           "USB " + macText(7)}));
+        const QStringList expected{"HomePlug AV Device " + macText(1),
+                                   "HomePlug Turbo Device " + macText(3),
+                                   "HomePlug 1.0 Device " + macText(5), "USB " + macText(7)};
+        QCOMPARE(rows(model), expected);
     }
 
     // The columns, the colour of every cell, the icon beside the device type only, cells that

@@ -182,7 +182,8 @@ private Q_SLOTS:
         page->selectLocalFromList();
         QCOMPARE(core.currentAdapter, 2);
         QCOMPARE(core.localIsTurbo, 1);
-        QCOMPARE(page->connectionLabel().text(), QStringLiteral("Connected to HomePlug Turbo Device"));
+        QCOMPARE(page->connectionLabel().text(),
+                 QStringLiteral("Connected to HomePlug Turbo Device"));
         page->fillLocalList();
         QCOMPARE(selected(), 1);
 

@@ -212,7 +212,8 @@ private Q_SLOTS:
         QTest::newRow("password down")
             << 4 << down << QStringList{"Cellar", "Attic", "Bedroom"} << 0;
         // A column the list does not have: kept as the state, the rows stay as filled (MAC up).
-        QTest::newRow("no such column") << 7 << up << QStringList{"Cellar", "Bedroom", "Attic"} << 1;
+        QTest::newRow("no such column")
+            << 7 << up << QStringList{"Cellar", "Bedroom", "Attic"} << 1;
     }
     void sortByColumn() {
         QFETCH(int, sortColumn);
