@@ -121,6 +121,13 @@ const std::string& chooseDataDirectory() {
     return chosen;
 }
 
+void useNamedDataDirectory(const std::string& directory) {
+    if (::mkdir(directory.c_str(), 0770) != 0 && errno != EEXIST)
+        notifier().notify("Problem Occurred", directory + ": cannot be created", Icon::Error,
+                          Buttons::Ok);
+    chosen = directory;
+}
+
 const std::string& dataDirectory() {
     return chosen;
 }

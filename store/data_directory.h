@@ -29,6 +29,11 @@ const DataPaths& dataPaths();
 // "Information" message naming both places when the vendor directory is made (not on every run).
 const std::string& chooseDataDirectory();
 
+// Makes `directory`, a data directory the user named (--data-dir), the data directory: created
+// with mode 0770 (less the umask) when missing. One that cannot be created is reported
+// ("Problem Occurred") and set all the same, so that the first save says what failed.
+void useNamedDataDirectory(const std::string& directory);
+
 // The directory chosen last; empty before the first choice (the database then lives in the
 // working directory).
 const std::string& dataDirectory();

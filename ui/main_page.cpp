@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ui/main_page.h"
 
-#include <sys/stat.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -12,11 +10,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cerrno>
 #include <ctime>
 
 #include "core/view_hooks.h"
@@ -24,12 +21,12 @@
 #include "network/network_name_ops.h"
 #include "network/operation_hooks.h"
 #include "network/scan_now.h"
-#include "platform/mac.h"
 #include "platform/notifier.h"
 #include "platform/text.h"
 #include "scan/device_list.h"
 #include "scan/logs.h"
 #include "scan/scan.h"
+#include "scan/select_adapter.h"
 #include "store/data_directory.h"
 #include "store/database.h"
 #include "store/list_layout.h"
@@ -37,13 +34,13 @@
 #include "store/vendor_list.h"
 #include "ui/operation_runner.h"
 #include "ui/privacy_page.h"
+#include "ui/remote_list_refresh.h"
 #include "ui/rename_delegate.h"
 
 namespace corvel::ui {
 namespace {
 
 constexpr int kDeviceTypeWidth = 145;
-const QColor kLocalListColour(17, 0, 136);
 
 QString fromText(const char* text) {
     return QString::fromLocal8Bit(text);
@@ -89,6 +86,7 @@ MainPage::MainPage(std::string dataDirectory, QWidget* parent)
                           .qualityStyle = prefs.qualityStyle,
                           .textColour = listTextColour(prefs.listTextColour)},
         this);
+    localModel_ = new LocalListModel(this);
     buildControls();
     connectCommands();
 }
@@ -99,9 +97,9 @@ MainPage::~MainPage() {
 
 void MainPage::buildControls() {
     localCaption_ = label("Powerline device detected:", this);
-    localList_ = new QTreeWidget(this);
+    localList_ = new QTreeView(this);
     localList_->setAccessibleName(QStringLiteral("Powerline device detected"));
-    localList_->setHeaderLabels({QStringLiteral("Device Type"), QStringLiteral("MAC Address")});
+    localList_->setModel(localModel_);
     localList_->setRootIsDecorated(false);
     localList_->setSelectionMode(QAbstractItemView::SingleSelection);
     localList_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -176,21 +174,21 @@ void MainPage::connectCommands() {
     connect(connectButton_, &QPushButton::clicked, this, [this] {
         selectLocalFromList();
         setUpgradeEnabled(false);
-        scanNow();
+        runScanNow();
     });
     connect(scanButton_, &QPushButton::clicked, this, [this] {
         setUpgradeEnabled(false);
-        scanNow();
+        runScanNow();
     });
     connect(autoscanBox_, &QCheckBox::clicked, this, &MainPage::toggleAutoscan);
     connect(renameButton_, &QPushButton::clicked, this, &MainPage::startRename);
     connect(passwordButton_, &QPushButton::clicked, this, &MainPage::enterPasswordRequested);
     connect(addButton_, &QPushButton::clicked, this, [this] {
         Q_EMIT addDeviceRequested();
-        if (!preferences().autoScan) scanNow();
+        if (!preferences().autoScan) runScanNow();
     });
     connect(upgradeButton_, &QPushButton::clicked, this, &MainPage::upgradeRequested);
-    connect(localList_, &QTreeWidget::itemSelectionChanged, this, [this] {
+    connect(localList_->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         const QModelIndexList rows = localList_->selectionModel()->selectedRows();
         if (!rows.isEmpty()) localRow_ = rows.first().row();
     });
@@ -212,7 +210,7 @@ void MainPage::installHooks() {
     };
     operationHooks().localListRebuilt = [this](bool found) {
         runOnGuiThread([&] {
-            localList_->clear();
+            localModel_->clear();
             if (found) fillLocalList();
         });
     };
@@ -245,11 +243,7 @@ void MainPage::openDataDirectory() {
         chooseDataDirectory();
         return;
     }
-    // A directory named on the command line that cannot be made is reported by the first save.
-    if (::mkdir(dataDirectoryOverride_.c_str(), 0770) != 0 && errno != EEXIST)
-        notifier().notify("Problem Occurred", dataDirectoryOverride_ + ": cannot be created",
-                          Icon::Error, Buttons::Ok);
-    setDataDirectory(dataDirectoryOverride_);
+    useNamedDataDirectory(dataDirectoryOverride_);
 }
 
 void MainPage::start() {
@@ -259,7 +253,7 @@ void MainPage::start() {
     installDeviceLog();
     installHooks();
     applyListLayout(defaultListLayout());
-    remoteModel_->fillRemoteList();
+    fillRemoteList(*remoteModel_);
     loadDatabase();
     // showUpgradeButton can only show the button, which the page shows from the start anyway:
     // upgrades stay reachable whatever the preference says.
@@ -276,7 +270,7 @@ void MainPage::activate() {
     setStatusLine(3);
     corvel::startTimer();
     if (preferences().autoScan && localSeenOnActivate_ && networkSetIdle())
-        scanNow();
+        runScanNow();
     else
         localSeenOnActivate_ = anyLocalPresent();
 }
@@ -285,9 +279,9 @@ void MainPage::deactivate() {
     saveDatabase();
 }
 
-void MainPage::scanNow() {
+void MainPage::runScanNow() {
     privacyFirstVisit() = false;
-    runOperation(window(), [] { corvel::scanNow(); });
+    runOperation(window(), [] { scanNow(); });
 }
 
 void MainPage::setStatusLine(int phase) {
@@ -322,9 +316,9 @@ void MainPage::refreshView(int phase) {
         if (!currentAdapterRecord().localPresent) warnAdapterMissing();
         fillLocalList();
         selectLocalFromList();
-        clearStations();
+        clearStationList();
     }
-    remoteModel_->fillRemoteList();
+    fillRemoteList(*remoteModel_);
     if (core.localIsAv) addProgress(1);
 }
 
@@ -351,40 +345,25 @@ void MainPage::warnAdapterMissing() {
     notDetectedShown_ = false;
 }
 
-void MainPage::clearStations() {
-    corvel::clearStations();
+void MainPage::clearStationList() {
+    clearStations();
     remoteModel_->removeAll();
 }
 
+// The remembered row is selected again, and made current, in the rebuilt list.
 void MainPage::fillLocalList() {
-    localList_->clear();
-    const QIcon icon = windowIcon();
-    for (int i = 0; i < kMaxInterfaces; ++i) {
-        const AdapterRecord& a = core.adapters[i];
-        if (!a.localPresent || !macIsSet(a.localMac)) continue;
-        auto* item = new QTreeWidgetItem(
-            localList_, {fromText(localKindName(i)), QString::fromStdString(formatMac(a.localMac))});
-        item->setIcon(0, icon);
-        for (int column = 0; column < 2; ++column) item->setForeground(column, kLocalListColour);
-    }
-    if (QTreeWidgetItem* row = localList_->topLevelItem(localRow_)) {
-        localList_->setCurrentItem(row);
-        row->setSelected(true);
-    }
+    localModel_->fillLocalList(windowIcon());
+    if (localRow_ >= localModel_->rowCount()) return;
+    const QModelIndex row = localModel_->index(localRow_, 0);
+    localList_->setCurrentIndex(row);
+    localList_->selectionModel()->select(row, QItemSelectionModel::Select |
+                                                  QItemSelectionModel::Rows);
 }
 
 void MainPage::selectLocalFromList() {
     const QModelIndexList rows = localList_->selectionModel()->selectedRows();
     localRow_ = rows.isEmpty() ? 0 : rows.first().row();
-    int counted = 0;
-    for (int i = 0; i < kMaxInterfaces; ++i) {
-        if (!core.adapters[i].localPresent) continue;
-        if (counted++ != localRow_) continue;
-        core.currentAdapter = i;
-        core.localIsTurbo = core.stationTables[i].localKind == kKindTurbo;
-        break;
-    }
-    const int current = core.currentAdapter;
+    const int current = selectAdapter(localRow_);
     setLabelText(connectionLabel_,
                  core.adapters[current].localPresent
                      ? QStringLiteral("Connected to %1").arg(fromText(localKindName(current)))
@@ -451,8 +430,8 @@ void MainPage::applyListLayout(const ListLayout& layout) {
     }
     for (int logical = 0; logical < columns; ++logical)
         if (layout.widths[logical] > 0) header->resizeSection(logical, layout.widths[logical]);
-    remoteModel_->setSortState(layout.sortColumn, layout.sortFlag);
-    remoteModel_->sortRows();
+    remoteModel_->sort(layout.sortColumn,
+                       remoteModel_->orderOf(layout.sortColumn, layout.sortFlag));
 }
 
 void MainPage::readListLayout(ListLayout& layout) const {

@@ -9,13 +9,14 @@
 #include <string>
 
 #include "core/tables.h"
+#include "ui/local_list_model.h"
 #include "ui/remote_list_model.h"
 
 class QCheckBox;
 class QLabel;
 class QPushButton;
 class QTableView;
-class QTreeWidget;
+class QTreeView;
 
 // The first page of the property sheet: the local device on each host interface, the HomePlug AV
 // stations seen through the selected one with their rates, quality and passwords, and the
@@ -36,7 +37,8 @@ public:
     void activate();
     void deactivate();
 
-    void scanNow();
+    // The page's Scan: a scan at once (scanNow) on a worker, with the sheet disabled meanwhile.
+    void runScanNow();
     void refreshView(int phase);
     void setStatusLine(int phase);
     void fillLocalList();
@@ -56,7 +58,8 @@ public:
 
     RemoteListModel& remoteModel() { return *remoteModel_; }
     QTableView& remoteList() { return *remoteList_; }
-    QTreeWidget& localList() { return *localList_; }
+    LocalListModel& localModel() { return *localModel_; }
+    QTreeView& localList() { return *localList_; }
     const QLabel& connectionLabel() const { return *connectionLabel_; }
     const QLabel& networkTypeLabel() const { return *networkTypeLabel_; }
     const QLabel& remoteCaption() const { return *remoteCaption_; }
@@ -89,14 +92,16 @@ private:
     void renameRow(int row, const QString& name);
     bool adaptersChanged();
     void warnAdapterMissing();
-    void clearStations();
+    // clearStations, and the rows of the remote list with them.
+    void clearStationList();
     void applyListLayout(const ListLayout& layout);
     void readListLayout(ListLayout& layout) const;
 
     std::string dataDirectoryOverride_;
     QString startDirectory_;
     RemoteListModel* remoteModel_ = nullptr;
-    QTreeWidget* localList_ = nullptr;
+    LocalListModel* localModel_ = nullptr;
+    QTreeView* localList_ = nullptr;
     QTableView* remoteList_ = nullptr;
     QLabel* localCaption_ = nullptr;
     QLabel* connectionLabel_ = nullptr;

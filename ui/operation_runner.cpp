@@ -1,19 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "ui/operation_runner.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QMetaObject>
 #include <QPointer>
-#include <QSocketNotifier>
 #include <QThread>
 #include <QWidget>
 
-#include <cerrno>
 #include <condition_variable>
-#include <cstdint>
 #include <exception>
 #include <mutex>
 #include <thread>
@@ -34,7 +29,7 @@ struct HandOff {
     std::condition_variable changed;
     PendingCall* pending = nullptr;
     bool workerDone = false;
-    int wakeFd = -1;  // eventfd the GUI thread watches
+    QEventLoop* loop = nullptr;  // the GUI thread's loop while it waits; lives on the GUI thread
 };
 
 HandOff* running = nullptr;  // set and cleared on the GUI thread only
@@ -44,18 +39,13 @@ bool onGuiThread() {
     return app == nullptr || QThread::currentThread() == app->thread();
 }
 
-// Makes the GUI thread look at the hand-off. The wake-up is a write to an eventfd that the GUI
-// thread's event loop watches: it carries no data and no Qt object crosses the threads.
-void wake(int fd) {
-    const uint64_t one = 1;
-    while (::write(fd, &one, sizeof one) < 0 && errno == EINTR) {
-    }
-}
-
-void drain(int fd) {
-    uint64_t count = 0;
-    while (::read(fd, &count, sizeof count) < 0 && errno == EINTR) {
-    }
+// Makes the GUI thread look at the hand-off: a queued call of the waiting loop's quit, which Qt
+// posts to the GUI thread's event queue. It carries no data; the state it announces is read
+// under the mutex. Invoked by name, so that the event is made and run inside Qt alone. A call
+// that arrives while the GUI thread is inside a served call's own event loop (a message box)
+// quits nothing, which loses nothing: serve reads the state again when the call returns.
+void wake(QEventLoop* loop) {
+    QMetaObject::invokeMethod(loop, "quit", Qt::QueuedConnection);
 }
 
 // GUI thread: runs a waiting call, if any. True once the worker has ended.
@@ -86,18 +76,9 @@ void runOperation(QWidget* disable, const std::function<void()>& operation) {
         operation();
         return;
     }
-    HandOff handOff;
-    handOff.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (handOff.wakeFd < 0) {  // no way to wait answering: the operation blocks the window
-        operation();
-        return;
-    }
     QEventLoop loop;
-    QSocketNotifier woken(handOff.wakeFd, QSocketNotifier::Read);
-    QObject::connect(&woken, &QSocketNotifier::activated, &loop, [&] {
-        drain(handOff.wakeFd);
-        loop.exit(0);
-    });
+    HandOff handOff;
+    handOff.loop = &loop;
     QPointer<QWidget> disabled = disable;
     const bool wasEnabled = disable != nullptr && disable->isEnabled();
     if (disable != nullptr) disable->setEnabled(false);
@@ -112,14 +93,13 @@ void runOperation(QWidget* disable, const std::function<void()>& operation) {
         }
         std::lock_guard lock(handOff.mutex);
         handOff.workerDone = true;
-        wake(handOff.wakeFd);
+        wake(handOff.loop);
     });
     // Only paint, window-system and accessibility events reach the widgets: user input goes to
     // a disabled window, and the scan timer holds its ticks while operationRunning().
     while (!serve(handOff)) loop.exec();
+    // A wake-up still queued for the loop is dropped with it.
     worker.join();
-    woken.setEnabled(false);
-    ::close(handOff.wakeFd);
 
     running = nullptr;
     if (disabled != nullptr) disabled->setEnabled(wasEnabled);
@@ -137,7 +117,7 @@ void runOnGuiThread(const std::function<void()>& call) {
     // A thread the operation started may ask at the same time as the worker: one call at a time.
     handOff.changed.wait(lock, [&] { return handOff.pending == nullptr; });
     handOff.pending = &pending;
-    wake(handOff.wakeFd);
+    wake(handOff.loop);
     handOff.changed.wait(lock, [&] { return pending.done; });
     if (pending.failure) std::rethrow_exception(pending.failure);
 }

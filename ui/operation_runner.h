@@ -16,7 +16,8 @@ class QWidget;
 // message box, a view refresh, the scan timer started or stopped) it calls runOnGuiThread, which
 // blocks the worker until the GUI thread has run the call: during that call the GUI thread owns
 // the tables. Every hand-off goes through one std::mutex and condition variable, so the threads'
-// accesses are ordered for ThreadSanitizer too.
+// accesses are ordered for ThreadSanitizer too; the GUI thread, waiting in its event loop, is
+// woken to look at it by a queued call posted to that loop.
 namespace corvel::ui {
 
 // Runs `operation` on a worker and returns when it has ended, processing the GUI thread's events

@@ -12,7 +12,7 @@ class QPushButton;
 namespace corvel::ui {
 
 // Set when the program starts; the first visit of the Privacy page with an AV local device scans
-// once, unless a scan was started from the pages before (the main page's scanNow clears it).
+// once, unless a scan was started from the pages before (the main page's runScanNow clears it).
 bool& privacyFirstVisit();
 
 class PrivacyPage : public QWidget {

@@ -2,28 +2,18 @@
 #include "ui/remote_list_model.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 #include "core/tables.h"
 #include "platform/mac.h"
 #include "platform/text.h"
 #include "scan/quality_text.h"
-#include "store/vendor_list.h"
 
 namespace corvel::ui {
 namespace {
 
 constexpr const char* kTitles[] = {"Device Name", "MAC Address", "Rate (Mbps)", "Quality",
                                    "Password"};
-constexpr char kNoPassword[] = "--- not entered ---";
-
-QString rateText(double rate) {
-    if (rate == 0) return QStringLiteral("?");
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", rate);
-    return QString::fromLatin1(text);
-}
 
 const StationRecord& stationAt(int slot) {
     return currentStationTable().stations[slot];
@@ -34,19 +24,16 @@ const DeviceRecord* recordOf(int slot) {
     return k > 0 ? &core.devices[k - 1] : nullptr;
 }
 
-std::string qualityOf(int slot, int style) {
-    const StationRecord& station = stationAt(slot);
-    return qualityText(style, station.rate.currentRate, station.stationKind);
-}
-
 // The text a column sorts by: the device record's name and password (not the cells, which show
 // a vendor name or a placeholder for a station without one), the MAC, the quality text.
 std::string sortText(ColumnKind kind, int slot, int style) {
     const DeviceRecord* record = recordOf(slot);
+    const StationRecord& station = stationAt(slot);
     switch (kind) {
     case ColumnKind::Name: return record != nullptr ? stringOf(record->name) : std::string();
-    case ColumnKind::Mac: return formatMac(stationAt(slot).mac);
-    case ColumnKind::Quality: return qualityOf(slot, style);
+    case ColumnKind::Mac: return formatMac(station.mac);
+    case ColumnKind::Quality:
+        return qualityText(style, station.rate.currentRate, station.stationKind);
     case ColumnKind::Password: return record != nullptr ? stringOf(record->password) : "";
     case ColumnKind::Rate: break;
     }
@@ -135,61 +122,17 @@ int RemoteListModel::findRowByMac(const QString& macText) const {
     return -1;
 }
 
-void RemoteListModel::fillRemoteList() {
-    if (!currentAdapterRecord().localPresent) return;
-    const StationTable& table = currentStationTable();
-    for (int slot = 0; slot < kStationsPerTable; ++slot) {
-        const StationRecord& station = table.stations[slot];
-        if (!macIsSet(station.mac)) continue;
-        const bool listed = station.present && station.stationKind >= kKindAv;
-        const int row = findRowByMac(QString::fromStdString(formatMac(station.mac)));
-        if (row >= 0 && listed) {
-            updateRateCells(row, slot);
-        } else if (row >= 0) {
-            removeRowAt(row);
-        } else if (listed && !macEqual(station.mac, currentAdapterRecord().localMac)) {
-            addRemoteRow(slot);
-        }
-    }
-    sortRows();
-}
-
-void RemoteListModel::addRemoteRow(int slot) {
-    StationRecord& station = currentStationTable().stations[slot];
-    const DeviceRecord* record = recordOf(slot);
+int RemoteListModel::appendRow(int slot, const QString& name, const QString& macText,
+                               const QString& password) {
     Row row{.slot = slot, .cells = {}};
-    if (record != nullptr) {
-        row.cells[size_t(ColumnKind::Name)] = QString::fromStdString(stringOf(record->name));
-    } else {
-        char name[64];
-        std::snprintf(name, sizeof name, "%s %s %hd", vendorName(station.mac).c_str(), "Device",
-                      int16_t(rows_.size() + 1));
-        row.cells[size_t(ColumnKind::Name)] = QString::fromStdString(name);
-    }
-    row.cells[size_t(ColumnKind::Mac)] = QString::fromStdString(formatMac(station.mac));
-    // A device whose password nobody entered shows the placeholder, with or without a record.
-    const std::string password = record != nullptr ? stringOf(record->password) : "";
-    row.cells[size_t(ColumnKind::Password)] =
-        password.empty() ? QString::fromLatin1(kNoPassword) : QString::fromStdString(password);
+    row.cells[size_t(ColumnKind::Name)] = name;
+    row.cells[size_t(ColumnKind::Mac)] = macText;
+    row.cells[size_t(ColumnKind::Password)] = password;
     const int at = rowCount();
     beginInsertRows({}, at, at);
     rows_.push_back(std::move(row));
     endInsertRows();
-    station.rate.rateChanged = 1;
-    updateRateCells(at, slot);
-}
-
-void RemoteListModel::updateRateCells(int row, int slot) {
-    StationRecord& station = currentStationTable().stations[slot];
-    station.kindChanged = 0;
-    if (!station.rate.rateChanged) return;
-    if (options_.showRate) {
-        setCell(row, ColumnKind::Rate, rateText(station.rate.currentRate));
-        station.rate.rateChanged = 0;
-    }
-    if (options_.showQuality)
-        setCell(row, ColumnKind::Quality,
-                QString::fromStdString(qualityOf(slot, options_.qualityStyle)));
+    return at;
 }
 
 void RemoteListModel::removeRowAt(int row) {
@@ -208,56 +151,59 @@ void RemoteListModel::removeAll() {
     endResetModel();
 }
 
-void RemoteListModel::setSortState(int column, int flag) {
-    sortColumn_ = column;
-    sortFlag_ = flag;
+// The rate's order is the reverse of the texts' for the same flag: the flag set shows text
+// columns from A and the rate from the highest.
+Qt::SortOrder RemoteListModel::orderOf(int column, int flag) const {
+    const bool rate = hasColumn(column) && kindOf(column) == ColumnKind::Rate;
+    return (flag != 0) != rate ? Qt::AscendingOrder : Qt::DescendingOrder;
 }
 
 void RemoteListModel::headerClicked(int column) {
     if (column < 0 || column >= kListColumns) return;
+    int flag = 0;
     if (column == sortColumn_) {
-        sortFlag_ = !sortFlag_;
+        flag = !sortFlag_;
     } else {
-        sortColumn_ = column;
-        sortFlag_ = columnSortMemory_[size_t(column)];
+        flag = columnSortMemory_[size_t(column)];
         columnSortMemory_[size_t(column)] = !columnSortMemory_[size_t(column)];
     }
-    sortRows();
+    sort(column, orderOf(column, flag));
 }
 
-// Text columns: ascending with the flag set, descending with it clear. The rate: the higher rate
-// first with the flag set, the lower first with it clear.
-bool RemoteListModel::lessThan(int slotA, int slotB) const {
-    const ColumnKind kind = kindOf(sortColumn_);
-    if (kind == ColumnKind::Rate) {
-        const double a = stationAt(slotA).rate.currentRate;
-        const double b = stationAt(slotB).rate.currentRate;
-        return sortFlag_ ? a > b : a < b;
-    }
-    const std::string a = sortText(kind, slotA, options_.qualityStyle);
-    const std::string b = sortText(kind, slotB, options_.qualityStyle);
-    return sortFlag_ ? a < b : b < a;
-}
+void RemoteListModel::sort(int column, Qt::SortOrder order) {
+    sortColumn_ = column;
+    sortFlag_ = orderOf(column, 1) == order ? 1 : 0;
+    if (!hasColumn(column)) return;
+    const ColumnKind kind = kindOf(column);
+    const bool ascending = order == Qt::AscendingOrder;
+    auto before = [&](const Row& first, const Row& second) {
+        if (kind == ColumnKind::Rate) {
+            const double a = stationAt(first.slot).rate.currentRate;
+            const double b = stationAt(second.slot).rate.currentRate;
+            return ascending ? a < b : b < a;
+        }
+        const std::string a = sortText(kind, first.slot, options_.qualityStyle);
+        const std::string b = sortText(kind, second.slot, options_.qualityStyle);
+        return ascending ? a < b : b < a;
+    };
 
-void RemoteListModel::sortRows() {
-    if (sortColumn_ < 0 || sortColumn_ >= columnCount()) return;
     Q_EMIT layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    const QModelIndexList before = persistentIndexList();
-    std::vector<int> order(rows_.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = int(i);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return lessThan(rows_[a].slot, rows_[b].slot); });
+    const QModelIndexList persistent = persistentIndexList();
+    std::vector<int> oldRows(rows_.size());
+    for (size_t i = 0; i < oldRows.size(); ++i) oldRows[i] = int(i);
+    std::stable_sort(oldRows.begin(), oldRows.end(),
+                     [&](int a, int b) { return before(rows_[size_t(a)], rows_[size_t(b)]); });
     std::vector<Row> sorted;
     std::vector<int> newRowOf(rows_.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        newRowOf[size_t(order[i])] = int(i);
-        sorted.push_back(std::move(rows_[size_t(order[i])]));
+    for (size_t i = 0; i < oldRows.size(); ++i) {
+        newRowOf[size_t(oldRows[i])] = int(i);
+        sorted.push_back(std::move(rows_[size_t(oldRows[i])]));
     }
     rows_ = std::move(sorted);
-    QModelIndexList after;
-    for (const QModelIndex& old : before)
-        after.push_back(index(newRowOf[size_t(old.row())], old.column()));
-    changePersistentIndexList(before, after);
+    QModelIndexList moved;
+    for (const QModelIndex& old : persistent)
+        moved.push_back(index(newRowOf[size_t(old.row())], old.column()));
+    changePersistentIndexList(persistent, moved);
     Q_EMIT layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 

@@ -10,12 +10,12 @@
 
 #include "store/list_layout.h"
 
-
 // The main page's remote list: one row per HomePlug AV station seen through the selected
 // interface (never the local device itself), kept between refreshes and updated cell by cell.
 // Columns by creation number: Device Name, MAC Address, Rate (Mbps) and Quality when the
 // preferences show them, Password. Each row keeps the index of its station slot, the key the
-// sort reads the tables by.
+// sort reads the tables by. The model only reads the tables: the refresh that fills it
+// (remote_list_refresh.h) consumes the stations' change flags.
 namespace corvel::ui {
 
 enum class ColumnKind { Name, Mac, Rate, Quality, Password };
@@ -43,7 +43,14 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     // An edit of the name cell asks the page for the rename; the page writes the cell back.
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    // Sorts by what column `column` stands for: the device's name or password (not the cells,
+    // which show a vendor name or a placeholder for a station without a record), the MAC, the
+    // quality text, all as byte strings, or the current rate. Ascending puts the smaller text or
+    // the lower rate first. A column this list does not have is kept as the sort state and
+    // leaves the rows as they are.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
+    const RemoteListOptions& options() const { return options_; }
     ColumnKind kindOf(int column) const { return kinds_[size_t(column)]; }
     int columnOf(ColumnKind kind) const;  // -1 when not shown
     QString cell(int row, ColumnKind kind) const;
@@ -51,21 +58,23 @@ public:
     int slotOf(int row) const { return rows_[size_t(row)].slot; }
     int findRowByMac(const QString& macText) const;
 
-    // Brings the rows in line with the selected interface's station table, then sorts.
-    void fillRemoteList();
-    void addRemoteRow(int slot);
-    void updateRateCells(int row, int slot);
-    void removeAll();
+    // A row at the end for the station in `slot`; the rate and quality cells start empty.
+    // Returns its row number.
+    int appendRow(int slot, const QString& name, const QString& macText, const QString& password);
+    void removeRowAt(int row);
     void removeRowByMac(const QString& macText);
+    void removeAll();
 
-    // The sort state, restored from and saved with the database.
+    // The sort state as the database keeps it: the column's creation number and sortFlag. The
+    // flag set means ascending text (A first) but the highest rate first.
     int sortColumn() const { return sortColumn_; }
     int sortFlag() const { return sortFlag_; }
-    void setSortState(int column, int flag);
+    Qt::SortOrder orderOf(int column, int flag) const;
+    // Sorts again by the sort state, as after the rows changed.
+    void resort() { sort(sortColumn_, orderOf(sortColumn_, sortFlag_)); }
     // A click on the header of column `column`: the same column again reverses the order;
     // another column takes the direction it had remembered, and remembers the other one.
     void headerClicked(int column);
-    void sortRows();
 
 Q_SIGNALS:
     void renameRequested(int row, const QString& name);
@@ -75,8 +84,7 @@ private:
         int slot = 0;
         std::array<QString, 5> cells;
     };
-    bool lessThan(int slotA, int slotB) const;
-    void removeRowAt(int row);
+    bool hasColumn(int column) const { return column >= 0 && column < columnCount(); }
 
     RemoteListOptions options_;
     std::vector<ColumnKind> kinds_;

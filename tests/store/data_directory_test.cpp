@@ -137,5 +137,55 @@ TEST_F(DataDirectory, FallbackMessageIsShownOnceWhenTheDirectoryIsMade) {
     EXPECT_EQ(info.st_mode & 0002, 0u) << "not world-writable";
 }
 
+// A directory named on the command line: made when missing, with 0770 less the umask; one that
+// cannot be made is reported and still used, so that the first save names the failure.
+TEST_F(DataDirectory, ANamedDirectoryIsMadeOrReported) {
+    struct Case {
+        const char* name;
+        std::string directory;
+        std::function<void()> prepare;
+        bool reported;
+        mode_t mode;  // 0: no directory afterwards
+    };
+    const std::string named = root + "/named";
+    const Case cases[] = {
+        {"missing: made", named, [] {}, false, 0750},
+        {"present: kept as it is",
+         named,
+         [&] {
+             fs::create_directory(named);
+             fs::permissions(named, fs::perms::owner_all);
+         },
+         false, 0700},
+        {"parent missing: reported", root + "/absent/named", [] {}, true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(scratch.path);
+        fs::create_directories(scratch.path);
+        recorder.messages.clear();
+        c.prepare();
+        const mode_t old = ::umask(022);
+        useNamedDataDirectory(c.directory);
+        ::umask(old);
+        EXPECT_EQ(dataDirectory(), c.directory);
+        struct stat info {};
+        const bool exists = ::stat(c.directory.c_str(), &info) == 0;
+        EXPECT_EQ(exists, c.mode != 0);
+        if (exists) {
+            EXPECT_TRUE(S_ISDIR(info.st_mode));
+            EXPECT_EQ(info.st_mode & 07777, c.mode);
+        }
+        if (!c.reported) {
+            EXPECT_TRUE(recorder.messages.empty());
+            continue;
+        }
+        ASSERT_EQ(recorder.messages.size(), 1u);
+        EXPECT_EQ(recorder.messages[0].title, "Problem Occurred");
+        EXPECT_EQ(recorder.messages[0].icon, Icon::Error);
+        EXPECT_EQ(recorder.messages[0].text, c.directory + ": cannot be created");
+    }
+}
+
 }  // namespace
 }  // namespace corvel::test

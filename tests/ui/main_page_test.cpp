@@ -7,13 +7,14 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTreeView>
 #include <QTemporaryDir>
-#include <QTreeWidget>
 #include <QPushButton>
 #include <QtTest>
 
 #include <functional>
 #include <memory>
+#include <tuple>
 
 #include "store/database.h"
 #include "tests/ui/ui_sim_fixture.h"
@@ -92,9 +93,10 @@ private Q_SLOTS:
 
     void startListsTheAvStationsWithRates() {
         startPage();
-        QCOMPARE(page->localList().topLevelItemCount(), 1);
-        QCOMPARE(page->localList().topLevelItem(0)->text(0), QStringLiteral("HomePlug AV Device"));
-        QCOMPARE(page->localList().topLevelItem(0)->text(1), macOf(kAvLocal));
+        const QAbstractItemModel& local = page->localModel();
+        QCOMPARE(local.rowCount(), 1);
+        QCOMPARE(local.index(0, 0).data().toString(), QStringLiteral("HomePlug AV Device"));
+        QCOMPARE(local.index(0, 1).data().toString(), macOf(kAvLocal));
         QCOMPARE(page->connectionLabel().text(), QStringLiteral("Connected to HomePlug AV Device"));
         QCOMPARE(page->networkTypeLabel().text(), QStringLiteral("Network Type: Public"));
         QCOMPARE(page->remoteCaption().text(),
@@ -150,6 +152,73 @@ private Q_SLOTS:
             for (int column = 0; column < model.columnCount(); ++column)
                 QCOMPARE(table->cellAt(row, column)->text(QAccessible::Name),
                          model.cell(row, model.kindOf(column)));
+    }
+
+    // The local list keeps its selected row through a rebuild; the selected row picks the
+    // interface, counting only those with a local device; a remembered row that is gone
+    // falls back to the first.
+    void localRowPicksTheInterface() {
+        page = std::make_unique<MainPage>(scratch.path().toStdString());
+        const Mac av{0x00, 0xB0, 0x52, 0x00, 0x00, 0x40};
+        const Mac turbo{0x00, 0x0B, 0x3B, 0x00, 0x00, 0x42};
+        for (const auto& [i, kind, mac] : {std::tuple{0, kKindAv, av}, {2, kKindTurbo, turbo}}) {
+            core.adapters[i].localPresent = 1;
+            core.adapters[i].localKind = kind;
+            core.stationTables[i].localKind = kind;
+            copyMac(core.adapters[i].localMac, mac.data());
+        }
+        QTreeView& list = page->localList();
+        auto selected = [&] {
+            const QModelIndexList rows = list.selectionModel()->selectedRows();
+            return rows.size() == 1 && list.currentIndex().row() == rows.first().row()
+                       ? rows.first().row()
+                       : -1;
+        };
+        page->fillLocalList();
+        QCOMPARE(page->localModel().rowCount(), 2);
+        QCOMPARE(selected(), 0);
+
+        list.setCurrentIndex(page->localModel().index(1, 1));
+        page->selectLocalFromList();
+        QCOMPARE(core.currentAdapter, 2);
+        QCOMPARE(core.localIsTurbo, 1);
+        QCOMPARE(page->connectionLabel().text(),
+                 QStringLiteral("Connected to HomePlug Turbo Device"));
+        page->fillLocalList();
+        QCOMPARE(selected(), 1);
+
+        core.adapters[2].localPresent = 0;
+        page->fillLocalList();
+        QCOMPARE(page->localModel().rowCount(), 1);
+        QVERIFY(list.selectionModel()->selectedRows().isEmpty());
+        page->selectLocalFromList();
+        QCOMPARE(core.currentAdapter, 0);
+        QCOMPARE(core.localIsTurbo, 0);
+        QCOMPARE(page->connectionLabel().text(), QStringLiteral("Connected to HomePlug AV Device"));
+    }
+
+    // A click on a column header sorts the stations by that column through the model.
+    void headerClickSorts() {
+        startPage();
+        page->show();
+        QVERIFY(QTest::qWaitForWindowExposed(page.get()));
+        const ui::RemoteListModel& model = page->remoteModel();
+        QCOMPARE(model.rowCount(), 2);
+        // The sort reads the rates from the station table.
+        currentStationTable().stations[model.slotOf(rowOf(kAvStation))].rate.currentRate = 90;
+        currentStationTable().stations[model.slotOf(rowOf(kAvStation2))].rate.currentRate = 30;
+        const auto macAt = [&](int row) { return model.cell(row, ColumnKind::Mac); };
+        QHeaderView* header = page->remoteList().horizontalHeader();
+        const int rate = page->remoteModel().columnOf(ColumnKind::Rate);
+        const QPoint centre(header->sectionViewportPosition(rate) + header->sectionSize(rate) / 2,
+                            header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
+        QCOMPARE(page->remoteModel().sortColumn(), rate);
+        QCOMPARE(page->remoteModel().sortFlag(), 0);
+        QCOMPARE(macAt(0), macOf(kAvStation2));  // lowest first
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, centre);
+        QCOMPARE(page->remoteModel().sortFlag(), 1);
+        QCOMPARE(macAt(0), macOf(kAvStation));
     }
 
     // Columns are created at display position 1 each: the list shows them in reverse after the
@@ -315,7 +384,7 @@ private Q_SLOTS:
         page->refreshView(7);
         QCOMPARE(boxes.messages,
                  (std::vector<std::string>{"Problem Occurred: HomePlug Adapter NOT DETECTED"}));
-        QCOMPARE(page->localList().topLevelItemCount(), 0);
+        QCOMPARE(page->localModel().rowCount(), 0);
         QCOMPARE(page->remoteModel().rowCount(), 0);
         page->refreshView(7);  // nothing changed since: no new box
         QCOMPARE(boxes.messages.size(), size_t(1));

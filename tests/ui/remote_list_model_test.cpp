@@ -7,12 +7,14 @@
 
 #include "tests/ui/ui_test_support.h"
 #include "ui/remote_list_model.h"
+#include "ui/remote_list_refresh.h"
 
 using namespace corvel;
 using namespace corvel::test;
 using corvel::ui::ColumnKind;
 using corvel::ui::RemoteListModel;
 using corvel::ui::RemoteListOptions;
+using corvel::ui::fillRemoteList;
 
 // The remote list over hand-made station tables: which stations get a row, the cells' texts and
 // the sort rules of the header clicks.
@@ -81,7 +83,7 @@ private Q_SLOTS:
         putStation(0, uiStationMac(1), kKindAv, 0);
         putStation(1, uiStationMac(2), kKindAv, 120);
         RemoteListModel model(options(style));
-        model.fillRemoteList();
+        fillRemoteList(model);
         QCOMPARE(model.rowCount(), 2);
         const int silent = model.findRowByMac(QString::fromStdString(formatMac(uiStationMac(1))));
         const int talking = model.findRowByMac(QString::fromStdString(formatMac(uiStationMac(2))));
@@ -95,7 +97,7 @@ private Q_SLOTS:
         putLocal();
         putStation(0, uiStationMac(1), kKindAv, 120);  // (120 + 40) * 4 / 200 = 3.2 -> level 4
         RemoteListModel model(options(4));
-        model.fillRemoteList();
+        fillRemoteList(model);
         QCOMPARE(model.cell(0, ColumnKind::Quality), QString(8, QChar(0x258C)));
     }
 
@@ -111,7 +113,7 @@ private Q_SLOTS:
         putStation(4, uiStationMac(5), kKindAv, 90, false);  // dropped
         putStation(5, uiStationMac(6), kKindAv, 70);
         RemoteListModel model(options());
-        model.fillRemoteList();
+        fillRemoteList(model);
         const QStringList macs = column(model, ColumnKind::Mac);
         QCOMPARE(macs, (QStringList{QString::fromStdString(formatMac(uiStationMac(1))),
                                     QString::fromStdString(formatMac(uiStationMac(6)))}));
@@ -122,11 +124,11 @@ private Q_SLOTS:
         first.rate.currentRate = 95;  // no change flagged: the cell keeps its text
         first.rate.rateChanged = 0;
         core.stationTables[0].stations[5].present = 0;
-        model.fillRemoteList();
+        fillRemoteList(model);
         QCOMPARE(model.rowCount(), 1);
         QCOMPARE(model.cell(0, ColumnKind::Rate), QStringLiteral("80.00"));
         first.rate.rateChanged = 1;
-        model.fillRemoteList();
+        fillRemoteList(model);
         QCOMPARE(model.cell(0, ColumnKind::Rate), QStringLiteral("95.00"));
         QCOMPARE(int(first.rate.rateChanged), 0);
     }
@@ -162,7 +164,7 @@ private Q_SLOTS:
         QFETCH(QStringList, names);
         threeStations();
         RemoteListModel model(options());
-        model.fillRemoteList();
+        fillRemoteList(model);
         for (int c : clicks) model.headerClicked(c);
         QCOMPARE(column(model, ColumnKind::Name), names);
     }
@@ -177,17 +179,125 @@ private Q_SLOTS:
         RemoteListModel model(options(1, false, true));
         QCOMPARE(model.columnCount(), 4);
         QCOMPARE(model.kindOf(3), ColumnKind::Password);
-        model.fillRemoteList();
+        fillRemoteList(model);
         model.headerClicked(3);
         model.headerClicked(3);  // ascending
         QCOMPARE(column(model, ColumnKind::Name), (QStringList{"Cellar", "Bedroom", "Attic"}));
+    }
+
+    // sort(column, order) by each column's key, both ways. The stations are chosen so that each
+    // column puts them in a different order: Attic :03 100 Mbit/s "Very Good" password B,
+    // Cellar :01 50 "Good" C, Bedroom :02 150 "Excellent" A. The flag is what the database
+    // keeps: set for ascending text but for the highest rate first.
+    void sortByColumn_data() {
+        QTest::addColumn<int>("sortColumn");
+        QTest::addColumn<Qt::SortOrder>("order");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<int>("flag");
+        const auto up = Qt::AscendingOrder;
+        const auto down = Qt::DescendingOrder;
+        QTest::newRow("name A-Z") << 0 << up << QStringList{"Attic", "Bedroom", "Cellar"} << 1;
+        QTest::newRow("name Z-A") << 0 << down << QStringList{"Cellar", "Bedroom", "Attic"} << 0;
+        QTest::newRow("MAC up") << 1 << up << QStringList{"Cellar", "Bedroom", "Attic"} << 1;
+        QTest::newRow("MAC down") << 1 << down << QStringList{"Attic", "Bedroom", "Cellar"} << 0;
+        QTest::newRow("rate lowest first")
+            << 2 << up << QStringList{"Cellar", "Attic", "Bedroom"} << 0;
+        QTest::newRow("rate highest first")
+            << 2 << down << QStringList{"Bedroom", "Attic", "Cellar"} << 1;
+        QTest::newRow("quality text up")
+            << 3 << up << QStringList{"Bedroom", "Cellar", "Attic"} << 1;
+        QTest::newRow("quality text down")
+            << 3 << down << QStringList{"Attic", "Cellar", "Bedroom"} << 0;
+        QTest::newRow("password up") << 4 << up << QStringList{"Bedroom", "Attic", "Cellar"} << 1;
+        QTest::newRow("password down")
+            << 4 << down << QStringList{"Cellar", "Attic", "Bedroom"} << 0;
+        // A column the list does not have: kept as the state, the rows stay as filled (MAC up).
+        QTest::newRow("no such column")
+            << 7 << up << QStringList{"Cellar", "Bedroom", "Attic"} << 1;
+    }
+    void sortByColumn() {
+        QFETCH(int, sortColumn);
+        QFETCH(Qt::SortOrder, order);
+        QFETCH(QStringList, names);
+        QFETCH(int, flag);
+        putLocal();
+        putStation(0, uiStationMac(3), kKindAv, 100);
+        putStation(1, uiStationMac(1), kKindAv, 50);
+        putStation(2, uiStationMac(2), kKindAv, 150);
+        putDevice(uiStationMac(3), "Attic", "BBBB-BBBB-BBBB-BBBB");
+        putDevice(uiStationMac(1), "Cellar", "CCCC-CCCC-CCCC-CCCC");
+        putDevice(uiStationMac(2), "Bedroom", "AAAA-AAAA-AAAA-AAAA");
+        RemoteListModel model(options());
+        fillRemoteList(model);
+        model.sort(sortColumn, order);
+        QCOMPARE(column(model, ColumnKind::Name), names);
+        QCOMPARE(model.sortColumn(), sortColumn);
+        QCOMPARE(model.sortFlag(), flag);
+        QCOMPARE(model.orderOf(sortColumn, flag), order);
+    }
+
+    // Header clicks go through sort(column, order), as a proxy or a view would call it: the
+    // per-column memory decides the order it is given.
+    void headerClicksCallSort_data() {
+        QTest::addColumn<QList<int>>("clicks");
+        QTest::addColumn<int>("sortColumn");
+        QTest::addColumn<Qt::SortOrder>("order");
+        QTest::newRow("MAC again: Z-A") << QList<int>{1} << 1 << Qt::DescendingOrder;
+        QTest::newRow("name first time: Z-A") << QList<int>{0} << 0 << Qt::DescendingOrder;
+        QTest::newRow("name twice: A-Z") << QList<int>{0, 0} << 0 << Qt::AscendingOrder;
+        QTest::newRow("rate first time: lowest first") << QList<int>{2} << 2 << Qt::AscendingOrder;
+        QTest::newRow("rate twice: highest first") << QList<int>{2, 2} << 2 << Qt::DescendingOrder;
+        QTest::newRow("name again after rate: A-Z")
+            << QList<int>{0, 2, 0} << 0 << Qt::AscendingOrder;
+    }
+    void headerClicksCallSort() {
+        QFETCH(QList<int>, clicks);
+        QFETCH(int, sortColumn);
+        QFETCH(Qt::SortOrder, order);
+        struct Recording : RemoteListModel {
+            using RemoteListModel::RemoteListModel;
+            void sort(int c, Qt::SortOrder o) override {
+                calls.append({c, o});
+                RemoteListModel::sort(c, o);
+            }
+            QList<QPair<int, Qt::SortOrder>> calls;
+        };
+        threeStations();
+        Recording model(options());
+        for (int c : clicks) model.headerClicked(c);
+        QCOMPARE(model.calls.size(), clicks.size());
+        QCOMPARE(model.calls.last(), qMakePair(sortColumn, order));
+    }
+
+    // The model only shows what the refresh gave it: its rows, cells and sorts leave the
+    // stations' change flags to the refresh, which consumes them.
+    void changeFlagsAreTheRefreshs() {
+        threeStations();
+        RemoteListModel model(options());
+        StationRecord& station = core.stationTables[0].stations[0];
+        const int row = model.appendRow(0, QStringLiteral("Attic"), QStringLiteral("mac"),
+                                        QStringLiteral("pw"));
+        station.kindChanged = 1;
+        model.setCell(row, ColumnKind::Rate, QStringLiteral("1.00"));
+        for (int c = 0; c < model.columnCount(); ++c) {
+            model.sort(c, Qt::AscendingOrder);
+            for (int role : {int(Qt::DisplayRole), int(Qt::EditRole), int(Qt::AccessibleTextRole),
+                             int(Qt::ForegroundRole)})
+                model.data(model.index(row, c), role);
+        }
+        QCOMPARE(int(station.rate.rateChanged), 1);
+        QCOMPARE(int(station.kindChanged), 1);
+        model.removeAll();
+        fillRemoteList(model);
+        QCOMPARE(int(station.rate.rateChanged), 0);
+        QCOMPARE(int(station.kindChanged), 0);
     }
 
     // A sort keeps the selection on its station, not on its row number.
     void selectionFollowsItsRowThroughASort() {
         threeStations();
         RemoteListModel model(options());
-        model.fillRemoteList();
+        fillRemoteList(model);
         const QPersistentModelIndex attic = model.index(2, 0);
         model.headerClicked(1);
         QCOMPARE(attic.row(), 0);
@@ -198,7 +308,7 @@ private Q_SLOTS:
     void nameEditAsksForTheRename() {
         threeStations();
         RemoteListModel model(options());
-        model.fillRemoteList();
+        fillRemoteList(model);
         QSignalSpy asked(&model, &RemoteListModel::renameRequested);
         QVERIFY(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);
         QVERIFY(!(model.flags(model.index(0, 1)) & Qt::ItemIsEditable));
