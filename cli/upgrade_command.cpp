@@ -12,6 +12,7 @@
 
 #include "av/local_device.h"
 #include "cli/device_session.h"
+#include "cli/session.h"
 #include "cli/upgrade_progress.h"
 #include "core/tables.h"
 #include "platform/mac.h"
@@ -249,7 +250,9 @@ void runUpgrade(const UpgradeOptions& o, CliContext& context) {
     AskingNotifier asking(context, o.yes);
     installNotifier(&asking);
     const bool av = !o.nvm.empty();
-    // Files the upgrade would refuse are refused before the first frame goes out.
+    // Files the upgrade would refuse are refused before the first frame goes out, though after
+    // a capture that is not permitted, which is said first whatever the command.
+    requireCapture();
     if (av && !checkAvUpgradeFiles({o.nvm, o.pib})) {
         context.fail(1, "the files were refused; nothing was sent");
         session.finish();

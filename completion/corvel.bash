@@ -43,7 +43,7 @@ _corvel() {
         password|rename) options="--data-dir" ;;
         add-device) options="--cycles --data-dir" ;;
         remove) options="--yes --data-dir" ;;
-        upgrade) options="--nvm --pib --cfg --img --yes --data-dir" ;;
+        upgrade) options="--nvm --pib --cfg --img --resume --yes --data-dir" ;;
         derive)
             [ "$cword" -eq $((i + 1)) ] && options="nmk dak nek nid" ;;
         pib|nvm)
