@@ -28,10 +28,6 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-const char* const kLoaderText =
-    "a HomePlug 1.0 Turbo device in its loader (an upgrade did not finish)";
-const char* const kLoaderResume = "corvel upgrade --img FILE [--cfg FILE] --resume";
-
 struct ProbeOptions {
     bool json = false;
 };
@@ -117,7 +113,7 @@ bool probeHp10Device(int index, Json& local) {
 Json probeWaitingLoader() {
     if (!probeLoader()) return nullptr;
     return {
-        {"mac", formatMac(kSecondaryLoaderMac)}, {"text", kLoaderText}, {"resume", kLoaderResume}};
+        {"mac", formatMac(kSecondaryLoaderMac)}, {"text", kWaitingLoaderText}, {"resume", kResumeCommand}};
 }
 
 Json probeInterface(int index) {

@@ -12,6 +12,7 @@
 
 #include "av/local_device.h"
 #include "cli/device_session.h"
+#include "cli/probe_command.h"
 #include "cli/session.h"
 #include "cli/upgrade_progress.h"
 #include "core/tables.h"
@@ -156,8 +157,6 @@ std::string interfaceText(int index) {
 
 enum class Result { Upgraded, Failed, Refused };
 
-const char* const kResumeHint = "corvel upgrade --img FILE [--cfg FILE] --resume";
-
 const char* const kNotConfirmed =
     "the upgrade was not confirmed (--yes confirms it); nothing was sent";
 
@@ -198,10 +197,10 @@ Result upgradeTurbo(const UpgradeOptions& o, CliContext& context, UpgradeControl
     if (done == 0 && control.cancelRequested())
         context.fail(1,
                      std::string("upgrade cancelled; the device stays in its secondary loader: ") +
-                         kResumeHint + " finishes the upgrade");
+                         kResumeCommand + " finishes the upgrade");
     else if (done == 0 && probeLoader())
         context.err << "corvel: the device waits in its secondary loader and answers nothing "
-                    << "else: " << kResumeHint << " finishes the upgrade\n";
+                    << "else: " << kResumeCommand << " finishes the upgrade\n";
     return done != 0 ? Result::Upgraded : Result::Failed;
 }
 
@@ -229,9 +228,8 @@ bool selectDevice(const UpgradeOptions& o, CliContext& context, DeviceSession& s
         const int loader = findWaitingLoader();
         if (loader >= 0)
             context.fail(1,
-                         "no local device answered; a HomePlug 1.0 Turbo device in its loader "
-                         "(an upgrade did not finish) answers on " +
-                             interfaceText(loader) + ": " + kResumeHint + "; nothing was sent");
+                         std::string("no local device answered; ") + kWaitingLoaderText +
+                             " answers on " + interfaceText(loader) + ": " + kResumeCommand + "; nothing was sent");
         else
             context.fail(1, "no local device answered on any interface; nothing was sent");
         return false;
