@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ui/main_page.h"
 
-#include <sys/stat.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -16,7 +14,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cerrno>
 #include <ctime>
 
 #include "core/view_hooks.h"
@@ -245,10 +242,7 @@ void MainPage::openDataDirectory() {
         chooseDataDirectory();
         return;
     }
-    // A directory named on the command line that cannot be made is reported by the first save.
-    if (::mkdir(dataDirectoryOverride_.c_str(), 0770) != 0 && errno != EEXIST)
-        notifier().notify("Problem Occurred", dataDirectoryOverride_ + ": cannot be created",
-                          Icon::Error, Buttons::Ok);
+    // Checked and made by the program's start (useDataDirectory) before the page exists.
     setDataDirectory(dataDirectoryOverride_);
 }
 
