@@ -38,8 +38,8 @@ const std::string& dataDirectory();
 void setDataDirectory(std::string directory);
 
 // Whether the process runs with privileges another user must not be able to borrow: effective
-// user root, any capability in its effective set (the installed programs carry cap_net_raw and
-// cap_net_admin), or an effective user other than the one who started it.
+// user root, or any capability in its effective set (the installed programs carry cap_net_raw
+// and cap_net_admin).
 bool runsPrivileged();
 
 // Whom a privileged run trusts with the directory of its device list: the user who started it,

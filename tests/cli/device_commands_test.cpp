@@ -209,6 +209,9 @@ TEST_F(DeviceCommands, ASaveThatFailsIsReportedWithThePathAndTheReason) {
         const CliRun r = run(command);
         ASSERT_EQ(::seteuid(0), 0);
         ::chmod(dir.c_str(), 0755);
+        // Back to root's: a run as root refuses a directory another user owns.
+        ASSERT_EQ(::chown(dir.c_str(), 0, 0), 0);
+        ASSERT_EQ(::chown(file.c_str(), 0, 0), 0);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err.find("corvel: the device list was not saved: " + file.string() +
