@@ -233,28 +233,17 @@ TEST_F(DataDirectoryRule, TheCallersOrRootsDirectoryThatNoOtherUserCanWriteIsAcc
         std::function<fs::path(const fs::path& root)> make;  // the --data-dir given
         std::string full;                                    // relative to root
     };
+    auto withMode = [](mode_t mode) {
+        return [mode](const fs::path& r) {
+            fs::create_directory(r / "d");
+            EXPECT_EQ(::chmod((r / "d").c_str(), mode), 0);
+            return r / "d";
+        };
+    };
     const Case cases[] = {
-        {"owner only",
-         [](const fs::path& r) {
-             fs::create_directory(r / "d");
-             fs::permissions(r / "d", fs::perms(0700));
-             return r / "d";
-         },
-         "d"},
-        {"readable by all",
-         [](const fs::path& r) {
-             fs::create_directory(r / "d");
-             fs::permissions(r / "d", fs::perms(0755));
-             return r / "d";
-         },
-         "d"},
-        {"group-writable by the shared group",
-         [](const fs::path& r) {
-             fs::create_directory(r / "d");
-             fs::permissions(r / "d", fs::perms(02770));
-             return r / "d";
-         },
-         "d"},
+        {"owner only", withMode(0700), "d"},
+        {"readable by all", withMode(0755), "d"},
+        {"group-writable by the shared group", withMode(02770), "d"},
         {"trailing slash",
          [](const fs::path& r) {
              fs::create_directory(r / "d");
@@ -296,16 +285,39 @@ TEST_F(DataDirectoryRule, TheCallersOrRootsDirectoryThatNoOtherUserCanWriteIsAcc
 }
 
 TEST_F(DataDirectoryRule, ADirectoryAnotherUserControlsIsRefusedWithTheRuleItBreaks) {
+    using Make = std::function<fs::path(DataDirectoryRule&, const fs::path&)>;
+    using Rule = std::function<std::string(const fs::path&)>;
     struct Case {
         const char* what;
-        std::function<fs::path(DataDirectoryRule& t, const fs::path& root)> make;
-        std::function<std::string(DataDirectoryRule& t, const fs::path& root)> rule;
+        Make make;
+        Rule rule;
     };
     auto made = [](const fs::path& path, mode_t mode) {
         fs::create_directories(path);
         EXPECT_EQ(::chmod(path.c_str(), mode), 0);
         return path;
     };
+    // The data directory "d" with its mode, or "above/d" (or the missing "above/new") with the
+    // mode of the directory above it.
+    auto itself = [&](mode_t mode) -> Make {
+        return [=](DataDirectoryRule&, const fs::path& r) { return made(r / "d", mode); };
+    };
+    auto inside = [&](mode_t aboveMode, const char* name = "d") -> Make {
+        return [=](DataDirectoryRule&, const fs::path& r) {
+            if (std::string(name) == "d") made(r / "above/d", 0700);
+            made(r / "above", aboveMode);
+            return r / "above" / name;
+        };
+    };
+    auto itIs = [](const std::string& rule) -> Rule {
+        return [=](const fs::path&) { return "it is " + rule; };
+    };
+    auto aboveIs = [](const std::string& rule) -> Rule {
+        return [=](const fs::path& r) {
+            return "the directory " + (r / "above").string() + " above it is " + rule;
+        };
+    };
+    const std::string ownGroup = groupName(::getgid());
     const Case cases[] = {
         {"symbolic link to a good directory",
          [&](DataDirectoryRule&, const fs::path& r) {
@@ -313,105 +325,63 @@ TEST_F(DataDirectoryRule, ADirectoryAnotherUserControlsIsRefusedWithTheRuleItBre
              fs::create_directory_symlink(r / "real", r / "d");
              return r / "d";
          },
-         [](DataDirectoryRule&, const fs::path&) { return std::string("it is a symbolic link"); }},
+         itIs("a symbolic link")},
         {"dangling symbolic link",
          [](DataDirectoryRule&, const fs::path& r) {
              fs::create_directory_symlink(r / "nowhere", r / "d");
              return r / "d";
          },
-         [](DataDirectoryRule&, const fs::path&) { return std::string("it is a symbolic link"); }},
+         itIs("a symbolic link")},
         {"a file",
          [](DataDirectoryRule&, const fs::path& r) {
              writeText(r / "d", "x");
              return r / "d";
          },
-         [](DataDirectoryRule&, const fs::path&) { return std::string("it is not a directory"); }},
+         itIs("not a directory")},
         {"owned by another user",
          [&](DataDirectoryRule& t, const fs::path& r) {
              t.foreignOwner(made(r / "d", 0700));
              return r / "d";
          },
-         [](DataDirectoryRule& t, const fs::path&) {
-             return "it is owned by " + t.owner() + ", neither you nor root";
+         [this](const fs::path&) {
+             return "it is owned by " + owner() + ", neither you nor root";
          }},
-        {"world-writable",
-         [&](DataDirectoryRule&, const fs::path& r) { return made(r / "d", 0777); },
-         [](DataDirectoryRule&, const fs::path&) {
-             return std::string("it is writable by every user");
-         }},
-        {"world-writable and sticky",
-         [&](DataDirectoryRule&, const fs::path& r) { return made(r / "d", 01777); },
-         [](DataDirectoryRule&, const fs::path&) {
-             return std::string("it is writable by every user");
-         }},
+        {"world-writable", itself(0777), itIs("writable by every user")},
+        {"world-writable and sticky", itself(01777), itIs("writable by every user")},
         {"group-writable, group not the shared one",
          [&](DataDirectoryRule& t, const fs::path& r) {
              t.trust.sharedGroup = ::getgid() + 1;
              return made(r / "d", 0770);
          },
-         [](DataDirectoryRule&, const fs::path&) {
-             return "it is writable by " + groupName(::getgid()) + ", not by group corvel";
-         }},
+         itIs("writable by " + ownGroup + ", not by group corvel")},
         {"group-writable, no shared group on the system",
          [&](DataDirectoryRule& t, const fs::path& r) {
              t.trust.sharedGroup.reset();
              return made(r / "d", 0770);
          },
-         [](DataDirectoryRule&, const fs::path&) {
-             return "it is writable by " + groupName(::getgid()) + ", not by group corvel";
-         }},
+         itIs("writable by " + ownGroup + ", not by group corvel")},
         {"a directory above it owned by another user",
          [&](DataDirectoryRule&, const fs::path& r) {
              made(r / "above/d", 0700);
-             // Only root can give a directory away; without it this case checks the scratch
-             // directory's owner, who is the caller, and is left out below.
+             // Only root can give a directory away; without it this case is left out below.
              if (::geteuid() == 0) EXPECT_EQ(::chown((r / "above").c_str(), 65534, 65534), 0);
              return r / "above/d";
          },
-         [](DataDirectoryRule&, const fs::path& r) {
-             return "the directory " + (r / "above").string() +
-                    " above it is owned by user nobody (uid 65534), neither you nor root";
-         }},
-        {"a directory above it writable by every user",
-         [&](DataDirectoryRule&, const fs::path& r) {
-             made(r / "above/d", 0700);
-             made(r / "above", 0777);
-             return r / "above/d";
-         },
-         [](DataDirectoryRule&, const fs::path& r) {
-             return "the directory " + (r / "above").string() +
-                    " above it is writable by every user";
-         }},
-        {"a directory above it writable by the shared group",
-         [&](DataDirectoryRule&, const fs::path& r) {
-             made(r / "above/d", 0700);
-             made(r / "above", 02770);
-             return r / "above/d";
-         },
-         [](DataDirectoryRule&, const fs::path& r) {
-             return "the directory " + (r / "above").string() + " above it is writable by " +
-                    groupName(::getgid());
-         }},
-        {"not made yet, under a directory all may write",
-         [&](DataDirectoryRule&, const fs::path& r) {
-             made(r / "above", 0777);
-             return r / "above/new";
-         },
-         [](DataDirectoryRule&, const fs::path& r) {
-             return "the directory " + (r / "above").string() +
-                    " above it is writable by every user";
-         }},
+         aboveIs("owned by user nobody (uid 65534), neither you nor root")},
+        {"a directory above it writable by every user", inside(0777),
+         aboveIs("writable by every user")},
+        {"a directory above it writable by the shared group", inside(02770),
+         aboveIs("writable by " + ownGroup)},
+        {"not made yet, under a directory all may write", inside(0777, "new"),
+         aboveIs("writable by every user")},
         {"through a link into a directory all may write",
          [&](DataDirectoryRule&, const fs::path& r) {
-             made(r / "open/d", 0700);
-             made(r / "open", 0777);
-             fs::create_directory_symlink(r / "open", r / "link");
+             made(r / "above/d", 0700);
+             made(r / "above", 0777);
+             fs::create_directory_symlink(r / "above", r / "link");
              return r / "link/d";
          },
-         [](DataDirectoryRule&, const fs::path& r) {
-             return "the directory " + (r / "open").string() +
-                    " above it is writable by every user";
-         }},
+         aboveIs("writable by every user")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -424,7 +394,7 @@ TEST_F(DataDirectoryRule, ADirectoryAnotherUserControlsIsRefusedWithTheRuleItBre
         const fs::path given = c.make(*this, root);
         std::string full = "untouched";
         EXPECT_EQ(dataDirectoryRefusal(given.string(), trust, &full),
-                  refusalText(given, c.rule(*this, root)));
+                  refusalText(given, c.rule(root)));
         EXPECT_EQ(full, "untouched");
     }
 }
