@@ -105,7 +105,7 @@ LineEnd readLine(int fd, std::string& line, const sigset_t* waitMask = nullptr) 
 std::optional<std::string> readSecretFromTerminal(int fd, const std::string& prompt,
                                                   std::string& error) {
     for (;;) {
-        termios saved {};
+        termios saved{};
         if (::tcgetattr(fd, &saved) != 0) {
             error = std::string("no terminal to ask for the password on: ") + std::strerror(errno);
             return std::nullopt;

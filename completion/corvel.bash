@@ -40,7 +40,11 @@ _corvel() {
         devices) options="--json --data-dir" ;;
         report) options="--data-dir"; _filedir ;;
         set-network) options="--public --local-only --yes --data-dir" ;;
-        password|rename) options="--data-dir" ;;
+        password)
+            # After the MAC: "-" reads the password from standard input.
+            options="--data-dir"
+            [ "$cword" -eq $((i + 2)) ] && options="- --data-dir" ;;
+        rename) options="--data-dir" ;;
         add-device) options="--cycles --data-dir" ;;
         remove) options="--yes --data-dir" ;;
         upgrade) options="--nvm --pib --cfg --img --yes --data-dir" ;;

@@ -77,7 +77,8 @@ inline constexpr mode_t kReportFileMode = 0600;
 // Writes the report into a new file of mode kReportFileMode that replaces whatever entry `path`
 // names (writeFileAtomically): an existing file is never opened or written into, so a file that
 // another user left under that name keeps its content. A symbolic link, FIFO or anything else
-// but a regular file at `path` is refused, never followed or waited on. False, with the reason in `error` when given, when the file cannot be created or written.
+// but a regular file at `path` is refused, never followed or waited on. False, with the reason in
+// `error` when given, when the file cannot be created or written.
 bool saveReport(const std::string& path, std::string* error = nullptr);
 
 // "1.0.3 build 005".

@@ -45,7 +45,8 @@ std::optional<gid_t> sharedGroup() {
 }
 
 bool sameDirectory(const std::string& a, const std::string& b) {
-    struct stat first {}, second {};
+    struct stat first {};
+    struct stat second {};
     return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }

@@ -103,7 +103,8 @@ extern "C" void countInterrupt(int) {
 // Ctrl-C at the prompt: the terminal echoes again before the interrupt takes its course, here
 // the handler the program had before the prompt, which sees it once.
 TEST_F(PromptOnTerminal, AnInterruptRestoresTheTerminalAndReachesTheEarlierHandler) {
-    struct sigaction counting {}, previous {};
+    struct sigaction counting {};
+    struct sigaction previous {};
     counting.sa_handler = countInterrupt;
     sigemptyset(&counting.sa_mask);
     ASSERT_EQ(::sigaction(SIGINT, &counting, &previous), 0);
