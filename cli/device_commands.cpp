@@ -53,13 +53,13 @@ std::string describe(int record) {
     return stringOf(device.name) + " (" + formatMac(device.mac) + ")";
 }
 
-// The password of `password MAC [PASSWORD|-]`: as given; without it, asked for on the terminal
-// with echo off; with "-", one line of standard input (asked for in the same way when standard
-// input is the terminal). None after saying why.
-std::optional<std::string> passwordOf(const DeviceOptions& options, int record,
+// The password of `password MAC [PASSWORD|-]` and `add-device NAME [PASSWORD|-]`: as given;
+// without it, asked for on the terminal with `prompt` and echo off; with "-", one line of
+// standard input (asked for in the same way when standard input is the terminal). None after
+// saying why.
+std::optional<std::string> passwordOf(const DeviceOptions& options, const std::string& prompt,
                                       CliContext& context) {
     if (options.passwordGiven && options.password != kPasswordFromInput) return options.password;
-    const std::string prompt = "Device password for " + describe(record) + ": ";
     std::string error;
     std::optional<std::string> password;
     if (options.passwordGiven && !::isatty(STDIN_FILENO)) {
@@ -92,7 +92,8 @@ void runPassword(const DeviceOptions& options, CliContext& context) {
     if (!session.open(options.dataDir)) return;
     const int listed = deviceOf(options.mac, context);
     if (listed == 0) return;
-    const std::optional<std::string> password = passwordOf(options, listed, context);
+    const std::optional<std::string> password =
+        passwordOf(options, "Device password for " + describe(listed) + ": ", context);
     if (!password) return;
     // The checks of the dialog come before anything goes on the wire.
     const std::string box = password->substr(0, kPasswordBoxRead);
@@ -132,16 +133,22 @@ void runAddDevice(const DeviceOptions& options, CliContext& context) {
     DeviceSession session(context, false);
     if (!session.open(options.dataDir)) return;
     const std::string name = options.name.substr(0, kNameBoxRead);
-    const std::string box = options.password.substr(0, kPasswordBoxRead);
-    if (!checkNewDeviceName(name, findDeviceByName(name) != 0) || !checkPasswordEntered(box) ||
-        !checkDevicePassword(box)) {
+    if (!checkNewDeviceName(name, findDeviceByName(name) != 0)) {
+        context.status = 1;
+        return;
+    }
+    const std::optional<std::string> password =
+        passwordOf(options, "Device password of the new device " + name + ": ", context);
+    if (!password) return;
+    const std::string box = password->substr(0, kPasswordBoxRead);
+    if (!checkPasswordEntered(box) || !checkDevicePassword(box)) {
         context.status = 1;
         return;
     }
     // The main page has been scanning before Add is pressed: its list shows the stations.
     session.prepareLocalDevice();
     session.showProgress(true);
-    const DialogOutcome outcome = addDeviceToNetwork(options.name, options.password);
+    const DialogOutcome outcome = addDeviceToNetwork(options.name, *password);
     if (outcome == DialogOutcome::waiting)
         session.runCycles(options.cycles, [&session] { return session.addAdopted(); });
     const Mac expected = pendingAdd().expectedMac;
@@ -202,6 +209,13 @@ CLI::App* deviceCommand(CLI::App& app, const char* name, const char* description
     return command;
 }
 
+// The optional PASSWORD argument that passwordOf reads.
+CLI::Option* addPasswordOption(CLI::App& command, DeviceOptions& options) {
+    return command.add_option(
+        "password", options.password,
+        "the device password; - reads it from standard input; without it, it is asked for");
+}
+
 }  // namespace
 
 void addPasswordCommand(CLI::App& app, CliContext& context) {
@@ -220,9 +234,7 @@ void addPasswordCommand(CLI::App& app, CliContext& context) {
     command->add_option("mac", options->mac, "the device's MAC address")
         ->required()
         ->check(macValidator());
-    CLI::Option* password = command->add_option(
-        "password", options->password,
-        "the device password; - reads it from standard input; without it, it is asked for");
+    CLI::Option* password = addPasswordOption(*command, *options);
     command->callback([options, password, &context] {
         options->passwordGiven = password->count() > 0;
         runPassword(*options, context);
@@ -237,14 +249,19 @@ void addAddDeviceCommand(CLI::App& app, CliContext& context) {
         "Add Device to Network: the device that has PASSWORD (used as typed) is found, given\n"
         "the network key, and entered in the device list under NAME with its password once a\n"
         "scan sees it; the scan goes on for at most --cycles cycles (about 2.7 s each).\n"
-        "With an AV local device this takes at least 22 seconds. Exit status 0 when the\n"
-        "device was found, took the key and is in the device list.");
+        "With an AV local device this takes at least 22 seconds. PASSWORD is read as the\n"
+        "password command reads it: asked for on the terminal without it, from standard input\n"
+        "with -; on the command line every user of the machine can read it in the process list.\n"
+        "Exit status 0 when the device was found, took the key and is in the device list.");
     command->add_option("name", options->name, "name for the device, 1 to 31 characters")
         ->required();
-    command->add_option("password", options->password, "the device password")->required();
+    CLI::Option* password = addPasswordOption(*command, *options);
     command->add_option("--cycles", options->cycles, "scan cycles to wait for the device")
         ->check(CLI::Range(1, 1000));
-    command->callback([options, &context] { runAddDevice(*options, context); });
+    command->callback([options, password, &context] {
+        options->passwordGiven = password->count() > 0;
+        runAddDevice(*options, context);
+    });
 }
 
 void addRenameCommand(CLI::App& app, CliContext& context) {

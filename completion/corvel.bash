@@ -45,7 +45,10 @@ _corvel() {
             options="--data-dir"
             [ "$cword" -eq $((i + 2)) ] && options="- --data-dir" ;;
         rename) options="--data-dir" ;;
-        add-device) options="--cycles --data-dir" ;;
+        add-device)
+            # After the name: "-" reads the password from standard input.
+            options="--cycles --data-dir"
+            [ "$cword" -eq $((i + 2)) ] && options="- --cycles --data-dir" ;;
         remove) options="--yes --data-dir" ;;
         upgrade) options="--nvm --pib --cfg --img --yes --data-dir" ;;
         derive)

@@ -73,7 +73,7 @@ TEST_F(DeviceCommands, UsageErrorsExitTwo) {
         {"password", kStationMac, "QWER-TYUI-ASDF-GHJK", "extra"},
         {"password", "00:B0:52:00:11", "QWER-TYUI-ASDF-GHJK"},
         {"password", "not-a-mac", "QWER-TYUI-ASDF-GHJK"},
-        {"add-device", "Garage"},
+        {"add-device"},
         {"add-device", "Attic", "QWER-TYUI-ASDF-GHJK", "--cycles", "0"},
         {"add-device", "Attic", "QWER-TYUI-ASDF-GHJK", "extra"},
         {"rename", kStationMac},
@@ -149,9 +149,9 @@ private:
     int saved_;
 };
 
-// `password MAC -` reads the password as one line of standard input, so that it never shows in
-// the process list; it then meets the same checks as one given on the command line, and an
-// empty line is refused before anything is sent.
+// `password MAC -` and `add-device NAME -` read the password as one line of standard input, so
+// that it never shows in the process list; it then meets the same checks as one given on the
+// command line, and an empty line is refused before anything is sent.
 TEST_F(DeviceCommands, PasswordFromStandardInputMeetsTheSameChecks) {
     const std::string passwordFormat =
         "Invalid Entry: The Device Password Format Entered is Invalid.\nPlease Enter a Password "
@@ -165,15 +165,24 @@ TEST_F(DeviceCommands, PasswordFromStandardInputMeetsTheSameChecks) {
         {"qwer-tyui-asdf-ghj\n", passwordFormat},
         {"PASS-WORD-GOES-HERE\r\nQWER-TYUI-ASDF-GHJK\n", "Attention!: Please enter a Password.\n"},
     };
+    const std::vector<std::string> commands[] = {{"password", kOtherMac, "-"},
+                                                 {"add-device", "Attic", "-"}};
     const std::string before = devices();
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.input);
-        StandardInputFrom input(c.input);
-        const CliRun r = run({"password", kOtherMac, "-"});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.err, c.err);
-        EXPECT_EQ(r.out, "");
-    }
+    for (const auto& command : commands)
+        for (const auto& c : cases) {
+            SCOPED_TRACE(command[0] + ": " + c.input);
+            StandardInputFrom input(c.input);
+            const CliRun r = run(command);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, c.err);
+            EXPECT_EQ(r.out, "");
+        }
+    // The name is checked before the password is read: standard input is left for later.
+    StandardInputFrom input("QWER-TYUI-ASDF-GHJK\n");
+    EXPECT_EQ(run({"add-device", "Kitchen", "-"}).err,
+              "Attention!: Please enter another name.\n");
+    char next[32] = {};
+    EXPECT_EQ(::read(STDIN_FILENO, next, sizeof next), 20);
     EXPECT_EQ(devices(), before);
 }
 
