@@ -23,7 +23,6 @@ namespace {
 // root and the group corvel: members share one device list, nobody else can read or change it.
 // The setgid bit gives every file made inside it the same group.
 constexpr mode_t kSharedDirectoryMode = 02770;
-constexpr char kSharedGroup[] = "corvel";
 
 DataPaths paths;
 std::string chosen;
@@ -65,7 +64,7 @@ bool makeDirectory(const std::string& path, mode_t mode, const char* group = nul
 
 bool usableOrCreated(const std::string& path) {
     if (isDirectory(path)) return isUsable(path);
-    return makeDirectory(path, kSharedDirectoryMode, kSharedGroup) && isUsable(path);
+    return makeDirectory(path, kSharedDirectoryMode, kSharedGroupName) && isUsable(path);
 }
 
 std::string userText(uid_t uid) {

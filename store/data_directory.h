@@ -11,6 +11,9 @@
 // group); for everyone else, a directory in the user's own data home takes its place.
 namespace corvel {
 
+// The group whose members share the public product directory.
+inline constexpr char kSharedGroupName[] = "corvel";
+
 struct DataPaths {
     std::string publicApplicationData;   // /var/lib
     std::string publicProductDirectory;  // /var/lib/corvel-utility

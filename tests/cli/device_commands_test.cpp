@@ -76,10 +76,11 @@ TEST_F(DeviceCommands, UsageErrorsExitTwo) {
         {"set-network"},
         {"set-network", "GardenShed", "--public"},
         {"set-network", "GardenShed", "--local"},
-        {"password", kStationMac},
+        {"password"},
+        {"password", kStationMac, "QWER-TYUI-ASDF-GHJK", "extra"},
         {"password", "00:B0:52:00:11", "QWER-TYUI-ASDF-GHJK"},
         {"password", "not-a-mac", "QWER-TYUI-ASDF-GHJK"},
-        {"add-device", "Garage"},
+        {"add-device"},
         {"add-device", "Attic", "QWER-TYUI-ASDF-GHJK", "--cycles", "0"},
         {"add-device", "Attic", "QWER-TYUI-ASDF-GHJK", "extra"},
         {"rename", kStationMac},
@@ -130,6 +131,65 @@ TEST_F(DeviceCommands, InputRefusedBeforeAnythingIsSentExitsOneWithItsMessage) {
         EXPECT_EQ(r.err, c.err) << ::testing::PrintToString(c.args);
         EXPECT_EQ(r.out, "");
     }
+    EXPECT_EQ(devices(), before);
+}
+
+// Standard input stands for a pipe for the scope of a test.
+class StandardInputFrom {
+public:
+    explicit StandardInputFrom(const std::string& text) : saved_(::dup(STDIN_FILENO)) {
+        int ends[2];
+        EXPECT_EQ(::pipe(ends), 0);
+        EXPECT_EQ(::write(ends[1], text.data(), text.size()), ssize_t(text.size()));
+        ::close(ends[1]);
+        ::dup2(ends[0], STDIN_FILENO);
+        ::close(ends[0]);
+    }
+    ~StandardInputFrom() {
+        ::dup2(saved_, STDIN_FILENO);
+        ::close(saved_);
+    }
+    StandardInputFrom(const StandardInputFrom&) = delete;
+    StandardInputFrom& operator=(const StandardInputFrom&) = delete;
+
+private:
+    int saved_;
+};
+
+// `password MAC -` and `add-device NAME -` read the password as one line of standard input, so
+// that it never shows in the process list; it then meets the same checks as one given on the
+// command line, and an empty line is refused before anything is sent.
+TEST_F(DeviceCommands, PasswordFromStandardInputMeetsTheSameChecks) {
+    const std::string passwordFormat =
+        "Invalid Entry: The Device Password Format Entered is Invalid.\nPlease Enter a Password "
+        "as a number and letter code,\nin groups of four, separated by dashes.\n";
+    const struct {
+        std::string input;
+        std::string err;
+    } cases[] = {
+        {"\n", "corvel: no password was entered; nothing was checked\n"},
+        {"", "corvel: no password was entered; nothing was checked\n"},
+        {"qwer-tyui-asdf-ghj\n", passwordFormat},
+        {"PASS-WORD-GOES-HERE\r\nQWER-TYUI-ASDF-GHJK\n", "Attention!: Please enter a Password.\n"},
+    };
+    const std::vector<std::string> commands[] = {{"password", kOtherMac, "-"},
+                                                 {"add-device", "Attic", "-"}};
+    const std::string before = devices();
+    for (const auto& command : commands)
+        for (const auto& c : cases) {
+            SCOPED_TRACE(command[0] + ": " + c.input);
+            StandardInputFrom input(c.input);
+            const CliRun r = run(command);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, c.err);
+            EXPECT_EQ(r.out, "");
+        }
+    // The name is checked before the password is read: standard input is left for later.
+    StandardInputFrom input("QWER-TYUI-ASDF-GHJK\n");
+    EXPECT_EQ(run({"add-device", "Kitchen", "-"}).err,
+              "Attention!: Please enter another name.\n");
+    char next[32] = {};
+    EXPECT_EQ(::read(STDIN_FILENO, next, sizeof next), 20);
     EXPECT_EQ(devices(), before);
 }
 
