@@ -224,7 +224,7 @@ bool runsPrivileged() {
 DirectoryTrust directoryTrust() {
     DirectoryTrust trust;
     trust.caller = ::getuid();
-    if (const group* entry = ::getgrnam(kSharedGroup); entry != nullptr)
+    if (const group* entry = ::getgrnam(kSharedGroupName); entry != nullptr)
         trust.sharedGroup = entry->gr_gid;
     return trust;
 }
