@@ -383,6 +383,19 @@ TEST(HealthScenario, LinkFieldsReachTheStationsProfile) {
     EXPECT_EQ(defaults.leaveAfterMs, 0u);
 }
 
+TEST(HealthScenario, TheShippedHealthScenarioMovesItsLinks) {
+    Network net = loadScenario(std::string(CORVEL_SIM_SCENARIOS) + "/health.json");
+    const Port& port = net.port(0);
+    ASSERT_EQ(port.stations.size(), 2u);
+    const LinkProfile& near = port.stations[0]->profile.link;
+    ASSERT_TRUE(near.tx && near.rx);
+    EXPECT_EQ(near.tx->at(0), 151);
+    EXPECT_EQ(near.rx->at(2), 120);
+    EXPECT_EQ(near.toneMap.notches.size(), 2u);
+    EXPECT_EQ(port.stations[1]->profile.link.leaveAfterMs, 600000u);
+    EXPECT_EQ(port.local->profile.link.resetSilenceMs, 3000u);
+}
+
 TEST(HealthScenario, BadLinkFieldsAreNamed) {
     struct Case {
         const char* link;
