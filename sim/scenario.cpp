@@ -636,7 +636,8 @@ Rates: the raw values each family reports for a station's link with the local de
   turbo           0..65535, default 2100: Turbo code-24 record raw rate
 
 Link: how an AV station's link with its local device moves over time (times count from
-  the simulator's start); the local device uses only resetSilenceMs and leaveAfterMs
+  the simulator's start); an AV local device uses only resetSilenceMs and leaveAfterMs,
+  a HomePlug 1.0 or Turbo device only leaveAfterMs
   tx              rate schedule, default none (rates.avTx, fixed): the network information
                   average rate byte to the station (byte 13), as a list [150, 120, 90] of
                   bytes played in turn, one every everyMs, round and round, or a random walk
