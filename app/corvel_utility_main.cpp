@@ -8,6 +8,7 @@
 #include "platform/notifier.h"
 #include "platform/text.h"
 #include "scan/scan.h"
+#include "store/data_directory.h"
 #include "store/preferences.h"
 #include "ui/message_box_notifier.h"
 #include "ui/property_sheet.h"
@@ -47,6 +48,16 @@ int main(int argc, char** argv) {
         std::printf("corvel-utility %s\n", CORVEL_VERSION);
         return 0;
     }
+    // A privileged run refuses a data directory another user controls before it reads or writes
+    // anything, as the command line does.
+    std::string dataDirectory = parser.value(dataDir).toStdString();
+    if (!dataDirectory.empty() && corvel::runsPrivileged()) {
+        if (const auto refusal =
+                corvel::dataDirectoryRefusal(dataDirectory, corvel::directoryTrust())) {
+            std::fprintf(stderr, "corvel-utility: %s\n", refusal->c_str());
+            return 1;
+        }
+    }
 
     QApplication app(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("corvel-utility"));
@@ -62,9 +73,26 @@ int main(int argc, char** argv) {
         return 0;
     }
 
+    if (!dataDirectory.empty()) {
+        std::string error;
+        switch (corvel::useDataDirectory(dataDirectory, error)) {
+            case corvel::DirectoryUse::Used:
+                dataDirectory = corvel::dataDirectory();
+                break;
+            case corvel::DirectoryUse::Refused:  // changed since the check above
+                notifier.notify("Stop", error, corvel::Icon::Error, corvel::Buttons::Ok);
+                return 1;
+            case corvel::DirectoryUse::NotCreated:
+                // Kept: every save then says that the list could not be written there.
+                notifier.notify("Problem Occurred", dataDirectory + ": cannot be created",
+                                corvel::Icon::Error, corvel::Buttons::Ok);
+                break;
+        }
+    }
+
     corvel::ui::QtScanTimer timer;
     corvel::installScanTimer(&timer);
-    corvel::ui::PropertySheet sheet(parser.value(dataDir).toStdString());
+    corvel::ui::PropertySheet sheet(dataDirectory);
     notifier.setParent(&sheet);
     sheet.show();
     // The first full scan runs once the window is on screen, so the user sees it at once.

@@ -15,9 +15,11 @@ int main(int argc, char** argv) {
         return argc == 2 ? 0 : 2;
     }
     const auto record = corvel::encodePreferences(corvel::defaultPreferences());
+    // Shipped read-only for everyone: every user's run reads the preferences.
+    constexpr mode_t kShippedFileMode = 0644;
     std::string error;
     if (!corvel::writeFileAtomically(argv[1], std::vector<uint8_t>(record.begin(), record.end()),
-                                     error)) {
+                                     error, kShippedFileMode)) {
         std::cerr << "make-oemprefs: " << error << '\n';
         return 1;
     }

@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "cli/device_commands.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/device_session.h"
+#include "cli/password_prompt.h"
 #include "cli/validators.h"
 #include "scan/device_list.h"
 #include "core/tables.h"
@@ -22,10 +27,14 @@ namespace {
 constexpr size_t kPasswordBoxRead = 25;
 constexpr size_t kNameBoxRead = 79;
 
+// In place of the password: read it as one line of standard input.
+constexpr char kPasswordFromInput[] = "-";
+
 struct DeviceOptions {
     std::string mac;
     std::string name;
     std::string password;
+    bool passwordGiven = false;
     bool yes = false;
     int cycles = 20;
     std::string dataDir;
@@ -44,12 +53,50 @@ std::string describe(int record) {
     return stringOf(device.name) + " (" + formatMac(device.mac) + ")";
 }
 
+// The password of `password MAC [PASSWORD|-]` and `add-device NAME [PASSWORD|-]`: as given;
+// without it, asked for on the terminal with `prompt` and echo off; with "-", one line of
+// standard input (asked for in the same way when standard input is the terminal). None after
+// saying why.
+std::optional<std::string> passwordOf(const DeviceOptions& options, const std::string& prompt,
+                                      CliContext& context) {
+    if (options.passwordGiven && options.password != kPasswordFromInput) return options.password;
+    std::string error;
+    std::optional<std::string> password;
+    if (options.passwordGiven && !::isatty(STDIN_FILENO)) {
+        password = readSecretLine(STDIN_FILENO, error);
+    } else if (options.passwordGiven) {
+        password = readSecretFromTerminal(STDIN_FILENO, prompt, error);
+    } else {
+        const int terminal = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (terminal < 0) {
+            context.fail(1, "no password given and no terminal to ask for it on (give - to read "
+                            "it from standard input)");
+            return std::nullopt;
+        }
+        password = readSecretFromTerminal(terminal, prompt, error);
+        ::close(terminal);
+    }
+    if (!password) {
+        context.fail(1, error);
+        return std::nullopt;
+    }
+    if (password->empty()) {
+        context.fail(1, "no password was entered; nothing was checked");
+        return std::nullopt;
+    }
+    return password;
+}
+
 void runPassword(const DeviceOptions& options, CliContext& context) {
     DeviceSession session(context, false);
     if (!session.open(options.dataDir)) return;
-    if (deviceOf(options.mac, context) == 0) return;
+    const int listed = deviceOf(options.mac, context);
+    if (listed == 0) return;
+    const std::optional<std::string> password =
+        passwordOf(options, "Device password for " + describe(listed) + ": ", context);
+    if (!password) return;
     // The checks of the dialog come before anything goes on the wire.
-    const std::string box = options.password.substr(0, kPasswordBoxRead);
+    const std::string box = password->substr(0, kPasswordBoxRead);
     if (!checkPasswordEntered(box) || !checkDevicePassword(upperCaseDevicePassword(box))) {
         context.status = 1;
         return;
@@ -68,7 +115,7 @@ void runPassword(const DeviceOptions& options, CliContext& context) {
         context.status = 1;
         return;
     }
-    const PasswordEntry entry = enterDevicePassword(record, options.password);
+    const PasswordEntry entry = enterDevicePassword(record, *password);
     const bool saved = session.finish();
     if (entry.outcome != DialogOutcome::checked || !saved) {
         context.status = 1;
@@ -86,16 +133,22 @@ void runAddDevice(const DeviceOptions& options, CliContext& context) {
     DeviceSession session(context, false);
     if (!session.open(options.dataDir)) return;
     const std::string name = options.name.substr(0, kNameBoxRead);
-    const std::string box = options.password.substr(0, kPasswordBoxRead);
-    if (!checkNewDeviceName(name, findDeviceByName(name) != 0) || !checkPasswordEntered(box) ||
-        !checkDevicePassword(box)) {
+    if (!checkNewDeviceName(name, findDeviceByName(name) != 0)) {
+        context.status = 1;
+        return;
+    }
+    const std::optional<std::string> password =
+        passwordOf(options, "Device password of the new device " + name + ": ", context);
+    if (!password) return;
+    const std::string box = password->substr(0, kPasswordBoxRead);
+    if (!checkPasswordEntered(box) || !checkDevicePassword(box)) {
         context.status = 1;
         return;
     }
     // The main page has been scanning before Add is pressed: its list shows the stations.
     session.prepareLocalDevice();
     session.showProgress(true);
-    const DialogOutcome outcome = addDeviceToNetwork(options.name, options.password);
+    const DialogOutcome outcome = addDeviceToNetwork(options.name, *password);
     if (outcome == DialogOutcome::waiting)
         session.runCycles(options.cycles, [&session] { return session.addAdopted(); });
     const Mac expected = pendingAdd().expectedMac;
@@ -156,6 +209,13 @@ CLI::App* deviceCommand(CLI::App& app, const char* name, const char* description
     return command;
 }
 
+// The optional PASSWORD argument that passwordOf reads.
+CLI::Option* addPasswordOption(CLI::App& command, DeviceOptions& options) {
+    return command.add_option(
+        "password", options.password,
+        "the device password; - reads it from standard input; without it, it is asked for");
+}
+
 }  // namespace
 
 void addPasswordCommand(CLI::App& app, CliContext& context) {
@@ -167,12 +227,18 @@ void addPasswordCommand(CLI::App& app, CliContext& context) {
         "in upper case) is stored for the device of MAC and proved on the device; with an AV\n"
         "local device a right password also puts the device on the local network. The device\n"
         "list keeps it as it is, or behind \"Not \" when refused, \"CHECK \" when not checked.\n"
+        "Without PASSWORD it is asked for on the terminal and not shown as it is typed; with -\n"
+        "it is read as one line of standard input. A PASSWORD on the command line can be read\n"
+        "by every user of the machine in the process list.\n"
         "Exit status 0 when the device accepted it.");
     command->add_option("mac", options->mac, "the device's MAC address")
         ->required()
         ->check(macValidator());
-    command->add_option("password", options->password, "the device password")->required();
-    command->callback([options, &context] { runPassword(*options, context); });
+    CLI::Option* password = addPasswordOption(*command, *options);
+    command->callback([options, password, &context] {
+        options->passwordGiven = password->count() > 0;
+        runPassword(*options, context);
+    });
 }
 
 void addAddDeviceCommand(CLI::App& app, CliContext& context) {
@@ -183,14 +249,19 @@ void addAddDeviceCommand(CLI::App& app, CliContext& context) {
         "Add Device to Network: the device that has PASSWORD (used as typed) is found, given\n"
         "the network key, and entered in the device list under NAME with its password once a\n"
         "scan sees it; the scan goes on for at most --cycles cycles (about 2.7 s each).\n"
-        "With an AV local device this takes at least 22 seconds. Exit status 0 when the\n"
-        "device was found, took the key and is in the device list.");
+        "With an AV local device this takes at least 22 seconds. PASSWORD is read as the\n"
+        "password command reads it: asked for on the terminal without it, from standard input\n"
+        "with -; on the command line every user of the machine can read it in the process list.\n"
+        "Exit status 0 when the device was found, took the key and is in the device list.");
     command->add_option("name", options->name, "name for the device, 1 to 31 characters")
         ->required();
-    command->add_option("password", options->password, "the device password")->required();
+    CLI::Option* password = addPasswordOption(*command, *options);
     command->add_option("--cycles", options->cycles, "scan cycles to wait for the device")
         ->check(CLI::Range(1, 1000));
-    command->callback([options, &context] { runAddDevice(*options, context); });
+    command->callback([options, password, &context] {
+        options->passwordGiven = password->count() > 0;
+        runAddDevice(*options, context);
+    });
 }
 
 void addRenameCommand(CLI::App& app, CliContext& context) {

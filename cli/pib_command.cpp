@@ -27,10 +27,11 @@ struct PibOptions {
     bool json = false;
 };
 
-std::optional<std::vector<uint8_t>> readPibFile(const std::string& path, CliContext& context) {
+std::optional<std::vector<uint8_t>> readPibFile(const std::string& path, CliContext& context,
+                                               mode_t* mode = nullptr) {
     std::vector<uint8_t> bytes;
     std::string error;
-    if (!readWholeFile(path, bytes, error, ReadRules{kMaxImageFileSize, true})) {
+    if (!readWholeFile(path, bytes, error, ReadRules{kMaxImageFileSize, true}, mode)) {
         context.fail(1, error);
         return std::nullopt;
     }
@@ -66,8 +67,9 @@ bool usablePib(const std::vector<uint8_t>& bytes, const std::string& path, CliCo
     return true;
 }
 
-std::optional<std::vector<uint8_t>> readUsablePib(const std::string& path, CliContext& context) {
-    auto bytes = readPibFile(path, context);
+std::optional<std::vector<uint8_t>> readUsablePib(const std::string& path, CliContext& context,
+                                                  mode_t* mode = nullptr) {
+    auto bytes = readPibFile(path, context, mode);
     if (!bytes || !usablePib(*bytes, path, context)) return std::nullopt;
     return bytes;
 }
@@ -163,7 +165,8 @@ int runCheck(const PibOptions& options, CliContext& context) {
 
 int runSetMac(const PibOptions& options, CliContext& context) {
     const Mac mac = *parseMacArgument(options.mac);  // checked while parsing the command line
-    auto bytes = readUsablePib(options.file, context);
+    mode_t mode = 0;
+    auto bytes = readUsablePib(options.file, context, &mode);
     if (!bytes) return context.status;
     PibImage pib;
     int code = pib.pibOpen(*bytes);
@@ -172,7 +175,11 @@ int runSetMac(const PibOptions& options, CliContext& context) {
     if (!usable(code)) return context.fail(1, "code " + std::to_string(code) + ": " +
                                                   pibCodeMeaning(code) + "; file unchanged");
     std::string error;
-    if (!writeFileAtomically(options.file, *bytes, error)) return context.fail(1, error);
+    // The patched file keeps who may read and write it, but nothing more: a set-user-id or
+    // executable bit of the old file would otherwise come back on a file the caller (root,
+    // perhaps) now owns.
+    if (!writeFileAtomically(options.file, *bytes, error, mode & kWritableModeBits))
+        return context.fail(1, error);
     context.out << options.file << ": MAC set to " << formatMac(mac) << ", checksum updated\n";
     context.status = 0;
     return 0;

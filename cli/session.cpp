@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "cli/session.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <ctime>
 #include <iostream>
 
@@ -28,17 +25,19 @@ StreamNotifier& sessionNotifier() {
 
 bool openSession(const std::string& dataDirOverride, CliContext& context, LoadMode mode) {
     installNotifier(&sessionNotifier());
+    // First of all: a refused directory is refused before any file is read or written.
+    if (!dataDirOverride.empty()) {
+        std::string error;
+        if (useDataDirectory(dataDirOverride, error) != DirectoryUse::Used) {
+            context.fail(1, error);
+            return false;
+        }
+    }
     loadPreferences();
     loadVendorList();
     if (dataDirOverride.empty()) {
         prepareDataPaths();
         chooseDataDirectory();
-    } else {
-        if (::mkdir(dataDirOverride.c_str(), 0770) != 0 && errno != EEXIST) {
-            context.fail(1, dataDirOverride + ": cannot create the data directory");
-            return false;
-        }
-        setDataDirectory(dataDirOverride);
     }
     loadDatabase(mode);
     installDeviceLog();

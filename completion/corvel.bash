@@ -40,8 +40,15 @@ _corvel() {
         devices) options="--json --data-dir" ;;
         report) options="--data-dir"; _filedir ;;
         set-network) options="--public --local-only --yes --data-dir" ;;
-        password|rename) options="--data-dir" ;;
-        add-device) options="--cycles --data-dir" ;;
+        password)
+            # After the MAC: "-" reads the password from standard input.
+            options="--data-dir"
+            [ "$cword" -eq $((i + 2)) ] && options="- --data-dir" ;;
+        rename) options="--data-dir" ;;
+        add-device)
+            # After the name: "-" reads the password from standard input.
+            options="--cycles --data-dir"
+            [ "$cword" -eq $((i + 2)) ] && options="- --cycles --data-dir" ;;
         remove) options="--yes --data-dir" ;;
         upgrade) options="--nvm --pib --cfg --img --resume --yes --data-dir" ;;
         derive)

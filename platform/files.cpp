@@ -146,14 +146,6 @@ int createTemporary(int directory, const std::string& name, std::string& tempora
     return -1;
 }
 
-mode_t modeToKeep(int directory, const std::string& name, std::optional<mode_t> mode) {
-    if (mode) return *mode;
-    struct stat old {};
-    if (::fstatat(directory, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(old.st_mode))
-        return old.st_mode & 07777;
-    return 0644;
-}
-
 // The open file of `path`, refused unless it is a regular file; -1 with `error` and errno set.
 int openRegular(const std::string& path, int flags, mode_t mode, std::string& error) {
     Place place;
@@ -172,6 +164,23 @@ int openRegular(const std::string& path, int flags, mode_t mode, std::string& er
     return fd.release();
 }
 
+// What stands under the name is looked at, never opened: a link, FIFO or directory is refused
+// and left as it is.
+bool regularOrAbsent(int directory, const std::string& name, const std::string& path,
+                     std::string& error) {
+    struct stat old {};
+    if (::fstatat(directory, name.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0) return true;
+    if (S_ISLNK(old.st_mode)) {
+        error = reason(path, ELOOP);
+        return false;
+    }
+    if (!S_ISREG(old.st_mode)) {
+        error = path + ": not a regular file";
+        return false;
+    }
+    return true;
+}
+
 std::FILE* streamOf(int fd, const char* how, const std::string& path, std::string& error) {
     if (fd < 0) return nullptr;
     std::FILE* file = ::fdopen(fd, how);
@@ -185,12 +194,13 @@ std::FILE* streamOf(int fd, const char* how, const std::string& path, std::strin
 }  // namespace
 
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error,
-                   const ReadRules& rules) {
+                   const ReadRules& rules, mode_t* mode) {
     // Non-blocking: opening a FIFO for reading would otherwise wait for a writer.
     Descriptor fd(openRegular(path, O_RDONLY | (rules.followLink ? 0 : O_NOFOLLOW), 0, error));
     if (fd.get() < 0) return false;
     struct stat info {};
     ::fstat(fd.get(), &info);
+    if (mode != nullptr) *mode = info.st_mode & 07777;
     const auto tooLarge = [&] {
         error = path + ": larger than " + std::to_string(rules.maxBytes) + " bytes";
         return false;
@@ -213,12 +223,11 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
 }
 
 bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
-                         std::string& error, std::optional<mode_t> mode) {
+                         std::string& error, mode_t mode) {
     Place place;
     if (!openPlace(path, place, error)) return false;
     const int directory = place.directory.get();
     removeStaleTemporaries(directory, place.name);
-    const mode_t newMode = modeToKeep(directory, place.name, mode);
 
     std::string temporary;
     Descriptor fd(createTemporary(directory, place.name, temporary));
@@ -233,7 +242,8 @@ bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& by
     };
     // The mode is set on the open file, before it has its name: nothing can be swapped in
     // between, and the file is never readable by more people than it should be.
-    if (!writeAll(fd.get(), bytes) || ::fchmod(fd.get(), newMode) != 0 || ::fsync(fd.get()) != 0)
+    if (!writeAll(fd.get(), bytes) || ::fchmod(fd.get(), mode & kWritableModeBits) != 0 ||
+        ::fsync(fd.get()) != 0)
         return fail();
     if (::close(fd.release()) != 0) return fail();
     if (::renameat(directory, temporary.c_str(), directory, place.name.c_str()) != 0)
@@ -244,18 +254,52 @@ bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& by
 }
 
 std::FILE* openForWriting(const std::string& path, mode_t mode, std::string& error) {
-    // No O_TRUNC: nothing is cut before the entry is known to be a regular file.
-    const int fd = openRegular(path, O_WRONLY | O_CREAT | O_NOFOLLOW, mode, error);
-    if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
+    Place place;
+    if (!openPlace(path, place, error)) return nullptr;
+    const int directory = place.directory.get();
+    if (!regularOrAbsent(directory, place.name, path, error)) return nullptr;
+    removeStaleTemporaries(directory, place.name);
+    std::string temporary;
+    Descriptor fd(createTemporary(directory, place.name, temporary));
+    if (fd.get() < 0) {
         error = reason(path);
-        ::close(fd);
         return nullptr;
     }
-    return streamOf(fd, "w", path, error);
+    if (::fchmod(fd.get(), mode & kWritableModeBits) != 0 ||
+        ::renameat(directory, temporary.c_str(), directory, place.name.c_str()) != 0) {
+        error = reason(path);
+        ::unlinkat(directory, temporary.c_str(), 0);
+        return nullptr;
+    }
+    return streamOf(fd.release(), "w", path, error);
+}
+
+bool isRegularOrAbsent(const std::string& path, std::string& error) {
+    Place place;
+    return openPlace(path, place, error) &&
+           regularOrAbsent(place.directory.get(), place.name, path, error);
 }
 
 std::FILE* openForReading(const std::string& path, std::string& error) {
     return streamOf(openRegular(path, O_RDONLY | O_NOFOLLOW, 0, error), "r", path, error);
+}
+
+FileUser currentFileUser() {
+    return FileUser{::geteuid(), ::getegid()};
+}
+
+bool othersCanWrite(mode_t mode, uid_t owner, gid_t group, const FileUser& user,
+                    std::optional<gid_t> sharedGroup) {
+    if (mode & S_IWOTH) return true;
+    if ((mode & S_IWGRP) && group != user.primaryGroup && group != sharedGroup) return true;
+    if (owner != user.uid && owner != 0) return true;
+    return (mode & S_ISVTX) && owner != user.uid;
+}
+
+bool othersCanWriteDirectory(const std::string& path, std::optional<gid_t> sharedGroup) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return true;
+    return othersCanWrite(info.st_mode, info.st_uid, info.st_gid, currentFileUser(), sharedGroup);
 }
 
 }  // namespace corvel

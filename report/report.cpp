@@ -3,9 +3,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
 
 #include "av/av_state.h"
 #include "scan/logs.h"
@@ -252,9 +257,26 @@ bool writeReport(std::FILE* file) {
 
 bool saveReport(const std::string& path, std::string* error) {
     std::string why;
-    std::FILE* file = openForWriting(path, 0644, why);
-    if (error != nullptr) *error = file == nullptr ? why : path + ": the report was cut short";
-    return writeReport(file);
+    if (!isRegularOrAbsent(path, why)) {
+        if (error != nullptr) *error = why;
+        return false;
+    }
+    // Written whole in memory first, then put in place as a new file: the report lists the
+    // device passwords, so it never goes into a file someone else made under that name.
+    char* buffer = nullptr;
+    size_t size = 0;
+    std::FILE* memory = ::open_memstream(&buffer, &size);
+    if (memory == nullptr) {
+        if (error != nullptr) *error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    const bool complete = writeReport(memory);
+    const std::vector<uint8_t> text(buffer, buffer + size);
+    std::free(buffer);
+    // What was generated before an unexpected failure is still saved, as the page keeps it.
+    const bool saved = writeFileAtomically(path, text, why, kReportFileMode);
+    if (error != nullptr) *error = saved ? path + ": the report was cut short" : why;
+    return saved && complete;
 }
 
 std::string versionText() {

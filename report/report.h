@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -70,9 +72,13 @@ bool writeDiagnostics(DiagnosticsSink& sink);
 // Writes the heading and the diagnostics into an open text file and closes it. False when the
 // file is null or anything could not be written.
 bool writeReport(std::FILE* file);
-// Creates (or replaces) the text file at `path` and writes the report into it. A symbolic link,
-// FIFO or anything else but a regular file at `path` is refused, never followed or waited on.
-// False, with the reason in `error` when given, when the file cannot be created or written.
+// The report lists the device passwords: only its owner may read it.
+inline constexpr mode_t kReportFileMode = 0600;
+// Writes the report into a new file of mode kReportFileMode that replaces whatever entry `path`
+// names (writeFileAtomically): an existing file is never opened or written into, so a file that
+// another user left under that name keeps its content. A symbolic link, FIFO or anything else
+// but a regular file at `path` is refused, never followed or waited on. False, with the reason in
+// `error` when given, when the file cannot be created or written.
 bool saveReport(const std::string& path, std::string* error = nullptr);
 
 // "1.0.3 build 005".

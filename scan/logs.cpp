@@ -1,17 +1,23 @@
 // SPDX-License-Identifier: MIT
 #include "scan/logs.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <string_view>
 #include <vector>
 
 #include "core/tables.h"
 #include "platform/files.h"
 #include "platform/mac.h"
+#include "platform/notifier.h"
 #include "platform/text.h"
+#include "store/data_directory.h"
 #include "store/preferences.h"
 #include "transport/interface_table.h"
 
@@ -22,6 +28,41 @@ namespace {
 // Once created the scan log stays open for the rest of the run, so that the time heading is
 // written only once and the snapshots follow each other.
 std::FILE* scanLogFile = nullptr;
+
+// Whether this run has said where its logs go instead of the working directory.
+bool logPlaceSaid = false;
+
+void sayLogPlaceOnce(const std::string& text) {
+    if (logPlaceSaid) return;
+    logPlaceSaid = true;
+    notifier().notify("Information", text, Icon::Information, Buttons::Ok);
+}
+
+std::optional<gid_t> sharedGroup() {
+    if (const ::group* entry = ::getgrnam(kSharedGroupName); entry != nullptr)
+        return entry->gr_gid;
+    return std::nullopt;
+}
+
+bool sameDirectory(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+std::string workingDirectoryText() {
+    std::error_code unknown;
+    const std::filesystem::path here = std::filesystem::current_path(unknown);
+    return unknown ? std::string("(unknown)") : here.string();
+}
+
+// A log's path, or none when it has no safe place.
+std::optional<LogPlace> placeOf(const std::string& name) {
+    std::optional<LogPlace> place = logPlace();
+    if (place) place->path += name;
+    return place;
+}
 
 CalendarSource& calendarSource() {
     static CalendarSource source;
@@ -130,6 +171,26 @@ const char* labelOf(DeviceLogKind kind) {
 
 }  // namespace
 
+std::optional<LogPlace> logPlace() {
+    const std::string& data = dataDirectory();
+    const bool dataSafe = !data.empty() && !othersCanWriteDirectory(data, sharedGroup());
+    if (dataSafe && sameDirectory(".", data)) return LogPlace{"", kDataDirectoryLogMode};
+    if (!othersCanWriteDirectory(".")) return LogPlace{"", kWorkingDirectoryLogMode};
+    // Another user could plant a file under a log's name there, or take the log away.
+    const std::string unsafe =
+        "The working directory " + workingDirectoryText() + " can be written by other users: ";
+    if (!dataSafe) {
+        sayLogPlaceOnce(unsafe + "the logs are not written.");
+        return std::nullopt;
+    }
+    sayLogPlaceOnce(unsafe + "the logs are written in " + data + " instead.");
+    return LogPlace{data + "/", kDataDirectoryLogMode};
+}
+
+void resetLogPlaceNotice() {
+    logPlaceSaid = false;
+}
+
 void installCalendarSource(CalendarSource source) {
     calendarSource() = std::move(source);
 }
@@ -161,8 +222,10 @@ void scanLogSnapshot() {
 void writeScanLog(bool keepOpen) {
     if (scanLogFile == nullptr) {
         // Any old content is lost; a file that cannot be created is tried again next cycle.
+        const std::optional<LogPlace> place = placeOf(kScanLogFileName);
+        if (!place) return;
         std::string error;
-        scanLogFile = openForWriting(kScanLogFileName, 0644, error);
+        scanLogFile = openForWriting(place->path, place->mode, error);
         if (scanLogFile == nullptr) return;
         std::fprintf(scanLogFile, "%s", timeStamp().c_str());
         std::fputs("\tdevice\t\t\tpresent\tmissesTillDrop\n\n", scanLogFile);
@@ -197,7 +260,9 @@ std::string deviceLogFileName() {
 }
 
 void writeDeviceLog(DeviceLogKind kind, std::span<const uint8_t> bytes) {
-    const std::string name = deviceLogFileName();
+    const std::optional<LogPlace> place = placeOf(deviceLogFileName());
+    if (!place) return;
+    const std::string& name = place->path;
     LogTail old;
     if (!readDeviceLog(name, old)) return;
 
@@ -235,7 +300,7 @@ void writeDeviceLog(DeviceLogKind kind, std::span<const uint8_t> bytes) {
 
     // The old log is replaced whole or not at all: a failed write loses the new entry only.
     std::string error;
-    writeFileAtomically(name, content, error);
+    writeFileAtomically(name, content, error, place->mode);
 }
 
 void installDeviceLog() {

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -13,6 +15,8 @@
 // The two plain-text logs for support staff, in the working directory: "scan.log", a snapshot of
 // every interface's stations once per scan cycle when diagnosticsLevel is 20 or more, and the
 // device log "<productTitle>.log" of raw parameter blocks that looked blank or did not match.
+// A working directory other users can write (such as /tmp) would let them plant or take away the
+// files of a privileged run: the logs then go to the data directory instead.
 namespace corvel {
 
 inline constexpr char kScanLogFileName[] = "scan.log";
@@ -31,6 +35,23 @@ void scanLogSnapshot();
 void writeScanLog(bool keepOpen);
 // Closes the scan log if it is open, so that the next snapshot creates the file anew.
 void closeScanLog();
+
+// Logs hold the local device's parameter blocks: private in the working directory, readable by
+// the group that shares the data directory there, and never anything more.
+inline constexpr mode_t kWorkingDirectoryLogMode = 0600;
+inline constexpr mode_t kDataDirectoryLogMode = 0640;
+
+struct LogPlace {
+    std::string path;  // the directory with its trailing slash; empty for the working directory
+    mode_t mode;
+};
+// Where the logs are written now: the working directory, unless other users can write it
+// (othersCanWriteDirectory); then the data directory, said once a run as an "Information"
+// message; none (also said once) when there is no data directory or others can write it too.
+// The data directory is also taken as it is when the program runs in it.
+std::optional<LogPlace> logPlace();
+// Forgets that the log place was said, so that the next run in a test says it again.
+void resetLogPlaceNotice();
 
 // "<productTitle>.log".
 std::string deviceLogFileName();

@@ -6,6 +6,7 @@
 
 #include "platform/bytes.h"
 #include "sim/av_upgrade_responder.h"
+#include "sim/health_responder.h"
 #include "sim/network.h"
 #include "sim/pib.h"
 
@@ -100,9 +101,10 @@ void answerNetworkInfo(const Request& r) {
     for (size_t i = 0; i < peers.size(); ++i) {
         uint8_t* entry = &f[kStationRecordsOffset + i * kStationRecordLength];
         // A station's rates describe its link with the local device; the local device's entry
-        // in a station's answer shows that same link.
-        const LinkRates& rates = peers[i].first == port.local.get() ? r.device.profile.rates
-                                                                    : peers[i].first->profile.rates;
+        // in a station's answer shows that same link. Scheduled rates move with time.
+        const DeviceProfile& link =
+            peers[i].first == port.local.get() ? r.device.profile : peers[i].first->profile;
+        const LinkRates rates = currentRates(link, r.network.elapsedMs());
         putMac(entry, peers[i].first->mac());
         entry[6] = peers[i].second;
         // Bytes 7..12: the address of the host bridged behind the station, unknown here.
@@ -212,7 +214,8 @@ void respondAv(Network& network, int port, Device& device, Bytes frame) {
             answerSetKey(request);
             break;
         default:
-            respondAvUpgrade(network, port, device, frame);
+            if (!respondHealth(network, port, device, frame))
+                respondAvUpgrade(network, port, device, frame);
             break;
     }
 }

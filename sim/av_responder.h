@@ -9,9 +9,9 @@ namespace corvel::sim {
 class Network;
 
 // AV management requests a device answers: version 0xA000, network information 0xA038,
-// configuration block 0xA058, module read 0xA024 (module 2, the PIB), set key 0xA050 and the
-// upgrade's requests (av_upgrade_responder). Other requests, and requests too short for their
-// fields, get no answer.
+// configuration block 0xA058, module read 0xA024 (module 2, the PIB), set key 0xA050, the
+// link-health requests (health_responder) and the upgrade's requests (av_upgrade_responder).
+// Other requests, and requests too short for their fields, get no answer.
 inline constexpr uint16_t kAvVersionRequest = 0xA000;
 inline constexpr uint16_t kAvModuleReadRequest = 0xA024;
 inline constexpr uint16_t kAvNetworkInfoRequest = 0xA038;

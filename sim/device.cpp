@@ -122,6 +122,8 @@ bool Device::sharesNetworkWith(const Device& other) const {
 }
 
 bool Device::isAvailable(uint64_t nowMs) const {
+    const uint32_t leaveAfter = profile.link.leaveAfterMs;
+    if (leaveAfter != 0 && nowMs >= epochMs_ + leaveAfter) return false;
     return !profile.faults.offline && nowMs >= awayUntilMs_;
 }
 

@@ -14,6 +14,7 @@
 #include "platform/mac.h"
 #include "sim/faults.h"
 #include "sim/firmware_store.h"
+#include "sim/link_profile.h"
 
 // One simulated powerline adapter: its identity, its keys and the images that carry them, and
 // what it says about itself.
@@ -83,6 +84,9 @@ struct DeviceProfile {
     // the loader address 00:04:87:FE:11:00.
     bool loaderAnswersOwnAddress = true;
     Faults faults;
+    // AV: how the link with the local device moves over time (a station's), how long the
+    // device is away after a reset, and when it leaves.
+    LinkProfile link;
 };
 
 struct DeviceConfig {
@@ -145,9 +149,11 @@ public:
     // Whether the device is on the same network as `other`: same family group and equal key.
     bool sharesNetworkWith(const Device& other) const;
 
-    // Offline, or away rebooting at `nowMs`.
+    // Offline, away rebooting, or gone for good (profile.link.leaveAfterMs) at `nowMs`.
     bool isAvailable(uint64_t nowMs) const;
     void rebootUntil(uint64_t untilMs) { awayUntilMs_ = untilMs; }
+    // When the network started, on its clock: the departure time counts from it.
+    void setEpoch(uint64_t startMs) { epochMs_ = startMs; }
 
     struct Received {
         int port;
@@ -178,6 +184,7 @@ private:
     ParamBlock stored_{};
     ParamBlock working_{};
     uint64_t awayUntilMs_ = 0;
+    uint64_t epochMs_ = 0;
     std::deque<Received> received_;
 };
 

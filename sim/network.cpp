@@ -13,7 +13,21 @@
 
 namespace corvel::sim {
 
-Network::Network() : now_([] { return systemClock().tickCount(); }) {}
+Network::Network() : now_([] { return systemClock().tickCount(); }), startMs_(now_()) {}
+
+void Network::setTimeSource(TimeSource now) {
+    now_ = std::move(now);
+    startMs_ = now_();
+    for (Port& port : ports_) {
+        if (port.local) port.local->setEpoch(startMs_);
+        for (auto& station : port.stations) station->setEpoch(startMs_);
+    }
+}
+
+uint64_t Network::elapsedMs() const {
+    const uint64_t at = now();
+    return at > startMs_ ? at - startMs_ : 0;
+}
 
 int Network::addPort(std::string interfaceName) {
     Port port;
@@ -37,6 +51,7 @@ Device& Network::setLocal(int index, const DeviceConfig& config) {
     p.local.reset();
     checkUnique(config.mac);
     p.local = std::make_unique<Device>(config);
+    p.local->setEpoch(startMs_);
     return *p.local;
 }
 
@@ -44,6 +59,7 @@ Device& Network::addStation(int index, const DeviceConfig& config) {
     Port& p = port(index);
     checkUnique(config.mac);
     p.stations.push_back(std::make_unique<Device>(config));
+    p.stations.back()->setEpoch(startMs_);
     return *p.stations.back();
 }
 

@@ -50,9 +50,12 @@ public:
     int portByInterface(const std::string& interfaceName) const;
 
     void setEmitter(Emit emit) { emit_ = std::move(emit); }
-    // Milliseconds on the clock that paces reboots; the installed system clock by default.
-    void setTimeSource(TimeSource now) { now_ = std::move(now); }
+    // Milliseconds on the clock that paces reboots; the installed system clock by default. The
+    // network starts when its clock is set (or when it is made, on the system clock).
+    void setTimeSource(TimeSource now);
     uint64_t now() const { return now_(); }
+    // Milliseconds since the network started: the time line of the scenario's schedules.
+    uint64_t elapsedMs() const;
 
     // One frame the host sent on a port's interface. Anything that is not a well-formed request
     // of a device on that port is ignored.
@@ -86,6 +89,7 @@ private:
     std::vector<Port> ports_;
     Emit emit_;
     TimeSource now_;
+    uint64_t startMs_ = 0;
 };
 
 }  // namespace corvel::sim

@@ -251,6 +251,81 @@ LinkRates parseRates(Object& parent) {
     return rates;
 }
 
+// ---- Link health: moving rates, counters, tone map, reset silence, departure ----
+
+// [v, v, ...] played in turn, or {"start", "min", "max", "step", "seed"}: a seeded random walk.
+std::optional<RateSchedule> parseRateSchedule(Object& parent, std::string_view key, uint8_t fixed) {
+    const json* v = parent.find(key);
+    if (v == nullptr) return std::nullopt;
+    const std::string path = parent.pathOf(key);
+    if (v->is_array()) {
+        if (v->empty() || v->size() > 1000)
+            fail(path, "expected 1 to 1000 rate values, got " + std::to_string(v->size()));
+        std::vector<uint8_t> values;
+        for (size_t i = 0; i < v->size(); ++i) {
+            const json& item = (*v)[i];
+            if (!item.is_number_unsigned() || item.get<uint64_t>() > 255)
+                fail(itemPath(path, i), "expected a rate byte 0..255, got " + shown(item));
+            values.push_back(item.get<uint8_t>());
+        }
+        return RateSchedule::list(std::move(values));
+    }
+    if (!v->is_object())
+        fail(path,
+             "expected a list of rate bytes or a walk {\"start\", \"min\", \"max\", "
+             "\"step\", \"seed\"}, got " +
+                 shown(*v));
+    Object walk(*v, path);
+    const uint8_t min = walk.byte("min", 0);
+    const uint8_t max = walk.byte("max", 255);
+    if (min > max) fail(walk.pathOf("min"), "min is above max");
+    const uint8_t start = walk.byte("start", std::clamp(fixed, min, max), min, max);
+    const uint8_t step = walk.byte("step", 4);
+    const uint64_t seed = walk.number("seed", 1, 0, UINT32_MAX);
+    walk.finish();
+    return RateSchedule::walk(start, min, max, step, seed);
+}
+
+ToneMapShape parseToneMap(Object& parent) {
+    ToneMapShape shape;
+    const json* v = parent.find("toneMap");
+    if (v == nullptr) return shape;
+    Object o(*v, parent.pathOf("toneMap"));
+    shape.lowCode = o.byte("from", shape.lowCode, 0, 8);
+    shape.highCode = o.byte("to", shape.lowCode, 0, 8);
+    shape.slots = o.byte("slots", shape.slots, 1, kMaxToneMapSlots);
+    if (const json* list = o.array("notches", 32))
+        for (size_t i = 0; i < list->size(); ++i) {
+            Object notch((*list)[i], itemPath(o.pathOf("notches"), i));
+            if (notch.find("fromKHz") == nullptr || notch.find("toKHz") == nullptr)
+                fail(notch.path(), "a notch needs fromKHz and toKHz");
+            Notch n;
+            n.fromKHz = uint32_t(notch.number("fromKHz", 0, 1800, 30000));
+            n.toKHz = uint32_t(notch.number("toKHz", 0, n.fromKHz, 30000));
+            notch.finish();
+            shape.notches.push_back(n);
+        }
+    o.finish();
+    return shape;
+}
+
+LinkProfile parseLink(Object& parent, const LinkRates& rates) {
+    LinkProfile link;
+    const json* v = parent.find("link");
+    if (v == nullptr) return link;
+    Object o(*v, parent.pathOf("link"));
+    link.tx = parseRateSchedule(o, "tx", rates.avTx);
+    link.rx = parseRateSchedule(o, "rx", rates.avRx);
+    link.everyMs = uint32_t(o.number("everyMs", link.everyMs, 10, kMaxMs));
+    link.mpdusPerSecond = uint32_t(o.number("mpdusPerSecond", link.mpdusPerSecond, 0, 1000000));
+    link.errorPermille = uint16_t(o.number("errorPermille", link.errorPermille, 0, 1000));
+    link.toneMap = parseToneMap(o);
+    link.resetSilenceMs = uint32_t(o.number("resetSilenceMs", link.resetSilenceMs, 0, kMaxMs));
+    link.leaveAfterMs = uint32_t(o.number("leaveAfterMs", 0, 0, kMaxMs));
+    o.finish();
+    return link;
+}
+
 Family parseFamily(Object& o, Family fallback) {
     const std::string name = o.text("family", "", 0, 16);
     if (name.empty() && o.find("family") == nullptr) return fallback;
@@ -344,6 +419,7 @@ DeviceConfig parseDevice(const json& value, const std::string& path, Family fall
     c.storedParams = parseParams(o, "storedParams");
     c.workingParams = parseParams(o, "workingParams");
     p.rates = parseRates(o);
+    p.link = parseLink(o, p.rates);
     p.rebootMs = uint32_t(o.number("rebootMs", 0, 0, kMaxMs));
     p.upgradeRebootMs = uint32_t(o.number("upgradeRebootMs", 0, 0, kMaxMs));
     p.upgradedFirmware = o.text("upgradedFirmware", "", 0, 64);
@@ -559,6 +635,7 @@ Device
                   loader, as an upgrade that did not finish leaves it: it answers loader
                   frames only until a reset after a commit
   faults          faults, default {}
+  link            link, default {}: AV link health
 
 Rates: the raw values each family reports for a station's link with the local device
   avTx            0..255, default 113: AV network information average TX rate byte
@@ -567,6 +644,36 @@ Rates: the raw values each family reports for a station's link with the local de
   hp10Aux1        0..65535, default 0: the slot's second word
   hp10Aux2        0..65535, default 0: the slot's third word
   turbo           0..65535, default 2100: Turbo code-24 record raw rate
+
+Link: how an AV station's link with its local device moves over time (times count from
+  the simulator's start); an AV local device uses only resetSilenceMs and leaveAfterMs,
+  a HomePlug 1.0 or Turbo device only leaveAfterMs
+  tx              rate schedule, default none (rates.avTx, fixed): the network information
+                  average rate byte to the station (byte 13), as a list [150, 120, 90] of
+                  bytes played in turn, one every everyMs, round and round, or a random walk
+                  {"start": 0..255 (default the fixed rate), "min": 0, "max": 255,
+                  "step": 4, "seed": 1}: each move goes up or down by at most step, within
+                  min..max; the same seed always walks the same way
+  rx              rate schedule, default none (rates.avRx): the rate from the station
+                  (byte 14)
+  everyMs         10..3600000, default 1000: how long each scheduled value holds
+  mpdusPerSecond  0..1000000, default 100: frames to the station (half as many come back);
+                  the link statistics counters (0xA030) grow with them, three blocks a
+                  frame
+  errorPermille   0..1000, default 10: frames that collide and blocks that fail, per
+                  thousand (a quarter as many frames fail)
+  toneMap         {"from": 0..8, default 7, "to": 0..8, default from, "slots": 1..6,
+                  default 1, "notches": [{"fromKHz": 1800..30000, "toKHz": ...}, ...]}:
+                  the modulation code of the 1155 carriers (0xA070, 0xA090): from at the
+                  lowest carrier, to at the highest, evenly between (flat when equal), none
+                  inside a notch; each later slot of the line cycle one code lower.
+                  Codes: 0 none, 1 BPSK, 2 QPSK, 3 8-QAM, 4 16-QAM, 5 64-QAM, 6 256-QAM,
+                  7 1024-QAM, 8 4096-QAM
+  resetSilenceMs  0..3600000, default 5000: after confirming a reset (0xA01C) the device
+                  answers nothing for this long, then comes back with its link counters
+                  started again
+  leaveAfterMs    0..3600000, default 0 (never): the device leaves the wiring for good
+                  this long after the start
 
 Faults: of one device, or of a port (then of every device on it)
   offline         bool, default false: hears nothing, answers nothing, bridges nothing

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "store/database.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "core/tables.h"
 #include "platform/bytes.h"
@@ -35,6 +38,13 @@ constexpr char kPublicNetworkName[] = "HomePlugAV";
 constexpr mode_t kDatabaseFileMode = 0660;
 
 SaveOutcome saveState;
+
+// A database of a newer format found by the last load: it is never saved over in this run.
+struct NewerFile {
+    std::string path;
+    int32_t version = 0;
+};
+std::optional<NewerFile> refusedNewer;
 
 // Bounded reads over the file's bytes: a step takes its whole width or nothing.
 class Reader {
@@ -73,17 +83,41 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &info) == 0;
 }
 
-// A free name beside the file: "<file>.bad", then "<file>.bad.1", "<file>.bad.2", ...
-std::string asideName(const std::string& path) {
-    std::string name = path + ".bad";
-    for (int n = 1; exists(name) && n < 1000; ++n) name = path + ".bad." + std::to_string(n);
-    return name;
+// Renames the file to the first free name of "<file>.bad", "<file>.bad.1", "<file>.bad.2", ...
+// An existing name is never replaced, not even one that appears while the names are tried: it may
+// be an earlier damaged copy of the user's list. Empty when the file could not be moved.
+std::string setAside(const std::string& path) {
+    for (int n = 0; n < 1000; ++n) {
+        const std::string name = n == 0 ? path + ".bad" : path + ".bad." + std::to_string(n);
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
+            return name;
+        if (errno == EEXIST) continue;
+        // A file system that cannot refuse to replace: the name is tested first instead.
+        if (errno != EINVAL) return "";
+        if (exists(name)) continue;
+        return std::rename(path.c_str(), name.c_str()) == 0 ? name : "";
+    }
+    return "";
 }
 
-std::string setAside(const std::string& path) {
-    const std::string name = asideName(path);
-    if (exists(name) || std::rename(path.c_str(), name.c_str()) != 0) return "";
-    return name;
+// The format version at the start of the file now at `path`; nullopt when there is none to read.
+std::optional<int32_t> versionOnDisk(const std::string& path) {
+    std::string error;
+    std::FILE* file = openForReading(path, error);
+    if (file == nullptr) return std::nullopt;
+    uint8_t bytes[4];
+    const bool read = std::fread(bytes, 1, sizeof bytes, file) == sizeof bytes;
+    std::fclose(file);
+    if (!read) return std::nullopt;
+    return int32_t(get32le(bytes));
+}
+
+// The newer format the file at `path` is in, when a load found one there or one is there now.
+std::optional<int32_t> newerFormatAt(const std::string& path) {
+    if (refusedNewer && refusedNewer->path == path) return refusedNewer->version;
+    const std::optional<int32_t> version = versionOnDisk(path);
+    if (version && *version > kDatabaseVersion) return version;
+    return std::nullopt;
 }
 
 void applyListLayout() {
@@ -124,17 +158,26 @@ void resetDatabase() {
 
 namespace {
 
+constexpr char kDamaged[] = "is damaged";
+
 // Tells the user where a damaged or too old file went, or that a read-only load left it.
-void announceAside(const std::string& path, const DatabaseLoad& load, LoadMode mode) {
+// `condition` says what is wrong with it ("is damaged").
+void announceAside(const std::string& path, const std::string& condition, const DatabaseLoad& load,
+                   LoadMode mode) {
+    const std::string subject = "The device database " + path + " " + condition;
     std::string text;
     if (mode == LoadMode::ReadOnly)
-        text = "The device database " + path + " is damaged; it was left as it is.";
+        text = subject + "; it was left as it is.";
     else if (load.keptAside.empty())
-        text = "The device database " + path + " is damaged and could not be set aside.";
+        text = subject + " and could not be set aside.";
     else
-        text = "The device database " + path + " is damaged; it was set aside as " +
-               load.keptAside + ".";
+        text = subject + "; it was set aside as " + load.keptAside + ".";
     notifier().notify("Problem Occurred", text, Icon::Warning, Buttons::Ok);
+}
+
+std::string formatText(const char* age, int32_t version) {
+    return "is of " + std::string(age) + " format (version " + std::to_string(version) +
+           ") than this program knows (" + std::to_string(kDatabaseVersion) + ")";
 }
 
 // The steps after the version: what is read stays in the tables; false at the first short step.
@@ -184,7 +227,7 @@ DatabaseLoad loadDatabase(LoadMode mode) {
     }
     auto damaged = [&] {
         result.status = LoadStatus::Damaged;
-        announceAside(path, result, mode);
+        announceAside(path, kDamaged, result, mode);
         return result;
     };
 
@@ -204,7 +247,22 @@ DatabaseLoad loadDatabase(LoadMode mode) {
         resetDatabase();
         checkFileStep(false, path, result.keptAside, mode);
         notifier().notify("Attention!", kReadTrouble, Icon::Warning, Buttons::Ok);
+        announceAside(path, formatText("an older", version), result, mode);
         result.status = LoadStatus::TooOld;
+        return result;
+    }
+    // Written by a newer program: its layout is unknown, and writing this program's format over
+    // it would destroy what the newer one keeps. Read nothing, change nothing.
+    if (version > kDatabaseVersion) {
+        resetDatabase();
+        applyListLayout();
+        refusedNewer = NewerFile{path, version};
+        notifier().notify("Attention!",
+                          "The device database " + path + " " + formatText("a newer", version) +
+                              ". It was not read and is left as it is; the device list will not "
+                              "be saved while this program runs.",
+                          Icon::Warning, Buttons::Ok);
+        result.status = LoadStatus::TooNew;
         return result;
     }
     if (!readTables(reader, path, result, mode)) return damaged();
@@ -233,10 +291,22 @@ std::vector<uint8_t> encodeDatabase() {
 
 bool saveDatabase(std::string* reason, WhenEmpty whenEmpty) {
     if (core.deviceCount <= 0 && whenEmpty == WhenEmpty::KeepFile) return true;
+    const std::string path = databasePath();
+    if (const std::optional<int32_t> newer = newerFormatAt(path)) {
+        const std::string error = path + ": " + formatText("a newer", *newer) + ", not saved over";
+        if (reason != nullptr) *reason = error;
+        if (!saveState.failed)
+            notifier().notify("Attention!",
+                              "The device list was not saved: the device database " + path + " " +
+                                  formatText("a newer", *newer) + ".",
+                              Icon::Warning, Buttons::Ok);
+        saveState = SaveOutcome{true, error};
+        return false;
+    }
     if (listLayoutHooks().readFromList) listLayoutHooks().readFromList(listLayout());
 
     std::string error;
-    if (!writeFileAtomically(databasePath(), encodeDatabase(), error, kDatabaseFileMode)) {
+    if (!writeFileAtomically(path, encodeDatabase(), error, kDatabaseFileMode)) {
         if (reason != nullptr) *reason = error;
         // A scan saves every cycle: one message for a run of failures, not one per cycle.
         if (!saveState.failed)
@@ -254,6 +324,7 @@ const SaveOutcome& lastSave() {
 
 void clearSaveOutcome() {
     saveState = SaveOutcome{};
+    refusedNewer.reset();
 }
 
 }  // namespace corvel

@@ -45,6 +45,7 @@ enum class LoadStatus {
     Missing,  // no file: defaults
     TooOld,   // a version below 306: defaults
     Damaged,  // short or unreadable: what could be read was kept
+    TooNew,   // a version above 306: defaults; the file is left as it is and never saved over
 };
 
 struct DatabaseLoad {
@@ -63,13 +64,15 @@ enum class LoadMode {
 // count becomes 0 with a "Problem Occurred" warning, except in a file that holds no records at
 // all, which is the empty list saved after the last device was removed. A short or damaged file
 // keeps what was read so far (whole records only); the file itself is set aside, never emptied.
-// A too-old or damaged
-// file is renamed to "<file>.bad" (".bad.1", ... when taken), so that the next save cannot
-// destroy it, and a "Problem Occurred" message names both files. A file that is not a regular
-// file (a FIFO, a device, a directory, a symbolic link) or larger than kMaxDatabaseFileSize is
-// damaged; nothing blocks on it. With LoadMode::ReadOnly the file stays where it is and the
-// message says so. The list layout is handed to the list after a full load and after the
-// defaults of a missing file.
+// A too-old or damaged file is renamed to "<file>.bad" (".bad.1", ... when taken; an existing
+// name is never replaced), so that the next save cannot destroy it, and a "Problem Occurred"
+// message names both files. A file that is not a regular file (a FIFO, a device, a directory, a
+// symbolic link) or larger than kMaxDatabaseFileSize is damaged; nothing blocks on it. With
+// LoadMode::ReadOnly the file stays where it is and the message says so.
+// A file whose version is above 306 was written by a newer program in a format this one cannot
+// know: it is not read, the defaults hold, an "Attention!" warning says so, and the file is left
+// as it is; for the rest of the run saveDatabase refuses to replace it. The list layout is handed
+// to the list after a full load and after the defaults of a missing or newer file.
 DatabaseLoad loadDatabase(LoadMode mode = LoadMode::SetAside);
 
 enum class WhenEmpty {
@@ -82,7 +85,9 @@ enum class WhenEmpty {
 // whole. It is readable and writable by its owner and group only (the group shares the data
 // directory). A failure returns false with the path and the system's reason in `reason`; the
 // "Problem Occurred" message is shown for the first failure of a run of failures only, so a scan
-// that saves every cycle does not repeat it.
+// that saves every cycle does not repeat it. A file of a newer format (found by the load, or
+// there now) is never replaced: the save fails with the reason, and the first refusal of a run
+// says why in an "Attention!" warning.
 bool saveDatabase(std::string* reason = nullptr, WhenEmpty whenEmpty = WhenEmpty::KeepFile);
 
 struct SaveOutcome {
@@ -91,7 +96,8 @@ struct SaveOutcome {
 };
 // What the last save that wrote (or tried to write) the file came to; loadDatabase starts afresh.
 const SaveOutcome& lastSave();
-// Forgets the last outcome, as the start of a session does (tests use it between cases).
+// Forgets the last outcome and a newer file's refusal, as the start of a session does (tests use
+// it between cases); a file of a newer format on disk is still never saved over.
 void clearSaveOutcome();
 
 // Defaults: the interfaces are enumerated and opened again, every station table is cleared and

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "store/preferences.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "core/tables.h"
+#include "platform/notifier.h"
 #include "platform/text.h"
 #include "store/list_layout.h"
 #include "store/product_files.h"
@@ -15,11 +18,27 @@ namespace corvel {
 // The record is copied to and from the file as it lies in memory.
 static_assert(std::endian::native == std::endian::little);
 
-int16_t Preferences::ticksPerPhase() const {
-    // A value such as 65536 passes the file's check on 32 bits but leaves 0 in the low 16; a
-    // phase of 0 or fewer ticks would stall the scan cycle.
+namespace {
+
+// The low 16 bits of scanTicks, at least 1. A value such as 65536 passes the file's check on 32
+// bits but leaves 0 in the low 16; a phase of 0 or fewer ticks would stall the scan cycle.
+int16_t uncappedTicks(int32_t scanTicks) {
     const auto ticks = int16_t(uint16_t(uint32_t(scanTicks) & 0xFFFF));
     return ticks > 0 ? ticks : 1;
+}
+
+// A title of nothing but spaces and control characters names no file anyone could find.
+bool namesNothing(std::string_view title) {
+    return std::all_of(title.begin(), title.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte <= 0x20 || byte == 0x7F;
+    });
+}
+
+}  // namespace
+
+int16_t Preferences::ticksPerPhase() const {
+    return std::min(uncappedTicks(scanTicks), kMaxTicksPerPhase);
 }
 
 Preferences& preferences() {
@@ -54,7 +73,8 @@ Preferences defaultPreferences() {
 std::string fileStemOfTitle(std::string_view productTitle) {
     const bool leadsOut = productTitle.find('/') != std::string_view::npos ||
                           productTitle == "." || productTitle == "..";
-    return std::string(leadsOut ? textOf(defaultPreferences().productTitle) : productTitle);
+    const bool unusable = leadsOut || namesNothing(productTitle);
+    return std::string(unusable ? textOf(defaultPreferences().productTitle) : productTitle);
 }
 
 Preferences decodePreferences(const uint8_t* bytes, size_t length) {
@@ -81,7 +101,17 @@ std::string loadPreferences() {
     listLayout().sortFlag = 1;
     listLayout().sortColumn = 1;
     if (p.scanTicks <= 0) p.scanTicks = 1;
-    core.ticksPerPhase = p.ticksPerPhase();
+    const int16_t ticks = p.ticksPerPhase();
+    if (ticks < uncappedTicks(p.scanTicks)) {
+        notifier().notify("Attention!",
+                          path + ": scanTicks " + std::to_string(p.scanTicks) + " read, " +
+                              std::to_string(ticks) +
+                              " used: more ticks per scan phase would keep a phase waiting 10 s "
+                              "or longer.",
+                          Icon::Warning, Buttons::Ok);
+        p.scanTicks = ticks;
+    }
+    core.ticksPerPhase = ticks;
     setAutoscan(p.autoScan != 0);
     return path;
 }

@@ -36,7 +36,8 @@ struct Preferences {
     char ownVendorName[24];
     char noticeText[100];
 
-    // The scan cycle's ticks per phase: the low 16 bits of scanTicks, at least 1.
+    // The scan cycle's ticks per phase: the low 16 bits of scanTicks, at least 1 and at most
+    // kMaxTicksPerPhase.
     int16_t ticksPerPhase() const;
 };
 
@@ -65,10 +66,24 @@ static_assert(offsetof(Preferences, ownOui) == 162);
 static_assert(offsetof(Preferences, ownVendorName) == 165);
 static_assert(offsetof(Preferences, noticeText) == 189);
 
+// A waiting phase of the scan cycle lasts ticksPerPhase ticks of ticksPerPhase x 10 / 7 ms, so
+// the time grows with the square of scanTicks: 300 would keep a phase waiting over two minutes,
+// 32767 for seventeen days. The file comes from the working directory, which the user running
+// the program need not control; whatever it says, a phase stays under 10 s.
+inline constexpr int64_t kMaxScanPhaseMs = 10000;
+constexpr int64_t scanPhaseMs(int32_t ticksPerPhase) {
+    return int64_t(ticksPerPhase) * (int64_t(ticksPerPhase) * 10 / 7);
+}
+// 83 ticks of 118 ms wait 9.8 s; 84 ticks of 120 ms would wait 10.08 s.
+inline constexpr int16_t kMaxTicksPerPhase = 83;
+static_assert(scanPhaseMs(kMaxTicksPerPhase) < kMaxScanPhaseMs &&
+              scanPhaseMs(kMaxTicksPerPhase + 1) >= kMaxScanPhaseMs);
+
 inline constexpr char kPreferencesFileName[] = "OEMPrefs.dat";
 // The product title as the stem of a file name (the database, the device log): a title that
-// could lead out of the directory ("/" inside, or "." or "..") is refused and the default title
-// stands in for it.
+// could lead out of the directory ("/" inside, or "." or ".."), or one that names nothing (empty,
+// all NUL, or only spaces and control characters, which would make the database a hidden
+// ".data" that silently looks empty), is refused and the default title stands in for it.
 std::string fileStemOfTitle(std::string_view productTitle);
 
 // The record is 289 bytes; a file many times that size is not a preferences file.
@@ -87,8 +102,10 @@ std::array<uint8_t, kPreferencesSize> encodePreferences(const Preferences& prefe
 
 // Reads "OEMPrefs.dat" from the working directory, else from the product data folders; with no
 // file anywhere the defaults hold. Then starts the sort state at column 1, flag 1, sets the scan
-// cycle's ticks per phase and switches autoscan as the preferences say. Returns the path read,
-// empty when the defaults were used.
+// cycle's ticks per phase and switches autoscan as the preferences say. A scanTicks whose ticks
+// per phase exceed kMaxTicksPerPhase is capped there and the cap is said (an "Attention!"
+// warning naming the field, the value read and the value used). Returns the path read, empty
+// when the defaults were used.
 std::string loadPreferences();
 
 }  // namespace corvel

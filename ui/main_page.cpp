@@ -243,7 +243,8 @@ void MainPage::openDataDirectory() {
         chooseDataDirectory();
         return;
     }
-    useNamedDataDirectory(dataDirectoryOverride_);
+    // Checked and made by the program's start (useDataDirectory) before the page exists.
+    setDataDirectory(dataDirectoryOverride_);
 }
 
 void MainPage::start() {

@@ -235,6 +235,29 @@ TEST_F(Cli, PibSetMacWritesTheMacAndAValidChecksum) {
               true);
 }
 
+// The patched file keeps who may read and write it, and nothing more: set-user-id, set-group-id,
+// sticky and execute bits of the old file never come back on the file written in its place.
+TEST_F(Cli, PibSetMacKeepsOnlyTheReadAndWriteBits) {
+    const struct {
+        mode_t before;
+        mode_t after;
+    } cases[] = {
+        {06777, 0666}, {06755, 0644}, {04755, 0644}, {01777, 0666},
+        {0750, 0640},  {0600, 0600},  {0444, 0444},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.before);
+        const std::string path = write("planted.pib", minimalPib());
+        ASSERT_EQ(::chmod(path.c_str(), c.before), 0);
+        const CliRun run = corvel({"pib", "set-mac", path, "00:b0:52:aa:bb:cc"});
+        ASSERT_EQ(run.status, 0) << run.err;
+        struct stat info {};
+        ASSERT_EQ(::stat(path.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, c.after);
+        fs::remove(path);
+    }
+}
+
 TEST_F(Cli, PibSetMacRefusalLeavesTheFileUntouched) {
     struct Case {
         std::vector<uint8_t> pib;

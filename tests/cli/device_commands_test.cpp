@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -31,6 +33,11 @@ const std::string kOtherMac = "00:B0:52:00:00:12";
 
 using test::CliRun;
 using test::corvel;
+
+std::vector<uint8_t> readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
 
 // A data directory whose database lists the local device, a station with its password and
 // one without.
@@ -69,10 +76,11 @@ TEST_F(DeviceCommands, UsageErrorsExitTwo) {
         {"set-network"},
         {"set-network", "GardenShed", "--public"},
         {"set-network", "GardenShed", "--local"},
-        {"password", kStationMac},
+        {"password"},
+        {"password", kStationMac, "QWER-TYUI-ASDF-GHJK", "extra"},
         {"password", "00:B0:52:00:11", "QWER-TYUI-ASDF-GHJK"},
         {"password", "not-a-mac", "QWER-TYUI-ASDF-GHJK"},
-        {"add-device", "Garage"},
+        {"add-device"},
         {"add-device", "Attic", "QWER-TYUI-ASDF-GHJK", "--cycles", "0"},
         {"add-device", "Attic", "QWER-TYUI-ASDF-GHJK", "extra"},
         {"rename", kStationMac},
@@ -123,6 +131,65 @@ TEST_F(DeviceCommands, InputRefusedBeforeAnythingIsSentExitsOneWithItsMessage) {
         EXPECT_EQ(r.err, c.err) << ::testing::PrintToString(c.args);
         EXPECT_EQ(r.out, "");
     }
+    EXPECT_EQ(devices(), before);
+}
+
+// Standard input stands for a pipe for the scope of a test.
+class StandardInputFrom {
+public:
+    explicit StandardInputFrom(const std::string& text) : saved_(::dup(STDIN_FILENO)) {
+        int ends[2];
+        EXPECT_EQ(::pipe(ends), 0);
+        EXPECT_EQ(::write(ends[1], text.data(), text.size()), ssize_t(text.size()));
+        ::close(ends[1]);
+        ::dup2(ends[0], STDIN_FILENO);
+        ::close(ends[0]);
+    }
+    ~StandardInputFrom() {
+        ::dup2(saved_, STDIN_FILENO);
+        ::close(saved_);
+    }
+    StandardInputFrom(const StandardInputFrom&) = delete;
+    StandardInputFrom& operator=(const StandardInputFrom&) = delete;
+
+private:
+    int saved_;
+};
+
+// `password MAC -` and `add-device NAME -` read the password as one line of standard input, so
+// that it never shows in the process list; it then meets the same checks as one given on the
+// command line, and an empty line is refused before anything is sent.
+TEST_F(DeviceCommands, PasswordFromStandardInputMeetsTheSameChecks) {
+    const std::string passwordFormat =
+        "Invalid Entry: The Device Password Format Entered is Invalid.\nPlease Enter a Password "
+        "as a number and letter code,\nin groups of four, separated by dashes.\n";
+    const struct {
+        std::string input;
+        std::string err;
+    } cases[] = {
+        {"\n", "corvel: no password was entered; nothing was checked\n"},
+        {"", "corvel: no password was entered; nothing was checked\n"},
+        {"qwer-tyui-asdf-ghj\n", passwordFormat},
+        {"PASS-WORD-GOES-HERE\r\nQWER-TYUI-ASDF-GHJK\n", "Attention!: Please enter a Password.\n"},
+    };
+    const std::vector<std::string> commands[] = {{"password", kOtherMac, "-"},
+                                                 {"add-device", "Attic", "-"}};
+    const std::string before = devices();
+    for (const auto& command : commands)
+        for (const auto& c : cases) {
+            SCOPED_TRACE(command[0] + ": " + c.input);
+            StandardInputFrom input(c.input);
+            const CliRun r = run(command);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.err, c.err);
+            EXPECT_EQ(r.out, "");
+        }
+    // The name is checked before the password is read: standard input is left for later.
+    StandardInputFrom input("QWER-TYUI-ASDF-GHJK\n");
+    EXPECT_EQ(run({"add-device", "Kitchen", "-"}).err,
+              "Attention!: Please enter another name.\n");
+    char next[32] = {};
+    EXPECT_EQ(::read(STDIN_FILENO, next, sizeof next), 20);
     EXPECT_EQ(devices(), before);
 }
 
@@ -202,6 +269,9 @@ TEST_F(DeviceCommands, ASaveThatFailsIsReportedWithThePathAndTheReason) {
         const CliRun r = run(command);
         ASSERT_EQ(::seteuid(0), 0);
         ::chmod(dir.c_str(), 0755);
+        // Back to root's: a run as root refuses a directory another user owns.
+        ASSERT_EQ(::chown(dir.c_str(), 0, 0), 0);
+        ASSERT_EQ(::chown(file.c_str(), 0, 0), 0);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
         EXPECT_NE(r.err.find("corvel: the device list was not saved: " + file.string() +
@@ -247,6 +317,75 @@ TEST_F(DeviceCommands, DevicesNeverRenamesADamagedFile) {
                                   " is damaged; it was left as it is.\n");
     EXPECT_EQ(fs::file_size(file), 1000u);
     EXPECT_FALSE(fs::exists(file.string() + ".bad"));
+}
+
+// A privileged run (the tests run as root) keeps its device list only where no other user can
+// change it: a --data-dir that breaks a rule is refused with the rule, exit 1, before any file is
+// read or written; the directory is left exactly as it was.
+TEST_F(DeviceCommands, ADataDirectoryAnotherUserControlsIsRefusedBeforeAnythingIsRead) {
+    if (!runsPrivileged()) GTEST_SKIP() << "the rules hold for privileged runs";
+    if (::geteuid() != 0) GTEST_SKIP() << "giving a directory to another user needs root";
+    const fs::path link = dir.string() + "-link";
+    const std::string tail =
+        "; a program running with privileges keeps the device list only where no other user "
+        "can change it";
+    const struct {
+        const char* what;
+        std::function<fs::path()> prepare;  // the --data-dir to give
+        std::string rule;
+    } cases[] = {
+        {"symbolic link",
+         [&] {
+             fs::create_directory_symlink(dir, link);
+             return link;
+         },
+         "it is a symbolic link"},
+        {"owned by another user",
+         [&] {
+             EXPECT_EQ(::chown(dir.c_str(), 65534, 0), 0);
+             return dir;
+         },
+         "it is owned by user nobody (uid 65534), neither you nor root"},
+        {"world-writable",
+         [&] {
+             ::chmod(dir.c_str(), 0777);
+             return dir;
+         },
+         "it is writable by every user"},
+        {"group-writable by another group than corvel",
+         [&] {
+             EXPECT_EQ(::chown(dir.c_str(), 0, 65534), 0);
+             ::chmod(dir.c_str(), 0770);
+             return dir;
+         },
+         "it is writable by group nogroup (gid 65534), not by group corvel"},
+    };
+    const fs::path file = dir / "Corvel Utility.data";
+    const std::vector<uint8_t> saved = readFile(file);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path given = c.prepare();
+        const std::string refusal = "--data-dir " + given.string() + " refused: " + c.rule + tail;
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"devices"}, {"rename", kOtherMac, "Cellar"}}) {
+            std::vector<std::string> line = args;
+            line.insert(line.end(), {"--data-dir", given.string()});
+            const CliRun r = corvel(line);
+            EXPECT_EQ(r.status, 1) << args[0];
+            EXPECT_EQ(r.err, "corvel: " + refusal + "\n") << args[0];
+            EXPECT_EQ(r.out, "");
+        }
+        const CliRun json = corvel({"devices", "--json", "--data-dir", given.string()});
+        EXPECT_EQ(json.status, 1);
+        EXPECT_EQ(json.out, nlohmann::json({{"error", refusal}, {"status", 1}}).dump() + "\n");
+        EXPECT_EQ(readFile(file), saved);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1)
+            << "nothing made beside the database";
+        fs::remove(link);
+        ASSERT_EQ(::chown(dir.c_str(), 0, 0), 0);
+        ::chmod(dir.c_str(), 0755);
+    }
+    EXPECT_NE(devices().find("Garage"), std::string::npos) << "accepted again once it is safe";
 }
 
 }  // namespace

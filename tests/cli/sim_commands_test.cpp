@@ -6,7 +6,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,7 @@
 #include "sim/memory_link.h"
 #include "sim/network.h"
 #include "sim/pib.h"
+#include "store/database.h"
 #include "store/preferences.h"
 #include "tests/cli/cli_run.h"
 #include "tests/sim/sim_devices.h"
@@ -99,6 +102,59 @@ TEST_F(SimCommands, ScanRunsItsCyclesWhateverTheAutoscanPreference) {
         // for cycles nobody asked for.
         EXPECT_LT(clock.tickCount() - before, 10'000u);
     }
+}
+
+// A preferences file in the working directory cannot hold the scan up: the largest scanTicks
+// (17 days a phase as written) is capped, said once, and the cycle ends within its bound.
+TEST_F(SimCommands, ScanWithTheLargestScanTicksEndsWithinTheBoundAndSaysTheCap) {
+    addPort(deviceConfig(Family::Av, kAvLocal), {deviceConfig(Family::Av, kAvStation)});
+    attach();
+    Preferences preferences = defaultPreferences();
+    preferences.scanTicks = 32767;
+    writePreferences(preferences);
+    std::stringstream messages;
+    std::streambuf* const previous = std::cerr.rdbuf(messages.rdbuf());
+    const uint64_t before = clock.tickCount();
+    const CliRun r = run({"scan", "--cycles", "1", "--json"});
+    std::cerr.rdbuf(previous);
+    EXPECT_EQ(r.status, 0) << r.err;
+    // One waiting phase of at most 83 ticks of 118 ms, the phase steps and two full scans.
+    EXPECT_LT(clock.tickCount() - before, uint64_t(2 * kMaxScanPhaseMs));
+    EXPECT_EQ(messages.str(),
+              "Attention!: OEMPrefs.dat: scanTicks 32767 read, 83 used: more ticks per scan phase "
+              "would keep a phase waiting 10 s or longer.\n");
+}
+
+// A device list written by a newer program is not read, and a run that would save (a scan merges
+// the stations it sees) leaves it byte for byte, says why, and exits 1.
+TEST_F(SimCommands, AScanLeavesANewerDatabaseAsItIsAndSaysWhyItWasNotSaved) {
+    addPort(deviceConfig(Family::Av, kAvLocal), {deviceConfig(Family::Av, kAvStation)});
+    attach();
+    const fs::path file = work / "data" / "Corvel Utility.data";
+    std::string newer(databaseFileSize(2) + 64, '\x5A');
+    newer.replace(0, 4, std::string("\x33\x01\x00\x00", 4));  // version 307
+    std::ofstream(file, std::ios::binary) << newer;
+    std::stringstream messages;
+    std::streambuf* const previous = std::cerr.rdbuf(messages.rdbuf());
+    const CliRun r = run({"scan", "--cycles", "1"});
+    std::cerr.rdbuf(previous);
+
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find(formatMac(kAvStation.data())), std::string::npos) << "the scan is shown";
+    EXPECT_EQ(messages.str(),
+              "Attention!: The device database " + file.string() +
+                  " is of a newer format (version 307) than this program knows (306). It was not "
+                  "read and is left as it is; the device list will not be saved while this "
+                  "program runs.\n");
+    const std::string why = file.string() +
+                            ": is of a newer format (version 307) than this program knows (306)";
+    EXPECT_NE(r.err.find("corvel: the device list was not saved: " + why + ", not saved over\n"),
+              std::string::npos)
+        << r.err;
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), newer)
+        << "unchanged byte for byte";
+    EXPECT_EQ(std::distance(fs::directory_iterator(work / "data"), fs::directory_iterator()), 1);
 }
 
 struct FamilyListing {

@@ -67,6 +67,12 @@ CommandResult runInNamespaces(const std::string& scenario, const std::string& ca
     return runShell(line);
 }
 
+CommandResult runCommand(const std::vector<std::string>& command) {
+    std::string line;
+    for (const std::string& word : command) line += (line.empty() ? "" : " ") + quote(word);
+    return runShell(line);
+}
+
 std::vector<std::string> dissect(const std::string& capture, const std::vector<std::string>& fields,
                                  const std::string& displayFilter) {
     std::string line = "tshark -r " + quote(capture) + " -T fields";

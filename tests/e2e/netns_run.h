@@ -29,6 +29,9 @@ CommandResult runInNamespaces(const std::string& scenario, const std::string& ca
                               const std::vector<std::string>& command,
                               const std::string& beside = "");
 
+// COMMAND as it is, without namespaces or a wire: for what a program refuses before it captures.
+CommandResult runCommand(const std::vector<std::string>& command);
+
 // One line per captured frame with the requested tshark fields, tab-separated.
 std::vector<std::string> dissect(const std::string& capture, const std::vector<std::string>& fields,
                                  const std::string& displayFilter = "");

@@ -87,6 +87,26 @@ put('hp10_replies_fuzz', 'stations', bytes([0, 4]) + script([station_answers + [
 put('wire_scan_fuzz', 'av', script(av_answers * 2))
 put('wire_scan_fuzz', 'hp10', script([[], [], [local_stats], station_answers, [local_stats]] * 2))
 
+def frames(*items):
+    return b''.join(struct.pack('>H', len(f)) + f for f in items)
+
+# Link health confirmations: statistics of both directions with six intervals, full transmit
+# and receive tone maps (a notch of unmodulated carriers), a reset, and refusals.
+counters = lambda n, base: b''.join(struct.pack('<Q', base + i) for i in range(n))
+interval = lambda rate, base: bytes([rate]) + counters(4, base)
+rx_block = counters(6, 100) + bytes([6]) + b''.join(interval(180 - 10 * i, 200 + 4 * i)
+                                                    for i in range(6))
+tone_map = bytes([0x77] * 100 + [0x00] * 20 + [0x77] * 457 + [0x07])
+put('health_decoder_fuzz', 'link-stats', frames(
+    av(0xA031, bytes([0, 2, 0xF8, 2]) + counters(5, 1) + rx_block),
+    av(0xA031, bytes([0, 0, 0xF8, 2]) + counters(5, 1)),
+    av(0xA031, bytes([0x20, 2, 0xF8, 0]))))
+put('health_decoder_fuzz', 'tone-maps', frames(
+    av(0xA071, bytes([0, 0, 1]) + struct.pack('<H', 1155) + tone_map),
+    av(0xA091, bytes([0, 0, 1]) + struct.pack('<H', 1155) + tone_map + bytes([1, 0x10, 0])),
+    av(0xA071, bytes([2, 1, 1]) + struct.pack('<H', 0))))
+put('health_decoder_fuzz', 'reset', frames(av(0xA01D, bytes([0])), av(0xA01D, bytes([1]))))
+
 put('pib_fuzz', 'example.pib', read('data/examples/example.pib'))
 put('nvm_fuzz', 'example.nvm', read('data/examples/example.nvm'))
 

@@ -61,7 +61,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case 1:
             writeFile(directory + "/" + kPreferencesFileName, data + 1, size - 1);
             loadPreferences();
-            databaseFileName(textOf(preferences().productTitle));
+            // Whatever the file says, no scan phase waits 10 s, and the database has a name.
+            if (core.ticksPerPhase < 1 || core.ticksPerPhase > kMaxTicksPerPhase) std::abort();
+            if (databaseFileName(textOf(preferences().productTitle)) == ".data") std::abort();
             break;
         case 2: {
             writeFile(directory + "/" + kVendorListFileName, data + 1, size - 1);

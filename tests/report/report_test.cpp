@@ -2,7 +2,9 @@
 #include "report/report.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -426,6 +428,41 @@ TEST_F(Report, SaveReportTellsWhetherTheFileWasWritten) {
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), heading() + hostLines() + deviceHeading());
     EXPECT_FALSE(saveReport((scratch.path / "missing" / "diagnostics.txt").string()));
     EXPECT_FALSE(writeReport(nullptr));
+}
+
+// The report lists the device passwords. It is saved private to its writer, whatever the
+// umask, and as a file of its own: a file another user made under the name (and still holds,
+// here through a second link) keeps its content, and a link is not followed.
+TEST_F(Report, SavedReportIsPrivateAndNeverWrittenIntoAnotherUsersFile) {
+    ScratchDirectory scratch;
+    const fs::path saved = scratch.path / "report.txt";
+    const fs::path theirs = scratch.path / "theirs";
+    writeText(theirs, "their own text");
+    if (::geteuid() == 0) ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(theirs.c_str(), 0666), 0);
+    fs::create_hard_link(theirs, saved);
+    const mode_t previousMask = ::umask(0);
+    std::string error;
+    const bool written = saveReport(saved.string(), &error);
+    ::umask(previousMask);
+    ASSERT_TRUE(written) << error;
+
+    struct stat info {};
+    ASSERT_EQ(::stat(saved.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+    EXPECT_EQ(info.st_uid, ::geteuid());
+    const Bytes report = readBytes(saved);
+    EXPECT_EQ(std::string(report.begin(), report.end()), heading() + hostLines() + deviceHeading());
+    const Bytes kept = readBytes(theirs);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "their own text");
+    EXPECT_EQ(fs::hard_link_count(theirs), 1u);
+
+    const fs::path link = scratch.path / "link.txt";
+    fs::create_symlink(theirs, link);
+    EXPECT_FALSE(saveReport(link.string(), &error));
+    EXPECT_EQ(error, link.string() + ": is a symbolic link, refused");
+    EXPECT_EQ(fs::symlink_status(link).type(), fs::file_type::symlink);
+    EXPECT_EQ(readBytes(theirs), kept);
 }
 
 TEST(ReportTexts, VersionAndRelease) {

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "scan/logs.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,7 +14,9 @@
 #include <vector>
 
 #include "core/tables.h"
+#include "platform/notifier.h"
 #include "platform/text.h"
+#include "store/data_directory.h"
 #include "store/preferences.h"
 #include "tests/store/store_test_support.h"
 #include "transport/interface_table.h"
@@ -43,9 +48,12 @@ protected:
         resetInterfaceTable();
         preferences() = defaultPreferences();
         closeScanLog();
+        setDataDirectory("");
+        resetLogPlaceNotice();
         installCalendarSource([this] { return now; });
     }
     void TearDown() override {
+        setDataDirectory("");
         closeScanLog();
         installCalendarSource({});
         deviceLogWriter() = {};
@@ -260,6 +268,170 @@ TEST_F(Logs, DeviceLogThatCannotBeReadIsLeftAlone) {
     writeDeviceLog(DeviceLogKind::storedCopy, blockOf(0));
     EXPECT_TRUE(fs::is_directory("Corvel Utility.log"));
     EXPECT_EQ(readText("Corvel Utility.log/inside"), "kept");
+}
+
+// ---- where the logs go ----
+
+mode_t modeOf(const fs::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+    return info.st_mode & 07777;
+}
+
+constexpr uid_t kNobody = 65534;
+constexpr char kDeviceLog[] = "Corvel Utility.log";
+
+// The working directory is the scratch directory; the data directory is beside it.
+class LogPlaces : public Logs {
+protected:
+    void SetUp() override {
+        Logs::SetUp();
+        fs::create_directory(data);
+        setDataDirectory(data.string());
+    }
+    void TearDown() override {
+        ::chmod(scratch.path.c_str(), 0755);
+        std::error_code ignored;
+        fs::remove_all(data, ignored);
+        Logs::TearDown();
+    }
+    // Both logs, each twice, as a run writes them.
+    void writeBothLogs() {
+        for (int i = 0; i < 2; ++i) {
+            writeScanLog(false);
+            writeDeviceLog(DeviceLogKind::storedCopy, blockOf(0));
+        }
+    }
+    std::string movedText() const {
+        return "The working directory " + fs::current_path().string() +
+               " can be written by other users: the logs are written in " + data.string() +
+               " instead.";
+    }
+
+    fs::path data = scratch.path.parent_path() / (scratch.path.filename().string() + "-data");
+    RecordingNotifier recorder;
+    ScopedNotifier scoped{recorder};
+};
+
+// A working directory that other users can write would let them plant a file under a log's
+// name for a privileged run to take over, or take the log away: the logs then go to the data
+// directory, which is said once a run. Elsewhere they stay private to the user.
+TEST_F(LogPlaces, LogsLeaveAWorkingDirectoryOthersCanWrite) {
+    struct Case {
+        const char* what;
+        mode_t mode;
+        uid_t owner;  // the user running, unless kNobody
+        gid_t group;  // the user's primary group, unless kNobody
+        bool toData;
+    };
+    const Case cases[] = {
+        {"own 0755", 0755, 0, 0, false},
+        {"own 0700", 0700, 0, 0, false},
+        {"own sticky 1755", 01755, 0, 0, false},
+        {"own 0777", 0777, 0, 0, true},
+        {"own sticky 1777", 01777, 0, 0, true},
+        {"0775 of another group", 0775, 0, kNobody, true},
+        {"/tmp-like 1777 of another user", 01777, kNobody, 0, true},
+        {"0755 of another user", 0755, kNobody, 0, true},
+    };
+    const fs::path here = scratch.path;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool otherOwner = c.owner == kNobody || c.group == kNobody;
+        if (otherOwner && ::geteuid() != 0) continue;  // only root can give the directory away
+        ASSERT_EQ(::chown(here.c_str(), c.owner == kNobody ? kNobody : ::geteuid(),
+                          c.group == kNobody ? kNobody : ::getegid()),
+                  0);
+        ASSERT_EQ(::chmod(here.c_str(), c.mode), 0);
+        for (const fs::path& d : {here, data})
+            for (const char* name : {kScanLogFileName, kDeviceLog}) fs::remove(d / name);
+        resetLogPlaceNotice();
+        recorder.messages.clear();
+
+        writeBothLogs();
+        const fs::path used = c.toData ? data : here;
+        const fs::path other = c.toData ? here : data;
+        for (const char* name : {kScanLogFileName, kDeviceLog}) {
+            SCOPED_TRACE(name);
+            ASSERT_TRUE(fs::exists(used / name));
+            EXPECT_FALSE(fs::exists(other / name));
+            EXPECT_EQ(modeOf(used / name), c.toData ? 0640u : 0600u);
+        }
+        EXPECT_EQ(lineCount(readText(used / kDeviceLog)), 6u) << "both entries in one log";
+        if (c.toData) {
+            ASSERT_EQ(recorder.messages.size(), 1u);
+            EXPECT_EQ(recorder.messages[0].title, "Information");
+            EXPECT_EQ(recorder.messages[0].text, movedText());
+            EXPECT_EQ(recorder.messages[0].icon, Icon::Information);
+        } else {
+            EXPECT_TRUE(recorder.messages.empty());
+        }
+    }
+    ASSERT_EQ(::chown(here.c_str(), ::geteuid(), ::getegid()), 0);
+}
+
+// What another user planted under the device log's name in a world-writable sticky directory
+// is neither read into the log nor made the program's own.
+TEST_F(LogPlaces, APlantedLogIsNeitherTakenOverNorRead) {
+    const fs::path planted = scratch.path / kDeviceLog;
+    const std::string program = "#!/bin/sh\nid\n";
+    writeText(planted, program);
+    if (::geteuid() == 0) ASSERT_EQ(::chown(planted.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(::chmod(planted.c_str(), 06755), 0);
+    ASSERT_EQ(::chmod(scratch.path.c_str(), 01777), 0);
+
+    writeDeviceLog(DeviceLogKind::storedCopy, blockOf(0));
+
+    EXPECT_EQ(readText(planted), program);
+    EXPECT_EQ(modeOf(planted), 06755u);
+    EXPECT_EQ(readText(data / kDeviceLog),
+              entryText(kJune17At1509, dataText("**EEPROM**", blockOf(0))));
+    EXPECT_EQ(modeOf(data / kDeviceLog), 0640u);
+}
+
+// In the user's own directory, files left under the logs' names lend them no mode: a log is
+// never run, whoever wrote it last.
+TEST_F(LogPlaces, OldLogsLendTheirModeToNothing) {
+    for (const char* name : {kScanLogFileName, kDeviceLog}) {
+        writeText(name, "Time old\n");
+        ASSERT_EQ(::chmod(name, 06755), 0);
+    }
+    writeBothLogs();
+    for (const char* name : {kScanLogFileName, kDeviceLog}) EXPECT_EQ(modeOf(name), 0600u) << name;
+    EXPECT_TRUE(readText(kDeviceLog).starts_with("Time old\n")) << "the old entries are kept";
+}
+
+TEST_F(LogPlaces, WithoutASafeDataDirectoryTheLogsAreNotWritten) {
+    ASSERT_EQ(::chmod(scratch.path.c_str(), 0777), 0);
+    const std::string notWritten = "The working directory " + fs::current_path().string() +
+                                   " can be written by other users: the logs are not written.";
+    for (const bool withData : {false, true}) {
+        SCOPED_TRACE(withData ? "data directory writable by all" : "no data directory");
+        if (withData) ASSERT_EQ(::chmod(data.c_str(), 0777), 0);
+        setDataDirectory(withData ? data.string() : "");
+        resetLogPlaceNotice();
+        recorder.messages.clear();
+        writeBothLogs();
+        EXPECT_TRUE(fs::is_empty(data));
+        EXPECT_FALSE(fs::exists(kScanLogFileName));
+        EXPECT_FALSE(fs::exists(kDeviceLog));
+        ASSERT_EQ(recorder.messages.size(), 1u);
+        EXPECT_EQ(recorder.messages[0].text, notWritten);
+    }
+}
+
+// Run in the shared data directory itself (root:corvel, 2770), the logs stay there without a
+// word, readable by the group as the device list is.
+TEST_F(LogPlaces, InTheSharedDataDirectoryTheLogsStayThere) {
+    const ::group* shared = ::getgrnam(kSharedGroupName);
+    if (shared == nullptr || ::geteuid() != 0) GTEST_SKIP() << "needs root and group corvel";
+    ASSERT_EQ(::chown(data.c_str(), 0, shared->gr_gid), 0);
+    ASSERT_EQ(::chmod(data.c_str(), 02770), 0);
+    WorkingDirectory inData{data};
+    writeBothLogs();
+    EXPECT_EQ(modeOf(data / kScanLogFileName), 0640u);
+    EXPECT_EQ(modeOf(data / kDeviceLog), 0640u);
+    EXPECT_TRUE(recorder.messages.empty());
 }
 
 TEST(LocalTimeText, HasTheAsctimeFormForAnyYear) {

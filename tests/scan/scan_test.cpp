@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "scan/full_scan.h"
 #include "core/stations.h"
 #include "store/database.h"
+#include "store/product_files.h"
 #include "tests/scan/scan_sim_fixture.h"
 
 namespace corvel::test {
@@ -281,6 +283,52 @@ INSTANTIATE_TEST_SUITE_P(Cycles, CycleLength,
                                            CycleCase{"TwoWithoutDevice", 2, false, 14},
                                            CycleCase{"ThirtyWithoutDevice", 30, false, 210}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The cap the preferences put on scanTicks holds for the timer the scan really runs: the most
+// ticks allowed wait under 10 s, one more would not.
+TEST(ScanTimerPeriod, TheLargestTicksPerPhaseWaitsUnderTenSeconds) {
+    EXPECT_LT(kMaxTicksPerPhase * int64_t(scanTimerPeriodMs(kMaxTicksPerPhase)), kMaxScanPhaseMs);
+    EXPECT_GE((kMaxTicksPerPhase + 1) * int64_t(scanTimerPeriodMs(kMaxTicksPerPhase + 1)),
+              kMaxScanPhaseMs);
+}
+
+// A preferences file with the largest scanTicks its low 16 bits can hold would keep each waiting
+// phase going for 17 days; the scan it sets up ends every phase within 10 s and its cycle within
+// two such phases and the full scan.
+TEST_F(StartScan, TheLargestScanTicksInThePreferencesStillEndsEachCycleWithinTheBound) {
+    setProductDataFolders({});
+    WorkingDirectory inScratch(scratch.path);
+    Preferences hostile = defaultPreferences();
+    hostile.scanTicks = 32767;
+    const auto bytes = encodePreferences(hostile);
+    writeBytes(scratch.path / kPreferencesFileName, Bytes(bytes.begin(), bytes.end()));
+    loadPreferences();
+    restoreProductDataFolders();
+
+    ASSERT_TRUE(rescan());
+    std::vector<uint64_t> fullScansAt;
+    viewHooks().refreshView = [&](int phase) {
+        if (phase == kFullScanPhase) fullScansAt.push_back(clock.tickCount());
+    };
+    const uint64_t start = clock.tickCount();
+    uint64_t phaseStart = start;
+    uint64_t longestPhase = 0;
+    int phase = core.scanPhase;
+    while (fullScansAt.size() < 2 && clock.tickCount() - start < 3'600'000) {
+        clock.sleepMs(timer.periodMs());
+        const uint64_t tickStart = clock.tickCount();
+        onTimerTick();
+        if (core.scanPhase == phase) continue;
+        // The phase ended when the tick that left it began; the next one begins after the tick.
+        longestPhase = std::max(longestPhase, tickStart - phaseStart);
+        phaseStart = clock.tickCount();
+        phase = core.scanPhase;
+    }
+    ASSERT_EQ(fullScansAt.size(), 2u);
+    EXPECT_LT(longestPhase, uint64_t(kMaxScanPhaseMs));
+    EXPECT_LT(fullScansAt[1] - fullScansAt[0], uint64_t(2 * kMaxScanPhaseMs + 1000))
+        << "two waiting phases, the phase steps and one full scan";
+}
 
 TEST_F(StartScan, WithOneTickPerPhasePhasesTwoAndFourNeverRun) {
     ASSERT_TRUE(startScan(1, 3, true));

@@ -8,6 +8,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <csignal>
 #include <cstring>
@@ -34,6 +35,13 @@ constexpr size_t kTableSize = sizeof(StationTable);
 
 std::string asideText(const std::string& path) {
     return "The device database " + path + " is damaged; it was set aside as " + path + ".bad.";
+}
+
+std::string newerText(const std::string& path, int32_t version) {
+    return "The device database " + path + " is of a newer format (version " +
+           std::to_string(version) +
+           ") than this program knows (306). It was not read and is left as it is; the device "
+           "list will not be saved while this program runs.";
 }
 
 // Runs `body` as an unprivileged user, so that directory permissions apply as they do to one.
@@ -249,7 +257,7 @@ TEST_F(Database, VersionsBelow306GiveTheDefaultsWithAWarningAndTheFileIsKept) {
         int32_t version;
         bool accepted;
     };
-    const Case cases[] = {{305, false}, {0, false}, {-1, false}, {306, true}, {307, true}};
+    const Case cases[] = {{305, false}, {0, false}, {-1, false}, {INT_MIN, false}, {306, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.version);
         fs::remove_all(scratch.path);
@@ -275,10 +283,17 @@ TEST_F(Database, VersionsBelow306GiveTheDefaultsWithAWarningAndTheFileIsKept) {
         EXPECT_EQ(load.status, LoadStatus::TooOld);
         expectDefaults();
         EXPECT_FALSE(applied) << "the list columns are not applied";
-        ASSERT_EQ(recorder.messages.size(), 1u);
+        ASSERT_EQ(recorder.messages.size(), 2u);
         EXPECT_EQ(recorder.messages[0].title, "Attention!");
         EXPECT_EQ(recorder.messages[0].text, kReadTrouble);
         EXPECT_EQ(recorder.messages[0].icon, Icon::Warning);
+        EXPECT_EQ(recorder.messages[1].title, "Problem Occurred");
+        EXPECT_EQ(recorder.messages[1].text, "The device database " + path.string() +
+                                                 " is of an older format (version " +
+                                                 std::to_string(c.version) +
+                                                 ") than this program knows (306); it was set "
+                                                 "aside as " +
+                                                 path.string() + ".bad.");
         EXPECT_EQ(load.keptAside, path.string() + ".bad");
         EXPECT_EQ(readBytes(load.keptAside), file);
     }
@@ -394,6 +409,151 @@ TEST_F(Database, ShortFileKeepsWhatWasReadAndIsSetAsideWhole) {
     }
 }
 
+// Whatever is wrong with the file, once it is moved the user is told where it went: its own name
+// and the name it now has are both in one message.
+TEST_F(Database, EveryFileSetAsideIsAnnouncedWithBothNames) {
+    struct Case {
+        const char* what;
+        std::function<void(Bytes& file)> damage;  // empties `file` to plant something else
+        std::function<void(const fs::path& at)> plant;
+    };
+    auto version = [](int32_t v) { return [v](Bytes& f) { put32le(f.data(), uint32_t(v)); }; };
+    auto cut = [](size_t length) { return [length](Bytes& f) { f.resize(length); }; };
+    auto count = [](int32_t n) { return [n](Bytes& f) { put32le(&f[131416], uint32_t(n)); }; };
+    const Case cases[] = {
+        {"empty", cut(0), {}},
+        {"cut inside the version", cut(2), {}},
+        {"version 305", version(305), {}},
+        {"negative version", version(-7), {}},
+        {"cut after the version", cut(4), {}},
+        {"cut inside the station tables", cut(5000), {}},
+        {"cut inside the count", cut(131418), {}},
+        {"count 0 with records", count(0), {}},
+        {"count 33", count(33), {}},
+        {"cut inside a record", cut(131420 + 198 + 10), {}},
+        {"cut inside the layout", cut(131420 + 2 * 198 + 12), {}},
+        {"larger than 32 records", [](Bytes& f) { f.resize(kMaxDatabaseFileSize + 1); }, {}},
+        {"FIFO", {}, [](const fs::path& at) { ASSERT_EQ(::mkfifo(at.c_str(), 0600), 0); }},
+        {"directory", {}, [](const fs::path& at) { fs::create_directories(at); }},
+        {"symbolic link", {}, [](const fs::path& at) { fs::create_symlink("/dev/null", at); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(scratch.path);
+        fs::create_directories(scratch.path);
+        resetCoreState();
+        fill(2);
+        Bytes file = saved();
+        if (c.plant) {
+            fs::remove(path);
+            c.plant(path);
+        } else {
+            c.damage(file);
+            writeBytes(path, file);
+        }
+        recorder.messages.clear();
+
+        const DatabaseLoad load = loadDatabase();
+        ASSERT_EQ(load.keptAside, path.string() + ".bad");
+        EXPECT_TRUE(fs::exists(fs::symlink_status(load.keptAside)));
+        EXPECT_FALSE(fs::exists(fs::symlink_status(path)));
+        const auto named =
+            std::count_if(recorder.messages.begin(), recorder.messages.end(), [&](const auto& m) {
+                return m.title == "Problem Occurred" &&
+                       m.text.find("The device database " + path.string() + " ") == 0 &&
+                       m.text.ends_with("; it was set aside as " + load.keptAside + ".");
+            });
+        EXPECT_EQ(named, 1) << "messages: " << recorder.messages.size();
+    }
+}
+
+// A newer program's file is in a format this one cannot know: it is neither read nor replaced
+// by this program's format, nor moved; every save of the run says why it did not write.
+TEST_F(Database, ANewerFormatIsRefusedAndNeverSavedOver) {
+    for (int32_t version : {307, 400, INT32_MAX}) {
+        for (LoadMode mode : {LoadMode::SetAside, LoadMode::ReadOnly}) {
+            SCOPED_TRACE(std::to_string(version) +
+                         (mode == LoadMode::ReadOnly ? " read-only" : ""));
+            fs::remove_all(scratch.path);
+            fs::create_directories(scratch.path);
+            resetCoreState();
+            clearSaveOutcome();
+            fill(3);
+            Bytes file = saved();
+            put32le(file.data(), uint32_t(version));
+            file.resize(file.size() + 100, 0x5A);  // whatever the newer format adds
+            writeBytes(path, file);
+            resetCoreState();
+            recorder.messages.clear();
+            bool applied = false;
+            listLayoutHooks().applyToList = [&](const ListLayout&) { applied = true; };
+
+            const DatabaseLoad load = loadDatabase(mode);
+            EXPECT_EQ(load.status, LoadStatus::TooNew);
+            EXPECT_TRUE(load.keptAside.empty());
+            expectDefaults();
+            EXPECT_TRUE(applied) << "the list keeps the columns it has";
+            ASSERT_EQ(recorder.messages.size(), 1u);
+            EXPECT_EQ(recorder.messages[0].title, "Attention!");
+            EXPECT_EQ(recorder.messages[0].icon, Icon::Warning);
+            EXPECT_EQ(recorder.messages[0].text, newerText(path.string(), version));
+
+            // The run goes on and would save: a scan found devices, the user removed the last.
+            fill(2);
+            std::string reason;
+            EXPECT_FALSE(saveDatabase(&reason));
+            EXPECT_EQ(reason, path.string() + ": is of a newer format (version " +
+                                  std::to_string(version) +
+                                  ") than this program knows (306), not saved over");
+            EXPECT_TRUE(lastSave().failed);
+            EXPECT_FALSE(saveDatabase());
+            removeDevice(2);
+            removeDevice(1);
+            EXPECT_FALSE(saveDatabase(nullptr, WhenEmpty::WriteEmpty));
+            ASSERT_EQ(recorder.messages.size(), 2u) << "said at the first refused save only";
+            EXPECT_EQ(recorder.messages[1].title, "Attention!");
+            EXPECT_EQ(recorder.messages[1].text,
+                      "The device list was not saved: the device database " + path.string() +
+                          " is of a newer format (version " + std::to_string(version) +
+                          ") than this program knows (306).");
+            EXPECT_EQ(readBytes(path), file) << "unchanged byte for byte";
+            EXPECT_EQ(entries(), 1u) << "nothing set aside, no temporary left";
+        }
+    }
+}
+
+// The list stays read-only for the run even when the newer file goes away; a newer file that
+// appears after a load (a newer program saved meanwhile) is not saved over either.
+TEST_F(Database, TheRefusalHoldsForTheRunAndForAFileThatTurnsNewerLater) {
+    fill(1);
+    Bytes file = saved();
+    put32le(file.data(), 307);
+    writeBytes(path, file);
+    EXPECT_EQ(loadDatabase().status, LoadStatus::TooNew);
+    fs::remove(path);
+    fill(1);
+    EXPECT_FALSE(saveDatabase());
+    EXPECT_FALSE(fs::exists(path));
+
+    // Another directory is another file: saved as usual.
+    const fs::path otherDirectory = scratch.path / "other";
+    fs::create_directories(otherDirectory);
+    setDataDirectory(otherDirectory.string());
+    EXPECT_TRUE(saveDatabase());
+    EXPECT_TRUE(fs::exists(otherDirectory / "Corvel Utility.data"));
+
+    setDataDirectory(scratch.path.string());
+    EXPECT_EQ(loadDatabase().status, LoadStatus::Missing);
+    fill(1);
+    EXPECT_TRUE(saveDatabase());
+    writeBytes(path, file);
+    recorder.messages.clear();
+    EXPECT_FALSE(saveDatabase());
+    EXPECT_EQ(readBytes(path), file);
+    ASSERT_EQ(recorder.messages.size(), 1u);
+    EXPECT_EQ(recorder.messages[0].title, "Attention!");
+}
+
 TEST_F(Database, EachDamagedFileGetsItsOwnAsideName) {
     const Bytes first{0x32, 0x01};
     const Bytes second{0x33};
@@ -502,7 +662,8 @@ TEST_F(Database, FailedSaveIntoAMissingDirectoryIsReported) {
 TEST_F(Database, FileNameComesFromTheProductTitle) {
     const std::pair<const char*, const char*> cases[] = {
         {"Corvel Utility", "Corvel Utility.data"},
-        {"", ".data"},
+        {"", "Corvel Utility.data"},
+        {" ", "Corvel Utility.data"},
         {"a/b", "Corvel Utility.data"},
         {"../../etc/x", "Corvel Utility.data"},
         {".", "Corvel Utility.data"},

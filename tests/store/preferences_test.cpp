@@ -3,11 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <functional>
 
 #include "core/tables.h"
 #include "platform/bytes.h"
+#include "platform/notifier.h"
 #include "platform/text.h"
 #include "store/list_layout.h"
 #include "store/product_files.h"
@@ -225,7 +227,7 @@ TEST_F(LoadPreferences, ShortFileReadsAsWrittenWithTheRestZero) {
 
 TEST_F(LoadPreferences, TicksPerPhaseIsAtLeastOne) {
     const std::pair<int32_t, int16_t> cases[] = {
-        {10, 10}, {1, 1}, {0, 1}, {-5, 1}, {70000, 4464}, {65536, 1}, {40000, 1}, {32767, 32767},
+        {10, 10}, {1, 1}, {0, 1}, {-5, 1}, {70000, 83}, {65536, 1}, {40000, 1}, {32767, 83},
     };
     for (const auto& [scanTicks, ticks] : cases) {
         Bytes bytes(4);
@@ -236,6 +238,79 @@ TEST_F(LoadPreferences, TicksPerPhaseIsAtLeastOne) {
         if (scanTicks <= 0) {
             EXPECT_EQ(+preferences().scanTicks, 1) << scanTicks;
         }
+    }
+}
+
+// The time a waiting phase lasts grows with the square of scanTicks: a file in the working
+// directory must not be able to stop the scan. Each value is taken as the file holds it (32 bits,
+// its low 16 used), capped at the most ticks that keep a phase under 10 s, and a cap is said once.
+TEST_F(LoadPreferences, ScanTicksAreCappedSoThatAPhaseStaysUnderTenSeconds) {
+    struct Case {
+        int32_t scanTicks;
+        int16_t ticksUsed;
+        bool capped;
+    };
+    const Case cases[] = {
+        {30, 30, false},          // the default
+        {82, 82, false},          // below the cap
+        {83, 83, false},          // at the cap: 83 ticks of 118 ms, 9.8 s
+        {84, 83, true},           // just above: 84 ticks of 120 ms would be 10.08 s
+        {300, 83, true},          // over two minutes a phase
+        {32767, 83, true},        // the most ticks the low 16 bits can give: 17 days a phase
+        {70000, 83, true},        // low 16 bits 4464
+        {65536 + 83, 83, false},  // low 16 bits at the cap
+        {INT32_MAX, 1, false},    // low 16 bits 0xFFFF: not a positive count, one tick
+        {0, 1, false},            // not positive: one tick
+        {-5, 1, false},
+    };
+    RecordingNotifier recorder;
+    ScopedNotifier notifierScope{recorder};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scanTicks);
+        Preferences p = defaultPreferences();
+        p.scanTicks = c.scanTicks;
+        const auto bytes = encodePreferences(p);
+        writeBytes(work / "OEMPrefs.dat", Bytes(bytes.begin(), bytes.end()));
+        recorder.messages.clear();
+
+        loadPreferences();
+        EXPECT_EQ(core.ticksPerPhase, c.ticksUsed);
+        EXPECT_EQ(preferences().ticksPerPhase(), c.ticksUsed);
+        EXPECT_LT(scanPhaseMs(core.ticksPerPhase), kMaxScanPhaseMs);
+        if (!c.capped) {
+            EXPECT_TRUE(recorder.messages.empty());
+            continue;
+        }
+        ASSERT_EQ(recorder.messages.size(), 1u);
+        EXPECT_EQ(recorder.messages[0].title, "Attention!");
+        EXPECT_EQ(recorder.messages[0].icon, Icon::Warning);
+        EXPECT_EQ(recorder.messages[0].text,
+                  "OEMPrefs.dat: scanTicks " + std::to_string(c.scanTicks) +
+                      " read, 83 used: more ticks per scan phase would keep a phase waiting 10 s "
+                      "or longer.");
+    }
+}
+
+// The title names the database and the device log; one that names nothing gives the product's
+// own name rather than a hidden ".data" that looks like an empty list.
+TEST(FileStemOfTitle, ATitleThatNamesNoFileGivesTheDefaultTitle) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"Corvel Utility", "Corvel Utility"},
+        {"Other", "Other"},
+        {" Padded ", " Padded "},
+        {"", "Corvel Utility"},
+        {std::string(64, '\0'), "Corvel Utility"},
+        {"   ", "Corvel Utility"},
+        {"\t\r\n", "Corvel Utility"},
+        {" \x01\x1F\x7F ", "Corvel Utility"},
+        {"a/b", "Corvel Utility"},
+        {"..", "Corvel Utility"},
+        {"...", "..."},
+    };
+    for (const auto& [title, stem] : cases) {
+        Preferences p = defaultPreferences();
+        copyText(p.productTitle, title);
+        EXPECT_EQ(fileStemOfTitle(textOf(p.productTitle)), stem) << '"' << title << '"';
     }
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ui/diagnostics_page.h"
 
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QHeaderView>
 #include <QPrinter>
@@ -210,6 +212,10 @@ private Q_SLOTS:
         if (writable) {
             QVERIFY(file.open(QIODevice::ReadOnly));
             QVERIFY(file.readAll().startsWith("Diagnostics Report:\t\t\t\t\t"));
+            // It lists the device passwords: private to the user.
+            struct stat info {};
+            QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+            QCOMPARE(info.st_mode & 07777, mode_t(0600));
         }
         const bool failed = !name.isEmpty() && !writable;
         QCOMPARE(state.texts(),
