@@ -7,6 +7,7 @@
 
 #include "avcodec/image_format.h"
 #include "avcodec/nvm_chain.h"
+#include "cli/newer_chain_report.h"
 #include "cli/validators.h"
 #include "platform/files.h"
 
@@ -18,12 +19,6 @@ struct NvmOptions {
     std::string file;
     bool json = false;
 };
-
-std::string hex32(uint32_t value) {
-    char text[11];
-    std::snprintf(text, sizeof text, "0x%08X", value);
-    return text;
-}
 
 void printChain(const NvmChain& chain, CliContext& context) {
     for (size_t i = 0; i < chain.images.size(); ++i) {
@@ -48,16 +43,32 @@ void printChainJson(const NvmChain& chain, CliContext& context) {
                 << '\n';
 }
 
-// A chain of the newer 96-byte headers: named, and nothing of it listed.
-int refuseNewerFormat(const NvmOptions& options, CliContext& context) {
-    if (options.json)
-        context.out << nlohmann::ordered_json{{"images", nlohmann::ordered_json::array()},
-                                              {"valid", false},
-                                              {"error", kNewerFormatText}}
+// A chain of the newer 96-byte headers: walked and listed like the older one, then named with
+// what the upgrade makes of it. The upgrade refuses it, so the check does too (exit status 1).
+int checkNewerFormat(const std::vector<uint8_t>& bytes, const NvmOptions& options,
+                     CliContext& context) {
+    const NewerChain chain = walkNewerChain(bytes.data(), bytes.size());
+    const std::string refusal = std::string("newer image format: ") + kNewerFirmwareRefusal;
+    if (options.json) {
+        const std::string reason = newerChainFaultText(chain);
+        context.out << nlohmann::ordered_json{{"format", "newer"},
+                                              {"version", newerChainVersion(chain)},
+                                              {"images", newerImagesJson(chain)},
+                                              {"valid", chain.sound()},
+                                              {"reason", reason.empty()
+                                                             ? nlohmann::ordered_json(nullptr)
+                                                             : nlohmann::ordered_json(reason)},
+                                              {"upgradeSupported", false},
+                                              {"error", refusal}}
                            .dump()
                     << '\n';
-    else
-        context.err << "corvel: " << options.file << ": " << kNewerFormatText << '\n';
+    } else {
+        context.out << "newer image format, version " << newerChainVersion(chain)
+                    << " (96-byte headers)\n";
+        printNewerImages(chain, context.out);
+        printNewerVerdict(chain, context.out);
+        context.err << "corvel: " << options.file << ": " << refusal << '\n';
+    }
     context.status = 1;
     return 1;
 }
@@ -67,7 +78,8 @@ int runCheck(const NvmOptions& options, CliContext& context) {
     std::string error;
     if (!readWholeFile(options.file, bytes, error, ReadRules{kMaxImageFileSize, true}))
         return context.fail(1, error);
-    if (isNewerImageFormat(bytes.data(), bytes.size())) return refuseNewerFormat(options, context);
+    if (isNewerImageFormat(bytes.data(), bytes.size()))
+        return checkNewerFormat(bytes, options, context);
     const NvmChain chain = walkNvmChain(bytes.data(), bytes.size());
     if (options.json) printChainJson(chain, context);
     else printChain(chain, context);
@@ -84,10 +96,13 @@ void addNvmCommand(CLI::App& app, CliContext& context) {
     CLI::App* check = nvm->add_subcommand("check", "Check the image-header chain of an NVM file.");
     check->footer(
         "Reports each image: offset, load address, length, next-header offset, header checksum;\n"
-        "the listing ends at the first header whose checksum fails. A file of the newer format\n"
-        "(96-byte headers) is named as such and not listed.\n"
-        "Exit status 0 when every header checksum is valid and every header and image lies\n"
-        "inside the file.");
+        "the listing ends at the first header whose checksum fails.\n"
+        "A file of the newer image format (96-byte headers, version 1.x) is named as such and\n"
+        "listed too: module type (by number, and by name where public documentation gives\n"
+        "one), load address, length, entry point, next header, header and image checksums, and\n"
+        "why its chain is broken if it is. The upgrade refuses such files.\n"
+        "Exit status 0 when the file is a chain of the older format the upgrade can send: every\n"
+        "header checksum valid, every header and image inside the file.");
     check->add_option("file", options->file, "NVM file")->required();
     check->add_flag("--json", options->json, "print one JSON object");
     check->callback([options, &context] { runCheck(*options, context); });

@@ -8,6 +8,7 @@
 #include "avcodec/image_checksum.h"
 #include "avcodec/image_format.h"
 #include "avcodec/pib.h"
+#include "cli/newer_chain_report.h"
 #include "cli/validators.h"
 #include "keys/derive.h"
 #include "platform/bytes.h"
@@ -26,38 +27,50 @@ struct PibOptions {
     bool json = false;
 };
 
-// The file's bytes when they hold what pibOpen reads: at least as many bytes as its own length
-// field says (so a 3.3 image has the 7992 bytes its content checks walk), and at least the fixed
-// fields up to the NMK. Anything else is refused as not usable.
-std::optional<std::vector<uint8_t>> readUsablePib(const std::string& path, CliContext& context,
-                                                  mode_t* mode = nullptr) {
+std::optional<std::vector<uint8_t>> readPibFile(const std::string& path, CliContext& context,
+                                               mode_t* mode = nullptr) {
     std::vector<uint8_t> bytes;
     std::string error;
     if (!readWholeFile(path, bytes, error, ReadRules{kMaxImageFileSize, true}, mode)) {
         context.fail(1, error);
         return std::nullopt;
     }
-    const size_t declared = bytes.size() >= kLengthFieldEnd ? get16le(&bytes[4]) : 0;
+    return bytes;
+}
+
+// Whether the bytes hold what pibOpen reads: at least as many bytes as the length field says (so
+// a 3.3 image has the 7992 bytes its content checks walk), and at least the fixed fields up to
+// the NMK. Anything else is refused as not usable, a PIB wrapped in the newer format too.
+bool usablePib(const std::vector<uint8_t>& bytes, const std::string& path, CliContext& context) {
     if (isNewerImageFormat(bytes.data(), bytes.size())) {
-        context.fail(1, path + ": " + kNewerFormatText);
-        return std::nullopt;
+        context.fail(1, path + ": newer image format: " + kNewerPibRefusal);
+        return false;
     }
+    const size_t declared = bytes.size() >= kLengthFieldEnd ? get16le(&bytes[4]) : 0;
     if (bytes.size() < kLengthFieldEnd || bytes.size() < declared ||
         bytes.size() < kPibMinimumSize) {
         context.fail(1, path + ": not a usable PIB (" + std::to_string(bytes.size()) +
                             " bytes, its length field says " + std::to_string(declared) + ")");
-        return std::nullopt;
+        return false;
     }
     // The length field is what the checksum and the device go by: it must cover the fixed fields
     // and whole 32-bit words, as every PIB's does; random bytes rarely manage both.
     if (declared < kPibMinimumSize || declared % 4 != 0) {
-        context.fail(1, path + ": not a PIB (its length field says " + std::to_string(declared) +
-                            ", " + (declared < kPibMinimumSize
-                                        ? "less than the " + std::to_string(kPibMinimumSize) +
-                                              " bytes of a PIB's fixed fields)"
-                                        : "not a whole number of 32-bit words)"));
-        return std::nullopt;
+        context.fail(
+            1,
+            path + ": not a PIB (its length field says " + std::to_string(declared) + ", " +
+                (declared < kPibMinimumSize ? "less than the " + std::to_string(kPibMinimumSize) +
+                                                  " bytes of a PIB's fixed fields)"
+                                            : "not a whole number of 32-bit words)"));
+        return false;
     }
+    return true;
+}
+
+std::optional<std::vector<uint8_t>> readUsablePib(const std::string& path, CliContext& context,
+                                                  mode_t* mode = nullptr) {
+    auto bytes = readPibFile(path, context, mode);
+    if (!bytes || !usablePib(*bytes, path, context)) return std::nullopt;
     return bytes;
 }
 
@@ -69,9 +82,57 @@ bool checksumValid(const std::vector<uint8_t>& pib) {
     return imageChecksum(pib.data(), length / 4, 0) == 0;
 }
 
+// A parameter block wrapped in the newer chain of 96-byte headers, as current adapters ship it:
+// said so, with the wrapped block's place and length. The upgrade sends only a bare PIB, so the
+// check refuses it (exit status 1).
+int checkNewerFormat(const std::vector<uint8_t>& bytes, const PibOptions& options,
+                     CliContext& context) {
+    using Json = nlohmann::ordered_json;
+    const NewerChain chain = walkNewerChain(bytes.data(), bytes.size());
+    const NewerImageInfo* pib = findNewerModule(chain, kNewerModulePib);
+    const std::string refusal = std::string("newer image format: ") + kNewerPibRefusal;
+    if (options.json) {
+        const std::string reason = newerChainFaultText(chain);
+        Json wrapped = nullptr;
+        if (pib != nullptr)
+            wrapped = {{"offset", pib->offset + kNewerHeaderSize},
+                       {"length", pib->length},
+                       {"moduleType", pib->moduleType}};
+        context.out << Json{{"format", "newer"},
+                            {"version", newerChainVersion(chain)},
+                            {"wrapped", wrapped},
+                            {"images", newerImagesJson(chain)},
+                            {"valid", chain.sound()},
+                            {"reason", reason.empty() ? Json(nullptr) : Json(reason)},
+                            {"upgradeSupported", false},
+                            {"error", refusal}}
+                           .dump()
+                    << '\n';
+    } else {
+        context.out << "newer image format, version " << newerChainVersion(chain)
+                    << " (96-byte headers): ";
+        if (pib != nullptr)
+            context.out << "a parameter block of " << pib->length << " bytes wrapped in a chain of "
+                        << chain.images.size() << (chain.images.size() == 1 ? " image" : " images")
+                        << " (module type " << pib->moduleType << ", at offset "
+                        << pib->offset + kNewerHeaderSize << ")\n";
+        else
+            context.out << "no parameter block (module type " << kNewerModulePib << ") among the "
+                        << chain.images.size() << " images of the chain\n";
+        printNewerImages(chain, context.out);
+        printNewerVerdict(chain, context.out);
+        context.err << "corvel: " << options.file << ": " << refusal << '\n';
+    }
+    context.status = 1;
+    return 1;
+}
+
 int runCheck(const PibOptions& options, CliContext& context) {
-    auto bytes = readUsablePib(options.file, context);
+    auto bytes = readPibFile(options.file, context);
     if (!bytes) return context.status;
+    if (isNewerImageFormat(bytes->data(), bytes->size()))
+        return checkNewerFormat(*bytes, options, context);
+    if (!usablePib(*bytes, options.file, context)) return context.status;
     PibImage pib;
     const int code = pib.pibOpen(*bytes);
     std::optional<std::string> mac, nmk;
@@ -134,6 +195,9 @@ void addPibCommand(CLI::App& app, CliContext& context) {
     CLI::App* check = pib->add_subcommand("check", "Check a PIB file.");
     check->footer(
         "Prints 'code N: MEANING' and the image's version, length, MAC and NMK.\n"
+        "A PIB wrapped in the newer image format (96-byte headers) is named as such, with the\n"
+        "wrapped block's length and the chain listed as nvm check lists it; the upgrade refuses\n"
+        "it, and so does the check.\n"
         "Exit status 0 when the image is usable (code 0, or 3 for a version other than 3.3).");
     check->add_option("file", options->file, "PIB file")->required();
     check->add_flag("--json", options->json, "print one JSON object");

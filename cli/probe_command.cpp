@@ -20,6 +20,7 @@
 #include "platform/text.h"
 #include "transport/frame_io.h"
 #include "transport/interface_table.h"
+#include "upgrade/loader_link.h"
 
 namespace corvel {
 
@@ -107,19 +108,30 @@ bool probeHp10Device(int index, Json& local) {
     return true;
 }
 
+// A Turbo device that an upgrade left in its secondary loader answers none of the probes above,
+// only the loader's own frames at the loader's address.
+Json probeWaitingLoader() {
+    if (!probeLoader()) return nullptr;
+    return {
+        {"mac", formatMac(kSecondaryLoaderMac)}, {"text", kWaitingLoaderText}, {"resume", kResumeCommand}};
+}
+
 Json probeInterface(int index) {
     core.currentAdapter = index;
     core.localIsAv = 0;
     core.localIsTurbo = 0;
     Json local = nullptr;
     Json stations = Json::array();
-    if (!probeAv(index, local, stations) && !probeTurboDevice(index, local))
-        probeHp10Device(index, local);
+    Json loader = nullptr;
+    if (!probeAv(index, local, stations) && !probeTurboDevice(index, local) &&
+        !probeHp10Device(index, local))
+        loader = probeWaitingLoader();
     return {{"index", index},
             {"name", interfaceByIndex(index)->name},
             {"mac", formatMac(interfaceEntries[index].interfaceMac)},
             {"local", local},
-            {"stations", stations}};
+            {"stations", stations},
+            {"loader", loader}};
 }
 
 void printProbeText(const Json& result, CliContext& context) {
@@ -128,6 +140,12 @@ void printProbeText(const Json& result, CliContext& context) {
                     << entry["name"].get<std::string>() << " " << entry["mac"].get<std::string>()
                     << ": ";
         const Json& local = entry["local"];
+        if (const Json& loader = entry["loader"]; local.is_null() && !loader.is_null()) {
+            context.out << loader["text"].get<std::string>() << " at "
+                        << loader["mac"].get<std::string>() << ": "
+                        << loader["resume"].get<std::string>() << '\n';
+            continue;
+        }
         if (local.is_null()) {
             context.out << "no powerline device answered\n";
             continue;
@@ -169,7 +187,10 @@ void addProbeCommand(CLI::App& app, CliContext& context) {
     command->footer(
         "For each interface: the AV device (address, chip, firmware) and the stations of its\n"
         "network with their firmware and rate; otherwise a Turbo or plain HomePlug 1.0 device\n"
-        "(address, kind, version texts). The device list is not touched.");
+        "(address, kind, version texts). Where none answers, a Turbo device that an upgrade left\n"
+        "in its secondary loader is looked for at the loader's address and named, with the\n"
+        "command that finishes the upgrade (\"loader\" in the JSON). The device list is not\n"
+        "touched.");
     command->add_flag("--json", options->json, "print one JSON object");
     command->callback([options, &context] { runProbe(*options, context); });
 }

@@ -12,12 +12,18 @@
 
 #include "av/local_device.h"
 #include "cli/device_session.h"
+#include "cli/probe_command.h"
+#include "cli/session.h"
 #include "cli/upgrade_progress.h"
 #include "core/tables.h"
 #include "platform/mac.h"
 #include "platform/notifier.h"
+#include "transport/frame_io.h"
+#include "transport/interface_table.h"
+#include "upgrade/av_files.h"
 #include "upgrade/av_upgrade.h"
 #include "upgrade/hp10_upgrade.h"
+#include "upgrade/loader_link.h"
 
 namespace corvel {
 
@@ -29,6 +35,7 @@ struct UpgradeOptions {
     std::string img;
     std::string cfg;
     bool yes = false;
+    bool resume = false;
     std::string dataDir;
 };
 
@@ -125,6 +132,27 @@ void checkFileChoice(const UpgradeOptions& o) {
     if (av && (o.nvm.empty() || o.pib.empty()))
         throw CLI::ValidationError("files", "an AV upgrade needs both --nvm and --pib");
     if (turbo && o.img.empty()) throw CLI::ValidationError("files", "a Turbo upgrade needs --img");
+    if (o.resume && av)
+        throw CLI::ValidationError(
+            "--resume", "resumes a Turbo upgrade through the secondary loader: give --img");
+}
+
+// The lowest interface on which a device waits in its secondary loader, or -1; the selected
+// interface stays as it was.
+int findWaitingLoader() {
+    const int32_t selected = core.currentAdapter;
+    int found = -1;
+    for (int i = 0; i < adapterCount && i < kMaxInterfaces && found < 0; ++i) {
+        core.currentAdapter = i;
+        if (probeLoader()) found = i;
+    }
+    core.currentAdapter = selected;
+    return found;
+}
+
+std::string interfaceText(int index) {
+    const HostInterface* host = interfaceByIndex(index);
+    return "interface " + std::to_string(index) + (host ? " " + host->name : std::string());
 }
 
 enum class Result { Upgraded, Failed, Refused };
@@ -157,17 +185,60 @@ Result upgradeAv(const UpgradeOptions& o, CliContext& context, UpgradeControl& c
 
 Result upgradeTurbo(const UpgradeOptions& o, CliContext& context, UpgradeControl& control,
                     UpgradeProgressView& view) {
-    if (!core.localIsTurbo)
+    if (!o.resume && !core.localIsTurbo)
         return refuse(
             context,
             "the local device is not a HomePlug 1.0 Turbo device (--img and --cfg are for Turbo)");
     if (!confirmTurboUpgradeStart()) return refuse(context, kNotConfirmed);
     InterruptGuard guard(control, o.yes);
-    const int done = hp10UpgradeFirmware({o.img, o.cfg}, control);
+    const int done = hp10UpgradeFirmware({o.img, o.cfg}, control,
+                                         o.resume ? LoaderEntry::Resume : LoaderEntry::Reset);
     view.close();
     if (done == 0 && control.cancelRequested())
-        context.fail(1, "upgrade cancelled; the device stays in its secondary loader");
+        context.fail(1,
+                     std::string("upgrade cancelled; the device stays in its secondary loader: ") +
+                         kResumeCommand + " finishes the upgrade");
+    else if (done == 0 && probeLoader())
+        context.err << "corvel: the device waits in its secondary loader and answers nothing "
+                    << "else: " << kResumeCommand << " finishes the upgrade\n";
     return done != 0 ? Result::Upgraded : Result::Failed;
+}
+
+// Finds the local device to upgrade, as the main page has scanned before Upgrade Firmware can be
+// pressed; for --resume, the device waiting in its loader. False, said, when there is none.
+bool selectDevice(const UpgradeOptions& o, CliContext& context, DeviceSession& session) {
+    if (o.resume) {
+        session.startPage();
+        const int loader = findWaitingLoader();
+        if (loader < 0) {
+            context.fail(1, "no device answered at the secondary loader's address " +
+                                formatMac(kSecondaryLoaderMac) +
+                                " on any interface (--resume is for a device left in its "
+                                "loader); nothing was written");
+            return false;
+        }
+        core.currentAdapter = loader;
+        context.out << "Device in its secondary loader at " << formatMac(kSecondaryLoaderMac)
+                    << " on " << interfaceText(loader) << '\n';
+        return true;
+    }
+    if (!session.prepareLocalDevice()) {
+        // A Turbo device that an upgrade left in its loader answers nothing else: say how to
+        // finish that upgrade rather than only that nothing answered.
+        const int loader = findWaitingLoader();
+        if (loader >= 0)
+            context.fail(1,
+                         std::string("no local device answered; ") + kWaitingLoaderText +
+                             " answers on " + interfaceText(loader) + ": " + kResumeCommand + "; nothing was sent");
+        else
+            context.fail(1, "no local device answered on any interface; nothing was sent");
+        return false;
+    }
+    Mac local{};
+    copyLocalMac(local.data());
+    context.out << "Local device " << formatMac(local) << " on interface " << core.currentAdapter
+                << '\n';
+    return true;
 }
 
 void runUpgrade(const UpgradeOptions& o, CliContext& context) {
@@ -176,22 +247,24 @@ void runUpgrade(const UpgradeOptions& o, CliContext& context) {
     if (!session.open(o.dataDir)) return;
     AskingNotifier asking(context, o.yes);
     installNotifier(&asking);
-    // As the main page has scanned before Upgrade Firmware can be pressed.
-    if (!session.prepareLocalDevice()) {
-        context.fail(1, "no local device answered on any interface; nothing was sent");
+    const bool av = !o.nvm.empty();
+    // Files the upgrade would refuse are refused before the first frame goes out, though after
+    // a capture that is not permitted, which is said first whatever the command.
+    requireCapture();
+    if (av && !checkAvUpgradeFiles({o.nvm, o.pib})) {
+        context.fail(1, "the files were refused; nothing was sent");
         session.finish();
         return;
     }
-    Mac local{};
-    copyLocalMac(local.data());
-    context.out << "Local device " << formatMac(local) << " on interface " << core.currentAdapter
-                << '\n';
+    if (!selectDevice(o, context, session)) {
+        session.finish();
+        return;
+    }
 
     UpgradeProgressView view(context.err,
                              &context.err == &std::cerr && ::isatty(STDERR_FILENO) != 0);
     UpgradeControl control;
     control.progress = [&view](const UpgradeProgress& p) { view.show(p); };
-    const bool av = !o.nvm.empty();
     const Result result =
         av ? upgradeAv(o, context, control, view) : upgradeTurbo(o, context, control, view);
     const bool saved = session.finish();
@@ -211,6 +284,9 @@ void addUpgradeCommand(CLI::App& app, CliContext& context) {
         "and a new checksum (the file itself is not changed).\n"
         "Turbo local device: --img, and --cfg when the configuration is to be written too; the\n"
         "device is switched to its secondary loader, written, committed, verified and reset.\n"
+        "A Turbo device that an upgrade left in its loader (cancelled, failed, a power cut)\n"
+        "answers only at the loader's address 00:04:87:FE:11:00; --resume runs the upgrade\n"
+        "there, without the switch (corvel probe names such a device).\n"
         "Asks first (y/N on a terminal); --yes answers it. Ctrl-C warns first and stops the\n"
         "upgrade between two frames on a second Ctrl-C (at once with --yes).\n"
         "Exit status 0 only when the device confirmed the last step.");
@@ -228,6 +304,9 @@ void addUpgradeCommand(CLI::App& app, CliContext& context) {
         ->add_option("--cfg", options->cfg,
                      "Turbo configuration file (*.CFG): identity, parameter and option sections")
         ->type_name("FILE");
+    command->add_flag("--resume", options->resume,
+                      "Turbo: finish an upgrade that did not, with a device waiting in its "
+                      "secondary loader");
     command->add_flag("--yes", options->yes, "answer OK to the confirmation");
     command->add_option("--data-dir", options->dataDir, "directory of the device database");
     command->callback([options, &context] { runUpgrade(*options, context); });

@@ -50,7 +50,7 @@ _corvel() {
             options="--cycles --data-dir"
             [ "$cword" -eq $((i + 2)) ] && options="- --cycles --data-dir" ;;
         remove) options="--yes --data-dir" ;;
-        upgrade) options="--nvm --pib --cfg --img --yes --data-dir" ;;
+        upgrade) options="--nvm --pib --cfg --img --resume --yes --data-dir" ;;
         derive)
             [ "$cword" -eq $((i + 1)) ] && options="nmk dak nek nid" ;;
         pib|nvm)

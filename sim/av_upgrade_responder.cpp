@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "sim/av_upgrade_responder.h"
 
+#include <array>
+#include <optional>
+
 #include "platform/bytes.h"
 #include "sim/av_responder.h"
 #include "sim/firmware_files.h"
@@ -19,6 +22,10 @@ constexpr uint8_t kCommitPib = 0x02;
 constexpr size_t kMaxChunk = 1024;
 constexpr size_t kWriteConfirmLength = 29;
 constexpr size_t kEndConfirmLength = 22;
+constexpr size_t kStartPayload = 20;
+constexpr size_t kStartPayloadLength = 20;
+// Word 2 of an image header; words 3, 4 and 5 follow it.
+constexpr size_t kNvmHeaderLoadAddress = 8;
 
 struct UpgradeRequest {
     Network& network;
@@ -48,9 +55,10 @@ void answerModuleWrite(const UpgradeRequest& r) {
     const bool whole = length != 0 && length <= kMaxChunk && fits(r.frame, 32, length) &&
                        (module == kFirmwareModule || module == kPibModule);
     if (status == 0 &&
-        (!whole || complementedWordXor(&r.frame[32], length) != get32le(&r.frame[28])))
+        (!whole || complementedWordXor(&r.frame[32], length) != get32le(&r.frame[28]) ||
+         !chunkFollows(r.device.firmware, module, offset)))
         status = kAvFailureStatus;
-    if (status == 0) storeChunk(r.device.firmware.modules[module], offset, &r.frame[32], length);
+    if (status == 0) storeChunk(r.device.firmware, module, offset, &r.frame[32], length);
 
     std::vector<uint8_t> f = r.confirmation(kWriteConfirmLength);
     f[20] = status;
@@ -119,15 +127,48 @@ void answerCommit(const UpgradeRequest& r) {
     answerEnd(r, status, (mask & kCommitPib) ? pib : nullptr);
 }
 
+// The image a start request names: payload 20 is 0x01, 21..23 zero, then four words of the image
+// header it starts (load address, length, and two words the device takes as they are).
+struct NamedImage {
+    std::array<uint32_t, 4> words{};
+};
+
+std::optional<NamedImage> namedImage(const UpgradeRequest& r) {
+    if (!fits(r.frame, kStartPayload, kStartPayloadLength) || r.frame[kStartPayload] != 0x01 ||
+        r.frame[kStartPayload + 1] != 0 || r.frame[kStartPayload + 2] != 0 ||
+        r.frame[kStartPayload + 3] != 0)
+        return std::nullopt;
+    NamedImage named;
+    for (size_t i = 0; i < named.words.size(); ++i)
+        named.words[i] = get32le(&r.frame[kStartPayload + 4 + 4 * i]);
+    return named;
+}
+
+// Module path: the firmware module's first header must carry exactly the words named.
+bool namesFirstHeader(const std::vector<uint8_t>& firmware, const NamedImage& named) {
+    if (firmware.size() < kNvmHeaderLength) return false;
+    for (size_t i = 0; i < named.words.size(); ++i)
+        if (get32le(&firmware[kNvmHeaderLoadAddress + 4 * i]) != named.words[i]) return false;
+    return true;
+}
+
 // Starts what was written: the modules of a module-write path, or the memory regions of a
-// memory-write path (the PIB at its fixed address, the firmware image elsewhere).
+// memory-write path (the PIB at its fixed address, the named image at its load address with
+// exactly the named length).
 void answerStart(const UpgradeRequest& r) {
     const FirmwareStore& store = r.device.firmware;
+    const auto named = namedImage(r);
     const auto* firmware = moduleOf(store, kFirmwareModule);
     const auto* pib = moduleOf(store, kPibModule);
-    bool sound = firmware && pib && nvmChainSound(*firmware) && pibSound(*pib);
-    if (!sound && (pib = moduleOf(store, kAvPibMemoryAddress)) != nullptr)
-        sound = pibSound(*pib) && store.modules.size() >= 2;
+    bool sound = false;
+    if (firmware && pib) {
+        sound = named && nvmChainSound(*firmware) && pibSound(*pib) &&
+                namesFirstHeader(*firmware, *named);
+    } else if ((pib = moduleOf(store, kAvPibMemoryAddress)) != nullptr && named) {
+        const auto* image = moduleOf(store, named->words[0]);
+        sound =
+            pibSound(*pib) && image != nullptr && image != pib && image->size() == named->words[1];
+    }
     uint8_t status = r.forced();
     if (status == 0 && !sound) status = kAvFailureStatus;
     answerEnd(r, status, pib);

@@ -5,9 +5,11 @@
 #include "sim/frame_bytes.h"
 
 // The AV device's side of a firmware upgrade: module write 0xA020 and memory write 0xA004 take
-// the images chunk by chunk (each chunk's checksum checked), and module commit 0xA028 or start
-// 0xA00C judge what was written. A device whose configuration block says it cannot commit
-// (status other than 0) refuses the commit. An accepted upgrade restarts the device.
+// the images chunk by chunk (each chunk's checksum checked, module chunks in order without gaps
+// or overlaps), and module commit 0xA028 or start 0xA00C judge what was written; the start
+// request must name the image it starts. A device whose configuration block says it cannot
+// commit (status other than 0) refuses the commit. An accepted upgrade restarts the device with
+// the PIB it was given, under the MAC that PIB carries.
 namespace corvel::sim {
 
 class Network;

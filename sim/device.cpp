@@ -57,6 +57,7 @@ Device::Device(const DeviceConfig& config)
         std::memcpy(working_.data(), mac_.data(), mac_.size());
     writeKeysInto(stored_);
     writeKeysInto(working_);
+    firmware.inLoader = config.inLoader;
 }
 
 uint8_t Device::kind() const {
@@ -69,6 +70,13 @@ void Device::installPib(std::vector<uint8_t> pib) {
     pib_ = std::move(pib);
     if (pib_.size() >= kPibNmkOffset + nmk_.size())
         std::copy_n(pib_.begin() + kPibNmkOffset, nmk_.size(), nmk_.begin());
+    // From version 1.4 on the PIB carries the device's own address, which the device answers
+    // under after it restarts; a group or empty address there leaves the one it had.
+    if (pib_.size() < kPibMacOffset + mac_.size() || pib_[0] < 1 || (pib_[0] == 1 && pib_[1] < 4))
+        return;
+    Mac mac{};
+    std::copy_n(pib_.begin() + kPibMacOffset, mac.size(), mac.begin());
+    if ((mac[0] & 0x01) == 0 && mac != Mac{}) mac_ = mac;
 }
 
 void Device::setNmk(const Key16& nmk) {

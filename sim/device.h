@@ -104,6 +104,8 @@ struct DeviceConfig {
     // whatever these say. Absent: the layout above with zero local parameters.
     std::optional<ParamBlock> storedParams;
     std::optional<ParamBlock> workingParams;
+    // HomePlug 1.0 / Turbo: the device starts in its secondary loader.
+    bool inLoader = false;
     DeviceProfile profile;
 };
 
@@ -127,7 +129,8 @@ public:
     const Key16& nmk() const { return nmk_; }
     void setNmk(const Key16& nmk);
     const std::vector<uint8_t>& pib() const { return pib_; }
-    // A PIB written by an upgrade; the device's NMK is the one it carries.
+    // A PIB written by an upgrade; the device's NMK is the one it carries, and so is its MAC
+    // (PIB version 1.4 on).
     void installPib(std::vector<uint8_t> pib);
 
     // HomePlug 1.0 / Turbo network key and its key select; both parameter copies follow.

@@ -16,7 +16,17 @@ constexpr size_t kNvmWord4 = 16;
 constexpr size_t kNvmWord5 = 20;
 constexpr size_t kNvmNext = 36;
 constexpr size_t kNvmChecksum = 40;
-constexpr size_t kNewerHeaderLength = 96;
+constexpr size_t kNewerVersion = 0;
+constexpr size_t kNewerImageOffset = 8;
+constexpr size_t kNewerLoadAddress = 12;
+constexpr size_t kNewerImageLength = 16;
+constexpr size_t kNewerImageChecksum = 20;
+constexpr size_t kNewerEntryPoint = 24;
+constexpr size_t kNewerNext = 28;
+constexpr size_t kNewerPrevious = 32;
+constexpr size_t kNewerModuleType = 36;
+constexpr size_t kNewerSeal = 92;
+constexpr uint32_t kNoHeader = 0xFFFFFFFF;
 constexpr size_t kPibLengthField = 4;
 constexpr size_t kPibFixedFields = 116;
 
@@ -54,14 +64,39 @@ std::vector<uint8_t> buildNvmOfSize(size_t total, uint8_t seed) {
     return buildNvm({{0x00100000, first}, {0x00200000, uint32_t(images - first)}}, seed);
 }
 
-std::vector<uint8_t> wrapInNewerChain(std::span<const uint8_t> payload) {
-    std::vector<uint8_t> file(kNewerHeaderLength);
-    put32le(&file[0], 1);  // format version
-    put32le(&file[8], uint32_t(payload.size()));
-    put32le(&file[kNewerHeaderLength - 4],
-            complementedWordXor(file.data(), kNewerHeaderLength - 4));
-    file.insert(file.end(), payload.begin(), payload.end());
+void sealNewerHeader(uint8_t* header) {
+    put32le(header + kNewerSeal, complementedWordXor(header, kNewerSeal));
+}
+
+std::vector<uint8_t> buildNewerChain(const std::vector<NewerImageSpec>& images) {
+    std::vector<uint8_t> file;
+    uint32_t previous = kNoHeader;
+    for (size_t i = 0; i < images.size(); ++i) {
+        const NewerImageSpec& spec = images[i];
+        const size_t at = file.size();
+        const size_t imageAt = at + kNewerHeaderLength;
+        file.resize(imageAt);
+        uint8_t* h = &file[at];
+        put16le(h + kNewerVersion, 1);
+        put16le(h + kNewerVersion + 2, 1);
+        put32le(h + kNewerImageOffset, uint32_t(imageAt));
+        put32le(h + kNewerLoadAddress, spec.loadAddress);
+        put32le(h + kNewerImageLength, uint32_t(spec.image.size()));
+        put32le(h + kNewerImageChecksum, complementedWordXor(spec.image.data(), spec.image.size()));
+        put32le(h + kNewerEntryPoint, spec.entryPoint);
+        const size_t next = imageAt + spec.image.size();
+        put32le(h + kNewerNext, i + 1 < images.size() ? uint32_t(next) : kNoHeader);
+        put32le(h + kNewerPrevious, previous);
+        put32le(h + kNewerModuleType, spec.moduleType);
+        sealNewerHeader(h);
+        file.insert(file.end(), spec.image.begin(), spec.image.end());
+        previous = uint32_t(at);
+    }
     return file;
+}
+
+std::vector<uint8_t> wrapInNewerChain(std::span<const uint8_t> payload, uint32_t moduleType) {
+    return buildNewerChain({{moduleType, std::vector<uint8_t>(payload.begin(), payload.end())}});
 }
 
 bool nvmChainSound(std::span<const uint8_t> nvm) {

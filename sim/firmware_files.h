@@ -25,8 +25,28 @@ struct NvmImageSpec {
 std::vector<uint8_t> buildNvm(const std::vector<NvmImageSpec>& images, uint8_t seed = 1);
 // Two images filling exactly `total` bytes (at least 2 headers and 2 image bytes).
 std::vector<uint8_t> buildNvmOfSize(size_t total, uint8_t seed = 1);
-// `payload` behind one 96-byte header of format version 1, as current adapters ship.
-std::vector<uint8_t> wrapInNewerChain(std::span<const uint8_t> payload);
+// The newer chain current adapters ship, from its public description: each image directly
+// behind a 96-byte header of 24 little-endian words. Word 0 holds the major and minor version
+// (16 bits each, 1.1); word 2 the image's offset in the file, 3 its load address, 4 its length,
+// 5 its checksum, 6 the entry point, 7 the next header's offset (all ones in the last), 8 the
+// previous header's (all ones in the first), 9 the module type; word 23 seals the header.
+inline constexpr size_t kNewerHeaderLength = 96;
+inline constexpr uint32_t kNewerModuleFirmware = 0x04;
+inline constexpr uint32_t kNewerModulePib = 0x0F;
+
+struct NewerImageSpec {
+    uint32_t moduleType;
+    std::vector<uint8_t> image;
+    uint32_t loadAddress = 0;
+    uint32_t entryPoint = 0;
+};
+
+std::vector<uint8_t> buildNewerChain(const std::vector<NewerImageSpec>& images);
+// `payload` as the only image of such a chain.
+std::vector<uint8_t> wrapInNewerChain(std::span<const uint8_t> payload,
+                                      uint32_t moduleType = kNewerModuleFirmware);
+// Stores in word 23 the value that seals the 96-byte header at `header` again.
+void sealNewerHeader(uint8_t* header);
 
 // Every header sealed, every header and image inside the file, next offsets moving forward.
 bool nvmChainSound(std::span<const uint8_t> nvm);

@@ -5,10 +5,18 @@
 
 namespace corvel::sim {
 
-void storeChunk(std::vector<uint8_t>& module, uint32_t offset, const uint8_t* data, size_t length) {
+bool chunkFollows(const FirmwareStore& store, uint32_t key, uint32_t offset) {
+    if (offset == 0) return true;
+    const auto found = store.modules.find(key);
+    return found != store.modules.end() && found->second.size() == offset;
+}
+
+void storeChunk(FirmwareStore& store, uint32_t key, uint32_t offset, const uint8_t* data,
+                size_t length) {
+    std::vector<uint8_t>& module = store.modules[key];
     if (offset == 0) module.clear();
-    if (module.size() < size_t(offset) + length) module.resize(size_t(offset) + length);
-    std::copy_n(data, length, module.begin() + offset);
+    module.resize(size_t(offset));
+    module.insert(module.end(), data, data + length);
 }
 
 void storeMemory(FirmwareStore& store, uint32_t address, const uint8_t* data, size_t length) {

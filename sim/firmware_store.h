@@ -21,9 +21,15 @@ struct FirmwareStore {
     uint32_t committedMask = 0;  // the loader's last successful commit
 };
 
-// Writes `length` bytes at `offset` of `module`, growing it as needed; a write at offset 0
-// starts the module afresh.
-void storeChunk(std::vector<uint8_t>& module, uint32_t offset, const uint8_t* data, size_t length);
+// Whether a chunk at `offset` may be written to `key`: it starts the module afresh (offset 0) or
+// continues it exactly where it ends. A device writes its modules front to back, so a gap or an
+// overlap means chunks were lost, repeated or reordered on the way.
+bool chunkFollows(const FirmwareStore& store, uint32_t key, uint32_t offset);
+
+// Writes `length` bytes at `offset` of module `key`, a chunk that follows (above); a write at
+// offset 0 starts the module afresh.
+void storeChunk(FirmwareStore& store, uint32_t key, uint32_t offset, const uint8_t* data,
+                size_t length);
 
 // A memory write at `address`: continues the region that ends there, or starts a new one.
 void storeMemory(FirmwareStore& store, uint32_t address, const uint8_t* data, size_t length);

@@ -22,7 +22,31 @@ constexpr uint8_t kVerify = 0x84;
 constexpr uint8_t kHardwareReset = 0x7F;
 constexpr uint8_t kFailed = 0x01;
 constexpr size_t kMaxBlock = 1024;
-constexpr std::array<uint32_t, 4> kSelectors{0x10, 0x20, 0x80, 0x100};
+constexpr uint32_t kMacImage = 0x100;
+constexpr std::array<uint32_t, 4> kSelectors{0x10, 0x20, 0x80, kMacImage};
+// The argument every verify command carries.
+constexpr uint32_t kVerifyArgument = 0x40;
+
+// The configuration sections are written whole, each as one block at offset 0.
+size_t sectionLength(uint32_t selector) {
+    switch (selector) {
+        case 0x10:
+            return 128;
+        case 0x20:
+            return 256;
+        case 0x80:
+            return 512;
+        default:
+            return 0;
+    }
+}
+
+// The MAC image comes in whole blocks, each where the last one ended, only the last one shorter;
+// a section comes as one block of its own length at offset 0.
+bool blockInPlace(const FirmwareStore& store, uint32_t selector, uint32_t offset, size_t length) {
+    if (selector != kMacImage) return offset == 0 && length == sectionLength(selector);
+    return offset % kMaxBlock == 0 && chunkFollows(store, selector, offset);
+}
 
 struct LoaderRequest {
     Network& network;
@@ -52,8 +76,9 @@ void writeBlock(const LoaderRequest& r) {
     const bool whole =
         length <= kMaxBlock && get16be(&r.frame[18]) == length + 10 && fits(r.frame, 30, length) &&
         std::find(kSelectors.begin(), kSelectors.end(), selector) != kSelectors.end();
-    if (status == 0 && !whole) status = kFailed;
-    if (status == 0) storeChunk(r.device.firmware.modules[selector], offset, &r.frame[30], length);
+    if (status == 0 && (!whole || !blockInPlace(r.device.firmware, selector, offset, length)))
+        status = kFailed;
+    if (status == 0) storeChunk(r.device.firmware, selector, offset, &r.frame[30], length);
     r.answer(status, 0, true);
 }
 
@@ -71,6 +96,13 @@ void commit(const LoaderRequest& r) {
     if ((mask & ~known) != 0) complete = false;
     store.committedMask = complete ? mask : 0;
     r.answer(complete ? 0 : kFailed, 0, false);
+}
+
+// 20..23 the argument, 0x40 from every host; only what was committed can be verified.
+void verify(const LoaderRequest& r) {
+    const bool accepted = r.device.firmware.committedMask != 0 && fits(r.frame, 20, 4) &&
+                          get32be(&r.frame[20]) == kVerifyArgument;
+    r.answer(accepted ? 0 : kFailed, 0, false);
 }
 
 // 20..23 selector, 24..27 length: the checksum of that many bytes of the section.
@@ -104,14 +136,14 @@ bool addressed(const Device& d, const Mac& destination) {
 }  // namespace
 
 bool respondLoader(Network& network, int port, Device& local, Bytes frame) {
-    if (!fits(frame, 0, 18)) return false;
+    if (!fits(frame, 0, 18)) return local.firmware.inLoader;
     const Mac destination = macAt(&frame[0]);
     if (frame[15] == kResetEntry && frame[17] == kResetToLoader && destination == local.mac()) {
         local.logReceived(port, frame.data(), frame.size(), network.now());
         local.firmware.inLoader = true;
         return true;
     }
-    if (frame[15] != kLoaderEntry) return false;
+    if (frame[15] != kLoaderEntry) return local.firmware.inLoader;
     if (!local.firmware.inLoader || !addressed(local, destination)) return true;
     local.logReceived(port, frame.data(), frame.size(), network.now());
     const LoaderRequest request{network, port, local, frame};
@@ -123,7 +155,7 @@ bool respondLoader(Network& network, int port, Device& local, Bytes frame) {
             commit(request);
             break;
         case kVerify:
-            request.answer(local.firmware.committedMask != 0 ? 0 : kFailed, 0, false);
+            verify(request);
             break;
         case kChecksum:
             checksum(request);

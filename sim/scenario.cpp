@@ -424,6 +424,9 @@ DeviceConfig parseDevice(const json& value, const std::string& path, Family fall
     p.upgradeRebootMs = uint32_t(o.number("upgradeRebootMs", 0, 0, kMaxMs));
     p.upgradedFirmware = o.text("upgradedFirmware", "", 0, 64);
     p.loaderAnswersOwnAddress = o.flag("loaderAnswersOwnAddress", true);
+    c.inLoader = o.flag("inLoader", false);
+    if (c.inLoader && av)
+        fail(o.pathOf("inLoader"), "an AV device has no secondary loader; only hp10 and turbo do");
     p.faults = parseFaults(o, "faults");
     o.finish();
     return c;
@@ -454,10 +457,14 @@ PortPlan parsePort(const json& value, const std::string& path, int index,
     }
     const Family stationFamily = plan.local ? plan.local->family : Family::Av;
     if (const json* list = o.array("stations", kMaxStations))
-        for (size_t i = 0; i < list->size(); ++i)
-            plan.stations.push_back(parseDevice((*list)[i], itemPath(o.pathOf("stations"), i),
-                                                stationFamily, defaultDeviceMac(index, int(i + 1)),
-                                                seen));
+        for (size_t i = 0; i < list->size(); ++i) {
+            const std::string stationPath = itemPath(o.pathOf("stations"), i);
+            plan.stations.push_back(parseDevice((*list)[i], stationPath, stationFamily,
+                                                defaultDeviceMac(index, int(i + 1)), seen));
+            if (plan.stations.back().inLoader)
+                fail(childPath(stationPath, "inLoader"),
+                     "only the local device is upgraded through its loader");
+        }
     o.finish();
     return plan;
 }
@@ -624,6 +631,9 @@ Device
                   (Turbo) reported after an accepted upgrade; empty keeps the old one
   loaderAnswersOwnAddress bool, default true: Turbo, the secondary loader answers at the
                   device's MAC too, not only at 00:04:87:FE:11:00
+  inLoader        bool, default false: hp10 or turbo local device, starts in its secondary
+                  loader, as an upgrade that did not finish leaves it: it answers loader
+                  frames only until a reset after a commit
   faults          faults, default {}
   link            link, default {}: AV link health
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/config_image_dialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLineEdit>
@@ -23,6 +24,12 @@ ConfigImageDialog::ConfigImageDialog(QWidget* parent, FirmwareFileChooser choose
     image_ = addFirmwareFileRow(grid, 1, QStringLiteral("Image"), browse, kImageFile, chooser);
     config_->setReadOnly(true);
     image_->setReadOnly(true);
+    resume_ = new QCheckBox(QStringLiteral("Resume an interrupted upgrade"), this);
+    resume_->setAccessibleName(resume_->text());
+    resume_->setToolTip(
+        QStringLiteral("For a device that an upgrade left in its secondary loader: write to the "
+                       "loader directly, without resetting the device into it."));
+    layout->addWidget(resume_);
     auto* buttons = makeOkCancel(this);
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, &ConfigImageDialog::accept);
@@ -32,8 +39,9 @@ ConfigImageDialog::ConfigImageDialog(QWidget* parent, FirmwareFileChooser choose
 
 void ConfigImageDialog::accept() {
     const Hp10UpgradeFiles files{image_->text().toStdString(), config_->text().toStdString()};
+    const LoaderEntry entry = resume_->isChecked() ? LoaderEntry::Resume : LoaderEntry::Reset;
     UpgradeControl control;
-    runOperation(this, [&] { hp10UpgradeFirmware(files, control); });
+    runOperation(this, [&] { hp10UpgradeFirmware(files, control, entry); });
     scanPause_.keepPaused();
     QDialog::accept();
 }

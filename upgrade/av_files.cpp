@@ -5,6 +5,7 @@
 #include "avcodec/nvm_chain.h"
 #include "avcodec/pib.h"
 #include "platform/bytes.h"
+#include "upgrade/av_upgrade.h"
 #include "upgrade/upgrade_file.h"
 #include "upgrade/upgrade_messages.h"
 
@@ -36,28 +37,46 @@ bool lengthFieldSound(const std::vector<uint8_t>& pib) {
 std::optional<std::vector<uint8_t>> loadFirmwareImage(const std::string& path) {
     auto image = readFile(path, "Unable to open firmware file");
     if (!image) return std::nullopt;
-    if (isNewerImageFormat(image->data(), image->size()) ||
-        !walkNvmChain(image->data(), image->size()).valid) {
+    if (isNewerImageFormat(image->data(), image->size())) {
+        showUpgradeError(std::string("Wrong NVM Block Header: ") + kNewerFirmwareRefusal);
+        return std::nullopt;
+    }
+    if (!walkNvmChain(image->data(), image->size()).valid) {
         showUpgradeError("Wrong NVM Block Header");
         return std::nullopt;
     }
     return image;
 }
 
-std::optional<std::vector<uint8_t>> loadPatchedPib(const std::string& path, const Mac& mac) {
+std::optional<std::vector<uint8_t>> loadUsablePib(const std::string& path) {
     auto pib = readFile(path, "Error in PIB file opening...");
     if (!pib) return std::nullopt;
+    if (isNewerImageFormat(pib->data(), pib->size())) {
+        showUpgradeError(std::string("Error in PIB file Operation: ") + kNewerPibRefusal);
+        return std::nullopt;
+    }
     PibImage image;
-    const bool newer = isNewerImageFormat(pib->data(), pib->size());
-    const int code = newer || !lengthFieldSound(*pib) ? kPibNoImage : image.pibOpen(*pib);
+    const int code = lengthFieldSound(*pib) ? image.pibOpen(*pib) : kPibNoImage;
     if (code != kPibDone && code != kPibOtherVersion) {
         showUpgradeError("Error in PIB file Operation");
         return std::nullopt;
     }
+    return pib;
+}
+
+std::optional<std::vector<uint8_t>> loadPatchedPib(const std::string& path, const Mac& mac) {
+    auto pib = loadUsablePib(path);
+    if (!pib) return std::nullopt;
+    PibImage image;
+    image.pibOpen(*pib);
     // A PIB older than 1.4, or an address the PIB may not carry, keeps the address it has.
     image.pibSetMac(mac);
     image.pibUpdateChecksum(*pib);
     return pib;
+}
+
+bool checkAvUpgradeFiles(const AvUpgradeFiles& files) {
+    return loadFirmwareImage(files.firmwarePath) && loadUsablePib(files.pibPath);
 }
 
 }  // namespace corvel

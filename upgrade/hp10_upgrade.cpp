@@ -80,7 +80,8 @@ std::optional<LoaderFiles> readLoaderFiles(const Hp10UpgradeFiles& paths) {
 
 class BlockWriter {
 public:
-    BlockWriter(UpgradeControl& control, const LoaderFiles& files) : control_(control) {
+    BlockWriter(UpgradeControl& control, const LoaderFiles& files, bool atLoaderAddress)
+        : control_(control), switched_(atLoaderAddress) {
         progress_.framesTotal =
             uint32_t((files.image.size() + kLoaderBlockSize - 1) / kLoaderBlockSize);
         progress_.bytesTotal = files.image.size();
@@ -141,13 +142,14 @@ private:
     UpgradeControl& control_;
     UpgradeProgress progress_;
     uint64_t start_ = 0;
-    bool switched_ = false;
+    bool switched_;
     bool sendFailed_ = false;
 };
 
-Step sendMacImage(const LoaderFiles& files, UpgradeControl& control, uint32_t& mask) {
+Step sendMacImage(const LoaderFiles& files, UpgradeControl& control, LoaderEntry entry,
+                  uint32_t& mask) {
     if (!macIsSet(requestSourceMac().data())) return Step::Failed;
-    BlockWriter writer(control, files);
+    BlockWriter writer(control, files, entry == LoaderEntry::Resume);
     if (const Step step = writer.writeImage(files.image); step != Step::Done) return step;
     mask |= kModuleMacImage;
     for (const Section& section : files.sections()) {
@@ -194,7 +196,7 @@ int fail(const char* text) {
 
 }  // namespace
 
-int hp10UpgradeFirmware(const Hp10UpgradeFiles& paths, UpgradeControl& control) {
+int hp10UpgradeFirmware(const Hp10UpgradeFiles& paths, UpgradeControl& control, LoaderEntry entry) {
     if (paths.imagePath.empty()) {
         return fail(paths.configPath.empty() ? "No File is selected" : "No Image File is selected");
     }
@@ -202,11 +204,16 @@ int hp10UpgradeFirmware(const Hp10UpgradeFiles& paths, UpgradeControl& control) 
     if (!files) return fail("MAC Image Sending Failed");
     if (control.cancelRequested()) return 0;
 
-    if (!resetToSecondaryLoader()) return fail("Reset Device to Secondary Loader Failed");
-    systemClock().sleepMs(kLoaderHandOverMs);
+    if (entry == LoaderEntry::Resume) {
+        // The device waits in its loader already, answering only at the loader's address.
+        setLocalMac(kSecondaryLoaderMac.data());
+    } else {
+        if (!resetToSecondaryLoader()) return fail("Reset Device to Secondary Loader Failed");
+        systemClock().sleepMs(kLoaderHandOverMs);
+    }
 
     uint32_t mask = 0;
-    const Step written = sendMacImage(*files, control, mask);
+    const Step written = sendMacImage(*files, control, entry, mask);
     if (written == Step::Cancelled) return 0;
     if (written == Step::Failed) return fail("MAC Image Sending Failed");
     if (control.cancelRequested()) return 0;

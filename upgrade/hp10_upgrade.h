@@ -18,8 +18,15 @@ struct Hp10UpgradeFiles {
     std::string configPath;  // *.CFG; empty = none
 };
 
+// How the upgrade reaches the secondary loader: by resetting the running device into it, or,
+// resuming an upgrade that did not finish (cancelled, failed, a power cut), straight at the
+// loader's own address, where such a device waits and answers nothing else.
+enum class LoaderEntry { Reset, Resume };
+
 // Nonzero on success. A cancel (checked before each frame) ends it without a message; the
-// device then stays in its secondary loader.
-int hp10UpgradeFirmware(const Hp10UpgradeFiles& files, UpgradeControl& control);
+// device then stays in its secondary loader, and an upgrade with LoaderEntry::Resume can run the
+// whole transfer again.
+int hp10UpgradeFirmware(const Hp10UpgradeFiles& files, UpgradeControl& control,
+                        LoaderEntry entry = LoaderEntry::Reset);
 
 }  // namespace corvel

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "upgrade/loader_link.h"
 
+#include <optional>
+
 #include "core/observer.h"
 #include "core/tables.h"
 #include "platform/clock.h"
@@ -15,6 +17,21 @@ bool answers(uint8_t response, uint8_t command) {
     if (command == kLoaderChecksum)
         return response == kLoaderChecksum || response == kLoaderChecksumAlt;
     return response == command;
+}
+
+// Sleeps waitMs + 5 ms, then takes every frame waiting; the last loader response to `command`
+// among them, whatever its status.
+std::optional<LoaderResponse> lastLoaderResponse(uint32_t waitMs, uint8_t command) {
+    systemClock().sleepMs(waitMs + kLoaderSettleMs);
+    const Mac host = requestSourceMac();
+    if (!macIsSet(host.data())) return std::nullopt;
+    std::optional<LoaderResponse> last;
+    MmeFrame frame;
+    while (receiveFrame(frame)) {
+        const auto response = parseLoaderResponse({frame.bytes.data(), frame.length}, host);
+        if (response && answers(response->command, command)) last = response;
+    }
+    return last;
 }
 
 }  // namespace
@@ -34,18 +51,19 @@ bool sendLoaderFrame(const LoaderFrame& frame) {
 }
 
 bool awaitLoaderResponse(uint32_t waitMs, uint8_t command, uint32_t* value) {
-    systemClock().sleepMs(waitMs + kLoaderSettleMs);
-    const Mac host = requestSourceMac();
-    if (!macIsSet(host.data())) return false;
-    bool result = false;
-    MmeFrame frame;
-    while (receiveFrame(frame)) {
-        const auto response = parseLoaderResponse({frame.bytes.data(), frame.length}, host);
-        if (!response || !answers(response->command, command)) continue;
-        result = response->status == 0;
-        if (value != nullptr && result) *value = response->value;
-    }
-    return result;
+    const auto response = lastLoaderResponse(waitMs, command);
+    if (!response || response->status != 0) return false;
+    if (value != nullptr) *value = response->value;
+    return true;
+}
+
+bool probeLoader() {
+    const Mac source = requestSourceMac();
+    if (!macIsSet(source.data())) return false;
+    const LoaderFrame query =
+        buildLoaderChecksumQuery(source, kSecondaryLoaderMac, kModuleMacImage, 0);
+    if (!sendFrame(core.currentAdapter, query.bytes.data(), uint16_t(query.length))) return false;
+    return lastLoaderResponse(kLoaderProbeWaitMs, kLoaderChecksum).has_value();
 }
 
 bool loaderCommand(uint8_t command, uint32_t argument) {

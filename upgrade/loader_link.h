@@ -23,6 +23,11 @@ bool sendLoaderFrame(const LoaderFrame& frame);
 // or without such a response.
 bool awaitLoaderResponse(uint32_t waitMs, uint8_t command, uint32_t* value = nullptr);
 
+// Whether a device waits in its secondary loader on the selected interface, as an upgrade that
+// did not finish leaves it: a checksum query of nothing (0 bytes of the MAC image) goes to the
+// loader's address, and any answer counts, whatever its status. It changes nothing on the device.
+bool probeLoader();
+
 // Commit (0x82) or verify (0x84) with its argument, answered within 4200 ms. Shows "Packet sent
 // but no response" when no successful answer came.
 bool loaderCommand(uint8_t command, uint32_t argument);
@@ -35,5 +40,7 @@ inline constexpr uint32_t kBlockWaitMs = 5;
 inline constexpr uint32_t kCommandWaitMs = 4200;
 inline constexpr uint32_t kChecksumWaitMs = 500;
 inline constexpr uint32_t kLoaderSettleMs = 5;
+// A loader answers at once; the probe waits this long for it on each interface.
+inline constexpr uint32_t kLoaderProbeWaitMs = 200;
 
 }  // namespace corvel

@@ -25,7 +25,12 @@ using Bytes = std::vector<uint8_t>;
 using test::CliRun;
 using test::corvel;
 
-const std::string kNewer = "newer image format, not supported by this utility";
+const std::string kNewerRefusal =
+    "newer image format: the firmware file is in the newer image format (96-byte headers); this "
+    "utility upgrades only with firmware of the older format (44-byte headers)";
+const std::string kNewerPibRefusal =
+    "newer image format: the PIB file is a parameter block wrapped in the newer image format "
+    "(96-byte headers); this utility upgrades only with a bare PIB";
 
 class ImageChecks : public ::testing::Test {
 protected:
@@ -49,18 +54,101 @@ Bytes threeImages() {
     return sim::buildNvm({{0x1000, 100}, {0x2000, 200}, {0x3000, 300}});
 }
 
-TEST_F(ImageChecks, NvmCheckNamesTheNewerFormatAndListsNothingOfIt) {
-    const std::string path = write("new.nvm", sim::wrapInNewerChain(threeImages()));
+// Firmware, parameters and a type no public documentation names: headers at 0, 1096 and 1896.
+Bytes newerChain() {
+    return sim::buildNewerChain({{0x04, sim::patternBytes(1000, 1), 0x00100000, 0x00100040},
+                                 {0x0F, sim::patternBytes(704, 2), 0x01F00000, 0},
+                                 {0x30, sim::patternBytes(64, 3), 0x02000000, 0}});
+}
+
+TEST_F(ImageChecks, NvmCheckListsTheNewerChainAndSaysTheUpgradeRefusesIt) {
+    const std::string path = write("new.nvm", newerChain());
     CliRun run = corvel({"nvm", "check", path});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find(kNewer), std::string::npos) << run.err;
+    EXPECT_EQ(run.out,
+              "newer image format, version 1.1 (96-byte headers)\n"
+              "image 0: offset 0, module type 4 (Runtime Firmware), load address 0x00100000, "
+              "length 1000, entry point 0x00100040, next 1096, header valid, image valid\n"
+              "image 1: offset 1096, module type 15 (Runtime Parameters), load address "
+              "0x01F00000, length 704, entry point 0x00000000, next 1896, header valid, image "
+              "valid\n"
+              "image 2: offset 1896, module type 48, load address 0x02000000, length 64, entry "
+              "point 0x00000000, next none, header valid, image valid\n"
+              "chain valid\n");
+    EXPECT_NE(run.err.find(kNewerRefusal), std::string::npos) << run.err;
 
     run = corvel({"nvm", "check", path, "--json"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(
-        nlohmann::json::parse(run.out),
-        (nlohmann::json{{"images", nlohmann::json::array()}, {"valid", false}, {"error", kNewer}}));
+    const auto json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["format"], "newer");
+    EXPECT_EQ(json["version"], "1.1");
+    EXPECT_EQ(json["valid"], true);
+    EXPECT_EQ(json["reason"], nullptr);
+    EXPECT_EQ(json["upgradeSupported"], false);
+    ASSERT_EQ(json["images"].size(), 3u);
+    EXPECT_EQ(json["images"][1], (nlohmann::json{{"offset", 1096},
+                                                 {"moduleType", 15},
+                                                 {"moduleName", "Runtime Parameters"},
+                                                 {"loadAddress", 0x01F00000},
+                                                 {"length", 704},
+                                                 {"entryPoint", 0},
+                                                 {"next", 1896},
+                                                 {"previous", 0},
+                                                 {"headerValid", true},
+                                                 {"imageValid", true}}));
+    EXPECT_EQ(json["images"][2]["moduleName"], nullptr);
+    EXPECT_NE(json["error"].get<std::string>().find(kNewerRefusal), std::string::npos);
+}
+
+struct BrokenChain {
+    const char* name;
+    size_t at;  // byte to change, or the file's new size when `cut`
+    bool cut;
+    uint32_t word;  // written at `at` and the header sealed again, when not 0
+    size_t listed;
+    const char* reason;
+};
+
+// A broken newer chain is listed as far as it goes and refused with its reason.
+TEST_F(ImageChecks, NvmCheckRefusesABrokenNewerChainWithItsReason) {
+    const BrokenChain cases[] = {
+        {"bad header checksum", 1096 + 12, false, 0, 2,
+         "chain INVALID: the header at 1096 has a bad header checksum"},
+        {"loops back", 1896 + 28, false, 96, 3,
+         "chain INVALID: the header at 1896 names 96 as the next header, back along the chain: "
+         "the chain loops"},
+        {"runs past the file", 1896 + 30, true, 0, 2,
+         "chain INVALID: the header at 1896 runs past the end of the file (1926 bytes)"},
+        {"image past the file", 2000, true, 0, 3,
+         "chain INVALID: the image behind the header at 1896 (64 bytes) runs past the end of the "
+         "file (2000 bytes)"},
+        {"bad first header", 40, false, 0, 1,
+         "chain INVALID: the header at 0 has a bad header checksum"},
+    };
+    for (const BrokenChain& c : cases) {
+        Bytes file = newerChain();
+        if (c.cut) {
+            file.resize(c.at);
+        } else if (c.word != 0) {
+            put32le(&file[c.at], c.word);
+            const size_t header = c.at < 1096 ? 0 : c.at < 1896 ? 1096 : 1896;
+            sim::sealNewerHeader(&file[header]);
+        } else {
+            file[c.at] ^= 0x20;
+        }
+        const std::string path = write("broken.nvm", file);
+        CliRun run = corvel({"nvm", "check", path});
+        EXPECT_EQ(run.status, 1) << c.name;
+        EXPECT_EQ(run.out.rfind("newer image format, version 1.1", 0), 0u) << c.name << run.out;
+        EXPECT_NE(run.out.find(std::string(c.reason) + "\n"), std::string::npos)
+            << c.name << ": " << run.out;
+        EXPECT_NE(run.err.find(kNewerRefusal), std::string::npos) << c.name;
+        run = corvel({"nvm", "check", path, "--json"});
+        const auto json = nlohmann::json::parse(run.out);
+        EXPECT_EQ(json["valid"], false) << c.name;
+        EXPECT_EQ(json["images"].size(), c.listed) << c.name;
+        EXPECT_EQ("chain INVALID: " + json["reason"].get<std::string>(), c.reason) << c.name;
+    }
 }
 
 // Past a header whose checksum fails, its next-offset word is meaningless: the listing ends with
@@ -100,8 +188,6 @@ std::vector<NotAPib> notPibs() {
         {"length field of 0", zeroLength, "less than the 116 bytes"},
         {"length not whole words", oddLength, "not a whole number of 32-bit words"},
         {"shorter than its length field", cut, "its length field says 7992"},
-        {"newer format", sim::wrapInNewerChain(sim::buildPib(Mac{}, publicAvKey(), 3, 3)),
-         kNewer.c_str()},
     };
 }
 
@@ -116,6 +202,46 @@ TEST_F(ImageChecks, PibCheckSaysWhyAFileIsNoPib) {
         EXPECT_EQ(run.status, 1) << c.name;
         EXPECT_NE((run.out + run.err).find(c.reason), std::string::npos) << c.name;
     }
+}
+
+// A PIB wrapped in the newer chain is a PIB all the same: named so, with the wrapped block's
+// length, and refused because the upgrade sends only a bare one.
+TEST_F(ImageChecks, PibCheckNamesAPibWrappedInTheNewerChain) {
+    const Bytes pib = sim::buildPib(Mac{0x00, 0xB0, 0x52, 1, 2, 3}, publicAvKey(), 3, 3);
+    const std::string path = write("new.pib", sim::wrapInNewerChain(pib, sim::kNewerModulePib));
+    CliRun run = corvel({"pib", "check", path});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n')),
+              "newer image format, version 1.1 (96-byte headers): a parameter block of 7992 bytes "
+              "wrapped in a chain of 1 image (module type 15, at offset 96)");
+    EXPECT_NE(run.out.find("\nchain valid\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find(kNewerPibRefusal), std::string::npos) << run.err;
+    EXPECT_EQ((run.out + run.err).find("not a PIB"), std::string::npos);
+    EXPECT_EQ((run.out + run.err).find("not a usable PIB"), std::string::npos);
+
+    run = corvel({"pib", "check", path, "--json"});
+    EXPECT_EQ(run.status, 1);
+    const auto json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["format"], "newer");
+    EXPECT_EQ(json["wrapped"],
+              (nlohmann::json{{"offset", 96}, {"length", 7992}, {"moduleType", 15}}));
+    EXPECT_EQ(json["valid"], true);
+    EXPECT_EQ(json["error"], kNewerPibRefusal);
+
+    // A chain without a parameter block says so.
+    run = corvel({"pib", "check", write("fw.pib", sim::wrapInNewerChain(pib))});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("no parameter block (module type 15) among the 1 images"),
+              std::string::npos)
+        << run.out;
+
+    // set-mac leaves such a file as it is.
+    const Bytes before = sim::wrapInNewerChain(pib, sim::kNewerModulePib);
+    run = corvel({"pib", "set-mac", path, "00:B0:52:0A:0B:0C"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(kNewerPibRefusal), std::string::npos) << run.err;
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), before);
 }
 
 TEST_F(ImageChecks, UpgradeTakesOneFamilysFiles) {

@@ -18,8 +18,10 @@
 #include "platform/clock.h"
 #include "platform/mac.h"
 #include "scan/scan.h"
+#include "sim/firmware_files.h"
 #include "sim/memory_link.h"
 #include "sim/network.h"
+#include "sim/pib.h"
 #include "store/database.h"
 #include "store/preferences.h"
 #include "tests/cli/cli_run.h"
@@ -272,6 +274,134 @@ TEST_F(PlainLocalDevice, PasswordIsCheckedOnTheDeviceAndStoredAsTyped) {
         // The local device is back on its own network either way.
         EXPECT_EQ(local().nek(), deriveHP10Key("HomePlug"));
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Upgrades: files the upgrade refuses are refused before the first frame; a Turbo device that an
+// upgrade left in its secondary loader is named by probe, and `upgrade --resume` finishes it.
+
+class UpgradeCommands : public SimCommands {
+protected:
+    std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
+        const fs::path path = work / name;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return path.string();
+    }
+    // A Turbo local device that answers its loader only at the loader's own address.
+    sim::Device& turbo(bool inLoader) {
+        DeviceConfig config = deviceConfig(Family::Turbo, kTurboLocal);
+        config.inLoader = inLoader;
+        config.profile.loaderAnswersOwnAddress = false;
+        config.profile.upgradedFirmware = "TURBO-MAC-NEW";
+        addPort(config, {});
+        attach();
+        return *net.device(kTurboLocal);
+    }
+    // probe keeps no device list, so it takes no --data-dir.
+    CliRun probe(bool json) {
+        resetCoreState();
+        return json ? corvel({"probe", "--json"}) : corvel({"probe"});
+    }
+    static bool resetToLoaderReceived(const sim::Device& d) {
+        for (const auto& r : d.received())
+            if (r.frame.size() > 17 && r.frame[15] == 0x12 && r.frame[17] == 0x67) return true;
+        return false;
+    }
+    const std::string kLoaderLine =
+        "a HomePlug 1.0 Turbo device in its loader (an upgrade did not finish) at "
+        "00:04:87:FE:11:00: corvel upgrade --img FILE [--cfg FILE] --resume";
+};
+
+TEST_F(UpgradeCommands, NewerFormatFilesAreRefusedBeforeAnythingIsSent) {
+    addPort(deviceConfig(Family::Av, kAvLocal), {});
+    attach();
+    const std::vector<uint8_t> nvm = sim::buildNvm({{0x00100000, 3000}});
+    const std::vector<uint8_t> pib = sim::buildPib(kAvLocal, publicAvKey(), 3, 3);
+    const struct {
+        const char* name;
+        std::vector<uint8_t> nvm, pib;
+        const char* said;
+    } cases[] = {
+        {"firmware", sim::wrapInNewerChain(nvm), pib,
+         "Error: Wrong NVM Block Header: the firmware file is in the newer image format"},
+        {"PIB", nvm, sim::wrapInNewerChain(pib, sim::kNewerModulePib),
+         "Error: Error in PIB file Operation: the PIB file is a parameter block wrapped in the "
+         "newer image format"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = run(
+            {"upgrade", "--nvm", write("fw.nvm", c.nvm), "--pib", write("fw.pib", c.pib), "--yes"});
+        EXPECT_EQ(r.status, 1) << c.name;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << c.name << ": " << r.err;
+        EXPECT_NE(r.err.find("nothing was sent"), std::string::npos) << c.name << ": " << r.err;
+        EXPECT_TRUE(net.device(kAvLocal)->received().empty()) << c.name;
+    }
+}
+
+TEST_F(UpgradeCommands, ProbeNamesADeviceWaitingInItsLoader) {
+    turbo(true);
+    CliRun r = probe(true);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json entry = Json::parse(r.out)["interfaces"][0];
+    EXPECT_EQ(entry["local"], nullptr);
+    EXPECT_EQ(entry["loader"]["mac"], "00:04:87:FE:11:00");
+    EXPECT_EQ(entry["loader"]["resume"], "corvel upgrade --img FILE [--cfg FILE] --resume");
+    r = probe(false);
+    EXPECT_NE(r.out.find(": " + kLoaderLine + "\n"), std::string::npos) << r.out;
+}
+
+TEST_F(UpgradeCommands, ProbeFindsNoLoaderBehindARunningDevice) {
+    turbo(false);
+    const Json entry = Json::parse(probe(true).out)["interfaces"][0];
+    EXPECT_EQ(entry["local"]["mac"], formatMac(kTurboLocal.data()));
+    EXPECT_EQ(entry["loader"], nullptr);
+}
+
+TEST_F(UpgradeCommands, AnUpgradeWithoutResumeSaysHowToFinishTheOneLeft) {
+    sim::Device& d = turbo(true);
+    const CliRun r =
+        run({"upgrade", "--img", write("mac.img", sim::patternBytes(3000, 1)), "--yes"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("a HomePlug 1.0 Turbo device in its loader (an upgrade did not finish) "
+                         "answers on interface 0"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find("--resume; nothing was sent"), std::string::npos) << r.err;
+    EXPECT_TRUE(d.firmware.modules.empty());
+}
+
+TEST_F(UpgradeCommands, ResumeFinishesTheUpgradeAtTheLoader) {
+    sim::Device& d = turbo(true);
+    const std::string img = write("mac.img", sim::patternBytes(5000, 1));
+    const std::string cfg = write("dev.cfg", sim::patternBytes(960, 2));
+    const CliRun r = run({"upgrade", "--img", img, "--cfg", cfg, "--resume", "--yes"});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Device in its secondary loader at 00:04:87:FE:11:00 on interface 0"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.err.find("Firmware Update Successful"), std::string::npos) << r.err;
+    EXPECT_FALSE(resetToLoaderReceived(d));
+    EXPECT_FALSE(d.firmware.inLoader);
+    EXPECT_EQ(d.profile.turboFirmware, "TURBO-MAC-NEW");
+    const Json entry = Json::parse(probe(true).out)["interfaces"][0];
+    EXPECT_EQ(entry["local"]["firmware"], "TURBO-MAC-NEW");
+}
+
+TEST_F(UpgradeCommands, ResumeNeedsADeviceInItsLoader) {
+    sim::Device& d = turbo(false);
+    const std::string firmware = d.profile.turboFirmware;
+    const CliRun r = run(
+        {"upgrade", "--img", write("mac.img", sim::patternBytes(3000, 1)), "--resume", "--yes"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no device answered at the secondary loader's address 00:04:87:FE:11:00 "
+                         "on any interface"),
+              std::string::npos)
+        << r.err;
+    EXPECT_TRUE(d.firmware.modules.empty());
+    EXPECT_FALSE(d.firmware.inLoader);
+    EXPECT_EQ(d.profile.turboFirmware, firmware);
+    EXPECT_EQ(run({"upgrade", "--nvm", "a.nvm", "--pib", "a.pib", "--resume"}).status, 2);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -186,6 +187,59 @@ TEST_F(UpgradeEndToEnd, UpgradesATurboDeviceThroughItsLoader) {
                       "homeplug && eth.src != 00:0b:3b:00:01:10 && frame.len == 1054")
                   .size(),
               52u);
+}
+
+// A Turbo upgrade stopped by Ctrl-C leaves the device in its secondary loader, where it answers
+// nothing but loader frames: probe names it and the way back, and --resume writes the image to
+// the loader's address without the reset into it and ends with the new firmware.
+TEST_F(UpgradeEndToEnd, ATurboUpgradeCancelledInTheLoaderIsResumed) {
+    const std::string scenario = writeText("scenario.json", R"({"ports": [{"interface": "plc0",
+        "local": {"family": "turbo", "mac": "00:0B:3B:00:01:10", "loaderAnswersOwnAddress": false,
+                  "upgradedFirmware": ")" + kNewTurboFirmware + R"(", "upgradeRebootMs": 300}}]})");
+    const std::string img = write("mac.img", sim::patternBytes(200 * 1024, 3));
+    const std::string cfg = write("dev.cfg", sim::patternBytes(960, 4));
+    const std::string err = (dir / "upgrade.err").string();
+    // Interrupted once its progress shows; then probe, the resumed upgrade and probe again.
+    const std::string script =
+        "\"$0\" upgrade --img \"$1\" --cfg \"$2\" --yes --data-dir \"$3\" 2>\"$4\" & pid=$!; "
+        "n=0; while ! grep -q frames \"$4\" && [ $n -lt 400 ]; do sleep 0.05; n=$((n+1)); done; "
+        "kill -INT $pid; wait $pid; first=$?; cat \"$4\" >&2; \"$0\" probe; "
+        "\"$0\" upgrade --img \"$1\" --cfg \"$2\" --resume --yes --data-dir \"$3\"; "
+        "second=$?; \"$0\" probe; exit $((first * 10 + second))";
+    const CommandResult result = runInNamespaces(
+        scenario, capture,
+        {"sh", "-c", script, binaryPath("app/corvel"), img, cfg, dataDir.string(), err});
+    EXPECT_EQ(result.status, 10) << result.out << result.err;  // cancelled, then upgraded
+    EXPECT_NE(result.err.find("upgrade cancelled; the device stays in its secondary loader"),
+              std::string::npos)
+        << result.err;
+    const size_t loaderLine = result.out.find(
+        "a HomePlug 1.0 Turbo device in its loader (an upgrade did not finish) at "
+        "00:04:87:FE:11:00: corvel upgrade --img FILE [--cfg FILE] --resume");
+    EXPECT_NE(loaderLine, std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("Device in its secondary loader at 00:04:87:FE:11:00"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.err.find("Firmware Update Successful"), std::string::npos) << result.err;
+    EXPECT_NE(result.out.find(kNewTurboFirmware, loaderLine), std::string::npos) << result.out;
+
+    // One reset into the loader (entry 0x12 with 0x67; the firmware-text read shares the entry
+    // type), by the first run. Its first block went to the device's own
+    // address, unanswered there; every other block went to the loader's address: the few of the
+    // first run, then all 200 of the image and the three sections.
+    EXPECT_EQ(dissect(capture, {"frame.number"},
+                      "homeplug.mehdr.metype == 0x12 && frame[17:1] == 67 && "
+                      "eth.src != 00:0b:3b:00:01:10")
+                  .size(),
+              1u);
+    const auto blocks = dissect(capture, {"eth.dst"},
+                                "homeplug && eth.src != 00:04:87:fe:11:00 && "
+                                "eth.src != 00:0b:3b:00:01:10 && frame.len == 1054");
+    EXPECT_GT(blocks.size(), 203u);
+    EXPECT_LT(blocks.size(), 2 * 203u);
+    EXPECT_EQ(std::count(blocks.begin(), blocks.end(), "00:0b:3b:00:01:10"), 1);
+    EXPECT_EQ(std::count(blocks.begin(), blocks.end(), "00:04:87:fe:11:00"),
+              std::ptrdiff_t(blocks.size()) - 1);
 }
 
 }  // namespace

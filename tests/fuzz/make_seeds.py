@@ -109,6 +109,29 @@ put('health_decoder_fuzz', 'reset', frames(av(0xA01D, bytes([0])), av(0xA01D, by
 
 put('pib_fuzz', 'example.pib', read('data/examples/example.pib'))
 put('nvm_fuzz', 'example.nvm', read('data/examples/example.nvm'))
+
+def newer_chain(images):
+    """Images behind sealed 96-byte headers of version 1.1: (module type, bytes) each."""
+    out, previous = b'', 0xFFFFFFFF
+    for i, (module, image) in enumerate(images):
+        at = len(out)
+        nxt = at + 96 + len(image) if i + 1 < len(images) else 0xFFFFFFFF
+        words = struct.unpack('<%dI' % (len(image) // 4), image[:len(image) // 4 * 4])
+        check = 0
+        for w in words:
+            check ^= w
+        header = struct.pack('<HHIIIIIIIII', 1, 1, 0, at + 96, 0x00100000, len(image),
+                             ~check & 0xFFFFFFFF, 0, nxt, previous, module) + bytes(52)
+        seal = 0
+        for w in struct.unpack('<23I', header):
+            seal ^= w
+        out += header + struct.pack('<I', ~seal & 0xFFFFFFFF) + image
+        previous = at
+    return out
+
+pib = read('data/examples/example.pib')
+put('nvm_fuzz', 'newer-chain', newer_chain([(4, bytes(range(256)) * 4), (15, pib)]))
+put('pib_fuzz', 'newer-pib', newer_chain([(15, pib)]))
 for name in sorted(os.listdir(os.path.join(src, 'sim/scenarios'))):
     put('scenario_fuzz', name, read('sim/scenarios/' + name))
 put('scenario_fuzz', 'demo-scenario.json', read('data/demo-scenario.json'))

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include <QApplication>
+#include <QCheckBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -239,6 +241,36 @@ private Q_SLOTS:
         QCOMPARE(state.texts(), QStringList{"Error: No File is selected"});
         QVERIFY(!dialog.isVisible());
         QCOMPARE(core.scanPaused, 1);
+    }
+
+    // Resuming skips the reset into the loader and writes at the loader's address: with no
+    // interface to send on, the upgrade then fails at its first block instead of at the reset.
+    void resumeGoesStraightToTheLoader() {
+        for (const bool resume : {false, true}) {
+            PageTestState state;
+            QFile image(state.dataDir.filePath(QStringLiteral("mac.img")));
+            QVERIFY(image.open(QIODevice::WriteOnly));
+            image.write(QByteArray(3000, 'x'));
+            image.close();
+            core.currentAdapter = 0;
+            const Mac device{0x00, 0x0B, 0x3B, 0x00, 0x01, 0x10};
+            copyMac(core.adapters[0].localMac, device.data());
+            ConfigImageDialog dialog;
+            QCheckBox* box = dialog.resumeBox();
+            QCOMPARE(box->accessibleName(), QStringLiteral("Resume an interrupted upgrade"));
+            QVERIFY(!box->isChecked());
+            box->setChecked(resume);
+            dialog.imageBox()->setText(image.fileName());
+            dialog.show();
+            dialog.accept();
+            QCOMPARE(state.texts(), QStringList{resume ? "Error: MAC Image Sending Failed"
+                                                       : "Error: Reset Device to Secondary "
+                                                         "Loader Failed"});
+            Mac local{};
+            copyLocalMac(local.data());
+            const Mac loader{0x00, 0x04, 0x87, 0xFE, 0x11, 0x00};
+            QVERIFY(local == (resume ? loader : device));
+        }
     }
 
     void cancelPutsTheScanBackAsFound() {

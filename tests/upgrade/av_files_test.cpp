@@ -50,8 +50,15 @@ std::vector<FileCase> fileCases() {
     std::copy(header.begin(), header.end(), loop.begin() + 44 + 1500);
     cases.push_back({"chain that loops", loop, goodPib(), "Wrong NVM Block Header"});
     cases.push_back({"shorter than a header", Bytes(30, 0), goodPib(), "Wrong NVM Block Header"});
-    cases.push_back({"newer firmware format", sim::wrapInNewerChain(twoImages()), goodPib(),
-                     "Wrong NVM Block Header"});
+    const char* newerFirmware =
+        "Wrong NVM Block Header: the firmware file is in the newer image format (96-byte "
+        "headers); this utility upgrades only with firmware of the older format (44-byte "
+        "headers)";
+    cases.push_back(
+        {"newer firmware format", sim::wrapInNewerChain(twoImages()), goodPib(), newerFirmware});
+    Bytes newerBroken = sim::buildNewerChain({{0x04, twoImages()}, {0x07, Bytes(100, 1)}});
+    newerBroken[40] ^= 1;  // the first header's seal broken, its version words 1.1 kept
+    cases.push_back({"newer format, first header broken", newerBroken, goodPib(), newerFirmware});
 
     Bytes badContents = goodPib();
     badContents[244] = 4;
@@ -65,8 +72,11 @@ std::vector<FileCase> fileCases() {
     put16le(&zeroLength[4], 0);
     cases.push_back(
         {"PIB length field of 0", twoImages(), zeroLength, "Error in PIB file Operation"});
-    cases.push_back({"newer PIB format", twoImages(), sim::wrapInNewerChain(goodPib()),
-                     "Error in PIB file Operation"});
+    cases.push_back({"newer PIB format", twoImages(),
+                     sim::wrapInNewerChain(goodPib(), sim::kNewerModulePib),
+                     "Error in PIB file Operation: the PIB file is a parameter block wrapped in "
+                     "the newer image format (96-byte headers); this utility upgrades only with "
+                     "a bare PIB"});
     cases.push_back(
         {"PIB of a few bytes", twoImages(), Bytes(40, 3), "Error in PIB file Operation"});
     return cases;

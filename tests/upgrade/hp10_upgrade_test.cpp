@@ -204,5 +204,36 @@ TEST_F(Hp10Upgrade, CancelStopsBetweenBlocks) {
     EXPECT_TRUE(wordsOf(kLoaderCommit).empty());
 }
 
+// A cancelled upgrade leaves the device in its loader, answering nothing else; the same files
+// again with LoaderEntry::Resume go straight to the loader's address, without the reset, and the
+// device ends on its new firmware.
+TEST_F(Hp10Upgrade, ResumeFinishesAnUpgradeLeftInTheLoader) {
+    DeviceConfig config = deviceConfig(Family::Turbo, kTurboLocal);
+    config.profile.upgradedFirmware = kNewTurboFirmware;
+    config.profile.loaderAnswersOwnAddress = false;
+    sim::Device& local = start(config);
+    const Hp10UpgradeFiles files = withFiles(5000, 960);
+    control.progress = [this](const UpgradeProgress& p) {
+        if (p.framesDone == 2) control.requestCancel();
+    };
+    ASSERT_EQ(hp10UpgradeFirmware(files, control), 0);
+    ASSERT_TRUE(local.firmware.inLoader);
+    copyMac(core.adapters[0].localMac, kTurboLocal.data());  // as a new session finds it
+
+    wire.clearSent();
+    UpgradeControl again;
+    EXPECT_NE(hp10UpgradeFirmware(files, again, LoaderEntry::Resume), 0);
+    EXPECT_EQ(messageTexts(), std::vector<std::string>{"Firmware Update Successful"});
+    ASSERT_FALSE(sent().empty());
+    for (const auto& f : sent()) {
+        EXPECT_EQ(macOf(f.bytes.data()), kSecondaryLoaderMac);
+        EXPECT_EQ(f.bytes[15], kLoaderEntry);  // no reset into the loader
+    }
+    EXPECT_EQ(wordsOf(kLoaderWriteBlock).size(), 5u + 3u);
+    EXPECT_EQ(wordsOf(kLoaderCommit), std::vector<uint32_t>{0x1B0});
+    EXPECT_FALSE(local.firmware.inLoader);
+    EXPECT_EQ(local.profile.turboFirmware, kNewTurboFirmware);
+}
+
 }  // namespace
 }  // namespace corvel::test
