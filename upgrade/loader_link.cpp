@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "upgrade/loader_link.h"
 
+#include "core/answers.h"
 #include "core/observer.h"
 #include "core/tables.h"
 #include "platform/clock.h"
@@ -37,9 +38,12 @@ bool awaitLoaderResponse(uint32_t waitMs, uint8_t command, uint32_t* value) {
     systemClock().sleepMs(waitMs + kLoaderSettleMs);
     const Mac host = requestSourceMac();
     if (!macIsSet(host.data())) return false;
+    const Mac loader = loaderDestination();
     bool result = false;
     MmeFrame frame;
     while (receiveFrame(frame)) {
+        // Only the device the commands go to answers them (at the loader's own address, any).
+        if (!answersRequestTo(frame.bytes.data() + 6, loader)) continue;
         const auto response = parseLoaderResponse({frame.bytes.data(), frame.length}, host);
         if (!response || !answers(response->command, command)) continue;
         result = response->status == 0;

@@ -82,7 +82,7 @@ TEST_P(NoisyWire, EveryAwaitEndsWithinTwiceItsWindow) {
         sendAvRequest(kLocalManagementMac, kMmVersionRequest);
         const uint64_t before = clock.tickCount();
         AvConfirm record;
-        EXPECT_FALSE(awaitAvConfirm(kMmVersionRequest, record));
+        EXPECT_FALSE(awaitAvConfirm(kMmVersionRequest, kLocalManagementMac, record));
         // The cap, plus the rejected frame that was being paid for when it came.
         ASSERT_LE(clock.tickCount() - before, 2 * kAvAwaitWindowMs + kAvRejectedFrameMs);
         ++waits;
