@@ -38,11 +38,13 @@ void decodeShortVersion(const MmeFrame& frame, AvConfirm& record) {
     plcapi_DecodeFrame(padded.size(), padded.data(), &record);
 }
 
-// What a wait is for: the confirmation of `mmtype`, of the kind `answer` names, from `from`.
+// What a wait is for: the confirmation of `mmtype`, of the kind `answer` names, from `from`,
+// and when `onInterface` is not -1 coming in on that interface.
 struct Awaited {
     uint16_t mmtype;
     const Mac& from;
     AvAnswer answer;
+    int onInterface = -1;
 };
 
 // pollAvConfirm that stops looking once the tick count reaches `capMs`.
@@ -52,7 +54,8 @@ bool pollUntil(const Awaited& awaited, AvConfirm& record, size_t* frameLength, u
     while (clock.tickCount() < capMs && receiveFrame(frame)) {
         // Another device's frame, or one in the host's own name, is not the answer. It is not
         // decoded either: decoding also advances a transfer in progress.
-        if (!answersRequestTo(frame.bytes.data() + 6, awaited.from)) {
+        if (!answersRequestTo(frame.bytes.data() + 6, awaited.from) ||
+            (awaited.onInterface >= 0 && core.lastRxAdapter != awaited.onInterface)) {
             clock.sleepMs(kAvRejectedFrameMs);
             continue;
         }
@@ -81,6 +84,14 @@ bool waitFrom(uint64_t startMs, uint32_t windowMs, const Awaited& awaited, AvCon
         if (clock.tickCount() >= deadline) return false;
         clock.sleepMs(kAvPollSleepMs);
     }
+}
+
+// 1 ms, then the usual window counted from the call.
+bool awaitWindow(const Awaited& awaited, AvConfirm& record, size_t* frameLength) {
+    Clock& clock = systemClock();
+    const uint64_t start = clock.tickCount();
+    clock.sleepMs(kAvPollSleepMs);
+    return waitFrom(start, kAvAwaitWindowMs, awaited, record, frameLength);
 }
 
 }  // namespace
@@ -140,10 +151,12 @@ bool waitAvConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record, uint32_t
 
 bool awaitAvConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record, size_t* frameLength,
                     AvAnswer answer) {
-    Clock& clock = systemClock();
-    const uint64_t start = clock.tickCount();
-    clock.sleepMs(kAvPollSleepMs);
-    return waitFrom(start, kAvAwaitWindowMs, {mmtype, from, answer}, record, frameLength);
+    return awaitWindow({mmtype, from, answer}, record, frameLength);
+}
+
+bool awaitCabledConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record, size_t* frameLength,
+                        AvAnswer answer) {
+    return awaitWindow({mmtype, from, answer, core.currentAdapter}, record, frameLength);
 }
 
 }  // namespace corvel

@@ -76,6 +76,12 @@ bool waitAvConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record, uint32_t
 bool awaitAvConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record,
                     size_t* frameLength = nullptr, AvAnswer answer = AvAnswer::confirmOrCommit);
 
+// awaitAvConfirm for a request to the local-management address, which the device cabled to the
+// selected interface answers: only frames that come in on that interface count. Another
+// interface's late or forged answers, still waiting to be read, are not this device's.
+bool awaitCabledConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record,
+                        size_t* frameLength = nullptr, AvAnswer answer = AvAnswer::confirmOrCommit);
+
 // Sends a frame the caller encoded on the selected interface.
 bool sendAvFrame(const AvRequestBuffer& frame, int length);
 

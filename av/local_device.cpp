@@ -106,9 +106,10 @@ bool probeLocalAv() {
     if (!sourceIsSet()) return false;
     sendAvRequest(kLocalManagementMac, kMmVersionRequest);
     AvConfirm confirm;
-    // Any device may answer the local-management address; the one that does is the local device.
-    if (awaitAvConfirm(kMmVersionRequest, kLocalManagementMac, confirm, nullptr,
-                       AvAnswer::shortVersionToo))
+    // Any device may answer the local-management address; the one that does, on this interface,
+    // is its local device.
+    if (awaitCabledConfirm(kMmVersionRequest, kLocalManagementMac, confirm, nullptr,
+                           AvAnswer::shortVersionToo))
         state.localAnswerer = confirm.srcMac;
     return state.avConfirmSeen;
 }
@@ -118,11 +119,11 @@ bool readLocalVersion() {
     sendAvRequest(kLocalManagementMac, kMmVersionRequest);
     // The device that answered the probe answers this request too: a version confirmation from
     // another address, coming late or forged, must not become the local device.
-    const Mac from = macIsSet(state.localAnswerer.data()) ? state.localAnswerer
-                                                          : kLocalManagementMac;
+    const Mac from =
+        macIsSet(state.localAnswerer.data()) ? state.localAnswerer : kLocalManagementMac;
     AvConfirm confirm;
     size_t length = 0;
-    if (!awaitAvConfirm(kMmVersionRequest, from, confirm, &length, AvAnswer::shortVersionToo))
+    if (!awaitCabledConfirm(kMmVersionRequest, from, confirm, &length, AvAnswer::shortVersionToo))
         return false;
     state.localAnswerer = confirm.srcMac;
     takeLocalVersion(confirm, length);

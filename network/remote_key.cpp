@@ -30,8 +30,7 @@ bool awaitAvSetKeyConfirm(uint32_t windowMs) {
     copyMac(local.data(), currentStationTable().localMac);
     AvConfirm confirm;
     // A stray module-commit confirmation says nothing about the key.
-    return waitAvConfirm(kMmSetKeyRequest, local, confirm, windowMs, nullptr,
-                         AvAnswer::ownConfirm);
+    return waitAvConfirm(kMmSetKeyRequest, local, confirm, windowMs, nullptr, AvAnswer::ownConfirm);
 }
 
 int setHp10RemoteKey(const NetworkKey& accessKey, const NetworkKey& newKey, Mac& device,

@@ -230,6 +230,24 @@ TEST_F(AvExchangesOwnHosts, ConfirmationOnAnotherInterfaceIsFoundToo) {
     EXPECT_EQ(core.lastRxAdapter, 1);
 }
 
+// The device cabled to the selected interface answers there: what waits on another interface is
+// some other device's (or a forger's) and not its answer.
+TEST_F(AvExchangesOwnHosts, CabledConfirmationComesOnTheSelectedInterfaceOnly) {
+    addHosts({kHost0, kHost1});
+    core.currentAdapter = 1;
+    wire.deliver(0, versionConfirm(kHost0, stationMac(9), 1, "other wire"));
+    wire.deliver(1, versionConfirm(kHost1, kLocalDevice, 2, "cabled"));
+    const uint64_t before = clock.tickCount();
+    AvConfirm record;
+    ASSERT_TRUE(awaitCabledConfirm(0xA000, kLocalManagementMac, record));
+    EXPECT_EQ(record.srcMac, kLocalDevice);
+    EXPECT_EQ(core.lastRxAdapter, 1);
+    EXPECT_EQ(clock.tickCount() - before, 1u + 20u + 1u);  // the other wire's frame costs 20 ms
+    // Alone on the other interface, it never answers.
+    wire.deliver(0, versionConfirm(kHost0, kLocalDevice, 2, "other wire"));
+    EXPECT_FALSE(awaitCabledConfirm(0xA000, kLocalManagementMac, record));
+}
+
 // With no address of its own the host cannot be answered: every operation returns at once,
 // sends nothing and prints nothing, even with devices ready to answer.
 TEST_F(AvExchangesOwnHosts, AllZeroSourceAddressSendsNothingAnywhere) {

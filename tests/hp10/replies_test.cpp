@@ -504,7 +504,7 @@ TEST_F(Hp10Replies, EveryTruncationOfEveryReplyIsReadWithinItsBytes) {
         for (size_t length = 0; length <= c.frame.size(); ++length) {
             SCOPED_TRACE(testing::Message() << c.name << " cut to " << length);
             resetCoreState();
-        knowLocal();
+            knowLocal();
             std::memset(statsText, 0, sizeof statsText);
             station(kStationA);
             // A heap buffer of exactly `length` bytes, so that a read past it is caught.
@@ -618,8 +618,9 @@ TEST_F(Hp10RepliesTwoHosts, FramesInTheHostsOwnNameAreNoDevicesAnswer) {
     for (const Mac& from : {kHost, kHost1, group, kBroadcastMac}) {
         SCOPED_TRACE(formatMac(from));
         resetCoreState();
-        EXPECT_FALSE(drain(wire, {versionReply(from, false, 2, 1, 6, "Forged", "Local"),
-                                  stationAnswer(from), fromAddress(stationAnswer(kStationA), from)}));
+        EXPECT_FALSE(
+            drain(wire, {versionReply(from, false, 2, 1, 6, "Forged", "Local"), stationAnswer(from),
+                         fromAddress(stationAnswer(kStationA), from)}));
         EXPECT_EQ(core.turboLocalAnswered, 0);
         EXPECT_FALSE(macIsSet(core.adapters[0].localMac));
         EXPECT_FALSE(macIsSet(core.adapters[1].localMac));
@@ -629,8 +630,8 @@ TEST_F(Hp10RepliesTwoHosts, FramesInTheHostsOwnNameAreNoDevicesAnswer) {
         EXPECT_EQ(core.turboLocalAnswered, 0);
     }
     // A real device's answers still count.
-    EXPECT_TRUE(drain(wire, {versionReply(kLocal, false, 2, 1, 6, "V", "P"),
-                             stationAnswer(kStationA)}));
+    EXPECT_TRUE(
+        drain(wire, {versionReply(kLocal, false, 2, 1, 6, "V", "P"), stationAnswer(kStationA)}));
     EXPECT_EQ(core.turboLocalAnswered, 1);
     EXPECT_NE(findStationByMac(kStationA.data()), nullptr);
 }
