@@ -2,7 +2,6 @@
 #include "core/answers.h"
 
 #include "core/tables.h"
-#include "hp10codec/loader_frames.h"
 #include "transport/interface_table.h"
 
 namespace corvel {
@@ -24,13 +23,13 @@ bool isHostAddress(const uint8_t* mac) {
 }
 
 bool couldBeDevice(const uint8_t* mac) {
-    return macIsSet(mac) && !isGroupAddress(mac) && !isHostAddress(mac);
+    return macIsSet(mac) && !isGroupAddress(mac) && !macEqual(mac, kLocalManagementMac.data()) &&
+           !isHostAddress(mac);
 }
 
 bool answersRequestTo(const uint8_t* source, const uint8_t* destination) {
     if (!couldBeDevice(source)) return false;
-    if (isGroupAddress(destination) || macEqual(destination, kLocalManagementMac.data()) ||
-        macEqual(destination, kSecondaryLoaderMac.data()))
+    if (isGroupAddress(destination) || macEqual(destination, kLocalManagementMac.data()))
         return true;
     return macEqual(source, destination);
 }

@@ -19,14 +19,14 @@ inline constexpr Mac kLocalManagementMac{0x00, 0xB0, 0x52, 0x00, 0x00, 0x01};
 // the host's own request seen again, or forged.
 bool isHostAddress(const uint8_t* mac);
 
-// Whether a device could send from `mac`: an individual address, not all zero, and not one of
-// the host's own.
+// Whether a device could send from `mac`: an individual address, not all zero, not the
+// local-management address (which devices answer to, never from) and not one of the host's own.
 bool couldBeDevice(const uint8_t* mac);
 
 // Whether a frame from `source` can answer a request sent to `destination`. A request to one
-// device is answered by that device alone. A request to a group address (broadcast), to the
-// local-management address or to the secondary loader's address may be answered by any device;
-// the caller takes the one that answers as the device it deals with from then on.
+// device is answered by that device alone. A request to a group address (broadcast) or to the
+// local-management address may be answered by any device; the caller takes the one that answers
+// as the device it deals with from then on.
 bool answersRequestTo(const uint8_t* source, const uint8_t* destination);
 inline bool answersRequestTo(const uint8_t* source, const Mac& destination) {
     return answersRequestTo(source, destination.data());

@@ -69,7 +69,7 @@ double rateFromRaw(uint16_t w0, RateMode mode) {
 }  // namespace
 
 bool couldBeStation(const uint8_t* mac) {
-    return couldBeDevice(mac) && !macEqual(mac, kLocalManagementMac.data());
+    return couldBeDevice(mac);
 }
 
 void addOrRefreshStation(const uint8_t* mac) {

@@ -42,8 +42,12 @@ bool awaitLoaderResponse(uint32_t waitMs, uint8_t command, uint32_t* value) {
     bool result = false;
     MmeFrame frame;
     while (receiveFrame(frame)) {
-        // Only the device the commands go to answers them (at the loader's own address, any).
-        if (!answersRequestTo(frame.bytes.data() + 6, loader)) continue;
+        // Only the device the commands go to answers them; at the loader's own address, the
+        // device in its loader answers, from whichever address it keeps there.
+        const uint8_t* source = frame.bytes.data() + 6;
+        if (loader == kSecondaryLoaderMac ? !couldBeDevice(source)
+                                          : !answersRequestTo(source, loader))
+            continue;
         const auto response = parseLoaderResponse({frame.bytes.data(), frame.length}, host);
         if (!response || !answers(response->command, command)) continue;
         result = response->status == 0;

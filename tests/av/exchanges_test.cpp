@@ -8,6 +8,7 @@
 
 #include "av/local_device.h"
 #include "av/set_key.h"
+#include "hp10codec/loader_frames.h"
 #include "tests/av/av_wire_fixture.h"
 
 namespace corvel {
@@ -144,6 +145,11 @@ TEST_F(AvExchanges, PollTakesTheConfirmationFromTheAskedDeviceOnly) {
         {kLocalManagementMac, Mac{}, false},
         {kBroadcastMac, stranger, true},
         {kBroadcastMac, kHost0, false},
+        // A device that answered from the 1.0 loader's address is that device, not any.
+        {kSecondaryLoaderMac, kSecondaryLoaderMac, true},
+        {kSecondaryLoaderMac, kLocalDevice, false},
+        // No device answers from the address it is asked at.
+        {kLocalManagementMac, kLocalManagementMac, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(formatMac(c.awaitedFrom) + " <- " + formatMac(c.sentFrom));
