@@ -56,15 +56,16 @@ std::vector<std::string> toneMapChart(const std::vector<uint8_t>& modulation) {
     }
 
     std::string axis = std::string(kGutter - 1, ' ') + "└";
-    std::string labels = "MHz ";
-    size_t labelsWidth = kGutter;  // in characters: the line holds ASCII only
+    std::string labels = "MHz ";  // ASCII only: its length is its width
     std::vector<int> ticks;
     for (const int mhz : kAxisMHz) {
         const int column = columnOf(mhz, modulation.size());
-        if (column < 0 || kGutter + size_t(column) < labelsWidth) continue;
+        if (column < 0) continue;
+        const size_t at = kGutter + size_t(column);
+        // A blank at least between two labels; the first may follow the unit at once.
+        if (at < labels.size() + (labels.size() > kGutter ? 1 : 0)) continue;
         ticks.push_back(column);
-        labels += std::string(kGutter + size_t(column) - labelsWidth, ' ') + std::to_string(mhz);
-        labelsWidth = labels.size() + 1;  // a blank at least before the next label
+        labels += std::string(at - labels.size(), ' ') + std::to_string(mhz);
     }
     for (size_t c = 0; c < heights.size(); ++c)
         axis += std::find(ticks.begin(), ticks.end(), int(c)) != ticks.end() ? "┬" : "─";

@@ -56,31 +56,35 @@ void printCsv(const ToneMapConfirm& map, std::ostream& out) {
     }
 }
 
-void printText(const ToneMapConfirm& map, const AvTarget& target, std::ostream& out) {
+void printText(const ToneMapConfirm& map, const Mac& station, std::ostream& out) {
     const bool rx = map.direction == ToneMapDirection::Rx;
-    out << (rx ? "Receive tone map of " : "Transmit tone map of ") << formatMac(target.local)
-        << (rx ? " (local device) from station " : " (local device) to station ")
-        << formatMac(target.device) << ", slot " << unsigned(map.slot) << " of "
+    out << (rx ? "Receive tone map from station " : "Transmit tone map to station ")
+        << formatMac(station) << ", slot " << unsigned(map.slot) << " of "
         << unsigned(map.toneMapCount) << ", bits per carrier\n";
     for (const std::string& line : toneMapChart(map.modulation)) out << line << '\n';
 
     const size_t active = modulatedCarriers(map);
     const unsigned bits = bitsPerSymbol(map);
-    char totals[160];
+    char totals[128];
     std::snprintf(totals, sizeof totals,
-                  "%zu of %zu carriers active, mean %.2f bits per active carrier, %u raw bits per "
-                  "symbol\n",
-                  active, map.modulation.size(), active == 0 ? 0.0 : double(bits) / double(active),
-                  bits);
+                  "active carriers %zu of %zu, mean %.2f bits, %u raw bits per symbol\n", active,
+                  map.modulation.size(), active == 0 ? 0.0 : double(bits) / double(active), bits);
     out << totals;
-    // How many carriers use each modulation, the richest first.
+    // How many carriers use each modulation, the richest first, wrapped at 80 columns.
     std::map<uint8_t, size_t, std::greater<>> counts;
     for (const uint8_t code : map.modulation) ++counts[code];
-    std::string line;
-    for (const auto& [code, count] : counts)
-        line += (line.empty() ? "" : ", ") + std::string(modulationName(code)) + " " +
-                std::to_string(count);
-    if (!line.empty()) out << "modulations: " << line << '\n';
+    std::string line = "modulations:";
+    for (const auto& [code, count] : counts) {
+        const std::string item = std::string(modulationName(code)) + " " + std::to_string(count);
+        if (line.size() + 2 + item.size() > 80) {
+            out << line << ",\n";
+            line = " ";
+        } else if (line != "modulations:") {
+            line += ",";
+        }
+        line += " " + item;
+    }
+    if (!counts.empty()) out << line << '\n';
 }
 
 void runToneMap(const ToneMapOptions& options, CliContext& context) {
@@ -114,7 +118,7 @@ void runToneMap(const ToneMapOptions& options, CliContext& context) {
     else if (options.csv)
         printCsv(*map, context.out);
     else
-        printText(*map, *target, context.out);
+        printText(*map, target->device, context.out);
     context.status = 0;
 }
 
