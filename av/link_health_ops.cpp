@@ -38,36 +38,60 @@ std::optional<Mac> localDevice(std::string& error) {
     return local;
 }
 
-// Encodes one request from the selected interface's address, sends it and waits for its
-// confirmation from `to`, the device it went to; the frame as it came.
-std::optional<MmeFrame> exchange(uint16_t mmtype, const Mac& to, const std::string& what,
-                                 const Encoder& encode, std::string& error) {
+std::span<const uint8_t> bytesOf(const MmeFrame& frame) {
+    return {frame.bytes.data(), frame.length};
+}
+
+// One request and what its confirmation must be: sent to `to`, answered by `to` alone, decoded
+// in full and with a status of 0.
+template <typename Confirm>
+struct Exchange {
+    uint16_t mmtype;
+    const Mac& to;
+    std::string what;  // "reset request": how the error names the request
+    Encoder encode;
+    std::function<DecodeOutcome(std::span<const uint8_t>, Confirm&)> decode;
+    const char* (*statusTextOf)(uint8_t);
+};
+
+// Encodes the request from the selected interface's address, sends it and waits for its
+// confirmation; the decoded confirmation, or nullopt with `error` saying why.
+template <typename Confirm>
+std::optional<Confirm> exchange(const Exchange<Confirm>& e, std::string& error) {
     const Mac source = requestSourceMac();
     if (!macIsSet(source.data())) {
-        error = "the selected interface has no address to send the " + what + " from";
+        error = "the selected interface has no address to send the " + e.what + " from";
         return std::nullopt;
     }
     AvRequestBuffer request{};
-    const size_t length = encode(std::span<uint8_t>(request.data(), kAvRequestCapacity), source);
+    const size_t length = e.encode(std::span<uint8_t>(request.data(), kAvRequestCapacity), source);
     if (length == 0) {
-        error = "the " + what + " could not be encoded (codec error " + std::to_string(errno) + ")";
+        error = "the " + e.what + " could not be encoded (codec error " + std::to_string(errno) +
+                ")";
         return std::nullopt;
     }
     if (!sendAvFrame(request, int(length))) {
-        error = "the " + what + " to " + formatMac(to) + " could not be sent";
+        error = "the " + e.what + " to " + formatMac(e.to) + " could not be sent";
         return std::nullopt;
     }
     MmeFrame answer;
-    if (!awaitAvConfirmFrame(mmtype, to, answer)) {
-        error = "no answer from " + formatMac(to) + " to the " + what + " within " +
+    if (!awaitAvConfirmFrame(e.mmtype, e.to, answer)) {
+        error = "no answer from " + formatMac(e.to) + " to the " + e.what + " within " +
                 std::to_string(kAvAwaitWindowMs) + " ms";
         return std::nullopt;
     }
-    return answer;
-}
-
-std::span<const uint8_t> bytesOf(const MmeFrame& frame) {
-    return {frame.bytes.data(), frame.length};
+    Confirm confirm;
+    if (const DecodeOutcome outcome = e.decode(bytesOf(answer), confirm); !outcome) {
+        error = formatMac(e.to) + " answered the " + e.what + " with a broken frame: " +
+                outcome.reason;
+        return std::nullopt;
+    }
+    if (confirm.status != 0) {
+        error = formatMac(e.to) + " refused the " + e.what + ": " +
+                statusText(e.statusTextOf(confirm.status), confirm.status);
+        return std::nullopt;
+    }
+    return confirm;
 }
 
 // Whether `device` answers one version request within the usual window.
@@ -77,8 +101,8 @@ bool answersVersion(const Mac& device) {
     return awaitAvConfirmFrame(kMmVersionRequest, device, ignored);
 }
 
-// Version requests to `device`, one per retry period, until `done` says the answer (or its
-// absence) is the one waited for or `limitMs` passes.
+// Version requests to `device`, one per retry period, until one is answered (`untilAnswered`)
+// or one goes unanswered (otherwise), or `limitMs` passes.
 std::optional<uint32_t> pollVersion(const Mac& device, uint32_t limitMs, bool untilAnswered,
                                     const std::function<void(uint32_t)>& tick) {
     Clock& clock = systemClock();
@@ -104,28 +128,16 @@ std::optional<LinkStatsConfirm> requestLinkStats(const Mac& station, std::string
     // so that another reader's figures go on growing.
     const LinkStatsRequest request{false, LinkDirection::Both, kLinkIdAllForPeer, station};
     const std::string what = "link statistics request for " + formatMac(station);
-    const std::optional<MmeFrame> answer = exchange(
-        kMmLinkStatsRequest, *local, what,
-        [&](std::span<uint8_t> buffer, const Mac& source) {
-            return encodeLinkStatsRequest(buffer, source, *local, request);
-        },
+    std::optional<LinkStatsConfirm> confirm = exchange<LinkStatsConfirm>(
+        {kMmLinkStatsRequest, *local, what,
+         [&](std::span<uint8_t> buffer, const Mac& source) {
+             return encodeLinkStatsRequest(buffer, source, *local, request);
+         },
+         decodeLinkStatsConfirm, linkStatsStatusText},
         error);
-    if (!answer) return std::nullopt;
-    LinkStatsConfirm confirm;
-    if (const DecodeOutcome outcome = decodeLinkStatsConfirm(bytesOf(*answer), confirm);
-        !outcome) {
-        error = formatMac(*local) + " answered the " + what + " with a broken frame: " +
-                outcome.reason;
-        return std::nullopt;
-    }
-    if (confirm.status != 0) {
-        error = formatMac(*local) + " refused the " + what + ": " +
-                statusText(linkStatsStatusText(confirm.status), confirm.status);
-        return std::nullopt;
-    }
-    if (!confirm.tx || !confirm.rx) {
+    if (confirm && (!confirm->tx || !confirm->rx)) {
         error = formatMac(*local) + " answered the " + what + " with the " +
-                (confirm.tx ? "transmit" : "receive") + " counters only";
+                (confirm->tx ? "transmit" : "receive") + " counters only";
         return std::nullopt;
     }
     return confirm;
@@ -140,54 +152,33 @@ std::optional<ToneMapConfirm> requestToneMap(const Mac& station, ToneMapDirectio
     const std::string what = std::string(rx ? "receive" : "transmit") +
                              " tone map request for " + formatMac(station) + " in slot " +
                              std::to_string(slot);
-    const std::optional<MmeFrame> answer = exchange(
-        rx ? kMmRxToneMapRequest : kMmTxToneMapRequest, *local, what,
-        [&](std::span<uint8_t> buffer, const Mac& source) {
-            return encodeToneMapRequest(buffer, source, *local, direction, request);
-        },
+    std::optional<ToneMapConfirm> confirm = exchange<ToneMapConfirm>(
+        {rx ? kMmRxToneMapRequest : kMmTxToneMapRequest, *local, what,
+         [&](std::span<uint8_t> buffer, const Mac& source) {
+             return encodeToneMapRequest(buffer, source, *local, direction, request);
+         },
+         [direction](std::span<const uint8_t> frame, ToneMapConfirm& out) {
+             return decodeToneMapConfirm(frame, direction, out);
+         },
+         toneMapStatusText},
         error);
-    if (!answer) return std::nullopt;
-    ToneMapConfirm confirm;
-    if (const DecodeOutcome outcome = decodeToneMapConfirm(bytesOf(*answer), direction, confirm);
-        !outcome) {
-        error = formatMac(*local) + " answered the " + what + " with a broken frame: " +
-                outcome.reason;
-        return std::nullopt;
-    }
-    if (confirm.status != 0) {
-        error = formatMac(*local) + " refused the " + what + ": " +
-                statusText(toneMapStatusText(confirm.status), confirm.status);
-        return std::nullopt;
-    }
-    if (confirm.slot != slot) {
+    if (confirm && confirm->slot != slot) {
         error = formatMac(*local) + " answered the " + what + " with the map of slot " +
-                std::to_string(confirm.slot);
+                std::to_string(confirm->slot);
         return std::nullopt;
     }
     return confirm;
 }
 
 bool requestReset(const Mac& device, std::string& error) {
-    const std::optional<MmeFrame> answer = exchange(
-        kMmResetDeviceRequest, device, "reset request",
-        [&](std::span<uint8_t> buffer, const Mac& source) {
-            return encodeResetDeviceRequest(buffer, source, device);
-        },
-        error);
-    if (!answer) return false;
-    ResetDeviceConfirm confirm;
-    if (const DecodeOutcome outcome = decodeResetDeviceConfirm(bytesOf(*answer), confirm);
-        !outcome) {
-        error = formatMac(device) + " answered the reset request with a broken frame: " +
-                outcome.reason;
-        return false;
-    }
-    if (confirm.status != 0) {
-        error = formatMac(device) + " refused the reset request: " +
-                statusText(resetStatusText(confirm.status), confirm.status);
-        return false;
-    }
-    return true;
+    return exchange<ResetDeviceConfirm>(
+               {kMmResetDeviceRequest, device, "reset request",
+                [&](std::span<uint8_t> buffer, const Mac& source) {
+                    return encodeResetDeviceRequest(buffer, source, device);
+                },
+                decodeResetDeviceConfirm, resetStatusText},
+               error)
+        .has_value();
 }
 
 std::optional<uint32_t> waitUntilAnswers(const Mac& device, uint32_t limitMs,

@@ -81,4 +81,14 @@ std::optional<AvTarget> findAvTarget(CliContext& context, const std::optional<Ma
     return std::nullopt;
 }
 
+std::optional<AvTarget> findAvStation(CliContext& context, const Mac& mac) {
+    const std::optional<AvTarget> target = findAvTarget(context, mac);
+    if (!target || !target->isLocal) return target;
+    closeAllInterfaces();
+    context.fail(1, formatMac(mac) +
+                        " is the local device: name a station of its network, the other end of "
+                        "the link");
+    return std::nullopt;
+}
+
 }  // namespace corvel

@@ -25,6 +25,10 @@ struct AvTarget {
 // The interface found is selected. Otherwise the reason is said (exit status 1) and nullopt.
 std::optional<AvTarget> findAvTarget(CliContext& context, const std::optional<Mac>& mac);
 
+// findAvTarget for the commands about the local device's link to a station: a `mac` that is the
+// local device itself is refused as the other ones are.
+std::optional<AvTarget> findAvStation(CliContext& context, const Mac& mac);
+
 // "interface 0 host0".
 std::string interfaceLabel(int index);
 

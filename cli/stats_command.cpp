@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/stats_command.h"
 
+#include <array>
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -75,9 +76,9 @@ void row(std::ostream& out, const char* label, const Json& tx, const Json& rx) {
 void printText(const Json& r, std::ostream& out) {
     const Json& tx = r["tx"];
     const Json& rx = r["rx"];
-    out << "Link of " << r["local"].get<std::string>() << " (local device) with station "
-        << r["station"].get<std::string>() << " (TEI " << r["tei"] << "), counted since start\n";
-    row(out, "", "transmit", "receive");
+    out << "Local device " << r["local"].get<std::string>() << " to station "
+        << r["station"].get<std::string>() << " (TEI " << r["tei"] << ")\n";
+    row(out, "since the device started", "transmit", "receive");
     row(out, "MPDUs acknowledged", tx["mpduAcked"], rx["mpduAcked"]);
     row(out, "MPDUs collided", tx["mpduCollided"], nullptr);
     row(out, "MPDUs failed", tx["mpduFailed"], rx["mpduFailed"]);
@@ -87,24 +88,26 @@ void printText(const Json& r, std::ostream& out) {
     row(out, "TBs failed (turbo bit errors)", nullptr, rx["tbFailed"]);
     const auto ratio = [](const Json& value) -> Json { return value.is_null() ? "n/a" : value; };
     row(out, "PB error ratio", ratio(tx["pbErrorRatio"]), ratio(rx["pbErrorRatio"]));
+    if (rx["intervals"].empty()) return;
+    const auto line = [&out](const std::string& first, const std::array<std::string, 5>& rest) {
+        char text[160];
+        std::snprintf(text, sizeof text, "  %-18s %6s %11s %11s %11s %11s\n", first.c_str(),
+                      rest[0].c_str(), rest[1].c_str(), rest[2].c_str(), rest[3].c_str(),
+                      rest[4].c_str());
+        out << text;
+    };
+    line("receive interval", {"Mbit/s", "PBs passed", "PBs failed", "TBs passed", "TBs failed"});
     size_t n = 0;
     for (const Json& i : rx["intervals"])
-        out << "  receive interval " << ++n << ": " << i["phyRateMbps"] << " Mbit/s, PBs passed "
-            << i["pbPassed"] << ", failed " << i["pbFailed"] << ", TBs passed " << i["tbPassed"]
-            << ", failed " << i["tbFailed"] << '\n';
+        line(std::to_string(++n), {i["phyRateMbps"].dump(), i["pbPassed"].dump(),
+                                   i["pbFailed"].dump(), i["tbPassed"].dump(),
+                                   i["tbFailed"].dump()});
 }
 
 void runStats(const StatsOptions& options, CliContext& context) {
     const std::optional<AvTarget> target =
-        findAvTarget(context, parseMacArgument(options.mac).value_or(Mac{}));
+        findAvStation(context, parseMacArgument(options.mac).value_or(Mac{}));
     if (!target) return;
-    if (target->isLocal) {
-        closeAllInterfaces();
-        context.fail(1, formatMac(target->device) +
-                            " is the local device: its links are to the stations of its network; "
-                            "give a station's MAC address");
-        return;
-    }
     std::string error;
     const std::optional<LinkStatsConfirm> stats = requestLinkStats(target->device, error);
     closeAllInterfaces();

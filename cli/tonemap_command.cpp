@@ -89,15 +89,8 @@ void printText(const ToneMapConfirm& map, const Mac& station, std::ostream& out)
 
 void runToneMap(const ToneMapOptions& options, CliContext& context) {
     const std::optional<AvTarget> target =
-        findAvTarget(context, parseMacArgument(options.mac).value_or(Mac{}));
+        findAvStation(context, parseMacArgument(options.mac).value_or(Mac{}));
     if (!target) return;
-    if (target->isLocal) {
-        closeAllInterfaces();
-        context.fail(1, formatMac(target->device) +
-                            " is the local device: its tone maps are those of its links to the "
-                            "stations; give a station's MAC address");
-        return;
-    }
     const ToneMapDirection direction = options.rx ? ToneMapDirection::Rx : ToneMapDirection::Tx;
     std::string error;
     const std::optional<ToneMapConfirm> map =

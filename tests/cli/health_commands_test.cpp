@@ -118,12 +118,20 @@ TEST_F(HealthCommands, StatsGivesBothDirectionsAndTheirErrorRatios) {
 
     const CliRun text = run({"stats", kStationText});
     ASSERT_EQ(text.status, 0) << text.err;
+    for (const std::string& line : linesOf(text.out)) EXPECT_LE(columns(line), 80u) << line;
+    EXPECT_EQ(text.out.rfind("Local device " + kLocalText + " to station " + kStationText +
+                                 " (TEI 2)\n  since the device started",
+                             0),
+              0u)
+        << text.out;
     for (const char* row :
          {"  MPDUs acknowledged                              200              100\n",
           "  MPDUs collided                                   10                -\n",
           "  PBs failed                                       30               15\n",
           "  TBs failed (turbo bit errors)                     -              960\n",
-          "  PB error ratio                               4.76 %           4.76 %\n"})
+          "  PB error ratio                               4.76 %           4.76 %\n",
+          "  receive interval   Mbit/s  PBs passed  PBs failed  TBs passed  TBs failed\n",
+          "  2                     134         150           7         300         480\n"})
         EXPECT_NE(text.out.find(row), std::string::npos) << row << "\n" << text.out;
 }
 
@@ -159,8 +167,8 @@ TEST_F(HealthCommands, StatsFailuresExitOneWithTheirReason) {
          "00:B0:52:00:00:77 is neither an AV local device nor a station of its network (local "
          "devices: " + kLocalText + " on interface 0 plc0)"},
         {"the local device", [](DeviceConfig&, DeviceConfig&) {}, kAvLocal,
-         kLocalText + " is the local device: its links are to the stations of its network; "
-                      "give a station's MAC address"},
+         kLocalText + " is the local device: name a station of its network, the other end of "
+                      "the link"},
         {"the station is on another network",
          [](DeviceConfig&, DeviceConfig& s) { s.nmk = deriveNMK("NeighboursNet"); }, kAvStation,
          kStationText + " is neither an AV local device nor a station of its network (local "

@@ -112,7 +112,7 @@ TEST_F(HealthCommandsEndToEnd, StatsAndToneMapsReadAsTsharkReadsThem) {
                      {"eth.src", "homeplug_av.tone_map_tx_cnf.num_act",
                       "homeplug_av.tone_map_rx_cnf.num_act", "homeplug_av.tone_map_rx_cnf.slot"}),
               (std::vector<std::string>{"00:b0:52:00:00:10\t1155\t\t",
-                                        "00:b0:52:00:00:10\t\t1155\t0x01",
+                                        "00:b0:52:00:00:10\t\t1155\t1",
                                         "00:b0:52:00:00:10\t1155\t\t"}));
 }
 
