@@ -20,8 +20,8 @@ bool answers(uint8_t response, uint8_t command) {
     return response == command;
 }
 
-// Sleeps waitMs + 5 ms, then takes every frame waiting; the last loader response to `command`
-// from the device asked at `loader`, whatever its status.
+// Sleeps waitMs + 5 ms, then takes every frame waiting; the last response to `command` from the
+// device at `loader` among them, whatever its status.
 std::optional<LoaderResponse> lastLoaderResponse(uint32_t waitMs, uint8_t command,
                                                  const Mac& loader) {
     systemClock().sleepMs(waitMs + kLoaderSettleMs);
@@ -71,8 +71,7 @@ bool probeLoader() {
     const LoaderFrame query =
         buildLoaderChecksumQuery(source, kSecondaryLoaderMac, kModuleMacImage, 0);
     if (!sendFrame(core.currentAdapter, query.bytes.data(), uint16_t(query.length))) return false;
-    return lastLoaderResponse(kLoaderProbeWaitMs, kLoaderChecksum, kSecondaryLoaderMac)
-        .has_value();
+    return lastLoaderResponse(kLoaderProbeWaitMs, kLoaderChecksum, kSecondaryLoaderMac).has_value();
 }
 
 bool loaderCommand(uint8_t command, uint32_t argument) {
