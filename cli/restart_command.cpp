@@ -125,8 +125,9 @@ void addRestartCommand(CLI::App& app, CliContext& context) {
     command->footer(
         "Sends the reset request to MAC (the AV local device or a station of its network), or\n"
         "with --local to the AV local device; asks first (y/N on a terminal; --yes answers, and\n"
-        "without a terminal --yes is needed). Once the device has confirmed, it is asked for its\n"
-        "version until it answers again, at most 60 s, with the time elapsed on a terminal; the\n"
+        "without a terminal --yes is needed). Once the device has confirmed, it must stop\n"
+        "answering within 5 s; then it is asked for its version about every quarter second\n"
+        "until it answers again, at most 60 s, with the time elapsed on a terminal, and the\n"
         "time it took is said. Exit status 1 when the device refused the reset, did not\n"
         "restart, or did not come back within 60 s.");
     CLI::Option* mac = command->add_option("mac", options->mac, "the device's MAC address")
@@ -137,7 +138,7 @@ void addRestartCommand(CLI::App& app, CliContext& context) {
     command->add_flag("--yes", options->yes, "answer yes to the question");
     command->callback([options, mac, local, &context] {
         if (mac->count() == 0 && local->count() == 0)
-            throw CLI::RequiredError("give the device's MAC address or --local");
+            throw CLI::ValidationError("MAC", "give the device's MAC address or --local");
         runRestart(*options, context);
     });
 }
