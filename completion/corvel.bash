@@ -6,7 +6,7 @@ _corvel() {
     _init_completion || return
 
     local commands="interfaces probe scan devices report set-network password add-device rename
-        remove upgrade derive pib nvm"
+        remove upgrade stats tonemap restart derive pib nvm"
     local global="-h --help --version -i --interface -q --quiet -v --verbose --json"
 
     case $prev in
@@ -19,14 +19,14 @@ _corvel() {
         --nvm|--pib|--cfg|--img)
             _filedir
             return ;;
-        --cycles)
+        --cycles|--slot)
             return ;;
     esac
 
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            -i|--interface|--data-dir|--nvm|--pib|--cfg|--img|--cycles) ((i++)) ;;
+            -i|--interface|--data-dir|--nvm|--pib|--cfg|--img|--cycles|--slot) ((i++)) ;;
             -*) ;;
             *) command=${words[i]}; break ;;
         esac
@@ -51,6 +51,9 @@ _corvel() {
             [ "$cword" -eq $((i + 2)) ] && options="- --cycles --data-dir" ;;
         remove) options="--yes --data-dir" ;;
         upgrade) options="--nvm --pib --cfg --img --resume --yes --data-dir" ;;
+        stats) options="--json" ;;
+        tonemap) options="--rx --slot --json --csv" ;;
+        restart) options="--local --yes" ;;
         derive)
             [ "$cword" -eq $((i + 1)) ] && options="nmk dak nek nid" ;;
         pib|nvm)
