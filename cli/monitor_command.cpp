@@ -5,6 +5,7 @@
 #include <optional>
 #include <prometheus/registry.h>
 
+#include "av/link_health_ops.h"
 #include "cli/session.h"
 #include "monitor/events.h"
 #include "monitor/exposition.h"
@@ -43,6 +44,7 @@ int runMonitor(const MonitorCommandOptions& options, CliContext& context) {
     EventWriter writer(context.out, options.jsonLines);
     MonitorOptions monitorOptions;
     monitorOptions.intervalMs = options.intervalSeconds * 1000;
+    monitorOptions.readLinkStats = requestLinkStats;
     MonitorLoop loop(monitorOptions, [&](const CycleSnapshot& snapshot) {
         metrics.record(snapshot);
         for (const MonitorEvent& event : tracker.compare(snapshot)) writer.write(event);

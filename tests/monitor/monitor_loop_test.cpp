@@ -9,6 +9,7 @@
 #include <map>
 
 #include "av/av_state.h"
+#include "av/link_health_ops.h"
 #include "avcodec/transfer.h"
 #include "core/view_hooks.h"
 #include "monitor/events.h"
@@ -188,6 +189,27 @@ TEST_F(MonitorSim, LinkStatisticsAreReadForPresentAvStationsEveryNthCycle) {
     const int before = asked[formatMac(kAvStation)];
     cycles(2);
     EXPECT_EQ(asked[formatMac(kAvStation)], before);
+}
+
+TEST_F(MonitorSim, TheSimulatorsLinkCountersGrowInTheRegistry) {
+    MonitorOptions options;
+    options.readLinkStats = requestLinkStats;
+    makeLoop(options);
+    ASSERT_TRUE(loop->start());
+    const LabelSet acked{{"mac", formatMac(kAvStation)}, {"direction", "tx"}, {"outcome", "acked"}};
+    cycles(2);
+    const std::optional<double> first = valueOf(registry, "corvel_station_link_mpdus_total", acked);
+    cycles(2);
+    const std::optional<double> later = valueOf(registry, "corvel_station_link_mpdus_total", acked);
+    ASSERT_TRUE(first && later);
+    // 100 frames a second to the station, the simulator's default, over two cycles.
+    EXPECT_GT(*first, 0);
+    EXPECT_NEAR(*later - *first, 100 * 2 * 2.688, 100);
+    EXPECT_GT(valueOf(registry, "corvel_station_link_pbs_total",
+                      {{"mac", formatMac(kAvStation2)}, {"direction", "rx"}, {"outcome", "passed"}})
+                  .value_or(0),
+              0);
+    EXPECT_EQ(valueOf(registry, "corvel_link_stats_failures_total"), 0);
 }
 
 TEST_F(MonitorSim, NothingIsSentBetweenCyclesAtALongerInterval) {
