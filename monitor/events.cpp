@@ -97,13 +97,8 @@ const char* eventName(EventKind kind) {
 
 std::vector<MonitorEvent> EventTracker::compare(const CycleSnapshot& snapshot) {
     std::vector<MonitorEvent> events;
-    if (snapshot.scanFailed && scanFailing_ != snapshot.failure) {
-        MonitorEvent event;
-        event.kind = EventKind::ScanFailed;
-        event.reason = snapshot.failure;
-        events.push_back(event);
-    }
-    scanFailing_ = snapshot.scanFailed ? std::optional(snapshot.failure) : std::nullopt;
+    compareFailure(EventKind::ScanFailed, snapshot.scanFailed, snapshot.failure, scanFailing_,
+                   events);
 
     for (const InterfaceSnapshot& interface : snapshot.interfaces) {
         // A local device seen for the first time is found; an interface that never had one
@@ -130,14 +125,21 @@ std::vector<MonitorEvent> EventTracker::compare(const CycleSnapshot& snapshot) {
     // Removed from the device list: forgotten, not left.
     std::erase_if(stations_, [&](const auto& entry) { return listed.count(entry.first) == 0; });
 
-    if (snapshot.saveFailed && saveFailing_ != snapshot.saveError) {
+    compareFailure(EventKind::SaveFailed, snapshot.saveFailed, snapshot.saveError, saveFailing_,
+                   events);
+    return events;
+}
+
+void EventTracker::compareFailure(EventKind kind, bool failed, const std::string& reason,
+                                  std::optional<std::string>& running,
+                                  std::vector<MonitorEvent>& events) {
+    if (failed && running != reason) {
         MonitorEvent event;
-        event.kind = EventKind::SaveFailed;
-        event.reason = snapshot.saveError;
+        event.kind = kind;
+        event.reason = reason;
         events.push_back(event);
     }
-    saveFailing_ = snapshot.saveFailed ? std::optional(snapshot.saveError) : std::nullopt;
-    return events;
+    running = failed ? std::optional(reason) : std::nullopt;
 }
 
 void EventTracker::compareStation(const DeviceSnapshot& device, std::vector<MonitorEvent>& events) {

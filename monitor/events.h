@@ -67,6 +67,11 @@ private:
         std::optional<double> rxBaseline;
     };
     void compareStation(const DeviceSnapshot& device, std::vector<MonitorEvent>& events);
+    // A run of failures is told when it starts and when its reason changes; `running` holds
+    // the reason of the run going on.
+    static void compareFailure(EventKind kind, bool failed, const std::string& reason,
+                               std::optional<std::string>& running,
+                               std::vector<MonitorEvent>& events);
     void compareRate(const DeviceSnapshot& device, const char* direction,
                      std::optional<double> rate, std::optional<double>& baseline,
                      std::vector<MonitorEvent>& events);

@@ -8,22 +8,15 @@
 #include <fstream>
 #include <map>
 
-#include "av/av_state.h"
 #include "av/link_health_ops.h"
-#include "avcodec/transfer.h"
-#include "core/view_hooks.h"
 #include "monitor/events.h"
 #include "monitor/metrics.h"
 #include "monitor/stop_signal.h"
 #include "platform/text.h"
-#include "store/data_directory.h"
 #include "store/database.h"
 #include "store/preferences.h"
 #include "tests/monitor/registry_reader.h"
-#include "tests/sim/sim_devices.h"
-#include "tests/sim/simulated_network.h"
-#include "tests/store/store_test_support.h"
-#include "sim/memory_link.h"
+#include "tests/scan/scan_sim_fixture.h"
 
 // The monitor against the simulated network on the in-memory wire and the virtual clock: whole
 // cycles of the real scan, their snapshots into the metrics and the events.
@@ -38,35 +31,24 @@ double avRateMbps(uint8_t rateByte) {
     return double((uint32_t(rateByte) * 200) / 151);
 }
 
-class MonitorSim : public ::testing::Test, public SimulatedNetwork {
+// The scan's fixture (the virtual clock, the wire, the simulator, a scratch data directory) with
+// the cycle of the default preferences: 30 ticks of 42 ms a phase, about 2.7 s.
+class MonitorSim : public ScanSim {
 protected:
     void SetUp() override {
-        resetCoreState();
-        resetScanState();
-        resetAvExchangeState();
-        resetAvOperation();
-        viewHooks() = {};
-        preferences() = defaultPreferences();
-        preferences().diagnosticsLevel = 0;
-        // The cycle of the default preferences: 30 ticks of 42 ms a phase, about 2.7 s.
+        ScanSim::SetUp();
         core.ticksPerPhase = preferences().ticksPerPhase();
-        setDataDirectory(scratch.path.string());
-        installCaptureBackend(&wire);
         loadDatabase();
-
         DeviceConfig station1 = deviceConfig(Family::Av, kAvStation);
         station1.profile.rates.avTx = 151;
         DeviceConfig station2 = deviceConfig(Family::Av, kAvStation2);
         station2.profile.rates.avTx = 76;
-        addSimPort(net, deviceConfig(Family::Av, kAvLocal), {station1, station2});
-        sim::attachToMemoryWire(net, wire, clock);
+        addPort(deviceConfig(Family::Av, kAvLocal), {station1, station2});
+        attach();
     }
     void TearDown() override {
         loop.reset();
-        installCaptureBackend(nullptr);
-        viewHooks() = {};
-        setDataDirectory("");
-        preferences() = defaultPreferences();
+        ScanSim::TearDown();
     }
 
     void makeLoop(MonitorOptions options = {}) {
@@ -79,8 +61,6 @@ protected:
     void cycles(int n) {
         for (int i = 0; i < n; ++i) ASSERT_TRUE(loop->runCycle([] { return false; }));
     }
-    sim::Device& device(const Mac& mac) { return *net.device(mac); }
-
     std::vector<std::string> eventsOf(EventKind kind, const Mac& mac) const {
         std::vector<std::string> out;
         for (const MonitorEvent& e : events)
@@ -88,7 +68,6 @@ protected:
         return out;
     }
 
-    ScratchDirectory scratch;
     prometheus::Registry registry;
     MonitorMetrics metrics{registry};
     EventTracker tracker;
