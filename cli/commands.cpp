@@ -11,6 +11,7 @@
 #include "cli/device_commands.h"
 #include "cli/devices_command.h"
 #include "cli/interfaces_command.h"
+#include "cli/monitor_command.h"
 #include "cli/nvm_command.h"
 #include "cli/pib_command.h"
 #include "cli/probe_command.h"
@@ -125,6 +126,7 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     addInterfacesCommand(app, context);
     addProbeCommand(app, context);
     addScanCommand(app, context);
+    addMonitorCommand(app, context);
     addDevicesCommand(app, context);
     addReportCommand(app, context);
     addSetNetworkCommand(app, context);
