@@ -2,6 +2,7 @@
 #include "monitor/snapshot.h"
 
 #include "av/av_state.h"
+#include "core/stations.h"
 #include "platform/mac.h"
 #include "platform/text.h"
 #include "scan/quality_text.h"
@@ -66,8 +67,10 @@ void fillFromStation(DeviceSnapshot& out, const StationRecord& station, int inde
     const int32_t kind = station.stationKind;
     out.qualityLevel = out.present ? qualityLevel(rate, kind).level : 0;
     if (!out.present) return;
-    if (rate > 0) out.txRateMbps = rate;
-    out.rxRateMbps = receiveRateMbps(station);
+    // The device's own rates, not the scaled value the lists show.
+    const PhyRates phy = phyRatesOf(index, station);
+    if (phy.tx) out.txRateMbps = *phy.tx;
+    if (phy.rx) out.rxRateMbps = *phy.rx;
 }
 
 DeviceSnapshot deviceSnapshotOf(const DeviceRecord& device, const LinkStatsByMac& linkStats) {
@@ -117,12 +120,6 @@ std::string familyOfKind(int kind) {
     if (kind >= kKindAv) return "HomePlug AV";
     if (kind == kKindTurbo) return "HomePlug 1.0 Turbo";
     return "HomePlug 1.0";
-}
-
-std::optional<double> receiveRateMbps(const StationRecord&) {
-    // The network information entry's rate from the station (byte 14) is not kept in the
-    // station record yet; once it is, it is read here.
-    return std::nullopt;
 }
 
 CycleSnapshot takeSnapshot(const LinkStatsByMac& linkStats) {

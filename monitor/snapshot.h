@@ -65,11 +65,6 @@ struct CycleSnapshot {
 // (1 a USB or plain adapter, 3 an Ethernet one) plain HomePlug 1.0.
 std::string familyOfKind(int kind);
 
-// The rate from a station to its local device, in Mbit/s, when the scan has read it. The one
-// place that learns it: until the tables keep a station's receive rate it is never known, and
-// no receive series is made up from the transmit rate.
-std::optional<double> receiveRateMbps(const StationRecord& station);
-
 // Link statistics read this cycle, by station address text.
 using LinkStatsByMac = std::map<std::string, LinkStatsConfirm>;
 

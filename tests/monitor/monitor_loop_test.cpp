@@ -24,12 +24,10 @@ namespace corvel::test {
 namespace {
 
 constexpr char kPresenceSeries[] = "corvel_station_present";
-constexpr char kRateSeries[] = "corvel_station_phy_rate_bytes_per_second";
+constexpr char kRateSeries[] = "corvel_station_phy_rate_bits_per_second";
 
-// The AV rate byte of the network information entry in Mbit/s, as the station table keeps it.
-double avRateMbps(uint8_t rateByte) {
-    return double((uint32_t(rateByte) * 200) / 151);
-}
+// The AV rate byte of the network information entry: the device's own Mbit/s.
+double avRateMbps(uint8_t rateByte) { return rateByte; }
 
 // The scan's fixture (the virtual clock, the wire, the simulator, a scratch data directory) with
 // the cycle of the default preferences: 30 ticks of 42 ms a phase, about 2.7 s.
@@ -86,11 +84,11 @@ TEST_F(MonitorSim, AStationThatLeavesReadsZeroAndKeepsItsSeries) {
                                           {"family", "HomePlug AV"}, {"name", "Device 3"}}),
               1);
     EXPECT_EQ(valueOf(registry, kRateSeries, {{"mac", formatMac(kAvStation)}, {"direction", "tx"}}),
-              avRateMbps(151) * 1e6 / 8);
+              avRateMbps(151) * 1e6);
     EXPECT_EQ(valueOf(registry, kRateSeries, {{"mac", gone}, {"direction", "tx"}}),
-              avRateMbps(76) * 1e6 / 8);
-    // The rate from the station is not read yet: no series is made up for it.
-    EXPECT_EQ(seriesWith(registry, kRateSeries, "direction", "rx"), 0);
+              avRateMbps(76) * 1e6);
+    EXPECT_EQ(valueOf(registry, kRateSeries, {{"mac", formatMac(kAvStation)}, {"direction", "rx"}}),
+              avRateMbps(device(kAvStation).profile.rates.avRx) * 1e6);
     EXPECT_EQ(eventsOf(EventKind::StationAppeared, kAvStation2).size(), 1u);
 
     device(kAvStation2).profile.faults.offline = true;
@@ -118,10 +116,10 @@ TEST_F(MonitorSim, ARateThatMovesMoreThanATenthIsAnEvent) {
     makeLoop();
     ASSERT_TRUE(loop->start());
     cycles(1);
-    device(kAvStation).profile.rates.avTx = 140;  // 185 from 200 Mbit/s: 7.5 %
+    device(kAvStation).profile.rates.avTx = 140;  // 140 from 151 Mbit/s: 7.3 %
     cycles(1);
     EXPECT_TRUE(eventsOf(EventKind::RateChanged, kAvStation).empty());
-    device(kAvStation).profile.rates.avTx = 120;  // 158 from 200 Mbit/s
+    device(kAvStation).profile.rates.avTx = 120;  // 120 from 151 Mbit/s: 20.5 %
     cycles(1);
     ASSERT_EQ(eventsOf(EventKind::RateChanged, kAvStation).size(), 1u);
     const MonitorEvent& change = events.back();
