@@ -141,6 +141,7 @@ bool readNetworkStations(const Mac& localDevice) {
         if (!awaitAvConfirm(kMmVersionRequest, entry.mac, version, &versionLength)) continue;
         takeStationVersion(*station, version, versionLength);
         updateRate(station->rate, entry.rateTo, 0, 0, RateMode::Av);
+        recordPhyRates(entry.mac.data(), entry.rateTo, entry.rateFrom);
     }
     return true;
 }

@@ -80,8 +80,10 @@ NetworkStations takeNetworkStations(const AvConfirm& info, size_t frameLength) {
     for (const NetworkInfoStation& entry : stations) {
         if (!isDeviceAddress(entry.mac) || entry.mac == local) continue;
         addOrRefreshStation(entry.mac.data());
-        if (StationRecord* station = findStationByMac(entry.mac.data()))
+        if (StationRecord* station = findStationByMac(entry.mac.data())) {
             updateRate(station->rate, entry.rateTo, 0, 0, RateMode::Av);
+            recordPhyRates(entry.mac.data(), entry.rateTo, entry.rateFrom);
+        }
     }
     seen.count = int(stations.size());
     return seen;
