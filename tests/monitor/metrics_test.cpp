@@ -73,8 +73,8 @@ TEST_F(Metrics, PresenceReadsOneThenZeroAndTheSeriesStays) {
     const LabelSet labels{{"interface", "host0"}, {"mac", kStationMac}, {"name", "Kitchen"},
                           {"family", "HomePlug AV"}};
     EXPECT_EQ(valueOf(registry, kPresent, labels), 1);
-    // 200 Mbit/s in bytes per second.
-    EXPECT_EQ(valueOf(registry, kRate, {{"mac", kStationMac}, {"direction", "tx"}}), 25e6);
+    // 200 Mbit/s in bits per second.
+    EXPECT_EQ(valueOf(registry, kRate, {{"mac", kStationMac}, {"direction", "tx"}}), 200e6);
     EXPECT_EQ(valueOf(registry, kQuality, labels), 4);
 
     metrics.record(cycle({station("Kitchen", false)}));
