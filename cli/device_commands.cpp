@@ -175,7 +175,7 @@ void runRename(const DeviceOptions& options, CliContext& context) {
     const int record = deviceOf(options.mac, context);
     if (record == 0) return;
     const std::string before = describe(record);
-    if (!renameDevice(record, options.name)) {
+    if (renameDevice(record, options.name) != RenameResult::renamed) {
         context.status = 1;
         return;
     }
@@ -191,7 +191,7 @@ void runRemove(const DeviceOptions& options, CliContext& context) {
     const int record = deviceOf(options.mac, context);
     if (record == 0) return;
     const std::string removed = describe(record);
-    if (!deleteDevice(record)) {
+    if (deleteDevice(record) != DeleteResult::deleted) {
         context.err << "corvel: " << removed << " kept (--yes confirms the deletion)\n";
         context.status = 1;
         return;

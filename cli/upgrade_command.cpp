@@ -175,7 +175,8 @@ Result upgradeAv(const UpgradeOptions& o, CliContext& context, UpgradeControl& c
         return refuse(context,
                       "the local device did not report its configuration block; nothing was sent");
     const AvUpgradeFiles files{o.nvm, o.pib};
-    if (!confirmAvUpgradeStart(files)) return refuse(context, kNotConfirmed);
+    if (confirmAvUpgradeStart(files) != UpgradeStart::confirmed)
+        return refuse(context, kNotConfirmed);
     InterruptGuard guard(control, o.yes);
     const UpgradeOutcome outcome = upgradeWorker(files, control, {{}, [&view] { view.close(); }});
     if (outcome == UpgradeOutcome::Cancelled)

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "hp10codec/param_block.h"
 #include "platform/mac.h"
 #include "transport/interface_table.h"
 
@@ -19,7 +20,7 @@ namespace corvel {
 
 inline constexpr int kStationsPerTable = 32;
 inline constexpr int kMaxDevices = 32;
-inline constexpr int kParamBlockSize = 50;
+inline constexpr int kParamBlockSize = int(kHp10ParamBlockSize);
 inline constexpr int8_t kDefaultDropReset = 3;
 
 #pragma pack(push, 1)

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "core/answers.h"
@@ -12,6 +13,7 @@
 #include "core/tables.h"
 #include "hp10codec/device_log_hook.h"
 #include "hp10codec/frames.h"
+#include "hp10codec/param_block.h"
 #include "platform/bytes.h"
 #include "platform/clock.h"
 #include "platform/text.h"
@@ -53,12 +55,6 @@ constexpr size_t kFirmwareTextOffset = 18;
 constexpr size_t kNetworkKeyOffset = 19;
 constexpr size_t kNetworkKeySize = 8;
 
-// Parameter reply: 17 which copy, 18..67 the block.
-constexpr uint8_t kParamReplyLength = 0x33;
-constexpr size_t kParamCopyOffset = 17;
-constexpr size_t kParamBlockOffset = 18;
-constexpr uint8_t kWorkingCopy = 2;
-constexpr uint8_t kStoredCopy = 1;
 // A block that starts with this many equal bytes holds no parameters: the device's memory
 // there is blank.
 constexpr size_t kBlankRun = 7;
@@ -216,19 +212,21 @@ void acceptParams(int index, std::span<const uint8_t> frame) {
         return;
     // A block cut short is refused whole: a zero-filled block would look blank or, worse,
     // become the device's key.
-    if (frame.size() < kParamBlockOffset + kParamBlockSize) return;
-    const uint8_t copy = frame[kParamCopyOffset];
-    const std::span<const uint8_t> block = frame.subspan(kParamBlockOffset, kParamBlockSize);
+    const std::optional<Hp10ParamReply> reply = readParamReply(frame);
+    if (!reply) return;
+    const uint8_t copy = reply->copy;
+    const std::span<const uint8_t> block = reply->block;
     const bool blank = std::all_of(block.begin(), block.begin() + kBlankRun,
                                    [&](uint8_t b) { return b == block[0]; });
     if (blank) {
         writeDeviceLogEntry(
-            copy == kWorkingCopy ? DeviceLogKind::workingCopy : DeviceLogKind::storedCopy, block);
+            copy == kParamWorkingCopy ? DeviceLogKind::workingCopy : DeviceLogKind::storedCopy,
+            block);
         return;
     }
     // Until the observer has seen the stored copy only the working copy is taken; afterwards
     // only the stored copy.
-    const uint8_t wanted = core.adapters[index].paramsValid ? kStoredCopy : kWorkingCopy;
+    const uint8_t wanted = core.adapters[index].paramsValid ? kParamStoredCopy : kParamWorkingCopy;
     if (copy != wanted) return;
     core.localKeyKnown = 1;
     std::memcpy(core.localParamBlock, block.data(), kParamBlockSize);
@@ -244,9 +242,7 @@ bool handleHp10Entry(std::span<uint8_t> frame) {
             addOrRefreshStation(&frame[kSourceOffset]);
             return true;
         case kHp10Params:
-            if (frame.size() > kHp10EntryLengthOffset &&
-                frame[kHp10EntryLengthOffset] == kParamReplyLength)
-                acceptParams(core.currentAdapter, frame);
+            acceptParams(core.currentAdapter, frame);
             return true;
         case kHp10LocalStats:
             // applyHp10Statistics refreshes the view itself.

@@ -159,7 +159,7 @@ DialogOutcome addDeviceToNetwork(std::string_view typedName, std::string_view ty
         if (readLocalNmk(local, nmk) == 1 && keyIsSet(nmk)) keptNmk = nmk;
     }
     std::string password(box);
-    if (addDevice(name, password, std::nullopt)) {
+    if (addDevice(name, password) == AddResult::added) {
         saveDatabase();
         if (core.scanPaused) {
             refreshView(50);

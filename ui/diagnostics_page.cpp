@@ -172,7 +172,7 @@ void DiagnosticsPage::deleteSelected() {
     const QString mac = selected.constFirst()->text(kMacColumn);
     const int record = findDeviceByMacText(mac.toStdString());
     if (record == 0) return;
-    if (!deleteDevice(record)) return;
+    if (deleteDevice(record) != DeleteResult::deleted) return;
     if (deviceDeleted_) deviceDeleted_(mac);
     rebuildLists();
 }

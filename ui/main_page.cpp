@@ -395,7 +395,7 @@ void MainPage::renameRow(int row, const QString& name) {
     const QString macText = remoteModel_->cell(row, ColumnKind::Mac);
     const int record = findDeviceByMacText(macText.toStdString());
     if (record == 0) return;
-    if (!renameDevice(record, name.toStdString())) return;
+    if (renameDevice(record, name.toStdString()) != RenameResult::renamed) return;
     remoteModel_->setCell(row, ColumnKind::Name, fromText(core.devices[record - 1].name));
 }
 

@@ -65,7 +65,7 @@ TEST_P(AvUpgradeEndings, SendsEachChunkAndFinishesAsTheOptionsSay) {
     sim::Device& local = startAv(e.generation, e.commits);
     EXPECT_EQ(avUpgradeOptions(avExchangeState().localChipName, e.commits), e.options);
 
-    ASSERT_TRUE(runAvUpgrade(goodFiles(), control)) << e.name;
+    ASSERT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Upgraded) << e.name;
     EXPECT_TRUE(recorder.messages.empty());
 
     std::vector<uint16_t> expected(e.firmwareChunks + 8, e.chunkType);
@@ -108,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(AvUpgrade, AFailureStatusOnTheThirdChunkEndsTheUpgrade) {
     sim::Device& local = startAv(2, true);
     local.profile.faults.failChunk = 3;
-    EXPECT_FALSE(runAvUpgrade(goodFiles(), control));
+    EXPECT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Failed);
     EXPECT_EQ(messageTexts(), std::vector<std::string>{"Upgrade failed. Operation aborted."});
     EXPECT_EQ(recorder.messages[0].title, "Error");
     EXPECT_EQ(recorder.messages[0].icon, Icon::Error);
@@ -129,7 +129,8 @@ TEST_P(AvUpgradeLatency, ConfirmationsAreAwaitedWithinTheirWindow) {
     sim::Device& local = startAv(2, true);
     local.profile.faults.latencyMs = GetParam().ms;
     const bool upgraded = GetParam().upgraded;
-    EXPECT_EQ(runAvUpgrade(goodFiles(), control), upgraded);
+    EXPECT_EQ(runAvUpgrade(goodFiles(), control),
+              upgraded ? UpgradeOutcome::Upgraded : UpgradeOutcome::Failed);
     EXPECT_EQ(recorder.messages.size(), upgraded ? 0u : 1u);
     EXPECT_EQ(sent().size(), upgraded ? 14u : 1u);
 }
@@ -142,7 +143,7 @@ TEST_F(AvUpgrade, ADeviceThatFallsSilentLeavesNothingPrepared) {
     sim::Device& local = startAv(2, true);
     local.profile.faults.silentAfterChunk = 6;
     const uint64_t before = clock.tickCount();
-    EXPECT_FALSE(runAvUpgrade(goodFiles(), control));
+    EXPECT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Failed);
     EXPECT_EQ(messageTexts(), std::vector<std::string>{"Upgrade failed. Operation aborted."});
     EXPECT_EQ(sent().size(), 7u);
     EXPECT_LT(clock.tickCount() - before, 200u);
@@ -160,7 +161,7 @@ TEST_F(AvUpgrade, CancelStopsAtAFrameBoundaryAndLeavesNoState) {
         EXPECT_EQ(p.bytesTotal, firmware.size() + pib.size());
         if (p.framesDone == 4) control.requestCancel();
     };
-    EXPECT_FALSE(runAvUpgrade(goodFiles(), control));
+    EXPECT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Cancelled);
     EXPECT_TRUE(control.cancelRequested());
     EXPECT_TRUE(recorder.messages.empty());
     EXPECT_EQ(sent().size(), 4u);
@@ -168,7 +169,7 @@ TEST_F(AvUpgrade, CancelStopsAtAFrameBoundaryAndLeavesNoState) {
     EXPECT_EQ(avOperation().pending.ready, 0);
 
     UpgradeControl again;
-    EXPECT_TRUE(runAvUpgrade(goodFiles(), again));
+    EXPECT_EQ(runAvUpgrade(goodFiles(), again), UpgradeOutcome::Upgraded);
     EXPECT_EQ(local.profile.firmware, kNewFirmware);
 }
 
@@ -192,7 +193,7 @@ TEST_F(AvUpgrade, ALateDuplicateConfirmsNothing) {
     control.progress = [&](const UpgradeProgress& p) {
         if (p.framesDone == 1) clock.scheduleAfter(5, [&] { wire.deliver(0, duplicate); });
     };
-    EXPECT_FALSE(runAvUpgrade(goodFiles(), control));
+    EXPECT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Failed);
     EXPECT_EQ(messageTexts(), std::vector<std::string>{"Upgrade failed. Operation aborted."});
     EXPECT_EQ(sent().size(), 2u);
 }
@@ -200,7 +201,7 @@ TEST_F(AvUpgrade, ALateDuplicateConfirmsNothing) {
 TEST_F(AvUpgrade, WithoutAHostAddressNothingStarts) {
     startAv(2, true);
     std::fill_n(interfaceEntries[0].interfaceMac, 6, uint8_t(0));
-    EXPECT_FALSE(runAvUpgrade(goodFiles(), control));
+    EXPECT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Failed);
     EXPECT_EQ(messageTexts(), std::vector<std::string>{"Upgrade failed. Operation aborted"});
     EXPECT_TRUE(sent().empty());
 }
@@ -211,7 +212,7 @@ TEST_F(AvUpgrade, APib20IsAcceptedAndPatched) {
     pib[244] = 9;  // contents a 3.3 check would refuse are not looked at
     put32le(&pib[8], 0);
     put32le(&pib[8], sim::complementedWordXor(pib.data(), pib.size()));
-    ASSERT_TRUE(runAvUpgrade(goodFiles(), control));
+    ASSERT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Upgraded);
     EXPECT_EQ(local.pib()[0], 2);
     EXPECT_TRUE(std::equal(kAvLocal.begin(), kAvLocal.end(), local.pib().begin() + 12));
     EXPECT_EQ(sim::complementedWordXor(local.pib().data(), 7992), 0u);
