@@ -7,7 +7,6 @@
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTableView>
-
 #include <algorithm>
 
 namespace corvel::ui {
@@ -47,8 +46,8 @@ int ColumnFit::sampleWidth(const QString& text) const {
     option.features = QStyleOptionViewItem::HasDisplay;
     option.text = text;
     option.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
-    int width = view_->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), view_)
-                    .width();
+    int width =
+        view_->style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), view_).width();
     // A table's grid line takes a pixel of each cell, as its own size hints count it.
     if (const auto* table = qobject_cast<const QTableView*>(view_); table && table->showGrid())
         ++width;
@@ -106,15 +105,16 @@ void ColumnFit::scheduleFit() {
 
 bool ColumnFit::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::FontChange:
-    case QEvent::StyleChange:
-        // Other metrics: every width is measured again.
-        if (watched == view_) scheduleFit();
-        break;
-    case QEvent::Resize:
-        if (fillLast_ && watched == view_->viewport()) fit();
-        break;
-    default: break;
+        case QEvent::FontChange:
+        case QEvent::StyleChange:
+            // Other metrics: every width is measured again.
+            if (watched == view_) scheduleFit();
+            break;
+        case QEvent::Resize:
+            if (fillLast_ && watched == view_->viewport()) fit();
+            break;
+        default:
+            break;
     }
     return QObject::eventFilter(watched, event);
 }

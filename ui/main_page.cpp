@@ -356,11 +356,11 @@ void MainPage::fitColumns() {
     remoteFit_->fit();
 }
 
-// The preferences' text colours where they stand out from the theme's base colour.
+// The preferences' text colours where they stand out from the theme's base colour. The page's
+// palette is the lists' (they inherit it, and learn of a change only after the page does).
 void MainPage::applyPalette() {
-    remoteModel_->setTextColour(
-        readableTextColour(remoteModel_->options().textColour, remoteList_->palette()));
-    localModel_->setTextColour(readableTextColour(kLocalListColour, localList_->palette()));
+    remoteModel_->setTextColour(readableTextColour(remoteModel_->options().textColour, palette()));
+    localModel_->setTextColour(readableTextColour(kLocalListColour, palette()));
 }
 
 void MainPage::changeEvent(QEvent* event) {

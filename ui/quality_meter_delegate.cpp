@@ -5,7 +5,6 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionProgressBar>
-
 #include <algorithm>
 
 #include "ui/remote_list_model.h"
@@ -59,7 +58,14 @@ void QualityMeterDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     bar.textVisible = showsText(style_) && !text.isEmpty();
     bar.textAlignment = Qt::AlignCenter;
     painter->save();
-    style->drawControl(QStyle::CE_ProgressBar, &bar, painter, option.widget);
+    if (bar.progress > 0) {
+        style->drawControl(QStyle::CE_ProgressBar, &bar, painter, option.widget);
+    } else {
+        // Empty: the groove and the text alone (some styles mark even an empty bar's start).
+        style->drawControl(QStyle::CE_ProgressBarGroove, &bar, painter, option.widget);
+        if (bar.textVisible)
+            style->drawControl(QStyle::CE_ProgressBarLabel, &bar, painter, option.widget);
+    }
     painter->restore();
 }
 
@@ -73,8 +79,8 @@ QSize QualityMeterDelegate::sizeHint(const QStyleOptionViewItem& option,
     if (showsText(style_)) textWidth = std::max(textWidth, metrics.horizontalAdvance(cell.text));
     // The bar's frame and a character's room either side of its text.
     const int width = textWidth + 2 * metrics.averageCharWidth() + 2 * cellMargin(option);
-    const int height = std::max(QStyledItemDelegate::sizeHint(option, index).height(),
-                                metrics.height() + 4);
+    const int height =
+        std::max(QStyledItemDelegate::sizeHint(option, index).height(), metrics.height() + 4);
     return {width, height};
 }
 

@@ -59,7 +59,8 @@ QualityCell qualityCell(int32_t style, double rate, int32_t stationKind) {
     cell.text = QString::fromStdString(qualityText(style, rate, stationKind));
     cell.scale = qualityScale(style, rate, stationKind);
     const bool symbols = style != 1 && style != 2 && style != 5 && style != 6;
-    cell.spoken = symbols ? QString::fromStdString(qualityLevel(rate, stationKind).text) : cell.text;
+    cell.spoken =
+        symbols ? QString::fromStdString(qualityLevel(rate, stationKind).text) : cell.text;
     return cell;
 }
 

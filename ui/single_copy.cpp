@@ -63,8 +63,9 @@ bool SingleCopyLock::tryDirectory(const std::string& directory, Place place) {
     const int openError = errno;
     ::close(dir);
     if (fd < 0) {
-        problem_ = openError == ELOOP ? "is a symbolic link"
-                                      : std::string("cannot be opened: ") + std::strerror(openError);
+        problem_ = openError == ELOOP
+                       ? "is a symbolic link"
+                       : std::string("cannot be opened: ") + std::strerror(openError);
         state_ = shared ? State::Unusable : State::Unguarded;
         return true;
     }

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include <unistd.h>
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QFile>
@@ -11,9 +13,6 @@
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QtTest>
-
-#include <unistd.h>
-
 #include <memory>
 
 #include "tests/ui/ui_sim_fixture.h"
@@ -66,14 +65,14 @@ QStringList cutTexts(QAbstractItemView* view) {
             QString text = index.data().toString();
             int need = cellFont.horizontalAdvance(text) + 2 * margin + grid;
             if (qobject_cast<ui::QualityMeterDelegate*>(view->itemDelegateForIndex(index))) {
-                const bool written = ui::QualityMeterDelegate::showsText(preferences().qualityStyle);
+                const bool written =
+                    ui::QualityMeterDelegate::showsText(preferences().qualityStyle);
                 // The bar sits within the cell's margins and has a frame of its own.
                 need = (written ? cellFont.horizontalAdvance(text) : 0) + 4 * margin + grid;
             }
             if (index.data(Qt::DecorationRole).isValid())
                 need += view->iconSize().width() + 2 * margin;
-            if (need > room)
-                cut << QStringLiteral("%1: %2 in %3 px").arg(list, text).arg(room);
+            if (need > room) cut << QStringLiteral("%1: %2 in %3 px").arg(list, text).arg(room);
         }
     }
     return cut;
@@ -143,8 +142,8 @@ private Q_SLOTS:
             copyText(core.devices[k - 1].name, name.toStdString());
             main.remoteModel().removeAll();
             sim->timer.runFor(3000);
-            const int row = main.remoteModel().findRowByMac(
-                QString::fromStdString(formatMac(station)));
+            const int row =
+                main.remoteModel().findRowByMac(QString::fromStdString(formatMac(station)));
             QVERIFY(row >= 0);
             QCOMPARE(main.remoteModel().cell(row, ColumnKind::Name), name);
         }
@@ -224,7 +223,8 @@ private Q_SLOTS:
         QTemporaryDir config;
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
         const ui::WindowPlacement placement;
-        QCOMPARE(placement.file(), config.path() + QStringLiteral("/corvel-utility/corvel-utility.conf"));
+        QCOMPARE(placement.file(),
+                 config.path() + QStringLiteral("/corvel-utility/corvel-utility.conf"));
         sheet = std::make_unique<PropertySheet>(scratch.path().toStdString());
         QVERIFY(!placement.restore(*sheet));  // nothing kept yet: the opening size
         const QSize opening = sheet->size();

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include <QFile>
-#include <QTemporaryDir>
-#include <QtTest>
+#include "ui/single_copy.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -9,10 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
 #include <functional>
 #include <memory>
-
-#include "ui/single_copy.h"
 
 using corvel::ui::alreadyRunningText;
 using corvel::ui::SingleCopyLock;
@@ -35,8 +34,7 @@ State stateAs(uid_t uid, std::vector<gid_t> groups, const std::string& shared,
     }
     int status = 0;
     ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) < 100 ? State(WEXITSTATUS(status))
-                                                          : State(-1);
+    return WIFEXITED(status) && WEXITSTATUS(status) < 100 ? State(WEXITSTATUS(status)) : State(-1);
 }
 
 }  // namespace
@@ -58,8 +56,8 @@ class SingleCopyTest : public QObject {
 
     // The lock file as the package makes it.
     void packageLock(mode_t mode = 0660) {
-        const int fd = ::open(QFile::encodeName(sharedLock()).constData(),
-                              O_WRONLY | O_CREAT | O_EXCL, mode);
+        const int fd =
+            ::open(QFile::encodeName(sharedLock()).constData(), O_WRONLY | O_CREAT | O_EXCL, mode);
         QVERIFY(fd >= 0);
         ::fchmod(fd, mode);
         ::close(fd);
@@ -117,10 +115,14 @@ private Q_SLOTS:
     void plantedSharedLockRefuses_data() {
         QTest::addColumn<QString>("planted");
         QTest::addColumn<QString>("problem");
-        QTest::newRow("symlink") << "symlink" << "is a symbolic link";
-        QTest::newRow("dangling symlink") << "dangling" << "is a symbolic link";
-        QTest::newRow("fifo") << "fifo" << "is not a regular file";
-        QTest::newRow("directory") << "directory" << "is not a regular file";
+        QTest::newRow("symlink") << "symlink"
+                                 << "is a symbolic link";
+        QTest::newRow("dangling symlink") << "dangling"
+                                          << "is a symbolic link";
+        QTest::newRow("fifo") << "fifo"
+                              << "is not a regular file";
+        QTest::newRow("directory") << "directory"
+                                   << "is not a regular file";
     }
     void plantedSharedLockRefuses() {
         QFETCH(QString, planted);
@@ -205,8 +207,9 @@ private Q_SLOTS:
     }
 
     void refusalText() {
-        QCOMPARE(alreadyRunningText("Corvel Utility"),
-                 std::string("Corvel Utility is already running.\nOnly one copy can run at a time."));
+        QCOMPARE(
+            alreadyRunningText("Corvel Utility"),
+            std::string("Corvel Utility is already running.\nOnly one copy can run at a time."));
         QCOMPARE(alreadyRunningText(""),
                  std::string(" is already running.\nOnly one copy can run at a time."));
     }
