@@ -11,6 +11,7 @@
 #include "cli/json_output.h"
 #include "cli/session.h"
 #include "core/observer.h"
+#include "core/stations.h"
 #include "core/tables.h"
 #include "hp10codec/frames.h"
 #include "hp10/queries.h"
@@ -51,9 +52,12 @@ Json avStations(int index) {
     Json stations = Json::array();
     for (const StationRecord& station : core.stationTables[index].stations) {
         if (!station.present) continue;
+        const PhyRates phy = phyRatesOf(index, station);
         stations.push_back({{"mac", formatMac(station.mac)},
                             {"firmware", stringOf(station.firmwareText)},
-                            {"rate", double(station.rate.currentRate)}});
+                            {"rate", double(station.rate.currentRate)},
+                            {"phyRateTx", mbpsOrNull(phy.tx)},
+                            {"phyRateRx", mbpsOrNull(phy.rx)}});
     }
     return stations;
 }
@@ -153,13 +157,15 @@ void printProbeText(const Json& result, CliContext& context) {
         context.out << local["kindName"].get<std::string>() << " " << local["mac"].get<std::string>();
         for (const char* field : {"chip", "firmware", "macVersion", "vendor", "product"})
             if (local.contains(field))
-                context.out << ", " << field << " \"" << local[field].get<std::string>() << "\"";
+                context.out << ", " << field << " \"" << displayOf(local[field]) << "\"";
         context.out << '\n';
         for (const Json& station : entry["stations"]) {
             char rate[32];
             std::snprintf(rate, sizeof rate, "%.2f Mbit/s", station["rate"].get<double>());
             context.out << "  station " << station["mac"].get<std::string>() << "  rate " << rate
-                        << "  firmware \"" << station["firmware"].get<std::string>() << "\"\n";
+                        << "  TX " << mbpsText(station["phyRateTx"]) << "  RX "
+                        << mbpsText(station["phyRateRx"]) << "  firmware \""
+                        << displayOf(station["firmware"]) << "\"\n";
         }
     }
 }
@@ -172,7 +178,7 @@ int runProbe(const ProbeOptions& options, CliContext& context) {
     for (int i = 0; i < adapterCount; ++i) interfaces.push_back(probeInterface(i));
     closeAllInterfaces();
     const Json result = printable({{"interfaces", interfaces}});
-    if (options.json) context.out << result.dump() << '\n';
+    if (options.json) context.out << jsonLine(result) << '\n';
     else printProbeText(result, context);
     context.status = 0;
     return 0;
