@@ -66,6 +66,11 @@ std::string levelText(const std::vector<std::string>& table, double rate, int32_
     return table[size_t(levelOf(int(table.size()) - 1, rate, kind))];
 }
 
+// The percentage scale: any kind other than 1.0 and Turbo is measured against AV's maximum.
+double percentMaximum(int32_t kind) {
+    return kind == 1 || kind == 2 ? scaleMaximum(kind) : 200;
+}
+
 }  // namespace
 
 QualityLevel qualityLevel(double rate, int32_t stationKind) {
@@ -73,12 +78,21 @@ QualityLevel qualityLevel(double rate, int32_t stationKind) {
     return {level, level == 0 ? "offline" : kWords[size_t(level)]};
 }
 
+QualityScale qualityScale(int32_t style, double rate, int32_t stationKind) {
+    if (const auto* table = levelTable(style)) {
+        const int highest = int(table->size()) - 1;
+        return {levelOf(highest, rate, stationKind), highest};
+    }
+    const double percent = rate / percentMaximum(stationKind) * 100;
+    return {percent <= 0 ? 0 : percent >= 100 ? 100 : int(percent), 100};
+}
+
 std::string qualityText(int32_t style, double rate, int32_t stationKind) {
     if (const auto* table = levelTable(style)) return levelText(*table, rate, stationKind);
     if (style == 6) {
-        const double maximum = stationKind == 1 || stationKind == 2 ? scaleMaximum(stationKind) : 200;
         char text[16];
-        std::snprintf(text, sizeof text, "%d%s", int(rate / maximum * 100), "%");
+        std::snprintf(text, sizeof text, "%d%s", int(rate / percentMaximum(stationKind) * 100),
+                      "%");
         return text;
     }
     double units = stationKind == 1 ? (rate - 15) / 2 + 1 : rate / 10;

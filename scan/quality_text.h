@@ -19,4 +19,15 @@ struct QualityLevel {
 };
 QualityLevel qualityLevel(double rate, int32_t stationKind);
 
+// Where the quality of `style` stands on its scale, for a drawn meter: `value` of `maximum`.
+// The word and symbol scales (styles 1 to 5) give their level of the highest; the percentage
+// (style 6) and the bar (any other style) give the rate's percentage of its kind's maximum (1.0
+// 14 Mbit/s, Turbo 85, AV 200), at most 100.
+struct QualityScale {
+    int value;
+    int maximum;
+    bool operator==(const QualityScale&) const = default;
+};
+QualityScale qualityScale(int32_t style, double rate, int32_t stationKind);
+
 }  // namespace corvel

@@ -28,6 +28,8 @@ public:
     QPushButton& closeButton() { return *close_; }
 
     void reject() override;
+    // The size the sheet opens at: its pages' wish, at least 680 x 520, within the screen.
+    QSize openingSize() const;
 
 private:
     void pageChanged(int index);

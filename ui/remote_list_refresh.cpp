@@ -7,7 +7,6 @@
 #include "core/tables.h"
 #include "platform/mac.h"
 #include "platform/text.h"
-#include "scan/quality_text.h"
 #include "store/vendor_list.h"
 #include "ui/remote_list_model.h"
 
@@ -35,9 +34,8 @@ void updateRateCells(RemoteListModel& model, int row, StationRecord& station) {
         station.rate.rateChanged = 0;
     }
     if (options.showQuality)
-        model.setCell(row, ColumnKind::Quality,
-                      QString::fromStdString(qualityText(
-                          options.qualityStyle, station.rate.currentRate, station.stationKind)));
+        model.setQualityCell(
+            row, qualityCell(options.qualityStyle, station.rate.currentRate, station.stationKind));
 }
 
 void addRemoteRow(RemoteListModel& model, int slot, StationRecord& station) {

@@ -14,6 +14,7 @@
 #include "scan/scan.h"
 #include "sim/memory_link.h"
 #include "sim/network.h"
+#include "sim/scenario.h"
 #include "tests/sim/sim_devices.h"
 #include "tests/ui/ui_test_support.h"
 #include "transport/frame_io.h"
@@ -26,17 +27,17 @@ namespace corvel::test {
 
 struct UiSim : SimulatedNetwork {
     explicit UiSim(const QString& dataDir) {
-        resetUiState(dataDir);
-        resetAvExchangeState();
-        resetAvOperation();
-        resetScanNow();
-        preferences().autoScan = 1;
-        installCaptureBackend(&wire);
-        installScanTimer(&timer);
+        prepare(dataDir);
         const int av = net.addPort("plc0");
         net.setLocal(av, deviceConfig(sim::Family::Av, kAvLocal));
         net.addStation(av, deviceConfig(sim::Family::Av, kAvStation));
         net.addStation(av, deviceConfig(sim::Family::Av, kAvStation2));
+        sim::attachToMemoryWire(net, wire, clock);
+    }
+    // The network of a scenario file instead (the demo's: data/demo-scenario.json).
+    UiSim(const QString& dataDir, const std::string& scenarioFile) {
+        prepare(dataDir);
+        net = sim::loadScenario(scenarioFile);
         sim::attachToMemoryWire(net, wire, clock);
     }
     ~UiSim() {
@@ -50,6 +51,17 @@ struct UiSim : SimulatedNetwork {
     UiSim& operator=(const UiSim&) = delete;
 
     ClockScanTimer timer;
+
+private:
+    void prepare(const QString& dataDir) {
+        resetUiState(dataDir);
+        resetAvExchangeState();
+        resetAvOperation();
+        resetScanNow();
+        preferences().autoScan = 1;
+        installCaptureBackend(&wire);
+        installScanTimer(&timer);
+    }
 };
 
 }  // namespace corvel::test
