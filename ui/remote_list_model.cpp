@@ -169,7 +169,8 @@ int RemoteListModel::findRowByMac(const QString& macText) const {
 
 int RemoteListModel::appendRow(int slot, const QString& name, const QString& macText,
                                const QString& password) {
-    Row row{.slot = slot, .cells = {}};
+    Row row;
+    row.slot = slot;
     row.cells[size_t(ColumnKind::Name)] = name;
     row.cells[size_t(ColumnKind::Mac)] = macText;
     row.cells[size_t(ColumnKind::Password)] = password;
