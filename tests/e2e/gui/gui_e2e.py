@@ -188,7 +188,9 @@ def screenshots(app, title, tabs, fbdir, shots):
     os.makedirs(shots, exist_ok=True)
     sheet = find(app, pyatspi.ROLE_DIALOG, title) or find(app, pyatspi.ROLE_FRAME, title)
     extents = sheet.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    box = (extents.x, extents.y, extents.width, extents.height)
+    # The bus speaks in the program's own pixels; the screen's are QT_SCALE_FACTOR times as many.
+    scale = float(os.environ.get("QT_SCALE_FACTOR", "1") or 1)
+    box = tuple(round(v * scale) for v in (extents.x, extents.y, extents.width, extents.height))
     try:  # the pointer off the window, so that it covers nothing in the pictures
         pyatspi.Registry.generateMouseEvent(0, 0, pyatspi.MOUSE_ABS)
     except Exception:
