@@ -188,7 +188,13 @@ def screenshots(app, title, tabs, fbdir, shots):
     os.makedirs(shots, exist_ok=True)
     sheet = find(app, pyatspi.ROLE_DIALOG, title) or find(app, pyatspi.ROLE_FRAME, title)
     extents = sheet.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    box = (extents.x, extents.y, extents.width, extents.height)
+    # The bus speaks in the program's own pixels; the screen's are QT_SCALE_FACTOR times as many.
+    scale = float(os.environ.get("QT_SCALE_FACTOR", "1") or 1)
+    box = tuple(round(v * scale) for v in (extents.x, extents.y, extents.width, extents.height))
+    try:  # the pointer off the window, so that it covers nothing in the pictures
+        pyatspi.Registry.generateMouseEvent(0, 0, pyatspi.MOUSE_ABS)
+    except Exception:
+        pass
     for i, tab in enumerate(tabs):
         press(tab)
         time.sleep(1.0)
@@ -201,12 +207,12 @@ def screenshots(app, title, tabs, fbdir, shots):
 
 def run_as(spec, argv, env):
     """The command and environment for another user: USER:GROUP:GROUPS:HOME, all numbers but the
-    home; no capability inherited, the user's own home and settings, no session bus of ours."""
+    home; no capability inherited, the user's own home and settings."""
     if not spec:
         return argv, env
     user, group, groups, home = spec.split(":", 3)
     env = dict(env, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
-               XDG_RUNTIME_DIR=home, DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent")
+               XDG_RUNTIME_DIR=home)
     return ["setpriv", "--reuid=" + user, "--regid=" + group, "--groups=" + groups,
             "--inh-caps=-all"] + argv, env
 
@@ -326,8 +332,11 @@ def main():
     args = parser.parse_args()
 
     data = tempfile.mkdtemp(prefix="corvel-gui-")
+    # The settings the program keeps per user (the window's size and place) go here, not into
+    # the home of whoever runs the test.
+    config = tempfile.mkdtemp(prefix="corvel-gui-config-")
     env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1",
-               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", XDG_CONFIG_HOME=config)
     probe = None
     if args.qt_plugins:
         probe = os.path.join(data, "capeff-probe.txt")
@@ -366,11 +375,15 @@ def main():
             fail("the program exited with %d" % first.returncode)
         if not args.bench and not any(n.endswith(".data") for n in os.listdir(data)):
             fail("closing did not save the device database")
+        settings = os.path.join(config, "corvel-utility", "corvel-utility.conf")
+        if not args.bench and not args.first_as and not os.path.exists(settings):
+            fail("closing did not keep the window's size and place in %s" % settings)
     finally:
         if first.poll() is None:
             first.kill()
             first.wait()
         shutil.rmtree(data, ignore_errors=True)
+        shutil.rmtree(config, ignore_errors=True)
     print("gui_e2e: PASS")
 
 
