@@ -10,7 +10,7 @@
 
 // Encodes the single-frame AV requests and decodes every AV management message the system
 // receives. Decoding a transfer confirmation also advances the transfer in progress
-// (av/transfer.h). Nothing here sends, receives or blocks.
+// (avcodec/transfer.h). Nothing here sends, receives or blocks.
 namespace corvel {
 
 inline constexpr size_t kAvPayloadSize = 1513;

@@ -11,6 +11,7 @@
 #include "cli/json_output.h"
 #include "cli/session.h"
 #include "scan/scan.h"
+#include "scan/station_texts.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
 #include "keys/derive.h"
@@ -71,9 +72,8 @@ int runDevices(const DevicesOptions& options, CliContext& context) {
         if (!devices.empty())
             printDeviceRow(context, "NAME", "MAC", "PASSWORD", "NETWORK NAME", "LAST SEEN (UTC)");
         for (const Json& d : devices) {
-            const std::string password = d["password"].get<std::string>();
             printDeviceRow(context, d["name"].get<std::string>(), d["mac"].get<std::string>(),
-                           password.empty() ? "--- not entered ---" : password,
+                           passwordText(d["password"].get<std::string>()),
                            d["networkName"].get<std::string>(),
                            d["lastSeen"].is_null() ? "never" : d["lastSeen"].get<std::string>());
         }

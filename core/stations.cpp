@@ -14,10 +14,6 @@ namespace corvel {
 
 namespace {
 
-constexpr int32_t kStationKindHp10 = 1;
-constexpr int32_t kStationKindTurbo = 2;
-constexpr int32_t kStationKindAv = 4;
-
 // The address every AV device answers to as "the local device".
 constexpr Mac kLocalManagementMac{0x00, 0xB0, 0x52, 0x00, 0x00, 0x01};
 
@@ -86,7 +82,7 @@ void addOrRefreshStation(const uint8_t* mac) {
     if (station == nullptr) {
         station = &freeOrLastSlot();
         copyMac(station->mac, mac);
-        station->stationKind = core.localIsAv ? kStationKindAv : kStationKindHp10;
+        station->stationKind = core.localIsAv ? StationKind::Av : StationKind::HomePlug10;
     }
     markAnswered(*station);
     station->seenCount += 1;
@@ -116,7 +112,7 @@ void applyHp10Statistics(uint8_t* frame, size_t length) {
                 slot[0] &= 0xFE;
                 if (!macEqual(slot, station.mac)) continue;
                 uint16_t w0 = get16le(slot + 6);
-                if (station.stationKind == kStationKindTurbo) {
+                if (station.stationKind == StationKind::Turbo) {
                     // Turbo-capable stations report on the 85 Mbit/s scale.
                     if (w0 > 519) w0 = 519;
                     w0 = uint16_t(std::trunc(w0 * 85 / 14.0));

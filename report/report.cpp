@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cmath>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +13,7 @@
 
 #include "av/av_state.h"
 #include "scan/logs.h"
+#include "scan/station_texts.h"
 #include "core/tables.h"
 #include "platform/files.h"
 #include "platform/mac.h"
@@ -56,19 +56,6 @@ std::string rule() {
 std::string limited(std::string text) {
     if (text.size() > kHostTextLimit) text.resize(kHostTextLimit);
     return text;
-}
-
-// The whole Mbit/s of a rate. A value from a damaged database file (not a number, infinite or
-// beyond any rate) must not reach an integer conversion, whose result would be undefined.
-long long wholeMbps(double rate) {
-    if (!std::isfinite(rate)) return 0;
-    constexpr double kLimit = 1e15;
-    return static_cast<long long>(std::trunc(std::clamp(rate, -kLimit, kLimit)));
-}
-
-std::string rateText(double rate) {
-    const long long whole = wholeMbps(rate);
-    return whole == 0 ? "?" : printfText("%.2lld", whole);
 }
 
 // Month, day and time of the asctime text ("Jun 17 15:09"), with the twelve-hour clock marked
@@ -150,15 +137,14 @@ void writeDevicePart(DiagnosticsSink& sink) {
     for (const StationRecord& station : table.stations) {
         if (!macIsSet(station.mac) || macEqual(station.mac, table.localMac)) continue;
         const int k = findDeviceByMac(station.mac);
-        if (k < 1 || k > kMaxDevices || station.stationKind <= 3) continue;
+        if (k < 1 || k > kMaxDevices || !isAvStation(station.stationKind)) continue;
         const DeviceRecord& device = core.devices[k - 1];
         const RateRecord rate = station.rate;
 
         sink.line(stringOf(device.name));
         sink.cell(formatMac(station.mac));
-        const std::string password = stringOf(device.password);
-        sink.cell(password.empty() ? "--- not entered ---" : password);
-        sink.cell(rateText(rate.currentRate));
+        sink.cell(passwordText(textOf(device.password)));
+        sink.cell(wholeRateText(rate.currentRate));
         sink.cell(stringOf(device.networkName));
         sink.cell(lastSeenText(device.lastSeen, prefs.twelveHourClock != 0));
         sink.cell(vendorName(station.mac));

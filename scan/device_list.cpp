@@ -10,9 +10,6 @@ namespace corvel {
 
 namespace {
 
-// The main page lists HomePlug AV stations only.
-constexpr int32_t kListedStationKind = 4;
-
 // A fresh record for a station: every field zero but the MAC and the name (and the password of
 // a pending add). 0 when the list is full.
 int appendStation(const uint8_t* mac, const PendingAdd* pending) {
@@ -75,7 +72,7 @@ MergeOutcome mergeStationsIntoDevices(std::time_t now, PendingAdd* pendingAdd) {
 
     if (!local.localPresent) return outcome;
     for (const StationRecord& station : table.stations) {
-        if (!station.present || station.stationKind < kListedStationKind) continue;
+        if (!station.present || !isAvStation(station.stationKind)) continue;
         if (!macIsSet(station.mac) || macEqual(station.mac, local.localMac)) continue;
         const int record = findDeviceByMac(station.mac);
         if (record == 0) continue;

@@ -38,6 +38,7 @@ public:
     void deactivate();
 
     // The page's Scan: a scan at once (scanNow) on a worker, with the sheet disabled meanwhile.
+    // Says scanStarted first.
     void runScanNow();
     void refreshView(int phase);
     void setStatusLine(int phase);
@@ -74,6 +75,8 @@ Q_SIGNALS:
     void enterPasswordRequested();
     void addDeviceRequested();
     void upgradeRequested();
+    // runScanNow is about to scan.
+    void scanStarted();
 
 private:
     struct AdapterSnapshot {

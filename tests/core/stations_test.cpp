@@ -31,11 +31,12 @@ protected:
 TEST_F(Stations, NewStationTakesFamilyKindKeyAndName) {
     struct Case {
         int av;
-        int32_t kind;
+        StationKind kind;
         int keyWidth;
         const char* name;
     };
-    for (const Case c : {Case{1, 4, 16, "HomePlugAV"}, Case{0, 1, 8, "HomePlug"}}) {
+    for (const Case c : {Case{1, StationKind::Av, 16, "HomePlugAV"},
+                         Case{0, StationKind::HomePlug10, 8, "HomePlug"}}) {
         resetCoreState();
         core.currentAdapter = 1;
         core.localIsAv = c.av;
@@ -48,7 +49,7 @@ TEST_F(Stations, NewStationTakesFamilyKindKeyAndName) {
         addOrRefreshStation(stationMac(1).data());
         const StationRecord& s = stations()[0];
         EXPECT_EQ(+s.present, 1);
-        EXPECT_EQ(+s.stationKind, c.kind);
+        EXPECT_EQ(StationKind(s.stationKind), c.kind);
         EXPECT_EQ(+s.missesTillDrop, 5);
         EXPECT_EQ(+s.seenCount, 1);
         EXPECT_STREQ(s.networkName, c.name);
@@ -195,7 +196,8 @@ TEST_F(Stations, StatisticsReplyUpdatesMatchingStationsAndTheLinkAverage) {
     addOrRefreshStation(stationMac(2).data());
     addOrRefreshStation(stationMac(4).data());
     addOrRefreshStation(stationMac(6).data());
-    stations()[1].stationKind = 2;  // Turbo-capable: capped at 519, then the 85 Mbit/s scale
+    // Turbo-capable: capped at 519, then the 85 Mbit/s scale.
+    stations()[1].stationKind = StationKind::Turbo;
 
     auto frame = statisticsReply({{stationMac(6), 420}, {stationMac(4), 600}, {stationMac(2), 840}});
     applyHp10Statistics(frame.data(), frame.size());

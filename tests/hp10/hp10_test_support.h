@@ -115,7 +115,6 @@ protected:
         resetCoreState();
         viewHooks() = {};
         deviceLogWriter() = {};
-        std::memset(statsText, 0, sizeof statsText);
         installCaptureBackend(&wire);
         int n = 0;
         for (const Mac& mac : hostMacs()) wire.addInterface("eth" + std::to_string(n++), mac);

@@ -96,7 +96,7 @@ protected:
         core.devices[k - 1].lastSeen = lastSeen;
         return k;
     }
-    StationRecord& addStation(int slot, Mac mac, int kind, int present, double rate,
+    StationRecord& addStation(int slot, Mac mac, StationKind kind, int present, double rate,
                               const char* firmware) {
         StationRecord& s = core.stationTables[0].stations[slot];
         copyMac(s.mac, mac.data());
@@ -134,8 +134,9 @@ protected:
         addDevice("Kitchen", kKitchen, "ABCD-EFGH-IJKL-MNOP", kJune17At1509);
         addDevice("Old 1.0", kOld10, "", kJune17At1509);
 
-        addStation(0, kLocal, 4, 1, 90, "AV-FW-1.4.2");  // the local device itself: not listed
-        StationRecord& kitchen = addStation(1, kKitchen, 4, 1, 7.9, "AV-FW-1.4.2");
+        // The local device itself: not listed.
+        addStation(0, kLocal, StationKind::Av, 1, 90, "AV-FW-1.4.2");
+        StationRecord& kitchen = addStation(1, kKitchen, StationKind::Av, 1, 7.9, "AV-FW-1.4.2");
         kitchen.seenCount = 12;
         kitchen.dropCount = 3;
         kitchen.rate.aux2 = 4;
@@ -143,10 +144,10 @@ protected:
         kitchen.rate.maxRate = 98.5;
         kitchen.rate.minRate = 7.25;
         // Slot 2 free. A dropped station still in the device list is reported.
-        StationRecord& garage = addStation(3, kGarage, 4, 0, 0, "AV-FW-1.3.0");
+        StationRecord& garage = addStation(3, kGarage, StationKind::Av, 0, 0, "AV-FW-1.3.0");
         garage.dropCount = 6;
-        addStation(4, kOld10, 2, 1, 14, "Version 1.4");     // not AV: not listed
-        addStation(5, kStranger, 4, 1, 50, "AV-FW-1.4.2");  // not in the device list
+        addStation(4, kOld10, StationKind::Turbo, 1, 14, "Version 1.4");  // not AV: not listed
+        addStation(5, kStranger, StationKind::Av, 1, 50, "AV-FW-1.4.2");  // not in the device list
     }
 
     static std::string heading() {
@@ -275,7 +276,7 @@ protected:
         adapterCount = 1;
         copyMac(core.stationTables[0].hostMac, kHost1.data());
         device = addDevice("Kitchen", kKitchen, "pw", kJune17At1509);
-        station = &addStation(0, kKitchen, 4, 1, 7.9, "fw");
+        station = &addStation(0, kKitchen, StationKind::Av, 1, 7.9, "fw");
     }
     std::vector<std::string> row() {
         DiagnosticsLists lists;

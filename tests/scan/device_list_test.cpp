@@ -24,7 +24,7 @@ const Mac kYard{0x00, 0xB0, 0x52, 0x00, 0x00, 0x32};
 const Mac kGone{0x00, 0xB0, 0x52, 0x00, 0x00, 0x33};
 const Mac kElsewhere{0x00, 0xB0, 0x52, 0x00, 0x00, 0x41};
 
-constexpr int32_t kAv = 4;
+constexpr StationKind kAv = StationKind::Av;
 
 // The selected interface (1) has a local device on the network "Office"; the list knows the
 // local device, Kitchen and Yard.
@@ -48,7 +48,8 @@ protected:
         copyText(core.devices[record - 1].networkName, network);
         core.devices[record - 1].lastSeen = lastSeen;
     }
-    void station(int slot, const Mac& mac, int32_t kind, bool present, StationTable* in = nullptr) {
+    void station(int slot, const Mac& mac, StationKind kind, bool present,
+                 StationTable* in = nullptr) {
         StationRecord& s = (in != nullptr ? *in : table()).stations[slot];
         copyMac(s.mac, mac.data());
         s.stationKind = kind;
@@ -64,11 +65,11 @@ TEST_F(DeviceListMerge, NewStationsAreAppendedAndListedOnesStamped) {
     // A slot the list does not use any more still holds bytes of an earlier record.
     std::memset(&core.devices[3], 0xAB, sizeof(DeviceRecord));
     station(0, kNew1, kAv, true);
-    station(1, kNewPlain, 1, true);
+    station(1, kNewPlain, StationKind::HomePlug10, true);
     station(2, kKitchen, kAv, true);
     station(3, kGone, kAv, false);
     station(5, kYard, kAv, false);
-    station(6, kNewTurbo, 2, true);
+    station(6, kNewTurbo, StationKind::Turbo, true);
     station(7, kLocal, kAv, true);
     station(0, kElsewhere, kAv, true, &core.stationTables[0]);
 

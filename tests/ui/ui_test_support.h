@@ -57,7 +57,7 @@ inline void putLocal(const Mac& mac = kUiLocal, int32_t kind = kKindAv) {
     copyText(table.networkName, kind == kKindAv ? "HomePlugAV" : "HomePlug");
 }
 
-inline StationRecord& putStation(int slot, const Mac& mac, int32_t kind, double rate,
+inline StationRecord& putStation(int slot, const Mac& mac, StationKind kind, double rate,
                                  bool present = true) {
     StationRecord& station = core.stationTables[0].stations[slot];
     station = StationRecord{};
