@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/process_state.h"
 #include "platform/text.h"
 
 namespace corvel {
@@ -11,6 +12,10 @@ namespace corvel {
 CoreState core;
 
 void resetCoreState() { core = CoreState{}; }
+
+namespace {
+const RegisteredReset coreStateReset{resetCoreState};
+}  // namespace
 
 bool macEqual(const uint8_t* a, const uint8_t* b) { return std::memcmp(a, b, 6) == 0; }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/tables.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 
 namespace corvel {
@@ -31,6 +32,10 @@ PendingAdd& pendingAdd() {
 void resetPendingAdd() {
     pendingAdd() = PendingAdd{};
 }
+
+namespace {
+const RegisteredReset pendingAddReset{resetPendingAdd};
+}  // namespace
 
 MergeOutcome mergeStationsIntoDevices(std::time_t now, PendingAdd* pendingAdd) {
     MergeOutcome outcome;

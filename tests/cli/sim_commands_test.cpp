@@ -17,6 +17,7 @@
 #include "keys/derive.h"
 #include "platform/clock.h"
 #include "platform/mac.h"
+#include "platform/process_state.h"
 #include "scan/scan.h"
 #include "sim/firmware_files.h"
 #include "sim/memory_link.h"
@@ -37,8 +38,7 @@ using Json = nlohmann::json;
 class SimCommands : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetCoreState();
-        resetScanState();
+        resetProcessState();
         work = fs::temp_directory_path() / ("corvel-cli-sim-" + std::to_string(::getpid()));
         fs::remove_all(work);
         fs::create_directories(work / "data");
@@ -66,7 +66,7 @@ protected:
     CliRun run(std::vector<std::string> args) {
         args.push_back("--data-dir");
         args.push_back((work / "data").string());
-        resetCoreState();
+        resetProcessState();  // each run is a process of its own
         return corvel(args);
     }
     // The stations `corvel scan --json` lists on the first interface.
@@ -300,7 +300,7 @@ protected:
     }
     // probe keeps no device list, so it takes no --data-dir.
     CliRun probe(bool json) {
-        resetCoreState();
+        resetProcessState();
         return json ? corvel({"probe", "--json"}) : corvel({"probe"});
     }
     static bool resetToLoaderReceived(const sim::Device& d) {

@@ -9,6 +9,7 @@
 #include "core/view_hooks.h"
 #include "platform/bytes.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "transport/interface_table.h"
 
@@ -20,7 +21,7 @@ Mac stationMac(uint8_t n) { return Mac{0x00, 0xB0, 0x52, 0x00, 0x20, n}; }
 class Stations : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetCoreState();
+        resetProcessState();
         core.currentAdapter = 1;
     }
     StationRecord* stations() { return core.stationTables[1].stations; }

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "platform/bytes.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 
 namespace corvel {
@@ -18,10 +19,7 @@ Mac macOf(uint8_t last) { return Mac{0x00, 0xB0, 0x52, 0x00, 0x10, last}; }
 
 class Tables : public ::testing::Test {
 protected:
-    void SetUp() override {
-        resetCoreState();
-        resetInterfaceTable();
-    }
+    void SetUp() override { resetProcessState(); }
     int add(const char* name, Mac mac, const char* password = "") {
         const int index = appendDevice(mac.data(), name);
         if (index != 0) copyText(core.devices[index - 1].password, password);

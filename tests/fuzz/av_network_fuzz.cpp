@@ -3,7 +3,6 @@
 // network-information confirmation that fills the station table.
 #include <cstdint>
 
-#include "av/av_state.h"
 #include "av/local_device.h"
 #include "tests/fuzz/fuzz_wire.h"
 
@@ -12,7 +11,6 @@ using namespace corvel;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FuzzInput input(data, size);
     fuzz::FuzzedWire wire(input);
-    resetAvExchangeState();
     core.localIsAv = 1;
     if (probeLocalAv()) readLocalVersion();
     readNetworkStations(Mac{0x00, 0xB0, 0x52, 0x00, 0x00, 0x20});

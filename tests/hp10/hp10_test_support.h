@@ -15,6 +15,7 @@
 #include "hp10/replies.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "transport/frame_io.h"
 #include "transport/memory_wire.h"
 
@@ -112,9 +113,7 @@ protected:
     virtual std::vector<Mac> hostMacs() const { return {kHost}; }
 
     void SetUp() override {
-        resetCoreState();
-        viewHooks() = {};
-        deviceLogWriter() = {};
+        resetProcessState();
         installCaptureBackend(&wire);
         int n = 0;
         for (const Mac& mac : hostMacs()) wire.addInterface("eth" + std::to_string(n++), mac);
@@ -122,8 +121,7 @@ protected:
     }
     void TearDown() override {
         installCaptureBackend(nullptr);
-        viewHooks() = {};
-        deviceLogWriter() = {};
+        resetProcessState();
     }
 
     // A station of the selected interface as a statistics answer adds it.

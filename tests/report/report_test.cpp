@@ -20,6 +20,7 @@
 #include "scan/logs.h"
 #include "core/tables.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "report/host_info.h"
 #include "store/preferences.h"
@@ -69,10 +70,7 @@ protected:
     void SetUp() override {
         ::setenv("TZ", "UTC", 1);
         ::tzset();
-        resetCoreState();
-        resetInterfaceTable();
-        resetAvExchangeState();
-        preferences() = defaultPreferences();
+        resetProcessState();
         preferences().diagnosticsLevel = 1;
         preferences().twelveHourClock = 1;
         copyText(preferences().noticeText, "Notice text.");
@@ -85,8 +83,7 @@ protected:
     void TearDown() override {
         installCalendarSource({});
         installHostInfoSource({});
-        setVendorList({});
-        preferences() = defaultPreferences();
+        resetProcessState();
     }
 
     int addDevice(const char* name, Mac mac, const char* password, std::time_t lastSeen) {

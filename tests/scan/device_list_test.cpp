@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/tables.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "tests/scan/scan_sim_fixture.h"
 
@@ -31,7 +32,7 @@ constexpr StationKind kAv = StationKind::Av;
 class DeviceListMerge : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetCoreState();
+        resetProcessState();
         core.currentAdapter = 1;
         table().localPresent = 1;
         core.adapters[1].localPresent = 1;

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "platform/process_state.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/remote_list_model.h"
 #include "ui/remote_list_refresh.h"
@@ -44,7 +45,10 @@ class RemoteListModelTest : public QObject {
     }
 
 private Q_SLOTS:
-    void init() { resetUiState(scratch.path()); }
+    void init() {
+        resetProcessState();
+        setDataDirectory(scratch.path().toStdString());
+    }
 
     void textColourOfThePreference_data() {
         QTest::addColumn<int>("preference");
