@@ -50,7 +50,7 @@ int deviceOf(const std::string& macText, CliContext& context) {
 
 std::string describe(int record) {
     const DeviceRecord& device = core.devices[record - 1];
-    return stringOf(device.name) + " (" + formatMac(device.mac) + ")";
+    return displayText(textOf(device.name)) + " (" + formatMac(device.mac) + ")";
 }
 
 // The password of `password MAC [PASSWORD|-]` and `add-device NAME [PASSWORD|-]`: as given;
@@ -180,8 +180,8 @@ void runRename(const DeviceOptions& options, CliContext& context) {
         return;
     }
     if (!session.finish()) return;
-    context.out << "Renamed " << before << " to " << stringOf(core.devices[record - 1].name)
-                << '\n';
+    context.out << "Renamed " << before << " to "
+                << displayText(textOf(core.devices[record - 1].name)) << '\n';
     context.status = 0;
 }
 

@@ -67,14 +67,13 @@ int runDevices(const DevicesOptions& options, CliContext& context) {
     for (int i = 0; i < core.deviceCount; ++i) list.push_back(deviceOf(core.devices[i]));
     const Json devices = printable(list);
     if (options.json) {
-        context.out << Json{{"devices", devices}}.dump() << '\n';
+        context.out << jsonLine({{"devices", devices}}) << '\n';
     } else {
         if (!devices.empty())
             printDeviceRow(context, "NAME", "MAC", "PASSWORD", "NETWORK NAME", "LAST SEEN (UTC)");
         for (const Json& d : devices) {
-            printDeviceRow(context, d["name"].get<std::string>(), d["mac"].get<std::string>(),
-                           passwordText(d["password"].get<std::string>()),
-                           d["networkName"].get<std::string>(),
+            printDeviceRow(context, displayOf(d["name"]), d["mac"].get<std::string>(),
+                           passwordText(displayOf(d["password"])), displayOf(d["networkName"]),
                            d["lastSeen"].is_null() ? "never" : d["lastSeen"].get<std::string>());
         }
     }

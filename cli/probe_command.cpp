@@ -153,13 +153,13 @@ void printProbeText(const Json& result, CliContext& context) {
         context.out << local["kindName"].get<std::string>() << " " << local["mac"].get<std::string>();
         for (const char* field : {"chip", "firmware", "macVersion", "vendor", "product"})
             if (local.contains(field))
-                context.out << ", " << field << " \"" << local[field].get<std::string>() << "\"";
+                context.out << ", " << field << " \"" << displayOf(local[field]) << "\"";
         context.out << '\n';
         for (const Json& station : entry["stations"]) {
             char rate[32];
             std::snprintf(rate, sizeof rate, "%.2f Mbit/s", station["rate"].get<double>());
             context.out << "  station " << station["mac"].get<std::string>() << "  rate " << rate
-                        << "  firmware \"" << station["firmware"].get<std::string>() << "\"\n";
+                        << "  firmware \"" << displayOf(station["firmware"]) << "\"\n";
         }
     }
 }
@@ -172,7 +172,7 @@ int runProbe(const ProbeOptions& options, CliContext& context) {
     for (int i = 0; i < adapterCount; ++i) interfaces.push_back(probeInterface(i));
     closeAllInterfaces();
     const Json result = printable({{"interfaces", interfaces}});
-    if (options.json) context.out << result.dump() << '\n';
+    if (options.json) context.out << jsonLine(result) << '\n';
     else printProbeText(result, context);
     context.status = 0;
     return 0;

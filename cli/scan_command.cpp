@@ -110,17 +110,17 @@ void printScanText(const Json& result, CliContext& context) {
         }
         context.out << "Connected to " << local["kindName"].get<std::string>() << " "
                     << local["mac"].get<std::string>() << "\n  Network Name: "
-                    << local["networkName"].get<std::string>()
+                    << displayOf(local["networkName"])
                     << "   Network Type: " << local["networkType"].get<std::string>() << '\n';
         if (!entry["stations"].empty())
             printStationRow(context, "NAME", "MAC", "FAMILY", "RATE (Mbit/s)", "QUALITY", "STATE",
                             "FIRMWARE");
         for (const Json& s : entry["stations"])
-            printStationRow(context, s["name"].get<std::string>(), s["mac"].get<std::string>(),
+            printStationRow(context, displayOf(s["name"]), s["mac"].get<std::string>(),
                             s["family"].get<std::string>(), s["rateText"].get<std::string>(),
                             s["quality"]["text"].get<std::string>(),
                             s["present"].get<bool>() ? "present" : "dropped",
-                            s["firmware"].get<std::string>());
+                            displayOf(s["firmware"]));
     }
 }
 
@@ -144,7 +144,7 @@ int runScan(const ScanOptions& options, CliContext& context) {
         return 1;
     }
     const Json result = printable({{"interfaces", interfaces}});
-    if (options.json) context.out << result.dump() << '\n';
+    if (options.json) context.out << jsonLine(result) << '\n';
     else printScanText(result, context);
     context.status = saved ? 0 : 1;
     return context.status;

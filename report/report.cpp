@@ -176,14 +176,17 @@ void FileDiagnosticsSink::beginDevices() {
     put(rule());
 }
 
+// The texts of lines and cells carry names, firmware and vendor texts from the wire and the
+// device list: each is written as displayText makes it, so that the file is valid UTF-8 and only
+// its own newlines and tabs lay it out.
 void FileDiagnosticsSink::line(std::string_view text) {
     put("\n");
-    put(text);
+    put(displayText(text));
 }
 
 void FileDiagnosticsSink::cell(std::string_view text) {
     put("\t");
-    put(text);
+    put(displayText(text));
 }
 
 void FileDiagnosticsSink::endDevice() {
@@ -231,7 +234,7 @@ bool writeReport(std::FILE* file) {
     const std::string stamp = asctimeText(calendarNow()).value_or("\n");
     std::fprintf(file, "Diagnostics Report:\t\t\t\t\t%s\n", stamp.c_str());
     std::fprintf(file, "Utility %s\n", releasedText().c_str());
-    std::fprintf(file, "%s\n\n", stringOf(preferences().noticeText).c_str());
+    std::fprintf(file, "%s\n\n", displayText(textOf(preferences().noticeText)).c_str());
     std::fprintf(file, "Host Computer Information:\n");
     std::fputs(rule().c_str(), file);
     FileDiagnosticsSink sink(file);
