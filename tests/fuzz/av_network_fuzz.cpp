@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "av/av_state.h"
 #include "av/local_device.h"
 #include "tests/fuzz/fuzz_wire.h"
 
