@@ -8,8 +8,9 @@
 // layers need not know the upper ones.
 //
 // Not put back: the seams a caller installs for a scope and removes again when it ends (the
-// clock, the notifier, the capture backend and its open captures, the scan timer, the calendar
-// and host-information sources, the data directory, the product data folders).
+// clock, the notifier, the capture backend, the scan timer, the calendar and host-information
+// sources, the data directory, the product data folders). The captures open on the installed
+// backend are closed.
 namespace corvel {
 
 using StateReset = void (*)();

@@ -14,7 +14,13 @@ void resetInterfaceTable() {
 }
 
 namespace {
-const RegisteredReset interfaceTableReset{resetInterfaceTable};
+// An open capture is the frame I/O's to end (its own reset closes it on the backend that opened
+// it), so its handle is kept here whichever of the two resets runs first.
+const RegisteredReset interfaceTableReset{[] {
+    for (InterfaceEntry& entry : interfaceEntries)
+        entry = InterfaceEntry{.captureHandle = entry.captureHandle};
+    adapterCount = 0;
+}};
 }  // namespace
 
 }  // namespace corvel

@@ -26,9 +26,11 @@
 #include "store/list_layout.h"
 #include "store/preferences.h"
 #include "store/vendor_list.h"
+#include "transport/frame_io.h"
 #include "transport/frame_trace.h"
 #include "transport/interface_choice.h"
 #include "transport/interface_table.h"
+#include "transport/memory_wire.h"
 
 // One reset for the state of every layer: each piece of state a layer keeps is changed as an
 // operation or a front end would change it, and resetProcessState must put every one back.
@@ -67,6 +69,14 @@ std::vector<StateCase> stateCases() {
              interfaceEntries[1].interfaceMac[5] = 7;
          },
          [] { return adapterCount == 0 && interfaceEntries[1].interfaceMac[5] == 0; }},
+        {"open captures",
+         [] {
+             static MemoryWire wire;
+             installCaptureBackend(&wire);
+             wire.addInterface("eth0", Mac{0x02, 0, 0, 0, 0, 1});
+             reopenInterfaces();
+         },
+         [] { return interfaceEntries[0].captureHandle < 0 && captureError().empty(); }},
         {"interface choice", [] { setInterfaceChoice({"eth9"}); },
          [] { return interfaceChoice().empty(); }},
         {"frame trace",
@@ -144,6 +154,7 @@ TEST(ProcessState, OneResetPutsBackTheStateOfEveryLayer) {
     }
     resetProcessState();
     for (const StateCase& c : cases) EXPECT_TRUE(c.asAtStart()) << c.name << " was not reset";
+    installCaptureBackend(nullptr);
 }
 
 }  // namespace
