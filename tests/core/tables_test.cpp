@@ -199,7 +199,9 @@ TEST_F(Tables, StationKindsKeepTheirStoredValues) {
         std::memcpy(&loaded, image.data(), sizeof loaded);
         const StationKind kind = loaded.stationKind;
         EXPECT_EQ(static_cast<int32_t>(kind), c.stored);
-        if (c.kind) EXPECT_TRUE(kind == *c.kind);
+        if (c.kind) {
+            EXPECT_TRUE(kind == *c.kind);
+        }
         EXPECT_EQ(isAvStation(kind), c.listedAsAv);
     }
 }

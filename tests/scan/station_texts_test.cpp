@@ -40,7 +40,9 @@ TEST_F(StationTexts, RatesOfTheListsAndOfTheReport) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.rate);
-        if (c.listed != nullptr) EXPECT_EQ(rateText(c.rate), c.listed);
+        if (c.listed != nullptr) {
+            EXPECT_EQ(rateText(c.rate), c.listed);
+        }
         EXPECT_EQ(wholeRateText(c.rate), c.reported);
     }
 }
