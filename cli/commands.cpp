@@ -11,11 +11,15 @@
 #include "cli/device_commands.h"
 #include "cli/devices_command.h"
 #include "cli/interfaces_command.h"
+#include "cli/monitor_command.h"
 #include "cli/nvm_command.h"
 #include "cli/pib_command.h"
 #include "cli/probe_command.h"
+#include "cli/restart_command.h"
 #include "cli/scan_command.h"
 #include "cli/set_network_command.h"
+#include "cli/stats_command.h"
+#include "cli/tonemap_command.h"
 #include "cli/upgrade_command.h"
 #include "platform/notifier.h"
 #include "transport/frame_trace.h"
@@ -122,6 +126,7 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     addInterfacesCommand(app, context);
     addProbeCommand(app, context);
     addScanCommand(app, context);
+    addMonitorCommand(app, context);
     addDevicesCommand(app, context);
     addReportCommand(app, context);
     addSetNetworkCommand(app, context);
@@ -130,6 +135,9 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     addRenameCommand(app, context);
     addRemoveCommand(app, context);
     addUpgradeCommand(app, context);
+    addStatsCommand(app, context);
+    addToneMapCommand(app, context);
+    addRestartCommand(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {

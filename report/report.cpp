@@ -14,6 +14,7 @@
 #include "av/av_state.h"
 #include "scan/logs.h"
 #include "scan/station_texts.h"
+#include "core/stations.h"
 #include "core/tables.h"
 #include "platform/files.h"
 #include "platform/mac.h"
@@ -55,6 +56,14 @@ std::string rule() {
 
 std::string limited(std::string text) {
     if (text.size() > kHostTextLimit) text.resize(kHostTextLimit);
+    return text;
+}
+
+// The rate, followed by the device's own PHY rates to the station and from it where both were
+// measured: "200 (TX 151/RX 140)".
+std::string rateWithPhyRates(double rate, const PhyRates& phy) {
+    std::string text = wholeRateText(rate);
+    if (phy.tx && phy.rx) text += printfText(" (TX %d/RX %d)", *phy.tx, *phy.rx);
     return text;
 }
 
@@ -144,7 +153,7 @@ void writeDevicePart(DiagnosticsSink& sink) {
         sink.line(stringOf(device.name));
         sink.cell(formatMac(station.mac));
         sink.cell(passwordText(textOf(device.password)));
-        sink.cell(wholeRateText(rate.currentRate));
+        sink.cell(rateWithPhyRates(rate.currentRate, phyRatesOf(current, station)));
         sink.cell(stringOf(device.networkName));
         sink.cell(lastSeenText(device.lastSeen, prefs.twelveHourClock != 0));
         sink.cell(vendorName(station.mac));

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "core/tables.h"
 #include "keys/derive.h"
 #include "store/vendor_list.h"
 
@@ -52,6 +53,12 @@ std::string vendorDeviceName(const uint8_t* mac, int number) {
 
 std::string passwordText(std::string_view password) {
     return std::string(password.empty() ? kPasswordNotEntered : password);
+}
+
+std::string_view localFamilyText(int32_t localKind) {
+    if (localKind >= kKindAv) return "HomePlug AV";
+    if (localKind == kKindTurbo) return "HomePlug 1.0 Turbo";
+    return "HomePlug 1.0";
 }
 
 std::string_view stationFamilyText(StationKind kind) {

@@ -36,5 +36,9 @@ std::string passwordText(std::string_view password);
 
 // The family a station's kind names: "HomePlug AV", "HomePlug 1.0 Turbo", else "HomePlug 1.0".
 std::string_view stationFamilyText(StationKind kind);
+// The family a local device's kind (an index into the kind names, LocalKind) names: "HomePlug AV"
+// for AV and any value above it, "HomePlug 1.0 Turbo" for Turbo, else "HomePlug 1.0" (a USB,
+// plain or Ethernet 1.0 adapter).
+std::string_view localFamilyText(int32_t localKind);
 
 }  // namespace corvel
