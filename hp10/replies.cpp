@@ -20,8 +20,6 @@
 
 namespace corvel {
 
-char statsText[kStatsTextSize] = {};
-
 namespace {
 
 constexpr size_t kSourceOffset = 6;
@@ -61,8 +59,6 @@ constexpr size_t kBlankRun = 7;
 
 // A statistics entry whose first data byte is exactly this is a request, not a reply.
 constexpr uint8_t kLocalQueryRequestByte = 0x80;
-
-constexpr int32_t kStationKindTurbo = 2;
 
 // The firmware texts of the local Turbo device that cannot take device passwords carry
 // "1.5" or "1.6" at characters 14 to 16.
@@ -174,8 +170,8 @@ void handleVersionReply(std::span<const uint8_t> frame) {
         if (station == nullptr) return;
         station->present = 1;
         station->missesTillDrop = core.dropResetValue;
-        if (station->stationKind != kStationKindTurbo) station->kindChanged = 1;
-        station->stationKind = kStationKindTurbo;
+        if (station->stationKind != StationKind::Turbo) station->kindChanged = 1;
+        station->stationKind = StationKind::Turbo;
         copyText(station->firmwareText, version);
         copyLengthText(station->vendorText, vendor);
         copyLengthText(station->productText, product);

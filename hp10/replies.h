@@ -13,12 +13,6 @@
 // refused, and a text that runs past the end is cut there.
 namespace corvel {
 
-inline constexpr size_t kStatsTextSize = 80;
-
-// Receives the messages of unexpected vendor replies when a drain is asked for them; nothing
-// displays it.
-extern char statsText[kStatsTextSize];
-
 // What the drain does with one frame.
 enum class ReplyOutcome {
     handled,

@@ -18,6 +18,7 @@
 #include "network/key_target.h"
 #include "network/local_family.h"
 #include "network/scan_pause.h"
+#include "scan/station_texts.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
 #include "platform/text.h"

@@ -27,6 +27,7 @@
 #include "scan/logs.h"
 #include "scan/scan.h"
 #include "scan/select_adapter.h"
+#include "scan/station_texts.h"
 #include "store/data_directory.h"
 #include "store/database.h"
 #include "store/list_layout.h"
@@ -35,7 +36,6 @@
 #include "ui/column_fit.h"
 #include "ui/logo_view.h"
 #include "ui/operation_runner.h"
-#include "ui/privacy_page.h"
 #include "ui/quality_meter_delegate.h"
 #include "ui/readable_colour.h"
 #include "ui/remote_list_refresh.h"
@@ -308,7 +308,7 @@ void MainPage::deactivate() {
 }
 
 void MainPage::runScanNow() {
-    privacyFirstVisit() = false;
+    Q_EMIT scanStarted();
     runOperation(window(), [] { scanNow(); });
 }
 
@@ -320,11 +320,9 @@ void MainPage::setStatusLine(int phase) {
         status = QStringLiteral(" Scanning...");
     setLabelText(statusLine_, status);
     const StationTable& table = currentStationTable();
-    const std::string_view publicName = core.localIsAv ? "HomePlugAV" : "HomePlug";
-    const bool isPublic = textOf(table.networkName) == publicName;
-    setLabelText(networkTypeLabel_, QStringLiteral("Network Type: ") +
-                                        (isPublic ? QStringLiteral("Public")
-                                                  : QStringLiteral("Private")));
+    const std::string_view type = networkTypeText(textOf(table.networkName), core.localIsAv != 0);
+    setLabelText(networkTypeLabel_,
+                 QStringLiteral("Network Type: ") + QString::fromLatin1(type.data(), type.size()));
     setLabelText(remoteCaption_, QStringLiteral("%1 %2:")
                                      .arg(table.stationCount)
                                      .arg(QStringLiteral("Additional devices found on the network")));

@@ -41,6 +41,7 @@ public:
     void deactivate();
 
     // The page's Scan: a scan at once (scanNow) on a worker, with the sheet disabled meanwhile.
+    // Says scanStarted first.
     void runScanNow();
     void refreshView(int phase);
     void setStatusLine(int phase);
@@ -79,6 +80,8 @@ Q_SIGNALS:
     void enterPasswordRequested();
     void addDeviceRequested();
     void upgradeRequested();
+    // runScanNow is about to scan.
+    void scanStarted();
 
 protected:
     void changeEvent(QEvent* event) override;

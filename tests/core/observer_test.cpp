@@ -11,6 +11,7 @@
 #include "core/tables.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "transport/frame_io.h"
 #include "transport/memory_wire.h"
 
@@ -44,7 +45,7 @@ std::vector<uint8_t> paramReply(uint8_t copy, uint8_t fill) {
 class Observer : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetCoreState();
+        resetProcessState();
         installCaptureBackend(&wire);
         wire.addInterface("eth0", kHost0);
         wire.addInterface("eth1", kHost1);

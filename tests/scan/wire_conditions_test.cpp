@@ -189,7 +189,7 @@ TEST_F(ScanSim, PlainStationsGetTheirRatesFromTheLocalStatistics) {
     // (420 / 42) x 1.1434511434511434 - 0.12978912978912938 = 11.30..., kept whole.
     EXPECT_EQ(double{station->rate.currentRate}, 11.0);
     EXPECT_EQ(double{station->rate.maxRate}, 11.0);
-    EXPECT_EQ(+station->stationKind, 1);
+    EXPECT_EQ(StationKind(station->stationKind), StationKind::HomePlug10);
 }
 
 // ---------------------------------------------------------------------------------------------

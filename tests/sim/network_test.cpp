@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "platform/bytes.h"
+#include "sim/frame_bytes.h"
 #include "tests/sim/sim_test_support.h"
 
 namespace corvel::sim::test {
