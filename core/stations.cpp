@@ -4,11 +4,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/answers.h"
 #include "core/view_hooks.h"
 #include "platform/bytes.h"
 #include "platform/notifier.h"
 #include "platform/text.h"
-#include "transport/interface_table.h"
 
 namespace corvel {
 
@@ -17,9 +17,6 @@ namespace {
 constexpr int32_t kStationKindHp10 = 1;
 constexpr int32_t kStationKindTurbo = 2;
 constexpr int32_t kStationKindAv = 4;
-
-// The address every AV device answers to as "the local device".
-constexpr Mac kLocalManagementMac{0x00, 0xB0, 0x52, 0x00, 0x00, 0x01};
 
 // Statistics reply: three words of the local link at 18, then 15 station slots of 12 bytes.
 constexpr size_t kLinkSampleOffset = 18;
@@ -72,12 +69,7 @@ double rateFromRaw(uint16_t w0, RateMode mode) {
 }  // namespace
 
 bool couldBeStation(const uint8_t* mac) {
-    // Bit 0 of the first byte marks a group (multicast) address; no device sends from one.
-    if ((mac[0] & 0x01) != 0 || !macIsSet(mac) || macEqual(mac, kLocalManagementMac.data()))
-        return false;
-    for (int i = 0; i < adapterCount && i < kMaxInterfaces; ++i)
-        if (macEqual(mac, interfaceEntries[i].interfaceMac)) return false;
-    return true;
+    return couldBeDevice(mac);
 }
 
 void addOrRefreshStation(const uint8_t* mac) {

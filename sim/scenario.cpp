@@ -232,6 +232,17 @@ Faults parseFaults(Object& parent, std::string_view key) {
     faults.failStatus = o.byte("failStatus", faults.failStatus, 1, 255);
     faults.silentAfterChunk = uint32_t(o.number("silentAfterChunk", 0, 0, UINT32_MAX));
     faults.wrongChecksum = o.flag("wrongChecksum", false);
+    faults.spoofNetworkInfo = o.flag("spoofNetworkInfo", false);
+    faults.forgeVersion = o.flag("forgeVersion", false);
+    if (const json* from = o.find("spoofFrom")) {
+        std::optional<Mac> mac;
+        if (from->is_string()) mac = parseMac(from->get<std::string>());
+        if (!mac || ((*mac)[0] & 0x01) != 0 || *mac == Mac{})
+            fail(o.pathOf("spoofFrom"),
+                 "expected an individual MAC address like 02:00:00:00:66:66, got " + shown(*from));
+        faults.spoofFrom = *mac;
+    }
+    faults.hostSourceBurst = uint32_t(o.number("hostSourceBurst", 0, 0, 1000));
     o.finish();
     return faults;
 }
@@ -694,6 +705,17 @@ Faults: of one device, or of a port (then of every device on it)
   silentAfterChunk 0..4294967295, default 0 (off): after the k-th write chunk no upgrade
                   request is answered
   wrongChecksum   bool, default false: the loader's checksum answers are wrong
+  spoofNetworkInfo bool, default false: ahead of every AV network-information answer, one
+                  from spoofFrom that lists spoofFrom as the network's only station
+  forgeVersion    bool, default false: with every AV version answer, a forged one from
+                  spoofFrom (chip generation 1, text "FORGED-VERSION"): ahead of the answer
+                  to a device's own address, right after the answer to the local-management
+                  or a group address
+  spoofFrom       "XX:XX:XX:XX:XX:XX", default 02:00:00:00:66:66: the address the spoofed
+                  and forged frames come from, an individual address of no device
+  hostSourceBurst 0..1000, default 0: ahead of every answer, this many copies of it from the
+                  host interfaces' own addresses (of every port, in turn), as another host
+                  on the segment could send them
 
 Example: an AV network of three, one station on another key (not bridged), one slow
   {"ports": [{"interface": "plc0",

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "av/exchanges.h"
+#include "core/observer.h"
 #include "platform/text.h"
 #include "tests/av/av_wire_fixture.h"
 
@@ -130,6 +131,43 @@ TEST_F(Discovery, CommitConfirmationAsTheVersionAnswerLeavesTheTexts) {
     EXPECT_EQ(core.adapters[0].localKind, kKindAv);
 }
 
+// The device that answers the probe is the local device: a version confirmation from another
+// address (left over from the probe, or sent ahead of the real one) never replaces it, and no
+// frame in the host's own name is an answer.
+TEST_F(Discovery, ForgedVersionConfirmationsDoNotReplaceTheLocalDevice) {
+    addHosts({kHost0, kHost1});
+    const Mac forger = stationMac(0x66);
+    const struct {
+        const char* name;
+        std::vector<Bytes> answers;  // to each version request, in this order
+    } cases[] = {
+        {"forged after each real answer",
+         {versionConfirm(kHost0, kLocalDevice, 3, "QRB1000-real"),
+          versionConfirm(kHost0, forger, 1, "forged")}},
+        {"own addresses ahead of each real answer",
+         {versionConfirm(kHost0, kHost0, 1, "own"), versionConfirm(kHost0, kHost1, 1, "other own"),
+          versionConfirm(kHost0, kLocalDevice, 3, "QRB1000-real")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetCoreState();
+        resetAvExchangeState();
+        const std::vector<Bytes> answers = c.answers;
+        respond([answers](int port, const Bytes& request) -> std::vector<Bytes> {
+            if (port != 0 || !isVersionRequestTo(request, kLocalManagementMac)) return {};
+            return answers;
+        });
+        EXPECT_TRUE(discoverLocalAv());
+        EXPECT_EQ(formatMac(core.adapters[0].localMac), formatMac(kLocalDevice));
+        EXPECT_FALSE(macIsSet(core.adapters[1].localMac));
+        EXPECT_STREQ(avExchangeState().localFirmwareText, "QRB4000-real");
+        clock.advanceTo(clock.tickCount() + 500);
+        MmeFrame rest;
+        while (receiveFrame(rest)) {
+        }
+    }
+}
+
 TEST_F(Discovery, ProbeClearsTheEarlierAnswer) {
     addHosts({kHost0});
     avExchangeState().avConfirmSeen = true;
@@ -231,6 +269,33 @@ TEST_F(NetworkStations, AsksEachOtherStationAndKeepsTheSilentOnesRate) {
         EXPECT_EQ(double{station->rate.currentRate}, e.rate);
         EXPECT_STREQ(station->firmwareText, e.text);
     }
+}
+
+// A network-information confirmation from another address ahead of the local device's does not
+// list the stations, and a version confirmation from another address ahead of a station's does
+// not give it its text.
+TEST_F(NetworkStations, AnswersFromOtherAddressesAreNotTheStationsWord) {
+    const Mac spoofer = stationMac(0x66);
+    const Bytes spoofedInfo = networkInfoConfirm(kHost0, spoofer, {{spoofer, 1}});
+    const Bytes ownInfo = networkInfoConfirm(kHost0, kHost0, {{kHost0, 1}});
+    const Bytes realInfo =
+        networkInfoConfirm(kHost0, kLocalDevice, {{stationMac(1), 151}, {stationMac(2), 76}});
+    respond([&](int, const Bytes& request) -> std::vector<Bytes> {
+        if (mmtypeOf(request) == 0xA038) return {spoofedInfo, ownInfo, realInfo};
+        if (mmtypeOf(request) != 0xA000) return {};
+        const Mac station = destinationOf(request);
+        return {versionConfirm(kHost0, spoofer, 1, "forged"),
+                versionConfirm(kHost0, kHost0, 1, "own"),
+                versionConfirm(kHost0, station, 2, station == stationMac(1) ? "one" : "two")};
+    });
+    EXPECT_TRUE(readNetworkStations(kLocalDevice));
+    EXPECT_EQ(versionRequestDestinations(), (std::vector<Mac>{stationMac(1), stationMac(2)}));
+    EXPECT_EQ(findStationByMac(spoofer.data()), nullptr);
+    EXPECT_EQ(findStationByMac(kHost0.data()), nullptr);
+    EXPECT_EQ(presentStations(), 2);
+    EXPECT_STREQ(findStationByMac(stationMac(1).data())->firmwareText, "one");
+    EXPECT_STREQ(findStationByMac(stationMac(2).data())->firmwareText, "two");
+    EXPECT_EQ(double{findStationByMac(stationMac(1).data())->rate.currentRate}, 200);
 }
 
 TEST_F(NetworkStations, NoNetworkInformationAsksNobody) {
