@@ -17,10 +17,10 @@ Mac loaderDestination();
 // Sends a loader frame; false, after "Packet Sending Failure", when it did not go out.
 bool sendLoaderFrame(const LoaderFrame& frame);
 
-// Sleeps waitMs + 5 ms, then takes every frame waiting; the answer is the last loader response
-// to `command` among them (a checksum answer may also come as 0x04): success when its status is
-// 0, with the device's checksum in *value for a checksum answer. False without a source address
-// or without such a response.
+// Sleeps waitMs + 5 ms, then takes every frame waiting, for no longer than the sleep took; the
+// answer is the last loader response to `command` among them (a checksum answer may also come as
+// 0x04): success when its status is 0, with the device's checksum in *value for a checksum
+// answer. False without a source address or without such a response.
 bool awaitLoaderResponse(uint32_t waitMs, uint8_t command, uint32_t* value = nullptr);
 
 // Whether a device waits in its secondary loader on the selected interface, as an upgrade that
@@ -40,6 +40,8 @@ inline constexpr uint32_t kBlockWaitMs = 5;
 inline constexpr uint32_t kCommandWaitMs = 4200;
 inline constexpr uint32_t kChecksumWaitMs = 500;
 inline constexpr uint32_t kLoaderSettleMs = 5;
+// The frames after a loader wait are taken until this many times the wait has passed.
+inline constexpr uint32_t kLoaderDrainCapFactor = 2;
 // A loader answers at once; the probe waits this long for it on each interface.
 inline constexpr uint32_t kLoaderProbeWaitMs = 200;
 

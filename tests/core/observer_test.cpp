@@ -278,6 +278,20 @@ TEST_F(Observer, ReceiveWithNoInterfacesReturnsAtOnce) {
     EXPECT_EQ(clock.tickCount(), before);
 }
 
+// The local device's answer queued behind more frames than the window has milliseconds: they
+// are looked at one after another, and the answer is seen at once.
+TEST_F(Observer, WaitLocalReplySeesTheAnswerBehindABurst) {
+    for (const size_t burst : {10u, 64u, 150u}) {
+        SCOPED_TRACE(burst);
+        for (size_t i = 0; i < burst; ++i)
+            wire.deliver(0, hp10Frame(kHost0, kStation, {0x08, 0x00}));
+        wire.deliver(0, hp10Frame(kLocal, kLocal, {0x08, 0x00}));
+        const uint64_t before = clock.tickCount();
+        EXPECT_TRUE(waitLocalReply(0, 50));
+        EXPECT_EQ(clock.tickCount() - before, 0u);
+    }
+}
+
 TEST_F(Observer, WaitLocalReplyGivesUpAfterItsWindow) {
     const uint64_t before = clock.tickCount();
     EXPECT_FALSE(waitLocalReply(0, 50));

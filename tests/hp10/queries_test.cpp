@@ -92,6 +92,36 @@ TEST_F(Hp10Queries, TurboVersionQueryAsksTheLocalDevice) {
     wire.setReceiver(nullptr);
 }
 
+// The local device's version reply behind a burst of other traffic: AV frames, each of which
+// ends a drain, or 1.0 frames nobody asked for, more than one drain takes. The pump goes on
+// with the frames still waiting and reaches the reply within its 100 ms.
+TEST_F(Hp10Queries, TurboVersionReplyBehindABurstIsFound) {
+    const Bytes av = [] {
+        Bytes frame = concat(ethernetHeader(kHost, kStranger, 0x88, 0xE1), {0x00, 0x35, 0xA0});
+        frame.resize(60, 0);
+        return frame;
+    }();
+    const struct {
+        const char* name;
+        Bytes frame;
+    } kinds[] = {{"AV frames", av}, {"1.0 frames", stationAnswer(kStranger)}};
+    for (const auto& kind : kinds) {
+        for (const size_t burst : {12u, 64u, 150u}) {
+            SCOPED_TRACE(std::string(kind.name) + " x" + std::to_string(burst));
+            resetCoreState();
+            wire.setReceiver([&](int port, const Bytes&) {
+                clock.scheduleAfter(5, [&, port] {
+                    for (size_t i = 0; i < burst; ++i) wire.deliver(port, kind.frame);
+                    wire.deliver(port, versionReply(kLocal, false, 2, 1, 6, "Acme", "Turbo"));
+                });
+            });
+            EXPECT_TRUE(queryTurboVersion());
+            EXPECT_EQ(core.turboLocalAnswered, 1);
+        }
+    }
+    wire.setReceiver(nullptr);
+}
+
 TEST_F(Hp10Queries, TurboStatisticsRequestDrainsTheReplies) {
     knowLocal();
     StationRecord& a = station(kStationA);
