@@ -3,16 +3,17 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <QTreeView>
 #include <QVBoxLayout>
-
 #include <algorithm>
 #include <ctime>
 
@@ -25,6 +26,7 @@
 #include "platform/text.h"
 #include "scan/device_list.h"
 #include "scan/logs.h"
+#include "scan/rate_history.h"
 #include "scan/scan.h"
 #include "scan/select_adapter.h"
 #include "store/data_directory.h"
@@ -90,12 +92,12 @@ MainPage::MainPage(std::string dataDirectory, QWidget* parent)
       startDirectory_(QDir::currentPath()) {
     setAccessibleName(QStringLiteral("Main"));
     const Preferences& prefs = preferences();
-    remoteModel_ = new RemoteListModel(
-        RemoteListOptions{.showRate = prefs.showRateColumn != 0,
-                          .showQuality = prefs.showQualityColumn != 0,
-                          .qualityStyle = prefs.qualityStyle,
-                          .textColour = listTextColour(prefs.listTextColour)},
-        this);
+    remoteModel_ =
+        new RemoteListModel(RemoteListOptions{.showRate = prefs.showRateColumn != 0,
+                                              .showQuality = prefs.showQualityColumn != 0,
+                                              .qualityStyle = prefs.qualityStyle,
+                                              .textColour = listTextColour(prefs.listTextColour)},
+                            this);
     localModel_ = new LocalListModel(this);
     buildControls();
     connectCommands();
@@ -226,6 +228,51 @@ void MainPage::connectCommands() {
         if (!rows.isEmpty()) selectedRow_ = rows.first().row();
     });
     connect(remoteModel_, &RemoteListModel::renameRequested, this, &MainPage::renameRow);
+    // Enter, or a double click, on a station opens its view.
+    connect(remoteList_, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
+        const QString mac = remoteModel_->cell(index.row(), ColumnKind::Mac);
+        if (!mac.isEmpty()) Q_EMIT stationDetailsRequested(mac);
+    });
+    remoteList_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(remoteList_, &QWidget::customContextMenuRequested, this, &MainPage::showStationMenu);
+    localList_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(localList_, &QWidget::customContextMenuRequested, this, &MainPage::showLocalMenu);
+}
+
+// The row under the pointer is selected first; a menu asked for from the keyboard is about the
+// selected row.
+void MainPage::showStationMenu(const QPoint& at) {
+    const QModelIndex under = remoteList_->indexAt(at);
+    if (under.isValid()) remoteList_->selectRow(under.row());
+    const QString mac = selectedMacText();
+    if (mac.isEmpty()) return;
+    const Mac bytes = parseMac(mac.toStdString()).value_or(Mac{});
+    const StationRecord* station = findStationByMac(bytes.data());
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Details\u2026"), this,
+                   [this, mac] { Q_EMIT stationDetailsRequested(mac); });
+    QAction* restart = menu.addAction(QStringLiteral("Restart Device\u2026"), this,
+                                      [this, mac] { Q_EMIT restartRequested(mac, false); });
+    // The reset is a HomePlug AV message.
+    restart->setEnabled(station != nullptr && station->stationKind >= 4);
+    menu.exec(remoteList_->viewport()->mapToGlobal(at));
+}
+
+// Only the connected local device can be asked, and only a HomePlug AV one.
+void MainPage::showLocalMenu(const QPoint& at) {
+    const QModelIndex under = localList_->indexAt(at);
+    const QModelIndex row = under.isValid() ? under : localList_->currentIndex();
+    if (!row.isValid()) return;
+    const QString mac =
+        localModel_->data(localModel_->index(row.row(), 1), Qt::DisplayRole).toString();
+    const AdapterRecord& connected = currentAdapterRecord();
+    const bool canRestart = core.localIsAv && connected.localPresent &&
+                            QString::fromStdString(formatMac(connected.localMac)) == mac;
+    QMenu menu(this);
+    QAction* restart = menu.addAction(QStringLiteral("Restart Device\u2026"), this,
+                                      [this, mac] { Q_EMIT restartRequested(mac, true); });
+    restart->setEnabled(canRestart);
+    menu.exec(localList_->viewport()->mapToGlobal(at));
 }
 
 // The scan and the operations call these from the GUI thread, or from an operation's worker
@@ -322,12 +369,13 @@ void MainPage::setStatusLine(int phase) {
     const StationTable& table = currentStationTable();
     const std::string_view publicName = core.localIsAv ? "HomePlugAV" : "HomePlug";
     const bool isPublic = textOf(table.networkName) == publicName;
-    setLabelText(networkTypeLabel_, QStringLiteral("Network Type: ") +
-                                        (isPublic ? QStringLiteral("Public")
-                                                  : QStringLiteral("Private")));
-    setLabelText(remoteCaption_, QStringLiteral("%1 %2:")
-                                     .arg(table.stationCount)
-                                     .arg(QStringLiteral("Additional devices found on the network")));
+    setLabelText(networkTypeLabel_,
+                 QStringLiteral("Network Type: ") +
+                     (isPublic ? QStringLiteral("Public") : QStringLiteral("Private")));
+    setLabelText(remoteCaption_,
+                 QStringLiteral("%1 %2:")
+                     .arg(table.stationCount)
+                     .arg(QStringLiteral("Additional devices found on the network")));
 }
 
 void MainPage::refreshView(int phase) {
@@ -349,6 +397,10 @@ void MainPage::refreshView(int phase) {
     fillRemoteList(*remoteModel_);
     fitColumns();
     if (core.localIsAv) addProgress(1);
+    if (phase == kFullScanPhase) {
+        recordStationRates(rateHistory(), QDateTime::currentMSecsSinceEpoch());
+        Q_EMIT stationsRefreshed();
+    }
 }
 
 void MainPage::fitColumns() {
@@ -402,8 +454,8 @@ void MainPage::fillLocalList() {
     if (localRow_ >= localModel_->rowCount()) return;
     const QModelIndex row = localModel_->index(localRow_, 0);
     localList_->setCurrentIndex(row);
-    localList_->selectionModel()->select(row, QItemSelectionModel::Select |
-                                                  QItemSelectionModel::Rows);
+    localList_->selectionModel()->select(row,
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 void MainPage::selectLocalFromList() {
@@ -496,8 +548,8 @@ void MainPage::readListLayout(ListLayout& layout) const {
         layout.order[position] = header->logicalIndex(position);
     const ListLayout created = defaultListLayout();
     for (int logical = 0; logical < columns; ++logical)
-        layout.widths[logical] = remoteFit_->userSized(logical) ? header->sectionSize(logical)
-                                                                : created.widths[logical];
+        layout.widths[logical] =
+            remoteFit_->userSized(logical) ? header->sectionSize(logical) : created.widths[logical];
     layout.sortColumn = remoteModel_->sortColumn();
     layout.sortFlag = remoteModel_->sortFlag();
 }
