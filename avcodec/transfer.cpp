@@ -8,6 +8,7 @@
 #include "avcodec/image_checksum.h"
 #include "avcodec/nvm_chain.h"
 #include "platform/bytes.h"
+#include "platform/process_state.h"
 
 namespace corvel {
 
@@ -142,6 +143,10 @@ AvOperation& avOperation() {
 void resetAvOperation() {
     operation = AvOperation{};
 }
+
+namespace {
+const RegisteredReset avOperationReset{resetAvOperation};
+}  // namespace
 
 int plcapi_BeginModuleWrite(const uint8_t* source, const uint8_t* destination,
                             uint32_t firmwareLength, const uint8_t* firmware, uint32_t pibLength,

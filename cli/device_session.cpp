@@ -5,9 +5,9 @@
 
 #include "cli/session.h"
 #include "scan/device_list.h"
+#include "scan/station_texts.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
-#include "keys/derive.h"
 #include "network/operation_hooks.h"
 #include "platform/text.h"
 
@@ -75,9 +75,7 @@ bool DeviceSession::finish(WhenEmpty whenEmpty) {
 
 std::string networkTypeText() {
     const StationTable& table = currentStationTable();
-    const std::string_view name = textOf(table.networkName);
-    const bool av = table.localKind == kKindAv;
-    return name == (av ? kPublicAvName : kPublicHp10Name) ? "Public" : "Private";
+    return std::string(networkTypeText(textOf(table.networkName), table.localKind == kKindAv));
 }
 
 }  // namespace corvel

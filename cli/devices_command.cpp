@@ -11,6 +11,7 @@
 #include "cli/json_output.h"
 #include "cli/session.h"
 #include "scan/scan.h"
+#include "scan/station_texts.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
 #include "keys/derive.h"
@@ -71,10 +72,8 @@ int runDevices(const DevicesOptions& options, CliContext& context) {
         if (!devices.empty())
             printDeviceRow(context, "NAME", "MAC", "PASSWORD", "NETWORK NAME", "LAST SEEN (UTC)");
         for (const Json& d : devices) {
-            const std::string password = displayOf(d["password"]);
             printDeviceRow(context, displayOf(d["name"]), d["mac"].get<std::string>(),
-                           password.empty() ? "--- not entered ---" : password,
-                           displayOf(d["networkName"]),
+                           passwordText(displayOf(d["password"])), displayOf(d["networkName"]),
                            d["lastSeen"].is_null() ? "never" : d["lastSeen"].get<std::string>());
         }
     }

@@ -112,9 +112,10 @@ bool waitLocalReply(int index, uint32_t windowMs) {
     const uint64_t start = clock.tickCount();
     do {
         core.localReplySeen = 0;
-        observeFrame(index);
+        // Other frames queued ahead of the answer are looked at without a pause each: the answer
+        // behind them has already come. The pause is for a wire that had nothing (or a fault).
+        if (observeFrame(index) == nullptr) clock.sleepMs(1);
         if (core.localReplySeen) return true;
-        clock.sleepMs(1);
     } while (clock.tickCount() - start < windowMs);
     return false;
 }
@@ -164,6 +165,14 @@ bool receiveFrame(MmeFrame& frame) {
     // has arrived is still taken lowest interface first.
     if (takeWaitingFrame(frame)) return true;
     return waitForFrames() && takeWaitingFrame(frame);
+}
+
+bool receiveNextFrame(MmeFrame& frame, uint32_t pauseMs, uint64_t untilMs) {
+    Clock& clock = systemClock();
+    if (clock.tickCount() >= untilMs) return false;
+    if (takeWaitingFrame(frame)) return true;
+    clock.sleepMs(pauseMs);
+    return clock.tickCount() < untilMs && receiveFrame(frame);
 }
 
 }  // namespace corvel

@@ -20,8 +20,6 @@
 
 namespace corvel {
 
-char statsText[kStatsTextSize] = {};
-
 namespace {
 
 constexpr size_t kSourceOffset = 6;
@@ -61,8 +59,6 @@ constexpr size_t kBlankRun = 7;
 
 // A statistics entry whose first data byte is exactly this is a request, not a reply.
 constexpr uint8_t kLocalQueryRequestByte = 0x80;
-
-constexpr int32_t kStationKindTurbo = 2;
 
 // The firmware texts of the local Turbo device that cannot take device passwords carry
 // "1.5" or "1.6" at characters 14 to 16.
@@ -174,8 +170,8 @@ void handleVersionReply(std::span<const uint8_t> frame) {
         if (station == nullptr) return;
         station->present = 1;
         station->missesTillDrop = core.dropResetValue;
-        if (station->stationKind != kStationKindTurbo) station->kindChanged = 1;
-        station->stationKind = kStationKindTurbo;
+        if (station->stationKind != StationKind::Turbo) station->kindChanged = 1;
+        station->stationKind = StationKind::Turbo;
         copyText(station->firmwareText, version);
         copyLengthText(station->vendorText, vendor);
         copyLengthText(station->productText, product);
@@ -277,35 +273,53 @@ ReplyOutcome handleHp10Reply(std::span<uint8_t> frame, std::span<char> text) {
     }
 }
 
-bool processHp10Replies(std::span<char> text) {
+namespace {
+
+struct Drained {
+    bool handled = false;   // the last frame taken was handled
+    bool cutShort = false;  // a frame other than 1.0, or the bound, ended it: more may be waiting
+};
+
+// Frames already waiting are taken one after another; the 1 ms pause between two comes only
+// when no other is waiting, so that replies queued behind a burst of other traffic are reached
+// without spending the caller's window on the burst.
+Drained drainHp10Replies(std::span<char> text) {
     MmeFrame frame;
-    bool handled = false;
-    for (size_t taken = 0; taken < kMaxFramesPerDrain && receiveFrame(frame); ++taken) {
+    Drained drained;
+    for (size_t taken = 0; taken < kMaxFramesPerDrain; ++taken) {
+        if (!(taken == 0 ? receiveFrame(frame) : receiveNextFrame(frame, 1))) return drained;
         switch (handleHp10Reply(std::span<uint8_t>(frame.bytes.data(), frame.length), text)) {
             case ReplyOutcome::endsDrain:
-                return false;
+                return {false, true};
             case ReplyOutcome::handled:
-                handled = true;
+                drained.handled = true;
                 break;
             case ReplyOutcome::ignored:
-                handled = false;
+                drained.handled = false;
                 break;
         }
-        systemClock().sleepMs(1);
     }
-    return handled;
+    drained.cutShort = true;
+    return drained;
+}
+
+}  // namespace
+
+bool processHp10Replies(std::span<char> text) {
+    return drainHp10Replies(text).handled;
 }
 
 bool pumpHp10Replies(std::span<char> text) {
     constexpr uint64_t kPumpMs = 100;
     Clock& clock = systemClock();
     const uint64_t start = clock.tickCount();
-    bool result = false;
+    Drained drained;
     do {
-        clock.sleepMs(1);
-        result = processHp10Replies(text);
+        // A drain cut short left frames waiting: the next one starts on them at once.
+        if (!drained.cutShort) clock.sleepMs(1);
+        drained = drainHp10Replies(text);
     } while (clock.tickCount() - start < kPumpMs);
-    return result;
+    return drained.handled;
 }
 
 }  // namespace corvel

@@ -3,6 +3,8 @@
 
 #include <iostream>
 
+#include "platform/process_state.h"
+
 namespace corvel {
 
 namespace {
@@ -22,6 +24,8 @@ Button declineButton(Buttons buttons) {
 
 namespace {
 bool informationShown = true;
+
+const RegisteredReset informationShownReset{[] { informationShown = true; }};
 }  // namespace
 
 void StreamNotifier::showInformation(bool shown) { informationShown = shown; }

@@ -87,6 +87,7 @@ PollResult MemoryWire::takeRaw(int handle, std::vector<uint8_t>& frame) {
     if (port == nullptr || port->inbox.empty()) return PollResult::None;
     frame = std::move(port->inbox.front());
     port->inbox.pop_front();
+    if (takeMs != 0) systemClock().sleepMs(takeMs);
     return PollResult::Frame;
 }
 

@@ -3,17 +3,18 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDateTime>
 #include <QDir>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QDateTime>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <QTreeView>
 #include <QVBoxLayout>
+
 #include <algorithm>
 #include <ctime>
 
@@ -29,6 +30,7 @@
 #include "scan/rate_history.h"
 #include "scan/scan.h"
 #include "scan/select_adapter.h"
+#include "scan/station_texts.h"
 #include "store/data_directory.h"
 #include "store/database.h"
 #include "store/list_layout.h"
@@ -37,7 +39,6 @@
 #include "ui/column_fit.h"
 #include "ui/logo_view.h"
 #include "ui/operation_runner.h"
-#include "ui/privacy_page.h"
 #include "ui/quality_meter_delegate.h"
 #include "ui/readable_colour.h"
 #include "ui/remote_list_refresh.h"
@@ -92,12 +93,12 @@ MainPage::MainPage(std::string dataDirectory, QWidget* parent)
       startDirectory_(QDir::currentPath()) {
     setAccessibleName(QStringLiteral("Main"));
     const Preferences& prefs = preferences();
-    remoteModel_ =
-        new RemoteListModel(RemoteListOptions{.showRate = prefs.showRateColumn != 0,
-                                              .showQuality = prefs.showQualityColumn != 0,
-                                              .qualityStyle = prefs.qualityStyle,
-                                              .textColour = listTextColour(prefs.listTextColour)},
-                            this);
+    remoteModel_ = new RemoteListModel(
+        RemoteListOptions{.showRate = prefs.showRateColumn != 0,
+                          .showQuality = prefs.showQualityColumn != 0,
+                          .qualityStyle = prefs.qualityStyle,
+                          .textColour = listTextColour(prefs.listTextColour)},
+        this);
     localModel_ = new LocalListModel(this);
     buildControls();
     connectCommands();
@@ -254,7 +255,7 @@ void MainPage::showStationMenu(const QPoint& at) {
     QAction* restart = menu.addAction(QStringLiteral("Restart Device\u2026"), this,
                                       [this, mac] { Q_EMIT restartRequested(mac, false); });
     // The reset is a HomePlug AV message.
-    restart->setEnabled(station != nullptr && station->stationKind >= 4);
+    restart->setEnabled(station != nullptr && isAvStation(station->stationKind));
     menu.exec(remoteList_->viewport()->mapToGlobal(at));
 }
 
@@ -355,7 +356,7 @@ void MainPage::deactivate() {
 }
 
 void MainPage::runScanNow() {
-    privacyFirstVisit() = false;
+    Q_EMIT scanStarted();
     runOperation(window(), [] { scanNow(); });
 }
 
@@ -367,15 +368,12 @@ void MainPage::setStatusLine(int phase) {
         status = QStringLiteral(" Scanning...");
     setLabelText(statusLine_, status);
     const StationTable& table = currentStationTable();
-    const std::string_view publicName = core.localIsAv ? "HomePlugAV" : "HomePlug";
-    const bool isPublic = textOf(table.networkName) == publicName;
+    const std::string_view type = networkTypeText(textOf(table.networkName), core.localIsAv != 0);
     setLabelText(networkTypeLabel_,
-                 QStringLiteral("Network Type: ") +
-                     (isPublic ? QStringLiteral("Public") : QStringLiteral("Private")));
-    setLabelText(remoteCaption_,
-                 QStringLiteral("%1 %2:")
-                     .arg(table.stationCount)
-                     .arg(QStringLiteral("Additional devices found on the network")));
+                 QStringLiteral("Network Type: ") + QString::fromLatin1(type.data(), type.size()));
+    setLabelText(remoteCaption_, QStringLiteral("%1 %2:")
+                                     .arg(table.stationCount)
+                                     .arg(QStringLiteral("Additional devices found on the network")));
 }
 
 void MainPage::refreshView(int phase) {
@@ -454,8 +452,8 @@ void MainPage::fillLocalList() {
     if (localRow_ >= localModel_->rowCount()) return;
     const QModelIndex row = localModel_->index(localRow_, 0);
     localList_->setCurrentIndex(row);
-    localList_->selectionModel()->select(row,
-                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    localList_->selectionModel()->select(row, QItemSelectionModel::Select |
+                                                  QItemSelectionModel::Rows);
 }
 
 void MainPage::selectLocalFromList() {
@@ -548,8 +546,8 @@ void MainPage::readListLayout(ListLayout& layout) const {
         layout.order[position] = header->logicalIndex(position);
     const ListLayout created = defaultListLayout();
     for (int logical = 0; logical < columns; ++logical)
-        layout.widths[logical] =
-            remoteFit_->userSized(logical) ? header->sectionSize(logical) : created.widths[logical];
+        layout.widths[logical] = remoteFit_->userSized(logical) ? header->sectionSize(logical)
+                                                                : created.widths[logical];
     layout.sortColumn = remoteModel_->sortColumn();
     layout.sortFlag = remoteModel_->sortFlag();
 }

@@ -40,6 +40,7 @@ public:
     void deactivate();
 
     // The page's Scan: a scan at once (scanNow) on a worker, with the sheet disabled meanwhile.
+    // Says scanStarted first.
     void runScanNow();
     void refreshView(int phase);
     void setStatusLine(int phase);
@@ -78,6 +79,8 @@ Q_SIGNALS:
     void enterPasswordRequested();
     void addDeviceRequested();
     void upgradeRequested();
+    // runScanNow is about to scan.
+    void scanStarted();
     // The station view of the station with this MAC (double click, Enter, "Details…").
     void stationDetailsRequested(const QString& mac);
     // "Restart Device…" for a station, or for the local device (`local`).

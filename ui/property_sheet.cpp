@@ -38,8 +38,9 @@ PropertySheet::PropertySheet(std::string dataDirectory, QWidget* parent) : QDial
     main_ = new MainPage(std::move(dataDirectory), tabs_);
     main_->setWindowIcon(windowIcon());
     new MainPageCommands(*main_);  // the page's child: Enter Password, Add, Upgrade Firmware
+    connect(main_, &MainPage::scanStarted, this, [this] { privacyFirstVisit_ = false; });
     tabs_->addTab(main_, QStringLiteral("Main"));
-    tabs_->addTab(new PrivacyPage(tabs_), QStringLiteral("Privacy"));
+    tabs_->addTab(new PrivacyPage(privacyFirstVisit_, tabs_), QStringLiteral("Privacy"));
     if (const int level = preferences().diagnosticsLevel; level != 0) {
         // A device deleted there leaves the Main page's list at once.
         auto deleted = [this](const QString& macText) { main_->remoteModel().removeRowByMac(macText); };

@@ -24,6 +24,9 @@ public:
     void start();
 
     MainPage& mainPage() { return *main_; }
+    // Set when the sheet is made; the first visit of the Privacy page with an AV local device
+    // scans once, unless the Main page's scan ran before (both clear it).
+    bool privacyFirstVisit() const { return privacyFirstVisit_; }
     QTabWidget& tabs() { return *tabs_; }
     QPushButton& closeButton() { return *close_; }
 
@@ -38,6 +41,7 @@ private:
     QPushButton* close_ = nullptr;
     MainPage* main_ = nullptr;
     int activeIndex_ = -1;
+    bool privacyFirstVisit_ = true;
 };
 
 }  // namespace corvel::ui

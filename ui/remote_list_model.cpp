@@ -54,7 +54,7 @@ QColor listTextColour(int32_t preference) {
     return QColor(preference & 0xFF, (preference >> 8) & 0xFF, (preference >> 16) & 0xFF);
 }
 
-QualityCell qualityCell(int32_t style, double rate, int32_t stationKind) {
+QualityCell qualityCell(int32_t style, double rate, StationKind stationKind) {
     QualityCell cell;
     cell.text = QString::fromStdString(qualityText(style, rate, stationKind));
     cell.scale = qualityScale(style, rate, stationKind);

@@ -46,7 +46,7 @@ struct QualityCell {
     QualityScale scale{0, 0};
     QString spoken;
 };
-QualityCell qualityCell(int32_t style, double rate, int32_t stationKind);
+QualityCell qualityCell(int32_t style, double rate, StationKind stationKind);
 
 class RemoteListModel : public QAbstractTableModel {
     Q_OBJECT

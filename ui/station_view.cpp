@@ -20,6 +20,7 @@
 #include "core/tables.h"
 #include "platform/text.h"
 #include "scan/rate_history.h"
+#include "scan/station_texts.h"
 #include "store/vendor_list.h"
 #include "ui/device_restart_dialog.h"
 #include "ui/link_stats_table.h"
@@ -31,8 +32,6 @@ namespace corvel::ui {
 
 namespace {
 
-constexpr int32_t kKindTurboStation = 2;
-constexpr int32_t kKindAvStation = 4;
 // The charts' least size: readable axes and a day's line at a glance.
 constexpr int kChartWidth = 460;
 constexpr int kChartHeight = 230;
@@ -76,12 +75,6 @@ void copyToClipboard(const QString& text) {
 }
 
 }  // namespace
-
-QString stationFamilyText(int32_t stationKind) {
-    if (stationKind >= kKindAvStation) return QStringLiteral("HomePlug AV");
-    if (stationKind == kKindTurboStation) return QStringLiteral("HomePlug 1.0 Turbo");
-    return QStringLiteral("HomePlug 1.0");
-}
 
 StationView::StationView(const Mac& station, QWidget* sheet) : QDialog(sheet), station_(station) {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -199,8 +192,10 @@ void StationView::refresh() {
                  QString::fromStdString(vendor.empty() ? vendorName(station_.data()) : vendor));
         setField(QStringLiteral("Firmware"),
                  QString::fromLocal8Bit(stringOf(record->firmwareText)));
-        setField(QStringLiteral("Family"), stationFamilyText(record->stationKind));
-        isAv_ = record->stationKind >= kKindAvStation;
+        const std::string_view family = stationFamilyText(record->stationKind);
+        setField(QStringLiteral("Family"),
+                 QString::fromLatin1(family.data(), qsizetype(family.size())));
+        isAv_ = isAvStation(record->stationKind);
     }
     const PhyRates now = record != nullptr ? phyRatesOf(core.currentAdapter, *record) : PhyRates{};
     setField(QStringLiteral("Transmit rate"), rateText(now.tx));

@@ -71,7 +71,4 @@ private:
     QWidget* toneMapBox_ = nullptr;
 };
 
-// "HomePlug AV", "HomePlug 1.0 Turbo", "HomePlug 1.0" for a station kind.
-QString stationFamilyText(int32_t stationKind);
-
 }  // namespace corvel::ui

@@ -41,13 +41,17 @@ bool confirms(const MmeFrame& reply, const uint8_t* request) {
 }
 
 // Frames that answer nothing of this transfer (a station's traffic, a late duplicate) are passed
-// over without being decoded, so that they cannot disturb the chunk that is prepared.
+// over without being decoded, so that they cannot disturb the chunk that is prepared. They are
+// looked at as long as they keep coming, but only up to the cap the other confirmation waits
+// have: a steady stream of them would otherwise hold the transfer for good.
 bool awaitConfirmation(const uint8_t* request, AvConfirm& record) {
     Clock& clock = systemClock();
-    const uint64_t deadline = clock.tickCount() + kChunkConfirmWindowMs;
+    const uint64_t start = clock.tickCount();
+    const uint64_t deadline = start + kChunkConfirmWindowMs;
+    const uint64_t cap = start + uint64_t(kChunkConfirmWindowMs) * kAvWaitCapFactor;
     MmeFrame frame;
     for (;;) {
-        while (receiveFrame(frame)) {
+        while (clock.tickCount() < cap && receiveFrame(frame)) {
             if (!confirms(frame, request)) continue;
             // A confirmation too short for its fields decodes to -1 with a zero status.
             return plcapi_DecodeFrame(frame.length, frame.bytes.data(), &record) == 0 &&

@@ -10,6 +10,7 @@
 
 #include "avcodec/codec.h"
 #include "platform/bytes.h"
+#include "platform/process_state.h"
 #include "tests/avcodec/av_test_support.h"
 
 namespace corvel {
@@ -135,10 +136,10 @@ Outcome drive(FakeDevice& device, size_t limit = 200) {
 class AvTransfer : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetAvOperation();
+        resetProcessState();
         errno = 0;
     }
-    void TearDown() override { resetAvOperation(); }
+    void TearDown() override { resetProcessState(); }
 
     int beginWrite(const Bytes& firmware, const Bytes& pib, uint32_t options) {
         return plcapi_BeginModuleWrite(kHostMac.data(), kDeviceMac.data(),

@@ -8,6 +8,7 @@
 
 #include "core/tables.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "store/data_directory.h"
 #include "store/database.h"
@@ -29,11 +30,14 @@ const std::string kAnother = "Attention!: Please enter another name.";
 class DeviceListEdits : public ::testing::Test {
 protected:
     void SetUp() override {
-        preferences() = defaultPreferences();
+        resetProcessState();
         setDataDirectory(scratch.path.string());
         fill();
     }
-    void TearDown() override { setDataDirectory(""); }
+    void TearDown() override {
+        setDataDirectory("");
+        resetProcessState();
+    }
 
     void fill() {
         resetCoreState();

@@ -124,19 +124,19 @@ TEST(RateHistory, RecordsEachPresentStationOfTheSelectedInterface) {
     const uint8_t turbo[6] = {0x00, 0x0B, 0x3B, 0x00, 0x00, 0x12};
     const uint8_t gone[6] = {0x00, 0xB0, 0x52, 0x00, 0x00, 0x13};
     StationRecord* slots = core.stationTables[1].stations;
-    const auto put = [](StationRecord& s, const uint8_t* mac, int32_t kind, bool present) {
+    const auto put = [](StationRecord& s, const uint8_t* mac, StationKind kind, bool present) {
         copyMac(s.mac, mac);
         s.stationKind = kind;
         s.present = present ? 1 : 0;
     };
-    put(slots[0], av, 4, true);
+    put(slots[0], av, StationKind::Av, true);
     copyMac(core.phyRates[1][0].mac, av);
     core.phyRates[1][0].tx = 151;
     core.phyRates[1][0].rx = 140;
-    put(slots[1], turbo, 2, true);
+    put(slots[1], turbo, StationKind::Turbo, true);
     slots[1].rate.currentRate = 63;
-    put(slots[2], gone, 4, false);
-    put(core.stationTables[0].stations[0], gone, 4, true);
+    put(slots[2], gone, StationKind::Av, false);
+    put(core.stationTables[0].stations[0], gone, StationKind::Av, true);
 
     RateHistory history;
     recordStationRates(history, kStart);

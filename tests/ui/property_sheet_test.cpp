@@ -12,6 +12,7 @@
 #include "tests/ui/ui_sim_fixture.h"
 #include "ui/diagnostics_page.h"
 #include "ui/main_page.h"
+#include "ui/privacy_page.h"
 #include "ui/property_sheet.h"
 
 #include <QTreeWidget>
@@ -19,6 +20,7 @@
 using namespace corvel;
 using namespace corvel::test;
 using corvel::ui::ColumnKind;
+using corvel::ui::PrivacyPage;
 using corvel::ui::PropertySheet;
 
 // The sheet: its tabs by the diagnosticsLevel preference, caption, single Close button, and the
@@ -93,6 +95,29 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(databaseFile()));
     }
 
+    // The first visit of the Privacy page with an AV local device scans once; a scan from the
+    // Main page before it takes its place. The flag belongs to the sheet: each sheet starts with
+    // it set.
+    void privacyFirstVisitIsTheSheets_data() {
+        QTest::addColumn<bool>("mainScansFirst");
+        QTest::newRow("first visit") << false;
+        QTest::newRow("after the Main page's scan") << true;
+    }
+    void privacyFirstVisitIsTheSheets() {
+        QFETCH(bool, mainScansFirst);
+        PropertySheet sheet(scratch.path().toStdString());
+        sheet.start();
+        QVERIFY(sheet.privacyFirstVisit());
+        if (mainScansFirst) {
+            sheet.mainPage().runScanNow();
+            QVERIFY(!sheet.privacyFirstVisit());
+        }
+        const size_t sent = sim->wire.sent().size();
+        sheet.findChild<PrivacyPage*>()->activate();
+        QVERIFY(!sheet.privacyFirstVisit());
+        QCOMPARE(sim->wire.sent().size() > sent, !mainScansFirst);
+    }
+
     // Leaving the Main page saves; coming back to it starts the cycle's timer again.
     void leavingTheMainPageSaves() {
         PropertySheet sheet(scratch.path().toStdString());
@@ -119,7 +144,7 @@ private Q_SLOTS:
         } stations[] = {{"Attic", 50}, {"Bedroom", 10}, {"Cellar", 100}, {"Den", 30}};
         const auto putStations = [&] {
             for (int slot = 0; slot < 4; ++slot)
-                putStation(slot, uiStationMac(slot + 1), kKindAv, stations[slot].rate);
+                putStation(slot, uiStationMac(slot + 1), StationKind::Av, stations[slot].rate);
         };
         putLocal();
         putStations();

@@ -225,7 +225,7 @@ private Q_SLOTS:
     void oneZeroStationSaysItHasNoLinkDetails() {
         putLocal(kUiLocal, kKindTurbo);
         const Mac turbo{0x00, 0x0B, 0x3B, 0x00, 0x00, 0x12};
-        putStation(0, turbo, 2, 63);
+        putStation(0, turbo, StationKind::Turbo, 63);
         rateHistory().add(turbo, RateSample{.atMs = kT0, .txMbps = 63, .rxMbps = std::nullopt});
         StationView view(turbo, nullptr);
         view.show();

@@ -11,6 +11,7 @@
 #include "network/scan_now.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "scan/scan.h"
 #include "sim/memory_link.h"
 #include "sim/network.h"
@@ -43,9 +44,8 @@ struct UiSim : SimulatedNetwork {
     ~UiSim() {
         installScanTimer(nullptr);
         installCaptureBackend(nullptr);
-        resetAvOperation();
-        viewHooks() = {};
         setDataDirectory("");
+        resetProcessState();
     }
     UiSim(const UiSim&) = delete;
     UiSim& operator=(const UiSim&) = delete;
@@ -54,10 +54,8 @@ struct UiSim : SimulatedNetwork {
 
 private:
     void prepare(const QString& dataDir) {
-        resetUiState(dataDir);
-        resetAvExchangeState();
-        resetAvOperation();
-        resetScanNow();
+        resetProcessState();
+        setDataDirectory(dataDir.toStdString());
         preferences().autoScan = 1;
         installCaptureBackend(&wire);
         installScanTimer(&timer);

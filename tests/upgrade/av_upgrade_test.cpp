@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "upgrade/av_upgrade.h"
 
+#include <functional>
+
+#include "av/exchanges.h"
 #include "tests/upgrade/upgrade_sim_fixture.h"
 #include "transport/interface_table.h"
 
@@ -149,6 +152,50 @@ TEST_F(AvUpgrade, ADeviceThatFallsSilentLeavesNothingPrepared) {
     EXPECT_LT(clock.tickCount() - before, 200u);
     EXPECT_EQ(avOperation().pending.ready, 0);
     EXPECT_EQ(avOperation().kind, 0);
+}
+
+// A busy segment queues a burst of other frames ahead of every chunk's confirmation: each
+// confirmation is still found, and the upgrade takes no longer than on a quiet wire.
+TEST_F(AvUpgrade, BurstsAheadOfEveryConfirmationLeaveTheUpgradeWhole) {
+    sim::Device& local = startAv(2, true);
+    for (const auto& frame : {sim::UnrelatedFrame{sim::UnrelatedFrame::Kind::Av, 0xA035},
+                              sim::UnrelatedFrame{sim::UnrelatedFrame::Kind::Hp10, 0x3F}}) {
+        SCOPED_TRACE(frame.kind == sim::UnrelatedFrame::Kind::Av ? "AV" : "1.0");
+        net.port(0).faults.burst = {64, frame};
+        wire.clearSent();
+        recorder.messages.clear();
+        const uint64_t before = clock.tickCount();
+        ASSERT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Upgraded);
+        EXPECT_TRUE(recorder.messages.empty());
+        EXPECT_EQ(sent().size(), 14u);
+        // Per chunk the 1 ms poll, the 1 ms pause and a few of the 2 ms idle polls at most,
+        // then the 10 s the device is given to restart.
+        EXPECT_LT(clock.tickCount() - before, kUpgradeRestartWaitMs + 14 * 10);
+        EXPECT_EQ(local.profile.firmware, kNewFirmware);
+        clock.sleepMs(3000);
+    }
+}
+
+// A steady stream of other frames, one every millisecond, while the device falls silent: the
+// wait for the lost confirmation still ends, at twice its window.
+TEST_F(AvUpgrade, AStreamOfOtherFramesDoesNotHoldALostConfirmation) {
+    sim::Device& local = startAv(2, true);
+    local.profile.faults.silentAfterChunk = 6;
+    const Bytes other = sim::buildUnrelatedFrame({sim::UnrelatedFrame::Kind::Av, 0xA035},
+                                                 sim::memoryHostMac(0), kAvLocal);
+    const uint64_t before = clock.tickCount();
+    // Were the wait held, the upgrade would still be running when the stream ends a minute on.
+    std::function<void()> stream = [&] {
+        if (clock.tickCount() - before >= 60'000) return;
+        wire.deliver(0, other);
+        clock.scheduleAfter(1, stream);
+    };
+    clock.scheduleAfter(1, stream);
+    EXPECT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Failed);
+    EXPECT_EQ(messageTexts(), std::vector<std::string>{"Upgrade failed. Operation aborted."});
+    EXPECT_EQ(sent().size(), 7u);
+    EXPECT_LE(clock.tickCount() - before, 6 * 10 + kAvWaitCapFactor * kChunkConfirmWindowMs + 2);
+    EXPECT_EQ(avOperation().pending.ready, 0);
 }
 
 // A cancel stops between frames; the next upgrade starts from a clean codec and succeeds.
