@@ -3,40 +3,25 @@
 
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "av/link_health_ops.h"
+#include "av/device_restart.h"
 #include "cli/av_target.h"
 #include "cli/validators.h"
-#include "platform/clock.h"
 #include "transport/frame_io.h"
 
 namespace corvel {
 
 namespace {
 
-// A device confirms its reset and then restarts; one that still answers this long afterwards
-// did not restart.
-constexpr uint32_t kSilentWithinMs = 5000;
-// How long a restarted device may take to answer again.
-constexpr uint32_t kBackWithinMs = 60000;
-
 struct RestartOptions {
     std::string mac;
     bool local = false;
     bool yes = false;
 };
-
-std::string seconds(uint64_t ms) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", double(ms) / 1000.0);
-    return text;
-}
 
 std::string deviceText(const AvTarget& target) {
     if (target.isLocal)
@@ -74,44 +59,30 @@ void runRestart(const RestartOptions& options, CliContext& context) {
         closeAllInterfaces();
         return;
     }
-    std::string error;
-    if (!requestReset(target->device, error)) {
-        closeAllInterfaces();
-        context.fail(1, error);
-        return;
-    }
-    Clock& clock = systemClock();
-    const uint64_t resetAt = clock.tickCount();
     const std::string device = formatMac(target->device);
-    context.out << "Reset confirmed by " << deviceText(*target) << "; waiting for it to answer again"
-                << " (at most " << seconds(kBackWithinMs) << ")\n"
-                << std::flush;
-
-    if (!waitUntilSilent(target->device, kSilentWithinMs)) {
-        closeAllInterfaces();
-        context.fail(1, device + " confirmed the reset but went on answering for " +
-                            seconds(kSilentWithinMs) + ": it did not restart");
-        return;
-    }
     const bool terminal = &context.err == &std::cerr && ::isatty(STDERR_FILENO) != 0;
     bool drawn = false;
-    const auto progress = [&](uint32_t) {
+    RestartWatch watch;
+    watch.confirmed = [&] {
+        context.out << "Reset confirmed by " << deviceText(*target)
+                    << "; waiting for it to answer again (at most "
+                    << restartSeconds(kRestartBackWithinMs) << ")\n"
+                    << std::flush;
+    };
+    watch.waiting = [&](uint64_t sinceResetMs) {
         if (!terminal) return;
-        context.err << "\rwaiting for " << device << ": " << seconds(clock.tickCount() - resetAt)
+        context.err << "\rwaiting for " << device << ": " << restartSeconds(sinceResetMs)
                     << std::flush;
         drawn = true;
     };
-    const uint64_t silentAt = clock.tickCount();
-    const uint32_t left = uint32_t(kBackWithinMs - std::min<uint64_t>(silentAt - resetAt, kBackWithinMs));
-    const std::optional<uint32_t> back = waitUntilAnswers(target->device, left, progress);
+    const RestartOutcome outcome = restartDevice(target->device, watch);
     closeAllInterfaces();
     if (drawn) context.err << '\n';
-    if (!back) {
-        context.fail(1, device + " did not answer within " + seconds(kBackWithinMs) +
-                            " of its reset");
+    if (!outcome.back) {
+        context.fail(1, outcome.error);
         return;
     }
-    context.out << device << " answers again " << seconds(clock.tickCount() - resetAt)
+    context.out << device << " answers again " << restartSeconds(outcome.backAfterMs)
                 << " after its reset\n";
     context.status = 0;
 }
@@ -130,8 +101,8 @@ void addRestartCommand(CLI::App& app, CliContext& context) {
         "until it answers again, at most 60 s, with the time elapsed on a terminal, and the\n"
         "time it took is said. Exit status 1 when the device refused the reset, did not\n"
         "restart, or did not come back within 60 s.");
-    CLI::Option* mac = command->add_option("mac", options->mac, "the device's MAC address")
-                           ->check(macValidator());
+    CLI::Option* mac =
+        command->add_option("mac", options->mac, "the device's MAC address")->check(macValidator());
     CLI::Option* local =
         command->add_flag("--local", options->local, "restart the AV local device");
     mac->excludes(local);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "av/link_health_ops.h"
+#include "av/tone_map_csv.h"
 #include "cli/av_target.h"
 #include "cli/tonemap_chart.h"
 #include "cli/validators.h"
@@ -45,15 +46,6 @@ Json carriersJson(const ToneMapConfirm& map) {
                             {"bits", modulationBits(code)}});
     }
     return carriers;
-}
-
-void printCsv(const ToneMapConfirm& map, std::ostream& out) {
-    out << "index,frequencyHz,modulation,bits\n";
-    for (size_t i = 0; i < map.modulation.size(); ++i) {
-        const uint8_t code = map.modulation[i];
-        out << i << ',' << Json(frequencyHz(i)).dump() << ',' << modulationName(code) << ','
-            << modulationBits(code) << '\n';
-    }
 }
 
 void printText(const ToneMapConfirm& map, const Mac& station, std::ostream& out) {
@@ -109,7 +101,7 @@ void runToneMap(const ToneMapOptions& options, CliContext& context) {
                            .dump()
                     << '\n';
     else if (options.csv)
-        printCsv(*map, context.out);
+        context.out << toneMapCsv(*map);
     else
         printText(*map, target->device, context.out);
     context.status = 0;
@@ -125,7 +117,8 @@ void addToneMapCommand(CLI::App& app, CliContext& context) {
         "Asks the AV local device for the tone map of its link to the station MAC: by default\n"
         "how it modulates what it sends to the station, with --rx how the station's frames\n"
         "reach it. Each of the 1155 carriers of the 1.8 to 30 MHz band carries 0 (none) to 12\n"
-        "bits a symbol: none, BPSK 1, QPSK 2, 8-QAM 3, 16-QAM 4, 64-QAM 6, 256-QAM 8, 1024-QAM 10,\n"
+        "bits a symbol: none, BPSK 1, QPSK 2, 8-QAM 3, 16-QAM 4, 64-QAM 6, 256-QAM 8, 1024-QAM "
+        "10,\n"
         "4096-QAM 12. Carrier 0 lies at 1.8066 MHz and each next one 24.414 kHz higher (carrier\n"
         "i at (74 + i) x 75 MHz / 3072). Text: a chart of the mean bits of each band of 16\n"
         "carriers against frequency, then the active carriers (those modulated), their mean\n"

@@ -7,7 +7,9 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QDateTime>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <QTreeView>
@@ -25,6 +27,7 @@
 #include "platform/text.h"
 #include "scan/device_list.h"
 #include "scan/logs.h"
+#include "scan/rate_history.h"
 #include "scan/scan.h"
 #include "scan/select_adapter.h"
 #include "scan/station_texts.h"
@@ -226,6 +229,51 @@ void MainPage::connectCommands() {
         if (!rows.isEmpty()) selectedRow_ = rows.first().row();
     });
     connect(remoteModel_, &RemoteListModel::renameRequested, this, &MainPage::renameRow);
+    // Enter, or a double click, on a station opens its view.
+    connect(remoteList_, &QAbstractItemView::activated, this, [this](const QModelIndex& index) {
+        const QString mac = remoteModel_->cell(index.row(), ColumnKind::Mac);
+        if (!mac.isEmpty()) Q_EMIT stationDetailsRequested(mac);
+    });
+    remoteList_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(remoteList_, &QWidget::customContextMenuRequested, this, &MainPage::showStationMenu);
+    localList_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(localList_, &QWidget::customContextMenuRequested, this, &MainPage::showLocalMenu);
+}
+
+// The row under the pointer is selected first; a menu asked for from the keyboard is about the
+// selected row.
+void MainPage::showStationMenu(const QPoint& at) {
+    const QModelIndex under = remoteList_->indexAt(at);
+    if (under.isValid()) remoteList_->selectRow(under.row());
+    const QString mac = selectedMacText();
+    if (mac.isEmpty()) return;
+    const Mac bytes = parseMac(mac.toStdString()).value_or(Mac{});
+    const StationRecord* station = findStationByMac(bytes.data());
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Details\u2026"), this,
+                   [this, mac] { Q_EMIT stationDetailsRequested(mac); });
+    QAction* restart = menu.addAction(QStringLiteral("Restart Device\u2026"), this,
+                                      [this, mac] { Q_EMIT restartRequested(mac, false); });
+    // The reset is a HomePlug AV message.
+    restart->setEnabled(station != nullptr && isAvStation(station->stationKind));
+    menu.exec(remoteList_->viewport()->mapToGlobal(at));
+}
+
+// Only the connected local device can be asked, and only a HomePlug AV one.
+void MainPage::showLocalMenu(const QPoint& at) {
+    const QModelIndex under = localList_->indexAt(at);
+    const QModelIndex row = under.isValid() ? under : localList_->currentIndex();
+    if (!row.isValid()) return;
+    const QString mac =
+        localModel_->data(localModel_->index(row.row(), 1), Qt::DisplayRole).toString();
+    const AdapterRecord& connected = currentAdapterRecord();
+    const bool canRestart = core.localIsAv && connected.localPresent &&
+                            QString::fromStdString(formatMac(connected.localMac)) == mac;
+    QMenu menu(this);
+    QAction* restart = menu.addAction(QStringLiteral("Restart Device\u2026"), this,
+                                      [this, mac] { Q_EMIT restartRequested(mac, true); });
+    restart->setEnabled(canRestart);
+    menu.exec(localList_->viewport()->mapToGlobal(at));
 }
 
 // The scan and the operations call these from the GUI thread, or from an operation's worker
@@ -347,6 +395,10 @@ void MainPage::refreshView(int phase) {
     fillRemoteList(*remoteModel_);
     fitColumns();
     if (core.localIsAv) addProgress(1);
+    if (phase == kFullScanPhase) {
+        recordStationRates(rateHistory(), QDateTime::currentMSecsSinceEpoch());
+        Q_EMIT stationsRefreshed();
+    }
 }
 
 void MainPage::fitColumns() {

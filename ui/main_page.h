@@ -3,7 +3,6 @@
 
 #include <QString>
 #include <QWidget>
-
 #include <array>
 #include <cstdint>
 #include <string>
@@ -82,6 +81,12 @@ Q_SIGNALS:
     void upgradeRequested();
     // runScanNow is about to scan.
     void scanStarted();
+    // The station view of the station with this MAC (double click, Enter, "Details…").
+    void stationDetailsRequested(const QString& mac);
+    // "Restart Device…" for a station, or for the local device (`local`).
+    void restartRequested(const QString& mac, bool local);
+    // A full scan ended: the tables and the rate history have the cycle's rates.
+    void stationsRefreshed();
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -100,6 +105,8 @@ private:
     void uninstallHooks();
     void openDataDirectory();
     void toggleAutoscan();
+    void showStationMenu(const QPoint& at);
+    void showLocalMenu(const QPoint& at);
     void renameRow(int row, const QString& name);
     bool adaptersChanged();
     void warnAdapterMissing();

@@ -6,6 +6,12 @@ simulated AV stations with their rates, reads the whole page through AT-SPI, sav
 every page, checks that a second copy is refused with "Attention!" while the first keeps running,
 and closes the program with its Close button.
 
+With --station-view MAC the station MAC is opened from the Main list by a double click and its
+view read: both rates, the rate chart's and the tone map's descriptions; a picture of it is saved
+beside the pages' (--shots). Then the view's "Restart Device…" is answered
+Yes, and the test waits for "answers again"; a capture on the host interface must hold the reset
+request to the station and the simulator's confirmation from it.
+
 With --bench it prints the time from start to the first filled station list and the resident
 memory of the running program instead of saving pictures.
 
@@ -217,6 +223,107 @@ def run_as(spec, argv, env):
             "--inh-caps=-all"] + argv, env
 
 
+def screen_box(node):
+    """A node's place on the screen in the screen's pixels (QT_SCALE_FACTOR times the bus's)."""
+    extents = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    scale = float(os.environ.get("QT_SCALE_FACTOR", "1") or 1)
+    return tuple(round(v * scale) for v in (extents.x, extents.y, extents.width, extents.height))
+
+
+def click(node, how):
+    """A mouse click at the middle of a node, through the bus: "b1d" double, "b3c" right."""
+    x, y, width, height = screen_box(node)
+    pyatspi.Registry.generateMouseEvent(x + width // 2, y + height // 2, how)
+
+
+def station_cell(app, mac):
+    table = find(app, pyatspi.ROLE_TABLE, "Additional devices found on the network")
+    for c in children(table, pyatspi.ROLE_TABLE_CELL):
+        if c.name == mac:
+            return c
+    return None
+
+
+def labels_of(root):
+    return {n.name for n in walk(root) if n.getRole() == pyatspi.ROLE_LABEL}
+
+
+def read_station_view(app, mac, fbdir, shots):
+    """Double click on the station's row opens its view: both rates, the charts described."""
+    click(wait_for("the station's row", lambda: station_cell(app, mac), 10), "b1d")
+    view = wait_for("the station view", lambda: find(app, pyatspi.ROLE_DIALOG, "Station " + mac), 20)
+    chart = wait_for("the tone map read", lambda: (lambda n: n if n is not None and
+                     n.description.startswith("Transmit tone map") else None)(
+                     find(view, pyatspi.ROLE_UNKNOWN, "Tone map") or
+                     next((n for n in walk(view) if n.name == "Tone map" and n.description), None)), 30)
+    rates = next((n for n in walk(view) if n.name == "PHY rate history" and n.description), None)
+    labels = labels_of(view)
+    print("station view labels:", sorted(l for l in labels if l.strip()))
+    for field in ("Transmit rate", "Receive rate"):
+        if not any(re.match(r"^%s: [1-9][0-9]* Mbit/s$" % field, l) for l in labels):
+            fail("the view shows no %s: %r" % (field.lower(), sorted(labels)))
+    if rates is None or not rates.description.startswith("Transmit: current "):
+        fail("the rate chart is not described: %r" % (rates and rates.description))
+    if not re.search(r"[1-9][0-9]* of 1155 carriers in use, mean [0-9.]+ bits", chart.description):
+        fail("the tone map chart says %r" % chart.description)
+    print("rate chart:", rates.description)
+    print("tone map chart:", chart.description)
+    if shots:
+        time.sleep(1.0)
+        path = os.path.join(shots, "gui-station-view.png")
+        xwd_to_png(os.path.join(fbdir, "Xvfb_screen0"), path, screen_box(view))
+        print("screenshot:", path)
+
+
+def restart_station(app, mac, interface="host0"):
+    """Restart Device… from the station's view, Yes, and the wait until it is back;
+    the wire holds the request and the simulator's confirmation."""
+    pcap = tempfile.mktemp(suffix=".pcap", prefix="corvel-restart-")
+    tshark = subprocess.Popen(["tshark", "-q", "-i", interface, "-f", "ether proto 0x88e1",
+                               "-w", pcap], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    time.sleep(2)  # tshark opens the interface
+    try:
+        view = wait_for("the station view", lambda: find(app, pyatspi.ROLE_DIALOG, "Station " + mac), 10)
+        item = find(view, pyatspi.ROLE_PUSH_BUTTON, "Restart Device\u2026")
+        press(item)
+        box = wait_for("the question", lambda: find(app, pyatspi.ROLE_ALERT), 10)
+        texts = {n.name for n in walk(box)} | {box.description}
+        wanted = "Restart the station %s? Its links are down until it is back." % mac
+        if box.name != "Restart Device" or wanted not in texts:
+            fail("restart question %r with %r" % (box.name, texts))
+        press(find(box, pyatspi.ROLE_PUSH_BUTTON, "&Yes") or find(box, pyatspi.ROLE_PUSH_BUTTON, "Yes"))
+        done = wait_for("the station back", lambda: (lambda b: b if b is not None and
+                        b.name == "Restart Device" and any("answers again" in t for t in
+                        {n.name for n in walk(b)} | {b.description}) else None)(
+                        find(app, pyatspi.ROLE_ALERT)), 90)
+        said = [t for t in {n.name for n in walk(done)} | {done.description} if "answers again" in t]
+        print("restart:", said[0])
+        press(find(done, pyatspi.ROLE_PUSH_BUTTON, "OK") or find(done, pyatspi.ROLE_PUSH_BUTTON, "&OK"))
+        press(find(view, pyatspi.ROLE_PUSH_BUTTON, "Close"))
+    finally:
+        time.sleep(0.5)
+        tshark.terminate()
+        tshark.wait(timeout=20)
+    # The message type by its bytes (little-endian after the version byte): this dissector names
+    # the vendor's reset messages by no field of their own.
+    frames = []
+    for mmtype in ("1c:a0", "1d:a0"):
+        frames += [line + "\t" + mmtype for line in subprocess.run(
+            ["tshark", "-r", pcap, "-Y", "eth.type == 0x88e1 && frame[15:2] == " + mmtype,
+             "-T", "fields", "-e", "eth.src", "-e", "eth.dst"],
+            capture_output=True, text=True).stdout.split("\n") if line.strip()]
+    print("frames captured:", subprocess.run(["tshark", "-r", pcap], capture_output=True,
+                                             text=True).stdout.count("\n"))
+    os.unlink(pcap)
+    rows = [f.split("\t") for f in frames if f.strip()]
+    print("reset frames on the wire:", rows)
+    low = mac.lower()
+    if not any(r[1] == low and r[2] == "1c:a0" for r in rows):
+        fail("no reset request to %s on the wire" % mac)
+    if not any(r[0] == low and r[2] == "1d:a0" for r in rows):
+        fail("no reset confirmation from the simulated %s" % mac)
+
+
 def second_copy_refused(program, env, first, title, second_as=None):
     argv, env = run_as(second_as, [program], env)
     second = subprocess.Popen(argv, env=env)
@@ -329,6 +436,7 @@ def main():
     parser.add_argument("--privacy-name")
     parser.add_argument("--first-as")
     parser.add_argument("--second-as")
+    parser.add_argument("--station-view")
     args = parser.parse_args()
 
     data = tempfile.mkdtemp(prefix="corvel-gui-")
@@ -367,6 +475,9 @@ def main():
                 set_local_network(app, tabs, args.privacy_name)
             if args.shots:
                 screenshots(app, args.title, tabs, args.fbdir, args.shots)
+            if args.station_view:
+                read_station_view(app, args.station_view, args.fbdir, args.shots)
+                restart_station(app, args.station_view)
             second_copy_refused(args.program, env, first, args.title, args.second_as)
             if probe:
                 check_privileges(first.pid, probe)
