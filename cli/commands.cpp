@@ -6,14 +6,17 @@
 #include <ostream>
 #include <sstream>
 
+#include "cli/add_device_command.h"
 #include "cli/context.h"
 #include "cli/derive_command.h"
-#include "cli/device_commands.h"
 #include "cli/devices_command.h"
 #include "cli/interfaces_command.h"
 #include "cli/nvm_command.h"
+#include "cli/password_command.h"
 #include "cli/pib_command.h"
 #include "cli/probe_command.h"
+#include "cli/remove_command.h"
+#include "cli/rename_command.h"
 #include "cli/scan_command.h"
 #include "cli/set_network_command.h"
 #include "cli/upgrade_command.h"

@@ -9,6 +9,7 @@
 #include "core/view_hooks.h"
 #include "keys/derive.h"
 #include "network/operation_hooks.h"
+#include "platform/mac.h"
 #include "platform/text.h"
 
 namespace corvel {
@@ -71,6 +72,18 @@ void DeviceSession::runCycles(int cycles, const std::function<bool()>& done) {
 bool DeviceSession::finish(WhenEmpty whenEmpty) {
     stopScan();
     return saveSession(context_, whenEmpty);
+}
+
+int listedDevice(const std::string& macText, CliContext& context) {
+    const Mac mac = parseMacArgument(macText).value_or(Mac{});
+    if (const int k = findDeviceByMac(mac.data()); k != 0) return k;
+    context.fail(1, formatMac(mac) + " is not in the device list (corvel devices lists it)");
+    return 0;
+}
+
+std::string describeDevice(int record) {
+    const DeviceRecord& device = core.devices[record - 1];
+    return displayText(textOf(device.name)) + " (" + formatMac(device.mac) + ")";
 }
 
 std::string networkTypeText() {

@@ -51,6 +51,13 @@ private:
     bool adopted_ = false;
 };
 
+// The device of the MAC address `macText` in the device list (1-based), or 0 after saying so
+// (status 1).
+int listedDevice(const std::string& macText, CliContext& context);
+
+// "NAME (MAC)" of the device list's `record` (1-based).
+std::string describeDevice(int record);
+
 // "Public" when the selected interface's network carries its family's default name, else
 // "Private", as the main page's network-type label reads.
 std::string networkTypeText();
