@@ -7,10 +7,12 @@
 
 #include "cli/device_session.h"
 #include "cli/password_prompt.h"
+#include "cli/stoppable_operation.h"
 #include "core/tables.h"
 #include "keys/rules.h"
 #include "network/device_dialogs.h"
 #include "platform/mac.h"
+#include "platform/text.h"
 #include "scan/device_list.h"
 
 namespace corvel {
@@ -45,14 +47,40 @@ void runAddDevice(const AddDeviceOptions& options, CliContext& context) {
         context.status = 1;
         return;
     }
+    StoppableOperation stoppable(context);
     // The main page has been scanning before Add is pressed: its list shows the stations.
     session.prepareLocalDevice();
+    if (stoppable.stopRequested()) {
+        session.finish();
+        stoppable.stoppedBeforeStart();
+        return;
+    }
+    stoppable.networks(stringOf(currentStationTable().networkName));
     session.showProgress(true);
     const DialogOutcome outcome = addDeviceToNetwork(options.name, *password);
     if (outcome == DialogOutcome::waiting)
-        session.runCycles(options.cycles, [&session] { return session.addAdopted(); });
+        session.runCycles(options.cycles, [&] {
+            return session.addAdopted() || stoppable.stopRequested();
+        });
     const Mac expected = pendingAdd().expectedMac;
     const bool saved = session.finish();
+    if (outcome == DialogOutcome::stopped) {
+        stoppable.stopped("");
+        return;
+    }
+    if (outcome == DialogOutcome::waiting && !session.addAdopted() &&
+        stoppable.stopRequested()) {
+        // The device has the network key: only the wait for a scan to see it was cut short.
+        lastStop().stopped = true;
+        lastStop().finished = true;
+        stoppable.stopped("the device took the network key" +
+                          (macIsSet(expected.data()) ? " (" + formatMac(expected) + ")"
+                                                     : std::string()) +
+                          " but no scan saw it before the stop, so the device list does not "
+                          "have its name and password: once corvel scan lists it, corvel rename "
+                          "and corvel password enter them");
+        return;
+    }
     if (outcome != DialogOutcome::waiting || !saved) {
         context.status = 1;
         return;
@@ -84,7 +112,11 @@ void addAddDeviceCommand(CLI::App& app, CliContext& context) {
         "With an AV local device this takes at least 22 seconds. PASSWORD is read as the\n"
         "password command reads it: asked for on the terminal without it, from standard input\n"
         "with -; on the command line every user of the machine can read it in the process list.\n"
-        "Exit status 0 when the device was found, took the key and is in the device list.");
+        "Ctrl-C (or SIGTERM) stops it at the next safe point: the local device goes back on its\n"
+        "own network key at once, and what could not be put back is said with the command that\n"
+        "mends it.\n"
+        "Exit status 0 when the device was found, took the key and is in the device list, 130\n"
+        "when stopped by Ctrl-C (143 by SIGTERM).");
     command->add_option("name", options->name, "name for the device, 1 to 31 characters")
         ->required();
     CLI::Option* password = addPasswordArgument(*command, options->password);

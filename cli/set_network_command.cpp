@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/device_session.h"
+#include "cli/stoppable_operation.h"
 #include "core/tables.h"
 #include "keys/rules.h"
 #include "network/network_name_ops.h"
@@ -40,15 +41,30 @@ void runSetNetwork(const SetNetworkOptions& options, CliContext& context) {
         context.status = 1;
         return;
     }
+    StoppableOperation stoppable(context);
     session.prepareLocalDevice();
+    if (stoppable.stopRequested()) {
+        session.finish();
+        stoppable.stoppedBeforeStart();
+        return;
+    }
     // "Use Default (Public Network)": the public name of the local device's family.
     const std::string name = options.publicName ? std::string(defaultNetworkName()) : options.name;
     const NetworkNameScope scope =
         options.localOnly ? NetworkNameScope::localDeviceOnly : NetworkNameScope::allDevices;
+    stoppable.networks(stringOf(currentStationTable().networkName), name);
     const NetworkNameRun run = applyNetworkName(name, scope);
 
     bool done = false;
     switch (run.outcome) {
+        case NetworkNameRun::Outcome::stopped:
+            session.finish();
+            stoppable.stopped((scope == NetworkNameScope::localDeviceOnly
+                                   ? "the local device is on '"
+                                   : "the local device and the devices that took the key are "
+                                     "on '") +
+                              name + "'; the waits and the scan that follow were left out");
+            return;
         case NetworkNameRun::Outcome::refused:
             break;
         case NetworkNameRun::Outcome::cancelled:
@@ -89,7 +105,11 @@ void addSetNetworkCommand(CLI::App& app, CliContext& context) {
         "local device; it asks first, and --yes answers OK. With --local-only, Set Local Device\n"
         "Only: the local device alone, which isolates this computer. --public takes the public\n"
         "default name of the local device's family (HomePlugAV or HomePlug).\n"
-        "Exit status 0 when every device took the key, 1 on a refusal or a failure.");
+        "Ctrl-C (or SIGTERM) stops it between two devices: the devices that took the new key\n"
+        "and the local device are put back on the key they had, and what could not be is said\n"
+        "with the command that mends it.\n"
+        "Exit status 0 when every device took the key, 1 on a refusal or a failure, 130 when\n"
+        "stopped by Ctrl-C (143 by SIGTERM).");
     CLI::Option* name =
         command->add_option("name", options->name, "network name, 4 to 24 characters");
     command->add_flag("--public", options->publicName, "use the public default network name");

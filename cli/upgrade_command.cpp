@@ -3,8 +3,6 @@
 
 #include <unistd.h>
 
-#include <atomic>
-#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -12,6 +10,7 @@
 
 #include "av/local_device.h"
 #include "cli/device_session.h"
+#include "cli/interrupt.h"
 #include "cli/probe_command.h"
 #include "cli/session.h"
 #include "cli/upgrade_progress.h"
@@ -68,53 +67,10 @@ private:
 };
 
 // Ctrl-C during the transfer: the first one prints the warning and, with --yes, stops the
-// upgrade at its next frame boundary; without --yes a second one does. Only async-signal-safe
-// calls happen in the handler: write(2) and lock-free atomics.
-std::atomic<UpgradeControl*> interruptTarget{nullptr};
-std::atomic<int> interruptCount{0};
-std::atomic<bool> interruptStopsAtOnce{false};
+// upgrade at its next frame boundary; without --yes a second one does (SIGTERM at once).
 const std::string kInterruptWarning =
     std::string("\n") + kCancelWarningTitle + ": " + kCancelWarningText + "\n";
 const std::string kInterruptAgain = "corvel: press Ctrl-C again to stop the upgrade\n";
-
-void onInterrupt(int) {
-    const int count = interruptCount.fetch_add(1) + 1;
-    if (count == 1) {
-        ssize_t ignored =
-            ::write(STDERR_FILENO, kInterruptWarning.data(), kInterruptWarning.size());
-        if (!interruptStopsAtOnce.load())
-            ignored = ::write(STDERR_FILENO, kInterruptAgain.data(), kInterruptAgain.size());
-        (void)ignored;
-    }
-    if (count >= 2 || interruptStopsAtOnce.load())
-        if (UpgradeControl* control = interruptTarget.load()) control->requestCancel();
-}
-
-class InterruptGuard {
-public:
-    InterruptGuard(UpgradeControl& control, bool stopAtOnce) {
-        interruptCount = 0;
-        interruptStopsAtOnce = stopAtOnce;
-        interruptTarget = &control;
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        // A Ctrl-C that lands in a write to the terminal (the progress bar, blocked while the
-        // terminal drains) must not fail it: a failed write leaves std::cerr silent for good,
-        // the cancellation message included.
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptGuard() {
-        sigaction(SIGINT, &previous_, nullptr);
-        interruptTarget = nullptr;
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-private:
-    struct sigaction previous_ {};
-};
 
 bool confirmTurboUpgradeStart() {
     return notifier().notify("Local Device Type",
@@ -176,7 +132,7 @@ Result upgradeAv(const UpgradeOptions& o, CliContext& context, UpgradeControl& c
                       "the local device did not report its configuration block; nothing was sent");
     const AvUpgradeFiles files{o.nvm, o.pib};
     if (!confirmAvUpgradeStart(files)) return refuse(context, kNotConfirmed);
-    InterruptGuard guard(control, o.yes);
+    InterruptGuard guard(control, o.yes, kInterruptWarning, kInterruptAgain);
     const UpgradeOutcome outcome = upgradeWorker(files, control, {{}, [&view] { view.close(); }});
     if (outcome == UpgradeOutcome::Cancelled)
         context.fail(1, "upgrade cancelled; the device keeps what it had received");
@@ -190,7 +146,7 @@ Result upgradeTurbo(const UpgradeOptions& o, CliContext& context, UpgradeControl
             context,
             "the local device is not a HomePlug 1.0 Turbo device (--img and --cfg are for Turbo)");
     if (!confirmTurboUpgradeStart()) return refuse(context, kNotConfirmed);
-    InterruptGuard guard(control, o.yes);
+    InterruptGuard guard(control, o.yes, kInterruptWarning, kInterruptAgain);
     const int done = hp10UpgradeFirmware({o.img, o.cfg}, control,
                                          o.resume ? LoaderEntry::Resume : LoaderEntry::Reset);
     view.close();

@@ -16,6 +16,7 @@
 #include "network/key_target.h"
 #include "network/local_key.h"
 #include "network/operation_hooks.h"
+#include "network/operation_stop.h"
 #include "network/password_check.h"
 #include "network/scan_now.h"
 #include "platform/notifier.h"
@@ -102,17 +103,20 @@ PasswordEntry enterDevicePassword(int record, std::string_view typed) {
     if (!checkDevicePassword(password)) return entry;
 
     const Mac mac = macOf(core.devices[record - 1].mac);
+    const std::string before = stringOf(core.devices[record - 1].password);
     copyText(core.devices[record - 1].password, password);
     passwordProgress(0);
     membershipKeyState().passwordCheckPending = true;
     KeyTarget target{password, mac, 0};
     entry.verification = verifyDevicePassword(target);
-    entry.stored = storedPasswordForm(entry.verification, target.password);
+    // A check stopped before its end proved nothing: the record keeps what it had.
+    const bool stopped = operationStopped();
+    entry.stored = stopped ? before : storedPasswordForm(entry.verification, target.password);
     // The check may have changed the list (a scan): the record is found again by its address.
     if (const int k = findDeviceByMac(mac.data()); k != 0)
         copyText(core.devices[k - 1].password, entry.stored);
     saveDatabase();
-    entry.outcome = DialogOutcome::checked;
+    entry.outcome = stopped ? DialogOutcome::stopped : DialogOutcome::checked;
     return entry;
 }
 
@@ -167,11 +171,14 @@ DialogOutcome addDeviceToNetwork(std::string_view typedName, std::string_view ty
         }
         return DialogOutcome::waiting;
     }
+    const bool stopped = operationStopped();
+    if (stopped && lastStop().localBack) return DialogOutcome::stopped;
     if (keptNmk) {
-        setLocalNEK(requestSourceMac(), *keptNmk);
+        const int restored = setLocalNEK(requestSourceMac(), *keptNmk);
+        if (stopped) lastStop().localBack = restored != kKeyNotSet;
         pauseMs(kAfterNmkRestoredMs);
     }
-    return DialogOutcome::closed;
+    return stopped ? DialogOutcome::stopped : DialogOutcome::closed;
 }
 
 }  // namespace corvel

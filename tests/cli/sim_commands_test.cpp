@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -17,6 +19,7 @@
 #include "tests/sim/simulated_network.h"
 #include "core/tables.h"
 #include "keys/derive.h"
+#include "network/operation_stop.h"
 #include "platform/clock.h"
 #include "platform/mac.h"
 #include "platform/text.h"
@@ -279,6 +282,163 @@ TEST_F(PlainLocalDevice, PasswordIsCheckedOnTheDeviceAndStoredAsTyped) {
         // The local device is back on its own network either way.
         EXPECT_EQ(local().nek(), deriveHP10Key("HomePlug"));
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// A password for a HomePlug 1.0 station behind the second interface. A scan of every interface
+// finds the AV local device of the first one and no other family, so the check must ask where
+// the device was seen, never store a right password as refused, and leave the stored password
+// alone when no interface reaches the device.
+
+class TwoInterfaces : public SimCommands {
+protected:
+    void SetUp() override {
+        SimCommands::SetUp();
+        addPort(deviceConfig(Family::Av, kAvLocal), {deviceConfig(Family::Av, kAvStation)});
+        addPort(deviceConfig(Family::Turbo, kTurboLocal),
+                {deviceConfig(Family::HomePlug10, kTurboStation2, kStationPassword)});
+        attach();
+    }
+    // The device list's password of the 1.0 station.
+    std::string stored() {
+        const Json devices = Json::parse(run({"devices", "--json"}).out, nullptr, false);
+        for (const Json& d : devices["devices"])
+            if (d["mac"] == formatMac(kTurboStation2)) return d["password"];
+        return "(not listed)";
+    }
+    const std::string station = formatMac(kTurboStation2);
+};
+
+TEST_F(TwoInterfaces, ThePasswordIsCheckedOnTheInterfaceTheDeviceWasSeenOn) {
+    ASSERT_EQ(run({"-i", "plc1", "scan", "--cycles", "1"}).status, 0);
+    const CliRun there = run({"-i", "plc1", "password", station, kStationPassword});
+    ASSERT_EQ(there.status, 0) << there.out << there.err;
+
+    // Without -i every interface may be used; plc0's AV network comes first to a scan.
+    const CliRun again = run({"password", station, kStationPassword});
+
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_NE(again.out.find("verified by the device, stored as " + kStationPassword + "\n"),
+              std::string::npos)
+        << again.out;
+    EXPECT_EQ(stored(), kStationPassword);
+    EXPECT_EQ(net.device(kTurboLocal)->nek(), deriveHP10Key("HomePlug"));
+    // A wrong one is still refused there, and stored so.
+    const CliRun wrong = run({"password", station, kWrongPassword});
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(stored(), "Not " + kWrongPassword);
+}
+
+TEST_F(TwoInterfaces, ADeviceNoInterfaceReachesKeepsItsStoredPassword) {
+    ASSERT_EQ(run({"-i", "plc1", "scan", "--cycles", "1"}).status, 0);
+    ASSERT_EQ(run({"-i", "plc1", "password", station, kStationPassword}).status, 0);
+    net.device(kTurboStation2)->profile.faults.offline = true;
+
+    const CliRun gone = run({"password", station, kStationPassword});
+
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_EQ(gone.out, "");
+    EXPECT_NE(gone.err.find("corvel: " + station +
+                            " is not reachable on any interface (asked on plc1, plc0); its "
+                            "stored password was left as it was\n"),
+              std::string::npos)
+        << gone.err;
+    EXPECT_EQ(stored(), kStationPassword);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Ctrl-C and SIGTERM while set-network or add-device change keys: raised in this process from
+// the virtual clock once the operation has got to a chosen point, while the command's handler
+// is in place.
+
+class StoppedCommands : public SimCommands {
+protected:
+    void SetUp() override {
+        SimCommands::SetUp();
+        addPort(deviceConfig(Family::Av, kAvLocal),
+                {deviceConfig(Family::Av, kAvStation, kStationPassword),
+                 deviceConfig(Family::Av, kAvStation2, kOtherPassword)});
+        attach();
+    }
+    // Raises `signal` once `condition` holds and a command's stop request is installed, looked
+    // at every 5 ms of virtual time; `then` runs in the same instant, before the signal.
+    void raiseWhen(int signal, std::function<bool()> condition, std::function<void()> then = {}) {
+        watch = [this, signal, condition, then] {
+            if (stopRequest() == nullptr || !condition()) {
+                clock.scheduleAfter(5, watch);
+                return;
+            }
+            if (then) then();
+            std::raise(signal);
+        };
+        clock.scheduleAfter(5, watch);
+    }
+    sim::Device& local() { return *net.device(kAvLocal); }
+    std::function<void()> watch;
+};
+
+TEST_F(StoppedCommands, SetNetworkStoppedByCtrlCPutsTheDevicesBackAndExits130) {
+    ASSERT_EQ(run({"scan", "--cycles", "1"}).status, 0);
+    ASSERT_EQ(run({"password", formatMac(kAvStation), kStationPassword}).status, 0);
+    ASSERT_EQ(run({"password", formatMac(kAvStation2), kOtherPassword}).status, 0);
+    const Key16 publicNmk = local().nmk();
+    raiseWhen(SIGINT, [this] { return net.device(kAvStation)->nmk() == deriveNMK("GardenShed"); });
+
+    const CliRun stopped = run({"set-network", "GardenShed", "--yes"});
+
+    EXPECT_EQ(stopped.status, 130) << stopped.out << stopped.err;
+    EXPECT_NE(stopped.err.find("corvel: stopped; what was changed is put back: the local device "
+                               "is on its network 'HomePlugAV' as before\n"),
+              std::string::npos)
+        << stopped.err;
+    EXPECT_EQ(stopped.err.find("All Devices"), std::string::npos) << stopped.err;
+    for (const Mac& mac : {kAvLocal, kAvStation, kAvStation2})
+        EXPECT_EQ(net.device(mac)->nmk(), publicNmk) << formatMac(mac);
+    const Json scan = Json::parse(run({"scan", "--cycles", "1", "--json"}).out);
+    EXPECT_EQ(scan["interfaces"][0]["local"]["networkName"], "HomePlugAV");
+    EXPECT_EQ(scan["interfaces"][0]["stations"].size(), 2u);
+}
+
+TEST_F(StoppedCommands, ALocalDeviceLeftOnTheSearchKeyIsSaidWithTheCommandThatMendsIt) {
+    ASSERT_EQ(run({"scan", "--cycles", "1"}).status, 0);
+    const Key16 own = local().nmk();
+    // SIGTERM while the local device is alone on the random key, which it then refuses to leave.
+    raiseWhen(
+        SIGTERM, [this, own] { return local().nmk() != own; },
+        [this] { local().profile.faults.avStatus = 0x01; });
+
+    const CliRun stopped = run({"add-device", "Garage", kWrongPassword});
+
+    EXPECT_EQ(stopped.status, 143) << stopped.out << stopped.err;
+    EXPECT_NE(stopped.err.find("corvel: the local device could not be put back on its network "
+                               "'HomePlugAV': it may be on a key of its own, which a scan shows "
+                               "as Unknown Networkname, and be cut off from its stations; corvel "
+                               "set-network --public --local-only puts it back\n"),
+              std::string::npos)
+        << stopped.err;
+    EXPECT_EQ(stopped.err.find("Unable to set the NMK"), std::string::npos) << stopped.err;
+    // What it says to run does put it back.
+    local().profile.faults.avStatus = 0;
+    EXPECT_EQ(run({"set-network", "--public", "--local-only"}).status, 0);
+    EXPECT_EQ(local().nmk(), own);
+}
+
+TEST_F(StoppedCommands, CtrlCBeforeAnyKeyWasSentChangesNothing) {
+    ASSERT_EQ(run({"scan", "--cycles", "1"}).status, 0);
+    local().clearReceived();
+    // At once, during the scan that comes first.
+    raiseWhen(SIGINT, [] { return true; });
+
+    const CliRun stopped = run({"set-network", "GardenShed", "--yes"});
+
+    EXPECT_EQ(stopped.status, 130);
+    EXPECT_NE(stopped.err.find("corvel: stopped before anything was sent; nothing was changed\n"),
+              std::string::npos)
+        << stopped.err;
+    for (const auto& received : local().received())
+        EXPECT_FALSE(received.frame.size() > 16 && received.frame[15] == 0x50 &&
+                     received.frame[16] == 0xA0)
+            << "a set-key request was sent";
 }
 
 // ---------------------------------------------------------------------------------------------
