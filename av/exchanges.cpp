@@ -24,6 +24,7 @@ bool accepts(const AvConfirm& record, uint16_t mmtype, AvAnswer answer) {
     const bool answered = record.valid != 0 || record.error == 0;
     const bool own = record.mmtype == (mmtype | 1);
     // A module-commit confirmation ends whatever exchange is waiting, except a key set.
+    if (answer == AvAnswer::ownWhateverStatus) return own;
     const bool commit = record.mmtype == kMmModuleCommitConfirm && answer != AvAnswer::ownConfirm;
     return answered && (own || commit);
 }
@@ -45,6 +46,8 @@ struct Awaited {
     const Mac& from;
     AvAnswer answer;
     int onInterface = -1;
+    // Where the accepted frame is copied, when given.
+    MmeFrame* keep = nullptr;
 };
 
 // pollAvConfirm that stops looking once the tick count reaches `capMs`.
@@ -65,6 +68,7 @@ bool pollUntil(const Awaited& awaited, AvConfirm& record, size_t* frameLength, u
             clock.sleepMs(kAvPollSleepMs);
             avExchangeState().avConfirmSeen = true;
             if (frameLength != nullptr) *frameLength = frame.length;
+            if (awaited.keep != nullptr) *awaited.keep = frame;
             return true;
         }
         clock.sleepMs(kAvRejectedFrameMs);
@@ -152,6 +156,11 @@ bool waitAvConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record, uint32_t
 bool awaitAvConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record, size_t* frameLength,
                     AvAnswer answer) {
     return awaitWindow({mmtype, from, answer}, record, frameLength);
+}
+
+bool awaitAvConfirmFrame(uint16_t mmtype, const Mac& from, MmeFrame& frame) {
+    AvConfirm record;
+    return awaitWindow({mmtype, from, AvAnswer::ownWhateverStatus, -1, &frame}, record, nullptr);
 }
 
 bool awaitCabledConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record, size_t* frameLength,

@@ -8,6 +8,7 @@
 #include "avcodec/codec.h"
 #include "core/answers.h"
 #include "platform/mac.h"
+#include "transport/mme_frame.h"
 
 // One AV request out on the selected interface, and the wait for its confirmation among the
 // frames that come in on every interface. Everything blocks the calling thread.
@@ -39,6 +40,9 @@ enum class AvAnswer {
     // As confirmOrCommit, and a version confirmation cut short of its full layout too: the local
     // device that sent it is there, and its texts are read as far as they came.
     shortVersionToo,
+    // The request's own confirmation whatever its status and however much of it the codec's
+    // record holds: for the messages whose callers decode the frame in full themselves.
+    ownWhateverStatus,
 };
 
 // Kind 0: the broadcast address; kind 1: the local-management address; any other kind leaves
@@ -81,6 +85,10 @@ bool awaitAvConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record,
 // interface's late or forged answers, still waiting to be read, are not this device's.
 bool awaitCabledConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record,
                         size_t* frameLength = nullptr, AvAnswer answer = AvAnswer::confirmOrCommit);
+
+// awaitAvConfirm for the confirmation of `mmtype` from `from` whatever its status
+// (AvAnswer::ownWhateverStatus); the accepted frame is copied into `frame` as it came.
+bool awaitAvConfirmFrame(uint16_t mmtype, const Mac& from, MmeFrame& frame);
 
 // Sends a frame the caller encoded on the selected interface.
 bool sendAvFrame(const AvRequestBuffer& frame, int length);

@@ -26,12 +26,13 @@ namespace {
 
 // Network-information confirmation 0xA039, as frame offsets: 20 number of networks, 21..37 the
 // first network's own fields, 38 its station count, from 39 the stations, 15 bytes each with
-// the MAC at 0..5 and the rate at 13. The decoder keeps the frame from byte 20 on at p[0].
+// the MAC at 0..5 and the average PHY rates to the station at 13 and from it at 14. The decoder keeps the frame from byte 20 on at p[0].
 constexpr size_t kNetworkInfoPayloadOffset = 20;
 constexpr size_t kStationCountOffset = 38;
 constexpr size_t kFirstStationOffset = 39;
 constexpr size_t kStationEntrySize = 15;
 constexpr size_t kStationRateIndex = 13;
+constexpr size_t kStationRxRateIndex = 14;
 
 // Module-read confirmation as decoded: p[4] last-chunk mark, p[5..8] chunk length, p[9..] chunk.
 constexpr size_t kLastChunkIndex = 4;
@@ -40,7 +41,8 @@ constexpr size_t kChunkIndex = 9;
 
 struct StationEntry {
     Mac mac;
-    uint8_t rate;
+    uint8_t rate;    // to the station
+    uint8_t rxRate;  // from the station
 };
 
 bool sourceIsSet() {
@@ -61,6 +63,7 @@ std::vector<StationEntry> stationEntriesOf(const AvConfirm& record, size_t frame
         StationEntry entry{};
         std::copy_n(record.payload.begin() + at, entry.mac.size(), entry.mac.begin());
         entry.rate = record.payload[at + kStationRateIndex];
+        entry.rxRate = record.payload[at + kStationRxRateIndex];
         entries.push_back(entry);
     }
     return entries;
@@ -176,6 +179,7 @@ bool readNetworkStations(const Mac& localDevice) {
         if (!awaitAvConfirm(kMmVersionRequest, entry.mac, version, &versionLength)) continue;
         takeStationVersion(*station, version, versionLength);
         updateRate(station->rate, entry.rate, 0, 0, RateMode::Av);
+        recordPhyRates(entry.mac.data(), entry.rate, entry.rxRate);
     }
     return true;
 }

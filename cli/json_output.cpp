@@ -57,4 +57,12 @@ std::string displayOf(const nlohmann::ordered_json& text) {
     return displayText(text.get_ref<const std::string&>());
 }
 
+nlohmann::ordered_json mbpsOrNull(const std::optional<int>& rate) {
+    return rate ? nlohmann::ordered_json(*rate) : nlohmann::ordered_json(nullptr);
+}
+
+std::string mbpsText(const nlohmann::ordered_json& rate) {
+    return rate.is_number_integer() ? std::to_string(rate.get<int>()) : "?";
+}
+
 }  // namespace corvel

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 namespace corvel {
@@ -19,5 +20,11 @@ std::string jsonLine(const nlohmann::ordered_json& document);
 
 // A text of a printable document as shown to a person (displayText).
 std::string displayOf(const nlohmann::ordered_json& text);
+
+// A measured rate in whole Mbit/s, or null where none was measured.
+nlohmann::ordered_json mbpsOrNull(const std::optional<int>& rate);
+
+// Such a rate as a person reads it: "?" where none was measured.
+std::string mbpsText(const nlohmann::ordered_json& rate);
 
 }  // namespace corvel

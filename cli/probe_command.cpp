@@ -11,6 +11,7 @@
 #include "cli/json_output.h"
 #include "cli/session.h"
 #include "core/observer.h"
+#include "core/stations.h"
 #include "core/tables.h"
 #include "hp10codec/frames.h"
 #include "hp10/queries.h"
@@ -51,9 +52,12 @@ Json avStations(int index) {
     Json stations = Json::array();
     for (const StationRecord& station : core.stationTables[index].stations) {
         if (!station.present) continue;
+        const PhyRates phy = phyRatesOf(index, station);
         stations.push_back({{"mac", formatMac(station.mac)},
                             {"firmware", stringOf(station.firmwareText)},
-                            {"rate", double(station.rate.currentRate)}});
+                            {"rate", double(station.rate.currentRate)},
+                            {"phyRateTx", mbpsOrNull(phy.tx)},
+                            {"phyRateRx", mbpsOrNull(phy.rx)}});
     }
     return stations;
 }
@@ -159,7 +163,9 @@ void printProbeText(const Json& result, CliContext& context) {
             char rate[32];
             std::snprintf(rate, sizeof rate, "%.2f Mbit/s", station["rate"].get<double>());
             context.out << "  station " << station["mac"].get<std::string>() << "  rate " << rate
-                        << "  firmware \"" << displayOf(station["firmware"]) << "\"\n";
+                        << "  TX " << mbpsText(station["phyRateTx"]) << "  RX "
+                        << mbpsText(station["phyRateRx"]) << "  firmware \""
+                        << displayOf(station["firmware"]) << "\"\n";
         }
     }
 }

@@ -9,6 +9,7 @@
 #include "cli/json_output.h"
 #include "scan/quality_text.h"
 #include "scan/scan.h"
+#include "core/stations.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
 #include "platform/mac.h"
@@ -67,19 +68,23 @@ Json qualityOf(double rate, int32_t kind) {
 
 // Every station the table holds, of every family: the main page lists only the AV ones, but a
 // command-line user with a 1.0 or Turbo network needs to see theirs.
-Json stationsOf(const StationTable& table) {
+Json stationsOf(int index) {
+    const StationTable& table = core.stationTables[index];
     Json stations = Json::array();
     for (const StationRecord& s : table.stations) {
         if (!macIsSet(s.mac) || macEqual(s.mac, table.localMac)) continue;
         // Packed fields are copied out: the JSON builder takes its values by reference.
         const double rate = s.rate.currentRate;
         const int32_t kind = s.stationKind;
+        const PhyRates phy = phyRatesOf(index, s);
         stations.push_back({{"name", stationName(s, int(stations.size()))},
                             {"mac", formatMac(s.mac)},
                             {"kind", kind},
                             {"family", familyOf(s.stationKind)},
                             {"rate", rate},
                             {"rateText", rateText(rate)},
+                            {"phyRateTx", mbpsOrNull(phy.tx)},
+                            {"phyRateRx", mbpsOrNull(phy.rx)},
                             {"quality", qualityOf(rate, s.stationKind)},
                             {"firmware", stringOf(s.firmwareText)},
                             {"present", s.present != 0}});
@@ -103,17 +108,17 @@ Json interfaceOf(int index) {
             {"name", host != nullptr ? host->name : ""},
             {"mac", formatMac(interfaceEntries[index].interfaceMac)},
             {"local", local},
-            {"stations", local.is_null() ? Json::array() : stationsOf(table)}};
+            {"stations", local.is_null() ? Json::array() : stationsOf(index)}};
 }
 
 void printStationRow(CliContext& context, const std::string& name, const std::string& mac,
                      const std::string& family, const std::string& rate,
-                     const std::string& quality, const std::string& state,
-                     const std::string& firmware) {
+                     const std::string& tx, const std::string& rx, const std::string& quality,
+                     const std::string& state, const std::string& firmware) {
     char line[512];
-    std::snprintf(line, sizeof line, "  %-24s %-17s  %-18s %13s  %-9s  %-7s  %s\n", name.c_str(),
-                  mac.c_str(), family.c_str(), rate.c_str(), quality.c_str(), state.c_str(),
-                  firmware.c_str());
+    std::snprintf(line, sizeof line, "  %-24s %-17s  %-18s %13s %4s %4s  %-9s  %-7s  %s\n",
+                  name.c_str(), mac.c_str(), family.c_str(), rate.c_str(), tx.c_str(), rx.c_str(),
+                  quality.c_str(), state.c_str(), firmware.c_str());
     context.out << line;
 }
 
@@ -132,11 +137,14 @@ void printScanText(const Json& result, CliContext& context) {
                     << displayOf(local["networkName"])
                     << "   Network Type: " << local["networkType"].get<std::string>() << '\n';
         if (!entry["stations"].empty())
-            printStationRow(context, "NAME", "MAC", "FAMILY", "RATE (Mbit/s)", "QUALITY", "STATE",
-                            "FIRMWARE");
+            printStationRow(context, "NAME", "MAC", "FAMILY", "RATE (Mbit/s)", "TX", "RX",
+                            "QUALITY", "STATE", "FIRMWARE");
+        // A 1.0 or Turbo station reports no rate from it: its RX column shows "-".
         for (const Json& s : entry["stations"])
             printStationRow(context, displayOf(s["name"]), s["mac"].get<std::string>(),
                             s["family"].get<std::string>(), s["rateText"].get<std::string>(),
+                            mbpsText(s["phyRateTx"]),
+                            s["kind"].get<int>() >= kKindAv ? mbpsText(s["phyRateRx"]) : "-",
                             s["quality"]["text"].get<std::string>(),
                             s["present"].get<bool>() ? "present" : "dropped",
                             displayOf(s["firmware"]));

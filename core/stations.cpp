@@ -84,6 +84,41 @@ void addOrRefreshStation(const uint8_t* mac) {
     station->seenCount += 1;
 }
 
+void recordPhyRates(const uint8_t* mac, uint8_t tx, uint8_t rx) {
+    if (core.currentAdapter < 0 || core.currentAdapter >= kMaxInterfaces) return;
+    const StationRecord* station = findStationByMac(mac);
+    if (station == nullptr) return;
+    const StationTable& table = currentStationTable();
+    PhyRatePair& pair = core.phyRates[core.currentAdapter][station - table.stations];
+    copyMac(pair.mac, station->mac);
+    pair.tx = tx;
+    pair.rx = rx;
+}
+
+PhyRates phyRatesOf(int interfaceIndex, const StationRecord& station) {
+    PhyRates rates;
+    if (interfaceIndex < 0 || interfaceIndex >= kMaxInterfaces) return rates;
+    if (station.stationKind < kStationKindAv) {
+        // Whole Mbit/s already; a value of a damaged database file is not converted.
+        const double rate = station.rate.currentRate;
+        if (std::isfinite(rate) && rate >= 1 && rate < 1e6) rates.tx = int(rate);
+        return rates;
+    }
+    // The station's slot is the first one with its address, as findStationByMac finds it. The
+    // pair there is the station's own only while it carries that address: one left by a station
+    // that gave the slot up is not this one's.
+    const StationRecord* slots = core.stationTables[interfaceIndex].stations;
+    for (int i = 0; i < kStationsPerTable; ++i) {
+        if (!macIsSet(station.mac) || !macEqual(slots[i].mac, station.mac)) continue;
+        const PhyRatePair& pair = core.phyRates[interfaceIndex][i];
+        if (!macEqual(pair.mac, station.mac)) break;
+        if (pair.tx != 0) rates.tx = pair.tx;
+        if (pair.rx != 0) rates.rx = pair.rx;
+        break;
+    }
+    return rates;
+}
+
 void updateRate(RateRecord& rate, uint16_t w0, uint16_t w1, uint16_t w2, RateMode mode) {
     const double r = rateFromRaw(w0, mode);
     if (std::fabs(rate.currentRate - r) > 0.02) rate.rateChanged = 1;

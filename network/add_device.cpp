@@ -44,13 +44,14 @@ constexpr uint32_t kRejoinMs = 10000;
 constexpr int kMaxSearchPasses = 5;
 
 // Network-information confirmation 0xA039, as frame offsets: 38 the station count of the first
-// network, from 39 its stations, 15 bytes each with the MAC at 0..5 and the rate at 13. The
-// decoded payload starts at frame byte 20.
+// network, from 39 its stations, 15 bytes each with the MAC at 0..5 and the average PHY rates
+// to the station at 13 and from it at 14. The decoded payload starts at frame byte 20.
 constexpr size_t kPayloadOffset = 20;
 constexpr size_t kStationCountOffset = 38;
 constexpr size_t kFirstStationOffset = 39;
 constexpr size_t kStationEntrySize = 15;
 constexpr size_t kStationRateIndex = 13;
+constexpr size_t kStationRxRateIndex = 14;
 
 constexpr size_t kDashPositions[] = {4, 9, 14};
 
@@ -100,8 +101,10 @@ NetworkStations takeNetworkStations(const AvConfirm& info, size_t frameLength) {
         if (i == 0) seen.first = mac;
         if (!isDeviceAddress(mac) || mac == local) continue;
         addOrRefreshStation(mac.data());
-        if (StationRecord* station = findStationByMac(mac.data()))
+        if (StationRecord* station = findStationByMac(mac.data())) {
             updateRate(station->rate, entry[kStationRateIndex], 0, 0, RateMode::Av);
+            recordPhyRates(mac.data(), entry[kStationRateIndex], entry[kStationRxRateIndex]);
+        }
     }
     seen.count = int(count);
     return seen;

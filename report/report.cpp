@@ -14,6 +14,7 @@
 
 #include "av/av_state.h"
 #include "scan/logs.h"
+#include "core/stations.h"
 #include "core/tables.h"
 #include "platform/files.h"
 #include "platform/mac.h"
@@ -69,6 +70,14 @@ long long wholeMbps(double rate) {
 std::string rateText(double rate) {
     const long long whole = wholeMbps(rate);
     return whole == 0 ? "?" : printfText("%.2lld", whole);
+}
+
+// The rate, followed by the device's own PHY rates to the station and from it where both were
+// measured: "200 (TX 151/RX 140)".
+std::string rateWithPhyRates(double rate, const PhyRates& phy) {
+    std::string text = rateText(rate);
+    if (phy.tx && phy.rx) text += printfText(" (TX %d/RX %d)", *phy.tx, *phy.rx);
+    return text;
 }
 
 // Month, day and time of the asctime text ("Jun 17 15:09"), with the twelve-hour clock marked
@@ -158,7 +167,7 @@ void writeDevicePart(DiagnosticsSink& sink) {
         sink.cell(formatMac(station.mac));
         const std::string password = stringOf(device.password);
         sink.cell(password.empty() ? "--- not entered ---" : password);
-        sink.cell(rateText(rate.currentRate));
+        sink.cell(rateWithPhyRates(rate.currentRate, phyRatesOf(current, station)));
         sink.cell(stringOf(device.networkName));
         sink.cell(lastSeenText(device.lastSeen, prefs.twelveHourClock != 0));
         sink.cell(vendorName(station.mac));

@@ -333,6 +333,11 @@ LinkProfile parseLink(Object& parent, const LinkRates& rates) {
     link.toneMap = parseToneMap(o);
     link.resetSilenceMs = uint32_t(o.number("resetSilenceMs", link.resetSilenceMs, 0, kMaxMs));
     link.leaveAfterMs = uint32_t(o.number("leaveAfterMs", 0, 0, kMaxMs));
+    if (o.find("returnAfterMs") != nullptr) {
+        if (link.leaveAfterMs == 0) fail(o.pathOf("returnAfterMs"), "needs leaveAfterMs");
+        link.returnAfterMs =
+            uint32_t(o.number("returnAfterMs", 0, link.leaveAfterMs + 1, kMaxMs));
+    }
     o.finish();
     return link;
 }
@@ -657,8 +662,8 @@ Rates: the raw values each family reports for a station's link with the local de
   turbo           0..65535, default 2100: Turbo code-24 record raw rate
 
 Link: how an AV station's link with its local device moves over time (times count from
-  the simulator's start); an AV local device uses only resetSilenceMs and leaveAfterMs,
-  a HomePlug 1.0 or Turbo device only leaveAfterMs
+  the simulator's start); an AV local device uses only resetSilenceMs, leaveAfterMs and
+  returnAfterMs, a HomePlug 1.0 or Turbo device only leaveAfterMs and returnAfterMs
   tx              rate schedule, default none (rates.avTx, fixed): the network information
                   average rate byte to the station (byte 13), as a list [150, 120, 90] of
                   bytes played in turn, one every everyMs, round and round, or a random walk
@@ -684,7 +689,10 @@ Link: how an AV station's link with its local device moves over time (times coun
                   answers nothing for this long, then comes back with its link counters
                   started again
   leaveAfterMs    0..3600000, default 0 (never): the device leaves the wiring for good
-                  this long after the start
+                  this long after the start, unless returnAfterMs brings it back
+  returnAfterMs   leaveAfterMs+1..3600000, default none (only with leaveAfterMs): the
+                  device is plugged back in this long after the start and stays, its link
+                  counters started again
 
 Faults: of one device, or of a port (then of every device on it)
   offline         bool, default false: hears nothing, answers nothing, bridges nothing

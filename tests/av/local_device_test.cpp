@@ -11,6 +11,7 @@
 
 #include "av/exchanges.h"
 #include "core/observer.h"
+#include "core/stations.h"
 #include "platform/text.h"
 #include "tests/av/av_wire_fixture.h"
 
@@ -342,6 +343,60 @@ TEST_F(NetworkStations, EntryWalkStopsAtWhatArrived) {
         EXPECT_EQ(sentOf(0xA000).size(), c.asked);
         EXPECT_EQ(presentStations(), int(c.asked));
     }
+}
+
+// Byte 13 of an entry is the rate to the station, byte 14 the rate from it, each kept as the
+// device gives it; 0 is a direction not measured. A station that does not answer keeps what it
+// had, and an entry the frame does not hold whole (its last byte, the rx rate, missing) is
+// not taken.
+TEST_F(NetworkStations, EachDirectionKeepsItsOwnByte) {
+    const struct {
+        const char* name;
+        std::vector<ListedStation> entries;
+        size_t frameLength;
+        std::optional<int> tx1, rx1, tx2, rx2;
+    } cases[] = {
+        {"distinct bytes", {{stationMac(1), 151, 97}, {stationMac(2), 76, 0}}, 0, 151, 97, 76,
+         std::nullopt},
+        {"rx of the second entry cut off", {{stationMac(1), 200, 180}, {stationMac(2), 76, 9}},
+         39 + 15 + 14, 200, 180, std::nullopt, std::nullopt},
+        {"nothing measured", {{stationMac(1), 0, 0}}, 0, std::nullopt, std::nullopt,
+         std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        prepareTables();
+        answer(networkInfoConfirm(kHost0, kLocalDevice, c.entries, -1, c.frameLength),
+               {{stationMac(1), {2, "one"}}, {stationMac(2), {2, "two"}}});
+        EXPECT_TRUE(readNetworkStations(kLocalDevice));
+        const PhyRates none;
+        const StationRecord* one = findStationByMac(stationMac(1).data());
+        const StationRecord* two = findStationByMac(stationMac(2).data());
+        ASSERT_NE(one, nullptr);
+        const PhyRates first = phyRatesOf(0, *one);
+        const PhyRates second = two != nullptr ? phyRatesOf(0, *two) : none;
+        EXPECT_EQ(first.tx, c.tx1);
+        EXPECT_EQ(first.rx, c.rx1);
+        EXPECT_EQ(second.tx, c.tx2);
+        EXPECT_EQ(second.rx, c.rx2);
+    }
+
+    // A station that does not answer its version request keeps both directions, as its rate.
+    prepareTables();
+    answer(networkInfoConfirm(kHost0, kLocalDevice, {{stationMac(1), 151, 97}}),
+           {{stationMac(1), {2, "one"}}});
+    EXPECT_TRUE(readNetworkStations(kLocalDevice));
+    answer(networkInfoConfirm(kHost0, kLocalDevice, {{stationMac(1), 50, 40}}), {});
+    EXPECT_TRUE(readNetworkStations(kLocalDevice));
+    StationRecord& slot = core.stationTables[0].stations[0];
+    ASSERT_TRUE(macEqual(slot.mac, stationMac(1).data()));
+    EXPECT_EQ(phyRatesOf(0, slot).tx, 151);
+    EXPECT_EQ(phyRatesOf(0, slot).rx, 97);
+
+    // A station taking over the slot does not show the rates of the one that had it.
+    copyMac(slot.mac, stationMac(7).data());
+    EXPECT_EQ(phyRatesOf(0, slot).tx, std::nullopt);
+    EXPECT_EQ(phyRatesOf(0, slot).rx, std::nullopt);
 }
 
 TEST_F(NetworkStations, VersionConfirmationCutShortIsNoAnswer) {

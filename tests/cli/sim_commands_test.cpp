@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -231,6 +232,78 @@ INSTANTIATE_TEST_SUITE_P(
                                     {deviceConfig(Family::HomePlug10, kHp10Station)},
                                     {{kHp10Station, "HomePlug 1.0"}}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The line of the text output that names `mac`.
+std::string lineOf(const std::string& out, const Mac& mac) {
+    const size_t at = out.find(formatMac(mac.data()));
+    if (at == std::string::npos) return "";
+    const size_t start = out.rfind('\n', at) + 1;
+    return out.substr(start, out.find('\n', at) - start);
+}
+
+// Each AV station's rates to it and from it, as its network-information entry gives them, in
+// scan and probe alike; rate and rateText keep the scaled value. 0 from the device is a
+// direction not measured: null, "?" in the text.
+TEST_F(SimCommands, AvStationsShowTheirRateInEachDirection) {
+    DeviceConfig first = deviceConfig(Family::Av, kAvStation);
+    first.profile.rates.avTx = 151;
+    first.profile.rates.avRx = 97;
+    DeviceConfig second = deviceConfig(Family::Av, kAvStation2);
+    second.profile.rates.avTx = 76;
+    second.profile.rates.avRx = 0;
+    addPort(deviceConfig(Family::Av, kAvLocal), {first, second});
+    attach();
+
+    const Json stations = scannedStations(1);
+    ASSERT_EQ(stations.size(), 2u) << stations;
+    EXPECT_EQ(stations[0]["rate"], 200.0);
+    EXPECT_EQ(stations[0]["rateText"], "200.00");
+    EXPECT_EQ(stations[0]["phyRateTx"], 151);
+    EXPECT_EQ(stations[0]["phyRateRx"], 97);
+    EXPECT_EQ(stations[1]["phyRateTx"], 76);
+    EXPECT_TRUE(stations[1]["phyRateRx"].is_null()) << stations[1];
+
+    const CliRun text = run({"scan", "--cycles", "1"});
+    EXPECT_NE(text.out.find("RATE (Mbit/s)   TX   RX  QUALITY"), std::string::npos) << text.out;
+    EXPECT_NE(lineOf(text.out, kAvStation).find(" 200.00  151   97  "), std::string::npos)
+        << text.out;
+    EXPECT_NE(lineOf(text.out, kAvStation2).find(" 100.00   76    ?  "), std::string::npos)
+        << text.out;
+
+    resetCoreState();
+    const CliRun probed = corvel({"probe", "--json"});
+    const Json probedStations = Json::parse(probed.out)["interfaces"][0]["stations"];
+    ASSERT_EQ(probedStations.size(), 2u) << probed.out;
+    EXPECT_EQ(probedStations[0]["phyRateTx"], 151);
+    EXPECT_EQ(probedStations[0]["phyRateRx"], 97);
+    EXPECT_TRUE(probedStations[1]["phyRateRx"].is_null()) << probed.out;
+    resetCoreState();
+    const CliRun probedText = corvel({"probe"});
+    EXPECT_NE(lineOf(probedText.out, kAvStation).find("rate 200.00 Mbit/s  TX 151  RX 97  "),
+              std::string::npos)
+        << probedText.out;
+    EXPECT_NE(lineOf(probedText.out, kAvStation2).find("TX 76  RX ?  "), std::string::npos)
+        << probedText.out;
+}
+
+// A HomePlug 1.0 station's statistics give one rate: it is the tx rate, and rx is never made up.
+TEST_F(SimCommands, Hp10StationsHaveATxRateAndNoRx) {
+    addPort(deviceConfig(Family::HomePlug10, kHp10Local),
+            {deviceConfig(Family::HomePlug10, kHp10Station)});
+    attach();
+    // The statistics come in a later phase of the cycles than the station's first answer.
+    const Json stations = scannedStations(3);
+    ASSERT_EQ(stations.size(), 1u);
+    const double rate = stations[0]["rate"].get<double>();
+    ASSERT_GT(rate, 0) << stations[0];
+    EXPECT_EQ(stations[0]["phyRateTx"], int(rate));
+    EXPECT_TRUE(stations[0]["phyRateRx"].is_null()) << stations[0];
+
+    const CliRun text = run({"scan", "--cycles", "3"});
+    char columns[32];
+    std::snprintf(columns, sizeof columns, " %4d    -  ", int(rate));
+    EXPECT_NE(lineOf(text.out, kHp10Station).find(columns), std::string::npos) << text.out;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Commands on a plain HomePlug 1.0 local device: its parameter block and key come with the

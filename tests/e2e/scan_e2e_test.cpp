@@ -55,6 +55,11 @@ TEST_F(ScanEndToEnd, AvScanRatesEveryStationAndLeavesTheDatabaseInItsLayout) {
     EXPECT_EQ(stations[0]["present"], true);
     EXPECT_EQ(stations[1]["mac"], "00:B0:52:00:00:12");
     EXPECT_EQ(stations[1]["rate"], 100.0);
+    // Both directions as the devices report them: the scenario's avTx and avRx bytes.
+    EXPECT_EQ(stations[0]["phyRateTx"], 151);
+    EXPECT_EQ(stations[0]["phyRateRx"], 140);
+    EXPECT_EQ(stations[1]["phyRateTx"], 76);
+    EXPECT_EQ(stations[1]["phyRateRx"], 70);
     // Named from the device list the scan merged them into.
     EXPECT_EQ(stations[0]["name"], "Device 2");
     EXPECT_EQ(stations[1]["name"], "Device 3");

@@ -369,6 +369,31 @@ TEST_F(ReportRow, RateIsItsWholeMegabitsWithTwoDigitsAtLeast) {
     }
 }
 
+// The device's own rates to the station and from it follow the rate where both were measured;
+// the row keeps its cells.
+TEST_F(ReportRow, RateCellAddsBothDirectionsWhenMeasured) {
+    station->rate.currentRate = 200;
+    struct Case {
+        const char* name;
+        Mac recordedFor;
+        uint8_t tx, rx;
+        const char* text;
+    } cases[] = {
+        {"both measured", kKitchen, 151, 97, "200 (TX 151/RX 97)"},
+        {"rx not measured", kKitchen, 151, 0, "200"},
+        {"the pair of another station", Mac{0x00, 0xB0, 0x52, 0x00, 0x10, 0x77}, 151, 97, "200"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        core.currentAdapter = 0;
+        core.phyRates[0][0] = PhyRatePair{};
+        copyMac(core.phyRates[0][0].mac, c.recordedFor.data());
+        core.phyRates[0][0].tx = c.tx;
+        core.phyRates[0][0].rx = c.rx;
+        EXPECT_EQ(row(), rowWith(c.text, "Jun 17 03:09PM"));
+    }
+}
+
 TEST_F(ReportRow, DetailLevelAddsSixCellsAndListsAreRebuiltNotAppended) {
     station->seenCount = 9;
     station->dropCount = -3;
