@@ -68,6 +68,8 @@ void StoppableOperation::stopped(const std::string& finished) {
         err << "corvel: stopped; what was changed is put back: the local device is on its "
                "network"
             << network << " as before\n";
+    } else if (stop.localBack) {
+        err << "corvel: stopped; the local device is on its network" << network << " as before\n";
     } else {
         err << "corvel: stopped\n";
     }
