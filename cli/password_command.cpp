@@ -39,11 +39,7 @@ void runPassword(const PasswordOptions& options, CliContext& context) {
     }
     // Without a local device the main page lists no device to enter a password for; a check
     // run anyway would store the password as refused by a device nobody asked.
-    if (!session.prepareLocalDevice()) {
-        session.finish();
-        context.fail(1, "The HomePlug Adapter was not detected: the password was not checked");
-        return;
-    }
+    if (!session.requireLocalDevice("the password was not checked")) return;
     session.showProgress(false);
     const int record = listedDevice(options.mac, context);
     if (record == 0) {
