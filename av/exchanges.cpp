@@ -24,6 +24,7 @@ bool accepts(const AvConfirm& record, uint16_t mmtype, AvAnswer answer) {
     const bool answered = record.valid != 0 || record.error == 0;
     const bool own = record.mmtype == (mmtype | 1);
     // A module-commit confirmation ends whatever exchange is waiting, except a key set.
+    if (answer == AvAnswer::ownWhateverStatus) return own;
     const bool commit = record.mmtype == kMmModuleCommitConfirm && answer != AvAnswer::ownConfirm;
     return answered && (own || commit);
 }
@@ -38,19 +39,36 @@ void decodeShortVersion(const MmeFrame& frame, AvConfirm& record) {
     plcapi_DecodeFrame(padded.size(), padded.data(), &record);
 }
 
+// What a wait is for: the confirmation of `mmtype`, of the kind `answer` names, from `from`,
+// and when `onInterface` is not -1 coming in on that interface.
+struct Awaited {
+    uint16_t mmtype;
+    const Mac& from;
+    AvAnswer answer;
+    int onInterface = -1;
+    // Where the accepted frame is copied, when given.
+    MmeFrame* keep = nullptr;
+};
+
 // pollAvConfirm that stops looking once the tick count reaches `capMs`.
-bool pollUntil(uint16_t mmtype, AvConfirm& record, size_t* frameLength, AvAnswer answer,
-               uint64_t capMs) {
+bool pollUntil(const Awaited& awaited, AvConfirm& record, size_t* frameLength, uint64_t capMs) {
     Clock& clock = systemClock();
     MmeFrame frame;
     while (clock.tickCount() < capMs && receiveFrame(frame)) {
-        // Decoding also advances a transfer in progress; its result is judged by the record.
+        // Another device's frame, or one in the host's own name, is not the answer. It is not
+        // decoded either: decoding also advances a transfer in progress.
+        if (!answersRequestTo(frame.bytes.data() + 6, awaited.from) ||
+            (awaited.onInterface >= 0 && core.lastRxAdapter != awaited.onInterface)) {
+            clock.sleepMs(kAvRejectedFrameMs);
+            continue;
+        }
         plcapi_DecodeFrame(frame.length, frame.bytes.data(), &record);
-        if (answer == AvAnswer::shortVersionToo) decodeShortVersion(frame, record);
-        if (accepts(record, mmtype, answer)) {
+        if (awaited.answer == AvAnswer::shortVersionToo) decodeShortVersion(frame, record);
+        if (accepts(record, awaited.mmtype, awaited.answer)) {
             clock.sleepMs(kAvPollSleepMs);
             avExchangeState().avConfirmSeen = true;
             if (frameLength != nullptr) *frameLength = frame.length;
+            if (awaited.keep != nullptr) *awaited.keep = frame;
             return true;
         }
         clock.sleepMs(kAvRejectedFrameMs);
@@ -60,16 +78,24 @@ bool pollUntil(uint16_t mmtype, AvConfirm& record, size_t* frameLength, AvAnswer
 
 // Polls, then 1 ms apart, until the window that began at `startMs` is over; frames that keep
 // coming stretch it up to the cap.
-bool waitFrom(uint64_t startMs, uint32_t windowMs, uint16_t mmtype, AvConfirm& record,
-              size_t* frameLength, AvAnswer answer) {
+bool waitFrom(uint64_t startMs, uint32_t windowMs, const Awaited& awaited, AvConfirm& record,
+              size_t* frameLength) {
     Clock& clock = systemClock();
     const uint64_t deadline = startMs + windowMs;
     const uint64_t cap = startMs + uint64_t(windowMs) * kAvWaitCapFactor;
     for (;;) {
-        if (pollUntil(mmtype, record, frameLength, answer, cap)) return true;
+        if (pollUntil(awaited, record, frameLength, cap)) return true;
         if (clock.tickCount() >= deadline) return false;
         clock.sleepMs(kAvPollSleepMs);
     }
+}
+
+// 1 ms, then the usual window counted from the call.
+bool awaitWindow(const Awaited& awaited, AvConfirm& record, size_t* frameLength) {
+    Clock& clock = systemClock();
+    const uint64_t start = clock.tickCount();
+    clock.sleepMs(kAvPollSleepMs);
+    return waitFrom(start, kAvAwaitWindowMs, awaited, record, frameLength);
 }
 
 }  // namespace
@@ -115,21 +141,31 @@ void sendAvRequest(const Mac& destination, uint16_t mmtype) {
     sendAvFrame(frame, length);
 }
 
-bool pollAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength, AvAnswer answer) {
-    const uint64_t cap = systemClock().tickCount() + uint64_t(kAvAwaitWindowMs) * kAvWaitCapFactor;
-    return pollUntil(mmtype, record, frameLength, answer, cap);
-}
-
-bool waitAvConfirm(uint16_t mmtype, AvConfirm& record, uint32_t windowMs, size_t* frameLength,
+bool pollAvConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record, size_t* frameLength,
                    AvAnswer answer) {
-    return waitFrom(systemClock().tickCount(), windowMs, mmtype, record, frameLength, answer);
+    const uint64_t cap = systemClock().tickCount() + uint64_t(kAvAwaitWindowMs) * kAvWaitCapFactor;
+    return pollUntil({mmtype, from, answer}, record, frameLength, cap);
 }
 
-bool awaitAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength, AvAnswer answer) {
-    Clock& clock = systemClock();
-    const uint64_t start = clock.tickCount();
-    clock.sleepMs(kAvPollSleepMs);
-    return waitFrom(start, kAvAwaitWindowMs, mmtype, record, frameLength, answer);
+bool waitAvConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record, uint32_t windowMs,
+                   size_t* frameLength, AvAnswer answer) {
+    return waitFrom(systemClock().tickCount(), windowMs, {mmtype, from, answer}, record,
+                    frameLength);
+}
+
+bool awaitAvConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record, size_t* frameLength,
+                    AvAnswer answer) {
+    return awaitWindow({mmtype, from, answer}, record, frameLength);
+}
+
+bool awaitAvConfirmFrame(uint16_t mmtype, const Mac& from, MmeFrame& frame) {
+    AvConfirm record;
+    return awaitWindow({mmtype, from, AvAnswer::ownWhateverStatus, -1, &frame}, record, nullptr);
+}
+
+bool awaitCabledConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record, size_t* frameLength,
+                        AvAnswer answer) {
+    return awaitWindow({mmtype, from, answer, core.currentAdapter}, record, frameLength);
 }
 
 }  // namespace corvel

@@ -6,7 +6,9 @@
 #include <cstdint>
 
 #include "avcodec/codec.h"
+#include "core/answers.h"
 #include "platform/mac.h"
+#include "transport/mme_frame.h"
 
 // One AV request out on the selected interface, and the wait for its confirmation among the
 // frames that come in on every interface. Everything blocks the calling thread.
@@ -16,10 +18,6 @@ namespace corvel {
 inline constexpr size_t kAvRequestBufferSize = 1536;
 inline constexpr size_t kAvRequestCapacity = 1528;
 using AvRequestBuffer = std::array<uint8_t, kAvRequestBufferSize>;
-
-// A request sent to the local-management address is answered by the AV device cabled to the
-// interface it goes out on, whatever that device's own address.
-inline constexpr Mac kLocalManagementMac{0x00, 0xB0, 0x52, 0x00, 0x00, 0x01};
 
 inline constexpr int kAvAddressBroadcast = 0;
 inline constexpr int kAvAddressLocal = 1;
@@ -42,6 +40,9 @@ enum class AvAnswer {
     // As confirmOrCommit, and a version confirmation cut short of its full layout too: the local
     // device that sent it is there, and its texts are read as far as they came.
     shortVersionToo,
+    // The request's own confirmation whatever its status and however much of it the codec's
+    // record holds: for the messages whose callers decode the frame in full themselves.
+    ownWhateverStatus,
 };
 
 // Kind 0: the broadcast address; kind 1: the local-management address; any other kind leaves
@@ -54,24 +55,40 @@ Mac& avAddress(int kind, Mac& out);
 // Nothing at all happens while the source address is all zero.
 void sendAvRequest(const Mac& destination, uint16_t mmtype);
 
-// Looks through the frames already received for the confirmation of `mmtype`: accepted when
-// the record holds decoded data or a zero status, and it is an answer of the kind `answer`
-// names. Every other frame costs 20 ms, and the look ends once twice the usual 100 ms window
-// has passed however many frames keep coming. On acceptance sets avConfirmSeen and, when
-// `frameLength` is given, stores how long the accepted frame was. False once no interface has
-// a frame waiting.
-bool pollAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength = nullptr,
-                   AvAnswer answer = AvAnswer::confirmOrCommit);
+// The waits below take a confirmation only from `from`, the address the request went to: a
+// request to one device is answered by that device alone; one to the broadcast or the
+// local-management address by any device (answersRequestTo), never from one of the host's own
+// addresses. A frame from anywhere else is not the answer and is not decoded, so it cannot move
+// a transfer in progress either.
+
+// Looks through the frames already received for the confirmation of `mmtype` from `from`:
+// accepted when the record holds decoded data or a zero status, and it is an answer of the kind
+// `answer` names. Every other frame costs 20 ms, and the look ends once twice the usual 100 ms
+// window has passed however many frames keep coming. On acceptance sets avConfirmSeen and, when
+// `frameLength` is given, stores how long the accepted frame was. False once no interface has a
+// frame waiting.
+bool pollAvConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record,
+                   size_t* frameLength = nullptr, AvAnswer answer = AvAnswer::confirmOrCommit);
 
 // pollAvConfirm at once and then 1 ms apart for up to `windowMs`. The window is checked between
 // polls only, so unrelated frames lengthen the wait by 20 ms each, up to twice the window.
-bool waitAvConfirm(uint16_t mmtype, AvConfirm& record, uint32_t windowMs,
+bool waitAvConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record, uint32_t windowMs,
                    size_t* frameLength = nullptr, AvAnswer answer = AvAnswer::confirmOrCommit);
 
 // 1 ms, then polls as waitAvConfirm does until the usual 100 ms window, counted from the call,
 // is over.
-bool awaitAvConfirm(uint16_t mmtype, AvConfirm& record, size_t* frameLength = nullptr,
-                    AvAnswer answer = AvAnswer::confirmOrCommit);
+bool awaitAvConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record,
+                    size_t* frameLength = nullptr, AvAnswer answer = AvAnswer::confirmOrCommit);
+
+// awaitAvConfirm for a request to the local-management address, which the device cabled to the
+// selected interface answers: only frames that come in on that interface count. Another
+// interface's late or forged answers, still waiting to be read, are not this device's.
+bool awaitCabledConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record,
+                        size_t* frameLength = nullptr, AvAnswer answer = AvAnswer::confirmOrCommit);
+
+// awaitAvConfirm for the confirmation of `mmtype` from `from` whatever its status
+// (AvAnswer::ownWhateverStatus); the accepted frame is copied into `frame` as it came.
+bool awaitAvConfirmFrame(uint16_t mmtype, const Mac& from, MmeFrame& frame);
 
 // Sends a frame the caller encoded on the selected interface.
 bool sendAvFrame(const AvRequestBuffer& frame, int length);

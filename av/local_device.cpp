@@ -26,12 +26,13 @@ namespace {
 
 // Network-information confirmation 0xA039, as frame offsets: 20 number of networks, 21..37 the
 // first network's own fields, 38 its station count, from 39 the stations, 15 bytes each with
-// the MAC at 0..5 and the rate at 13. The decoder keeps the frame from byte 20 on at p[0].
+// the MAC at 0..5 and the average PHY rates to the station at 13 and from it at 14. The decoder keeps the frame from byte 20 on at p[0].
 constexpr size_t kNetworkInfoPayloadOffset = 20;
 constexpr size_t kStationCountOffset = 38;
 constexpr size_t kFirstStationOffset = 39;
 constexpr size_t kStationEntrySize = 15;
 constexpr size_t kStationRateIndex = 13;
+constexpr size_t kStationRxRateIndex = 14;
 
 // Module-read confirmation as decoded: p[4] last-chunk mark, p[5..8] chunk length, p[9..] chunk.
 constexpr size_t kLastChunkIndex = 4;
@@ -40,7 +41,8 @@ constexpr size_t kChunkIndex = 9;
 
 struct StationEntry {
     Mac mac;
-    uint8_t rate;
+    uint8_t rate;    // to the station
+    uint8_t rxRate;  // from the station
 };
 
 bool sourceIsSet() {
@@ -61,6 +63,7 @@ std::vector<StationEntry> stationEntriesOf(const AvConfirm& record, size_t frame
         StationEntry entry{};
         std::copy_n(record.payload.begin() + at, entry.mac.size(), entry.mac.begin());
         entry.rate = record.payload[at + kStationRateIndex];
+        entry.rxRate = record.payload[at + kStationRxRateIndex];
         entries.push_back(entry);
     }
     return entries;
@@ -102,19 +105,30 @@ void appendChunk(const AvConfirm& record, std::vector<uint8_t>& image, size_t& f
 bool probeLocalAv() {
     AvExchangeState& state = avExchangeState();
     state.avConfirmSeen = false;
+    state.localAnswerer = {};
     if (!sourceIsSet()) return false;
     sendAvRequest(kLocalManagementMac, kMmVersionRequest);
     AvConfirm confirm;
-    awaitAvConfirm(kMmVersionRequest, confirm, nullptr, AvAnswer::shortVersionToo);
+    // Any device may answer the local-management address; the one that does, on this interface,
+    // is its local device.
+    if (awaitCabledConfirm(kMmVersionRequest, kLocalManagementMac, confirm, nullptr,
+                           AvAnswer::shortVersionToo))
+        state.localAnswerer = confirm.srcMac;
     return state.avConfirmSeen;
 }
 
 bool readLocalVersion() {
+    AvExchangeState& state = avExchangeState();
     sendAvRequest(kLocalManagementMac, kMmVersionRequest);
+    // The device that answered the probe answers this request too: a version confirmation from
+    // another address, coming late or forged, must not become the local device.
+    const Mac from =
+        macIsSet(state.localAnswerer.data()) ? state.localAnswerer : kLocalManagementMac;
     AvConfirm confirm;
     size_t length = 0;
-    if (!awaitAvConfirm(kMmVersionRequest, confirm, &length, AvAnswer::shortVersionToo))
+    if (!awaitCabledConfirm(kMmVersionRequest, from, confirm, &length, AvAnswer::shortVersionToo))
         return false;
+    state.localAnswerer = confirm.srcMac;
     takeLocalVersion(confirm, length);
     return true;
 }
@@ -144,7 +158,8 @@ bool readNetworkStations(const Mac& localDevice) {
     sendAvRequest(localDevice, kMmNetworkInfoRequest);
     AvConfirm info;
     size_t infoLength = 0;
-    if (!awaitAvConfirm(kMmNetworkInfoRequest, info, &infoLength)) return true;
+    // Only the device asked lists the stations: another's list would replace them.
+    if (!awaitAvConfirm(kMmNetworkInfoRequest, localDevice, info, &infoLength)) return true;
 
     for (const StationEntry& entry : stationEntriesOf(info, infoLength)) {
         // No station has the all-zero address: such an entry is padding of a short frame, and
@@ -161,9 +176,10 @@ bool readNetworkStations(const Mac& localDevice) {
         AvConfirm version;
         size_t versionLength = 0;
         // A station that does not answer keeps its text and its rate.
-        if (!awaitAvConfirm(kMmVersionRequest, version, &versionLength)) continue;
+        if (!awaitAvConfirm(kMmVersionRequest, entry.mac, version, &versionLength)) continue;
         takeStationVersion(*station, version, versionLength);
         updateRate(station->rate, entry.rate, 0, 0, RateMode::Av);
+        recordPhyRates(entry.mac.data(), entry.rate, entry.rxRate);
     }
     return true;
 }
@@ -188,7 +204,7 @@ bool readFirmwareTypeWith(AvRequestEncoder encode) {
     sendAvFrame(frame, length);
     AvConfirm confirm;
     // 1 ms, then the usual window: a device busy for a few milliseconds still answers in time.
-    if (!awaitAvConfirm(kMmConfigBlockRequest, confirm)) return false;
+    if (!awaitAvConfirm(kMmConfigBlockRequest, destination, confirm)) return false;
     // A commit confirmation is accepted as an answer but holds no configuration status: taking
     // its cleared payload as status 0 would change how the next upgrade ends.
     if (confirm.mmtype != kMmConfigBlockConfirm) return false;
@@ -229,7 +245,7 @@ int readLocalNmk(const Mac& device, NetworkKey& nmk) {
         }
         AvConfirm confirm;
         // Each chunk within the usual window, looked for at once as the request is out.
-        if (!waitAvConfirm(kMmModuleReadRequest, confirm, kAvAwaitWindowMs)) return -1;
+        if (!waitAvConfirm(kMmModuleReadRequest, device, confirm, kAvAwaitWindowMs)) return -1;
         appendChunk(confirm, image, filled);
         if (confirm.valid && confirm.payload[kLastChunkIndex] != 0) break;
     }

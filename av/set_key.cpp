@@ -40,7 +40,7 @@ int sendLocalSetKey(const NetworkKey& nmk) {
     }
     AvConfirm confirm;
     // A stray module-commit confirmation says nothing about the key.
-    return awaitAvConfirm(kMmSetKeyRequest, confirm, nullptr, AvAnswer::ownConfirm)
+    return awaitAvConfirm(kMmSetKeyRequest, destination, confirm, nullptr, AvAnswer::ownConfirm)
                ? kSetKeyAvConfirmed
                : kSetKeyFailed;
 }

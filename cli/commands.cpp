@@ -12,6 +12,7 @@
 #include "cli/derive_command.h"
 #include "cli/devices_command.h"
 #include "cli/interfaces_command.h"
+#include "cli/monitor_command.h"
 #include "cli/nvm_command.h"
 #include "cli/password_command.h"
 #include "cli/pib_command.h"
@@ -19,9 +20,12 @@
 #include "cli/remove_command.h"
 #include "cli/rename_command.h"
 #include "cli/report_command.h"
+#include "cli/restart_command.h"
 #include "cli/scan_command.h"
 #include "cli/set_network_command.h"
+#include "cli/stats_command.h"
 #include "cli/terminal_notifier.h"
+#include "cli/tonemap_command.h"
 #include "cli/upgrade_command.h"
 #include "cli/usage_errors.h"
 #include "platform/notifier.h"
@@ -136,6 +140,7 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     addInterfacesCommand(app, context);
     addProbeCommand(app, context);
     addScanCommand(app, context);
+    addMonitorCommand(app, context);
     addDevicesCommand(app, context);
     addReportCommand(app, context);
     addSetNetworkCommand(app, context);
@@ -144,6 +149,9 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     addRenameCommand(app, context);
     addRemoveCommand(app, context);
     addUpgradeCommand(app, context);
+    addStatsCommand(app, context);
+    addToneMapCommand(app, context);
+    addRestartCommand(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
+
+#include "cli/json_output.h"
 
 namespace corvel {
 
@@ -24,9 +25,7 @@ struct CliContext {
     // with.
     int fail(int exitStatus, const std::string& message) {
         if (json)
-            out << nlohmann::json{{"error", message}, {"status", exitStatus}}.dump(
-                       -1, ' ', false, nlohmann::json::error_handler_t::replace)
-                << '\n';
+            out << jsonLine({{"error", message}, {"status", exitStatus}}) << '\n';
         else
             err << "corvel: " << message << '\n';
         status = exitStatus;

@@ -116,7 +116,7 @@ int listedDevice(const std::string& macText, CliContext& context) {
 
 std::string describeDevice(int record) {
     const DeviceRecord& device = core.devices[record - 1];
-    return stringOf(device.name) + " (" + formatMac(device.mac) + ")";
+    return displayText(textOf(device.name)) + " (" + formatMac(device.mac) + ")";
 }
 
 bool deviceNameAccepted(const std::string& name, CliContext& context) {

@@ -84,7 +84,7 @@ int runDevices(const DevicesOptions& options, CliContext& context) {
     for (int i = 0; i < core.deviceCount; ++i) list.push_back(deviceOf(core.devices[i]));
     const Json devices = printable(list);
     if (options.json) {
-        context.out << Json{{"devices", devices}}.dump() << '\n';
+        context.out << jsonLine({{"devices", devices}}) << '\n';
     } else {
         if (devices.empty())
             context.out << "No devices in the device list (" << databasePath() << ")\n";
@@ -92,10 +92,10 @@ int runDevices(const DevicesOptions& options, CliContext& context) {
             printDeviceRow(context, "NAME", "MAC", "PASSWORD", "VERIFIED", "NETWORK NAME",
                            "LAST SEEN (UTC)");
         for (const Json& d : devices) {
-            const std::string password = d["password"].get<std::string>();
-            printDeviceRow(context, d["name"].get<std::string>(), d["mac"].get<std::string>(),
+            const std::string password = displayOf(d["password"]);
+            printDeviceRow(context, displayOf(d["name"]), d["mac"].get<std::string>(),
                            password.empty() ? "--- not entered ---" : password, verifiedText(d),
-                           d["networkName"].get<std::string>(),
+                           displayOf(d["networkName"]),
                            d["lastSeen"].is_null() ? "never" : d["lastSeen"].get<std::string>());
         }
     }

@@ -52,7 +52,7 @@ int runInterfaces(const InterfacesOptions& options, CliContext& context) {
                     (entry.captureHandle >= 0 ? "" : "  (not open)"));
         }
     }
-    if (options.json) context.out << printable({{"interfaces", list}}).dump() << '\n';
+    if (options.json) context.out << jsonLine({{"interfaces", list}}) << '\n';
     context.status = 0;
     return 0;
 }

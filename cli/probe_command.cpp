@@ -12,6 +12,7 @@
 #include "cli/json_output.h"
 #include "cli/session.h"
 #include "core/observer.h"
+#include "core/stations.h"
 #include "core/tables.h"
 #include "hp10codec/frames.h"
 #include "hp10/queries.h"
@@ -54,9 +55,12 @@ Json avStations(int index) {
         if (!station.present) continue;
         // A rate the network information did not give is unknown, not 0 Mbit/s.
         const double rate = station.rate.currentRate;
+        const PhyRates phy = phyRatesOf(index, station);
         stations.push_back({{"mac", formatMac(station.mac)},
                             {"firmware", stringOf(station.firmwareText)},
-                            {"rate", rate == 0 ? Json(nullptr) : Json(rate)}});
+                            {"rate", rate == 0 ? Json(nullptr) : Json(rate)},
+                            {"phyRateTx", mbpsOrNull(phy.tx)},
+                            {"phyRateRx", mbpsOrNull(phy.rx)}});
     }
     return stations;
 }
@@ -156,14 +160,16 @@ void printProbeText(const Json& result, CliContext& context) {
         context.out << local["kindName"].get<std::string>() << " " << local["mac"].get<std::string>();
         for (const char* field : {"chip", "firmware", "macVersion", "vendor", "product"})
             if (local.contains(field))
-                context.out << ", " << field << " \"" << local[field].get<std::string>() << "\"";
+                context.out << ", " << field << " \"" << displayOf(local[field]) << "\"";
         context.out << '\n';
         for (const Json& station : entry["stations"]) {
             char rate[32] = "? Mbit/s";
             if (!station["rate"].is_null())
                 std::snprintf(rate, sizeof rate, "%.2f Mbit/s", station["rate"].get<double>());
             context.out << "  station " << station["mac"].get<std::string>() << "  rate " << rate
-                        << "  firmware \"" << station["firmware"].get<std::string>() << "\"\n";
+                        << "  TX " << mbpsText(station["phyRateTx"]) << "  RX "
+                        << mbpsText(station["phyRateRx"]) << "  firmware \""
+                        << displayOf(station["firmware"]) << "\"\n";
         }
     }
 }
@@ -176,7 +182,7 @@ int runProbe(const ProbeOptions& options, CliContext& context) {
     for (int i = 0; i < adapterCount; ++i) interfaces.push_back(probeInterface(i));
     closeAllInterfaces();
     const Json result = printable({{"interfaces", interfaces}});
-    if (options.json) context.out << result.dump() << '\n';
+    if (options.json) context.out << jsonLine(result) << '\n';
     else printProbeText(result, context);
     // As scan: exit status 1 when no device answered on any interface (one waiting in its
     // loader is a device).

@@ -33,8 +33,8 @@ void runRename(const RenameOptions& options, CliContext& context) {
         return;
     }
     if (!session.finish()) return;
-    context.out << "Renamed " << before << " to " << stringOf(core.devices[record - 1].name)
-                << '\n';
+    context.out << "Renamed " << before << " to "
+                << displayText(textOf(core.devices[record - 1].name)) << '\n';
     context.status = 0;
 }
 

@@ -11,6 +11,7 @@
 #include "scan/quality_text.h"
 #include "scan/select_adapter.h"
 #include "scan/scan.h"
+#include "core/stations.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
 #include "platform/mac.h"
@@ -70,19 +71,23 @@ Json qualityOf(double rate, int32_t kind) {
 // Every station the table holds, of every family: the main page lists only the AV ones, but a
 // command-line user with a 1.0 or Turbo network needs to see theirs. A rate not measured yet is
 // null, not a rate of 0.
-Json stationsOf(const StationTable& table) {
+Json stationsOf(int index) {
+    const StationTable& table = core.stationTables[index];
     Json stations = Json::array();
     for (const StationRecord& s : table.stations) {
         if (!macIsSet(s.mac) || macEqual(s.mac, table.localMac)) continue;
         // Packed fields are copied out: the JSON builder takes its values by reference.
         const double rate = s.rate.currentRate;
         const int32_t kind = s.stationKind;
+        const PhyRates phy = phyRatesOf(index, s);
         stations.push_back({{"name", stationName(s, int(stations.size()))},
                             {"mac", formatMac(s.mac)},
                             {"kind", kind},
                             {"family", familyOf(s.stationKind)},
                             {"rate", rate == 0 ? Json(nullptr) : Json(rate)},
                             {"rateText", rateText(rate)},
+                            {"phyRateTx", mbpsOrNull(phy.tx)},
+                            {"phyRateRx", mbpsOrNull(phy.rx)},
                             {"quality", qualityOf(rate, s.stationKind)},
                             {"firmware", stringOf(s.firmwareText)},
                             {"present", s.present != 0}});
@@ -106,7 +111,7 @@ Json interfaceOf(int index) {
             {"name", host != nullptr ? host->name : ""},
             {"mac", formatMac(interfaceEntries[index].interfaceMac)},
             {"local", local},
-            {"stations", local.is_null() ? Json::array() : stationsOf(table)}};
+            {"stations", local.is_null() ? Json::array() : stationsOf(index)}};
 }
 
 Json interfacesNow() {
@@ -118,12 +123,12 @@ Json interfacesNow() {
 // NAME holds a device name of up to 31 characters whole.
 void printStationRow(CliContext& context, const std::string& name, const std::string& mac,
                      const std::string& family, const std::string& rate,
-                     const std::string& quality, const std::string& state,
-                     const std::string& firmware) {
+                     const std::string& tx, const std::string& rx, const std::string& quality,
+                     const std::string& state, const std::string& firmware) {
     char line[512];
-    std::snprintf(line, sizeof line, "  %-31s  %-17s  %-18s %13s  %-9s  %-7s  %s\n",
-                  name.c_str(), mac.c_str(), family.c_str(), rate.c_str(), quality.c_str(),
-                  state.c_str(), firmware.c_str());
+    std::snprintf(line, sizeof line, "  %-31s  %-17s  %-18s %13s %4s %4s  %-9s  %-7s  %s\n",
+                  name.c_str(), mac.c_str(), family.c_str(), rate.c_str(), tx.c_str(), rx.c_str(),
+                  quality.c_str(), state.c_str(), firmware.c_str());
     context.out << line;
 }
 
@@ -139,18 +144,21 @@ void printScanText(const Json& result, CliContext& context) {
         }
         context.out << "Connected to " << local["kindName"].get<std::string>() << " "
                     << local["mac"].get<std::string>() << "\n  Network Name: "
-                    << local["networkName"].get<std::string>()
+                    << displayOf(local["networkName"])
                     << "   Network Type: " << local["networkType"].get<std::string>() << '\n';
         if (entry["stations"].empty()) context.out << "  no stations seen\n";
         else
-            printStationRow(context, "NAME", "MAC", "FAMILY", "RATE (Mbit/s)", "QUALITY", "STATE",
-                            "FIRMWARE");
+            printStationRow(context, "NAME", "MAC", "FAMILY", "RATE (Mbit/s)", "TX", "RX",
+                            "QUALITY", "STATE", "FIRMWARE");
+        // A 1.0 or Turbo station reports no rate from it: its RX column shows "-".
         for (const Json& s : entry["stations"])
-            printStationRow(context, s["name"].get<std::string>(), s["mac"].get<std::string>(),
+            printStationRow(context, displayOf(s["name"]), s["mac"].get<std::string>(),
                             s["family"].get<std::string>(), s["rateText"].get<std::string>(),
+                            mbpsText(s["phyRateTx"]),
+                            s["kind"].get<int>() >= kKindAv ? mbpsText(s["phyRateRx"]) : "-",
                             s["quality"]["text"].get<std::string>(),
                             s["present"].get<bool>() ? "present" : "dropped",
-                            s["firmware"].get<std::string>());
+                            displayOf(s["firmware"]));
     }
     context.out.flush();
 }
@@ -187,7 +195,7 @@ int runScan(const ScanOptions& options, CliContext& context) {
     }
     const Json result = interfacesNow();
     const bool saved = session.finish();
-    if (options.json) context.out << result.dump() << '\n';
+    if (options.json) context.out << jsonLine(result) << '\n';
     context.status = saved ? 0 : 1;
     return context.status;
 }

@@ -134,7 +134,7 @@ void runSetNetwork(const SetNetworkOptions& options, CliContext& context) {
     }
     // Without a local device the station table only holds the name typed.
     if (run.outcome != NetworkNameRun::Outcome::refused && currentStationTable().localPresent) {
-        context.out << "Network Name: " << stringOf(currentStationTable().networkName)
+        context.out << "Network Name: " << displayText(textOf(currentStationTable().networkName))
                     << "   Network Type: " << networkTypeText() << '\n';
     }
     const bool saved = session.finish();

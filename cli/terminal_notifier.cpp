@@ -74,10 +74,11 @@ std::string fileRefusedWords(const Notice& notice) {
 }  // namespace
 
 std::string quotedText(std::string_view text, bool asciiOnly) {
+    if (!asciiOnly) return "'" + displayText(text) + "'";
     std::string quoted = "'";
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || (asciiOnly && byte > 0x7F)) {
+        if (byte < 0x20 || byte >= 0x7F) {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\x%02X", byte);
             quoted += escape;

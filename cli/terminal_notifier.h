@@ -30,8 +30,9 @@ private:
 // What the terminal shows for `notice` ("" for nothing), without the "corvel: " prefix.
 std::string terminalWords(const Notice& notice);
 
-// `text` in single quotes with control characters, and with `asciiOnly` every byte above 0x7F,
-// written as \xNN: a name that cannot be typed or shown as it is still shows what it holds.
+// `text` in single quotes as a terminal shows it (platform/text.h displayText); with
+// `asciiOnly` every byte outside printable ASCII written as \xNN, for a text that may hold
+// nothing else, so that the culprit shows.
 std::string quotedText(std::string_view text, bool asciiOnly = false);
 
 }  // namespace corvel

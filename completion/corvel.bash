@@ -5,8 +5,8 @@ _corvel() {
     local cur prev words cword
     _init_completion || return
 
-    local commands="interfaces probe scan devices report set-network password add-device rename
-        remove upgrade derive pib nvm"
+    local commands="interfaces probe scan monitor devices report set-network password add-device
+        rename remove upgrade stats tonemap restart derive pib nvm"
     local global="-h --help --version -i --interface -q --quiet -v --verbose --json"
 
     case $prev in
@@ -19,14 +19,14 @@ _corvel() {
         --nvm|--pib|--cfg|--img)
             _filedir
             return ;;
-        --cycles)
+        --cycles|--slot|--interval|--listen)
             return ;;
     esac
 
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            -i|--interface|--data-dir|--nvm|--pib|--cfg|--img|--cycles) ((i++)) ;;
+            -i|--interface|--data-dir|--nvm|--pib|--cfg|--img|--cycles|--slot|--interval|--listen) ((i++)) ;;
             -*) ;;
             *) command=${words[i]}; break ;;
         esac
@@ -37,6 +37,7 @@ _corvel() {
         "") COMPREPLY=($(compgen -W "$commands $global" -- "$cur")); return ;;
         interfaces|probe) options="--json" ;;
         scan) options="--cycles --json --data-dir" ;;
+        monitor) options="--interval --listen --json-lines --data-dir" ;;
         devices) options="--json --data-dir" ;;
         report) options="--data-dir"; _filedir ;;
         set-network) options="--public --local-only --yes --data-dir" ;;
@@ -51,6 +52,9 @@ _corvel() {
             [ "$cword" -eq $((i + 2)) ] && options="- --cycles --data-dir" ;;
         remove) options="--yes --data-dir" ;;
         upgrade) options="--nvm --pib --cfg --img --resume --yes --data-dir" ;;
+        stats) options="--json" ;;
+        tonemap) options="--rx --slot --json --csv" ;;
+        restart) options="--local --yes" ;;
         derive)
             [ "$cword" -eq $((i + 1)) ] && options="nmk dak nek nid" ;;
         pib|nvm)

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/answers.h"
 #include "core/tables.h"
 #include "hp10codec/frames.h"
 #include "platform/bytes.h"
@@ -33,10 +34,14 @@ bool isHp10Entry(const MmeFrame& frame, uint8_t type) {
            frame.bytes[kHp10EntryTypeOffset] == type;
 }
 
-// The local device answers a request sent in its own name to itself.
-bool isSelfAddressed(const MmeFrame& frame) {
+// The local device answers a request sent in its own name to itself. Once the local device of
+// interface `index` is known, requests go out in no other device's name: a frame that another
+// address sends to itself then answers nothing the host asked.
+bool isSelfAddressed(int index, const MmeFrame& frame) {
     const uint8_t* b = frame.bytes.data();
-    return macEqual(b, b + 6) && !macEqual(b, kBroadcastMac.data());
+    const uint8_t* local = core.adapters[index].localMac;
+    return macEqual(b, b + 6) && !macEqual(b, kBroadcastMac.data()) &&
+           (!macIsSet(local) || macEqual(b + 6, local));
 }
 
 void noteLocalDevice(int index, const MmeFrame& frame) {
@@ -63,10 +68,12 @@ void noteLocalDevice(int index, const MmeFrame& frame) {
 
 void takeParamBlock(int index, const MmeFrame& frame) {
     if (!isHp10Entry(frame, kHp10Params)) return;
+    // The block holds the network key: only the local device's own answer is taken.
+    AdapterRecord& adapter = core.adapters[index];
+    if (!macIsSet(adapter.localMac) || !macEqual(frame.bytes.data() + 6, adapter.localMac)) return;
     if (frame.bytes[kHp10EntryLengthOffset] != kParamReplyLength) return;
     if (frame.bytes[kHp10EntryDataOffset] != 1) return;
     if (frame.length < kHp10EntryDataOffset + 1 + kParamBlockSize) return;
-    AdapterRecord& adapter = core.adapters[index];
     adapter.paramsValid = 1;
     std::memcpy(adapter.paramBlock, frame.bytes.data() + kHp10EntryDataOffset + 1,
                 kParamBlockSize);
@@ -84,7 +91,10 @@ const MmeFrame* observeFrame(int index, PollWait wait) {
         return nullptr;
     }
     if (frame == nullptr || !isPowerline(*frame)) return frame;
-    if (isSelfAddressed(*frame)) core.localReplySeen = 1;
+    // A frame no device can have sent (from one of the host's own addresses, a group address or
+    // none) proves nothing about the local device.
+    if (!couldBeDevice(frame->bytes.data() + 6)) return frame;
+    if (isSelfAddressed(index, *frame)) core.localReplySeen = 1;
     if (!isHp10Entry(*frame, kHp10LocalStats)) {
         noteLocalDevice(index, *frame);
         takeParamBlock(index, *frame);

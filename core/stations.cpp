@@ -4,11 +4,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/answers.h"
 #include "core/view_hooks.h"
 #include "platform/bytes.h"
 #include "platform/notifier.h"
 #include "platform/text.h"
-#include "transport/interface_table.h"
 
 namespace corvel {
 
@@ -17,9 +17,6 @@ namespace {
 constexpr int32_t kStationKindHp10 = 1;
 constexpr int32_t kStationKindTurbo = 2;
 constexpr int32_t kStationKindAv = 4;
-
-// The address every AV device answers to as "the local device".
-constexpr Mac kLocalManagementMac{0x00, 0xB0, 0x52, 0x00, 0x00, 0x01};
 
 // Statistics reply: three words of the local link at 18, then 15 station slots of 12 bytes.
 constexpr size_t kLinkSampleOffset = 18;
@@ -72,12 +69,7 @@ double rateFromRaw(uint16_t w0, RateMode mode) {
 }  // namespace
 
 bool couldBeStation(const uint8_t* mac) {
-    // Bit 0 of the first byte marks a group (multicast) address; no device sends from one.
-    if ((mac[0] & 0x01) != 0 || !macIsSet(mac) || macEqual(mac, kLocalManagementMac.data()))
-        return false;
-    for (int i = 0; i < adapterCount && i < kMaxInterfaces; ++i)
-        if (macEqual(mac, interfaceEntries[i].interfaceMac)) return false;
-    return true;
+    return couldBeDevice(mac);
 }
 
 void addOrRefreshStation(const uint8_t* mac) {
@@ -90,6 +82,41 @@ void addOrRefreshStation(const uint8_t* mac) {
     }
     markAnswered(*station);
     station->seenCount += 1;
+}
+
+void recordPhyRates(const uint8_t* mac, uint8_t tx, uint8_t rx) {
+    if (core.currentAdapter < 0 || core.currentAdapter >= kMaxInterfaces) return;
+    const StationRecord* station = findStationByMac(mac);
+    if (station == nullptr) return;
+    const StationTable& table = currentStationTable();
+    PhyRatePair& pair = core.phyRates[core.currentAdapter][station - table.stations];
+    copyMac(pair.mac, station->mac);
+    pair.tx = tx;
+    pair.rx = rx;
+}
+
+PhyRates phyRatesOf(int interfaceIndex, const StationRecord& station) {
+    PhyRates rates;
+    if (interfaceIndex < 0 || interfaceIndex >= kMaxInterfaces) return rates;
+    if (station.stationKind < kStationKindAv) {
+        // Whole Mbit/s already; a value of a damaged database file is not converted.
+        const double rate = station.rate.currentRate;
+        if (std::isfinite(rate) && rate >= 1 && rate < 1e6) rates.tx = int(rate);
+        return rates;
+    }
+    // The station's slot is the first one with its address, as findStationByMac finds it. The
+    // pair there is the station's own only while it carries that address: one left by a station
+    // that gave the slot up is not this one's.
+    const StationRecord* slots = core.stationTables[interfaceIndex].stations;
+    for (int i = 0; i < kStationsPerTable; ++i) {
+        if (!macIsSet(station.mac) || !macEqual(slots[i].mac, station.mac)) continue;
+        const PhyRatePair& pair = core.phyRates[interfaceIndex][i];
+        if (!macEqual(pair.mac, station.mac)) break;
+        if (pair.tx != 0) rates.tx = pair.tx;
+        if (pair.rx != 0) rates.rx = pair.rx;
+        break;
+    }
+    return rates;
 }
 
 void updateRate(RateRecord& rate, uint16_t w0, uint16_t w1, uint16_t w2, RateMode mode) {

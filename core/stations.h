@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "core/tables.h"
 
@@ -27,6 +28,20 @@ void addOrRefreshStation(const uint8_t* mac);
 // zero, not the local-management address the AV devices answer to, and not one of the host's own
 // interfaces. A hostile or garbled answer naming such an address must not become a device.
 bool couldBeStation(const uint8_t* mac);
+
+// An AV station's network-information entry: its average PHY rates to it (tx) and from it (rx),
+// in Mbit/s as the device reports them, kept beside the station's slot of the selected
+// interface. An address with no station slot is ignored.
+void recordPhyRates(const uint8_t* mac, uint8_t tx, uint8_t rx);
+
+// A station's rates in both directions, whole Mbit/s; empty where none was measured. An AV
+// station gives what its last network-information entry reported; a HomePlug 1.0 or Turbo
+// station gives the rate its statistics give as tx and never an rx, which they do not report.
+struct PhyRates {
+    std::optional<int> tx;
+    std::optional<int> rx;
+};
+PhyRates phyRatesOf(int interfaceIndex, const StationRecord& station);
 
 void updateRate(RateRecord& rate, uint16_t w0, uint16_t w1, uint16_t w2, RateMode mode);
 

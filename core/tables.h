@@ -115,6 +115,16 @@ static_assert(offsetof(DeviceRecord, networkKey) == 149);
 static_assert(offsetof(DeviceRecord, reserved) == 165);
 static_assert(offsetof(DeviceRecord, lastSeen) == 190);
 
+// The average PHY rates an AV station's network-information entry gives, in Mbit/s as the
+// device reports them: to the station (tx) and from it (rx); 0 = not measured. Runtime state
+// only, never in the database. A pair belongs to the station whose address it carries, so a slot
+// taken over by another station shows no rates until that station is measured.
+struct PhyRatePair {
+    uint8_t mac[6];
+    uint8_t tx;
+    uint8_t rx;
+};
+
 // What is known of the local device on one host interface; rebuilt by every run's scans.
 struct AdapterRecord {
     uint8_t localMissCount;  // consecutive unanswered 1.0 poll rounds (0..3)
@@ -139,6 +149,7 @@ enum LocalKind : int32_t {
 struct CoreState {
     AdapterRecord adapters[kMaxInterfaces];
     StationTable stationTables[kMaxInterfaces];
+    PhyRatePair phyRates[kMaxInterfaces][kStationsPerTable];  // by station slot
     DeviceRecord devices[kMaxDevices];
     int32_t deviceCount;
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/answers.h"
 #include "core/observer.h"
 #include "core/stations.h"
 #include "core/tables.h"
@@ -73,6 +74,16 @@ bool firmwareTooOld(std::string_view text) {
     return text.size() > 16 && text[14] == '1' && (text[16] == '5' || text[16] == '6');
 }
 
+// Whether the frame comes from the selected interface's local device. The answers to the
+// requests sent to it (firmware text, network key, Turbo rates) and the parameter block and
+// statistics only it sends are taken from it alone: a station, or any host on the segment, could
+// send the same entries.
+bool fromLocalDevice(std::span<const uint8_t> frame) {
+    const uint8_t* local = currentAdapterRecord().localMac;
+    return frame.size() >= kSourceOffset + 6 && macIsSet(local) &&
+           macEqual(&frame[kSourceOffset], local);
+}
+
 std::span<const uint8_t> tail(std::span<const uint8_t> frame, size_t offset) {
     return offset < frame.size() ? frame.subspan(offset) : std::span<const uint8_t>{};
 }
@@ -82,7 +93,7 @@ void writeText(std::span<char> text, const char* format, int value) {
 }
 
 void handleReadReply(std::span<const uint8_t> frame) {
-    if (frame.size() <= kReadSubCodeOffset) return;
+    if (frame.size() <= kReadSubCodeOffset || !fromLocalDevice(frame)) return;
     switch (frame[kReadSubCodeOffset]) {
         case kHp10ReadFirmwareText: {
             // MELEN counts the sub-code too, so the text may take one byte past the entry; only
@@ -146,6 +157,8 @@ void copyLengthText(std::span<char> destination, std::span<const uint8_t> text) 
 void handleVersionReply(std::span<const uint8_t> frame) {
     // The version bytes must be there; the texts after them are cut where the frame ends.
     if (frame.size() <= kVersionMinorOffset) return;
+    // The version query goes to every device, so any may answer, but none from a host address.
+    if (!couldBeDevice(&frame[kSourceOffset])) return;
     const uint8_t major = frame[kVersionMajorOffset];
     const uint8_t minor = frame[kVersionMinorOffset];
     char version[32];
@@ -180,7 +193,7 @@ void handleVersionReply(std::span<const uint8_t> frame) {
 }
 
 void handleTurboStats(std::span<const uint8_t> frame) {
-    if (frame.size() <= kHp10EntryLengthOffset) return;
+    if (frame.size() <= kHp10EntryLengthOffset || !fromLocalDevice(frame)) return;
     const uint8_t stated = frame[kHp10EntryLengthOffset];
     const size_t records =
         stated < kTurboRecordOverhead ? 0 : (stated - kTurboRecordOverhead) / kTurboRecordSize;
@@ -196,6 +209,11 @@ void handleTurboStats(std::span<const uint8_t> frame) {
 
 void acceptParams(int index, std::span<const uint8_t> frame) {
     if (index < 0 || index >= kMaxInterfaces) return;
+    // The block holds the network key: only the interface's local device's own is taken.
+    const uint8_t* local = core.adapters[index].localMac;
+    if (frame.size() < kSourceOffset + 6 || !macIsSet(local) ||
+        !macEqual(&frame[kSourceOffset], local))
+        return;
     // A block cut short is refused whole: a zero-filled block would look blank or, worse,
     // become the device's key.
     if (frame.size() < kParamBlockOffset + kParamBlockSize) return;
@@ -232,7 +250,7 @@ bool handleHp10Entry(std::span<uint8_t> frame) {
             return true;
         case kHp10LocalStats:
             // applyHp10Statistics refreshes the view itself.
-            if (frame.size() > kHp10EntryDataOffset &&
+            if (frame.size() > kHp10EntryDataOffset && fromLocalDevice(frame) &&
                 frame[kHp10EntryDataOffset] != kLocalQueryRequestByte)
                 applyHp10Statistics(frame.data(), frame.size());
             return true;
@@ -246,6 +264,9 @@ ReplyOutcome handleHp10Reply(std::span<uint8_t> frame, std::span<char> text) {
         get16be(&frame[kHp10EthertypeOffset]) != kHp10Ethertype)
         return ReplyOutcome::endsDrain;
     if (frame.size() <= kHp10EntryTypeOffset) return ReplyOutcome::ignored;
+    // No device sends from one of the host's own addresses or a group address: such a frame is
+    // the host's own request seen again, or forged.
+    if (!couldBeDevice(&frame[kSourceOffset])) return ReplyOutcome::ignored;
     switch (frame[kHp10EntryTypeOffset]) {
         case kHp10Vendor:
             return handleVendorReply(frame, text);

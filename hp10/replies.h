@@ -39,14 +39,17 @@ bool processHp10Replies(std::span<char> text = {});
 bool pumpHp10Replies(std::span<char> text = {});
 
 // One frame of the drain. Vendor replies have the reply bit of their code cleared in place, and
-// statistics replies take the computed link average (see applyHp10Statistics).
+// statistics replies take the computed link average (see applyHp10Statistics). A frame from one
+// of the host's own addresses or a group address is ignored: no device sends from one. What
+// answers the local device alone gives (parameter block, statistics, read replies, Turbo rates)
+// is taken only from the selected interface's local device.
 ReplyOutcome handleHp10Reply(std::span<uint8_t> frame, std::span<char> text = {});
 // Entry types other than vendor replies (0x02) and reads (0x12, 0x13): station answers,
 // set-key confirmations, parameter and statistics replies. False for any other type.
 bool handleHp10Entry(std::span<uint8_t> frame);
-// A parameter reply (entry 0x19) of the local device on interface `index`. Byte 17 says which
-// copy the block is (1 stored, 2 working); a block that starts with seven equal bytes is blank:
-// it goes to the device log and is not taken.
+// A parameter reply (entry 0x19) of the local device on interface `index`, taken only when its
+// source is that device. Byte 17 says which copy the block is (1 stored, 2 working); a block that
+// starts with seven equal bytes is blank: it goes to the device log and is not taken.
 void acceptParams(int index, std::span<const uint8_t> frame);
 // Vendor reply code 16: the version of a remote station (which becomes Turbo-capable) or of the
 // local device (which makes the network Turbo).

@@ -43,13 +43,14 @@ constexpr uint32_t kRejoinMs = 10000;
 constexpr int kMaxSearchPasses = 5;
 
 // Network-information confirmation 0xA039, as frame offsets: 38 the station count of the first
-// network, from 39 its stations, 15 bytes each with the MAC at 0..5 and the rate at 13. The
-// decoded payload starts at frame byte 20.
+// network, from 39 its stations, 15 bytes each with the MAC at 0..5 and the average PHY rates
+// to the station at 13 and from it at 14. The decoded payload starts at frame byte 20.
 constexpr size_t kPayloadOffset = 20;
 constexpr size_t kStationCountOffset = 38;
 constexpr size_t kFirstStationOffset = 39;
 constexpr size_t kStationEntrySize = 15;
 constexpr size_t kStationRateIndex = 13;
+constexpr size_t kStationRxRateIndex = 14;
 
 constexpr size_t kDashPositions[] = {4, 9, 14};
 
@@ -97,10 +98,12 @@ NetworkStations takeNetworkStations(const AvConfirm& info, size_t frameLength) {
         Mac mac{};
         std::copy_n(entry, mac.size(), mac.begin());
         if (i == 0) seen.first = mac;
-        if (!isUnicast(mac) || mac == local) continue;
+        if (!isDeviceAddress(mac) || mac == local) continue;
         addOrRefreshStation(mac.data());
-        if (StationRecord* station = findStationByMac(mac.data()))
+        if (StationRecord* station = findStationByMac(mac.data())) {
             updateRate(station->rate, entry[kStationRateIndex], 0, 0, RateMode::Av);
+            recordPhyRates(mac.data(), entry[kStationRateIndex], entry[kStationRxRateIndex]);
+        }
     }
     seen.count = int(count);
     return seen;
@@ -114,7 +117,7 @@ NetworkStations awaitNetworkStations() {
         sendAvRequest(local, kMmNetworkInfoRequest);
         AvConfirm info{};
         size_t length = 0;
-        if (!awaitAvConfirm(kMmNetworkInfoRequest, info, &length)) continue;
+        if (!awaitAvConfirm(kMmNetworkInfoRequest, local, info, &length)) continue;
         pauseMs(kAfterNetworkInfoMs);
         const NetworkStations seen = takeNetworkStations(info, length);
         if (seen.count != 0) return seen;
@@ -140,7 +143,7 @@ SearchResult searchPass(const NetworkKey& dak, Mac& device) {
     if (seen.count == 0) return SearchResult::noStation;
     if (seen.count > 1) return SearchResult::tooMany;
     // A single entry without a device's address names no device to expect.
-    if (!isUnicast(seen.first)) return SearchResult::noStation;
+    if (!isDeviceAddress(seen.first)) return SearchResult::noStation;
     device = seen.first;
     return SearchResult::found;
 }
@@ -232,7 +235,7 @@ bool addHp10Device(std::optional<std::string_view> name, std::string& password,
         // The form the device took: the typed text would give the record a DEK the device
         // does not have, and every later Set All Devices would fail on it.
         add.password = target.password;
-        if (isUnicast(target.mac)) add.expectedMac = target.mac;
+        if (isDeviceAddress(target.mac)) add.expectedMac = target.mac;
     }
     passwordProgress(1);
     reapplyLocalKey();

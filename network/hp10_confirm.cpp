@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "core/answers.h"
 #include "core/observer.h"
 #include "core/tables.h"
 #include "hp10codec/frames.h"
@@ -24,9 +25,8 @@ Mac frameSource(const MmeFrame& frame) {
     return mac;
 }
 
-bool isUnicast(const Mac& mac) {
-    // Bit 0 of the first byte marks a group address, which no device sends from.
-    return macIsSet(mac.data()) && (mac[0] & 0x01) == 0;
+bool isDeviceAddress(const Mac& mac) {
+    return couldBeDevice(mac.data());
 }
 
 Mac localHp10Mac() {
@@ -48,7 +48,7 @@ bool awaitHp10SetKeyConfirm(Mac& device, uint32_t windowMs) {
         }
         if (!isHp10EntryFrame(frame, kHp10SetKeyConfirm)) continue;
         const Mac source = frameSource(frame);
-        if (!isUnicast(source)) continue;
+        if (!isDeviceAddress(source)) continue;
         // The local device confirms what it takes itself; with the device unknown only another
         // sender can be the device.
         if (anyDevice ? source == local : source != device) continue;

@@ -15,8 +15,9 @@ namespace corvel {
 // `dataBytes` bytes of data in the frame.
 bool isHp10EntryFrame(const MmeFrame& frame, uint8_t type, size_t dataBytes = 0);
 Mac frameSource(const MmeFrame& frame);
-// A device's own address: set, and not a group address.
-bool isUnicast(const Mac& mac);
+// Whether a device could send from `mac`: set, not a group address, not one of the host's own
+// (couldBeDevice).
+bool isDeviceAddress(const Mac& mac);
 
 // The local 1.0 / Turbo device of the selected interface, as the observer learnt it.
 Mac localHp10Mac();

@@ -47,6 +47,7 @@ bool readBackMatches(const Mac& source) {
         std::copy(lent->begin(), lent->end(), expected.begin() + kBlockSelectZeroKey);
     pauseMs(kReadBackSettleMs);
     const Hp10Frame query = buildParamRequest(source, kBroadcastMac, 0);
+    const Mac local = localHp10Mac();
     MmeFrame frame;
     for (int q = 0; q < kReadBackQueries; ++q) {
         sendHp10Frame(query);
@@ -56,7 +57,10 @@ bool readBackMatches(const Mac& source) {
                 clock.sleepMs(1);
                 continue;
             }
-            if (!isHp10EntryFrame(frame, kHp10Params, kParamReplyData)) continue;
+            // Only the local device's own block says what it holds.
+            if (!isHp10EntryFrame(frame, kHp10Params, kParamReplyData) ||
+                frameSource(frame) != local)
+                continue;
             const uint8_t* data = frame.bytes.data() + kHp10EntryDataOffset;
             if (frame.bytes[kHp10EntryLengthOffset] != kParamReplyLength || data[0] != kStoredCopy)
                 continue;

@@ -143,7 +143,8 @@ bool readLocalTurboKey() {
         clock.sleepMs(1);
         if (!receiveFrame(frame)) continue;
         if (isHp10EntryFrame(frame, kHp10ReadReply, kKeyReplyData) &&
-            frame.bytes[kHp10EntryDataOffset] == kHp10ReadNetworkKey)
+            frame.bytes[kHp10EntryDataOffset] == kHp10ReadNetworkKey &&
+            frameSource(frame) == localHp10Mac())
             keyCame = true;
         handleHp10Reply(std::span<uint8_t>(frame.bytes.data(), frame.length));
     } while (clock.tickCount() - start < kKeyQueryWindowMs);

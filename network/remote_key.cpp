@@ -24,9 +24,13 @@ constexpr uint32_t kProbeWindowMs = 200;
 constexpr uint32_t kProbeIdleSleepMs = 10;
 
 bool awaitAvSetKeyConfirm(uint32_t windowMs) {
+    // The request went to the local device, which confirms once the device whose DAK matched
+    // took the key.
+    Mac local{};
+    copyMac(local.data(), currentStationTable().localMac);
     AvConfirm confirm;
     // A stray module-commit confirmation says nothing about the key.
-    return waitAvConfirm(kMmSetKeyRequest, confirm, windowMs, nullptr, AvAnswer::ownConfirm);
+    return waitAvConfirm(kMmSetKeyRequest, local, confirm, windowMs, nullptr, AvAnswer::ownConfirm);
 }
 
 int setHp10RemoteKey(const NetworkKey& accessKey, const NetworkKey& newKey, Mac& device,
@@ -98,7 +102,6 @@ int sendRemoteKey(Mac& device, const NetworkKey& newKey, const NetworkKey& acces
 
     systemClock().sleepMs(1);
     if (family == LocalFamily::av) {
-        // The local device confirms once the device whose DAK matched took the key.
         if (awaitAvSetKeyConfirm(kRemoteConfirmWindowMs)) return kKeyAvConfirmed;
     } else if (awaitHp10SetKeyConfirm(device, kRemoteConfirmWindowMs)) {
         return kKeyHp10Confirmed;
@@ -131,7 +134,7 @@ bool probeDevice(Mac& device, bool broadcastMode) {
         }
         if (!isHp10EntryFrame(frame, kHp10StationAnswer)) continue;
         const Mac from = frameSource(frame);
-        if (!isUnicast(from)) continue;
+        if (!isDeviceAddress(from)) continue;
         if (broadcastMode) {
             if (from == local) continue;
             device = from;

@@ -30,4 +30,18 @@ std::string stringOf(const char (&field)[N]) {
     return std::string(textOf(field));
 }
 
+// Texts that came from a device, a file or another user are bytes, not necessarily UTF-8.
+
+// The bytes as valid UTF-8: each sequence that is not (a stray continuation byte, a lead byte
+// whose sequence breaks off, an overlong form, a surrogate, a value past U+10FFFF) becomes one
+// U+FFFD per maximal ill-formed part, as Unicode recommends.
+std::string validUtf8(std::string_view bytes);
+
+// Text from the wire (or from a file another user controls) as shown to a person on a terminal or
+// in a text file: valid UTF-8 as validUtf8 makes it, and every control character (C0 including
+// tab, CR and LF, DEL, and the C1 controls U+0080..U+009F) written as a visible escape \xHH of
+// its code, so that no byte of it can move the cursor, clear the screen or start an escape
+// sequence.
+std::string displayText(std::string_view bytes);
+
 }  // namespace corvel

@@ -14,6 +14,7 @@
 
 #include "av/av_state.h"
 #include "scan/logs.h"
+#include "core/stations.h"
 #include "core/tables.h"
 #include "platform/files.h"
 #include "platform/mac.h"
@@ -69,6 +70,14 @@ long long wholeMbps(double rate) {
 std::string rateText(double rate) {
     const long long whole = wholeMbps(rate);
     return whole == 0 ? "?" : printfText("%.2lld", whole);
+}
+
+// The rate, followed by the device's own PHY rates to the station and from it where both were
+// measured: "200 (TX 151/RX 140)".
+std::string rateWithPhyRates(double rate, const PhyRates& phy) {
+    std::string text = rateText(rate);
+    if (phy.tx && phy.rx) text += printfText(" (TX %d/RX %d)", *phy.tx, *phy.rx);
+    return text;
 }
 
 // Month, day and time of the asctime text ("Jun 17 15:09"), with the twelve-hour clock marked
@@ -160,7 +169,7 @@ void writeDevicePart(DiagnosticsSink& sink, const ReportScope& scope) {
         const std::string password = stringOf(device.password);
         if (password.empty()) sink.cell("--- not entered ---");
         else sink.cell(scope.passwords ? password : std::string(kPasswordLeftOut));
-        sink.cell(rateText(rate.currentRate));
+        sink.cell(rateWithPhyRates(rate.currentRate, phyRatesOf(current, station)));
         sink.cell(stringOf(device.networkName));
         sink.cell(lastSeenText(device.lastSeen, prefs.twelveHourClock != 0));
         sink.cell(vendorName(station.mac));
@@ -192,14 +201,17 @@ void FileDiagnosticsSink::beginDevices() {
     put(rule());
 }
 
+// The texts of lines and cells carry names, firmware and vendor texts from the wire and the
+// device list: each is written as displayText makes it, so that the file is valid UTF-8 and only
+// its own newlines and tabs lay it out.
 void FileDiagnosticsSink::line(std::string_view text) {
     put("\n");
-    put(text);
+    put(displayText(text));
 }
 
 void FileDiagnosticsSink::cell(std::string_view text) {
     put("\t");
-    put(text);
+    put(displayText(text));
 }
 
 void FileDiagnosticsSink::endDevice() {
@@ -248,7 +260,7 @@ bool writeReport(std::FILE* file, const ReportScope& scope) {
     const std::string stamp = asctimeText(calendarNow()).value_or("\n");
     std::fprintf(file, "Diagnostics Report:\t\t\t\t\t%s\n", stamp.c_str());
     std::fprintf(file, "Utility %s\n", releasedText().c_str());
-    std::fprintf(file, "%s\n\n", stringOf(preferences().noticeText).c_str());
+    std::fprintf(file, "%s\n\n", displayText(textOf(preferences().noticeText)).c_str());
     std::fprintf(file, "Host Computer Information:\n");
     std::fputs(rule().c_str(), file);
     FileDiagnosticsSink sink(file);

@@ -32,8 +32,9 @@ public:
     virtual void endDevice() = 0;
 };
 
-// File mode: a line is written as "\n" and its text, a cell as "\t" and its text; the device part
-// starts with the table's heading and every device is followed by an empty line.
+// File mode: a line is written as "\n" and its text, a cell as "\t" and its text, each text as
+// displayText shows it (valid UTF-8, control characters as \xHH); the device part starts with the
+// table's heading and every device is followed by an empty line.
 class FileDiagnosticsSink final : public DiagnosticsSink {
 public:
     explicit FileDiagnosticsSink(std::FILE* file) : file_(file) {}

@@ -54,7 +54,10 @@ void answerVersion(const Request& r) {
     const size_t text = std::min(profile.firmware.size(), kVersionTextField);
     f[22] = uint8_t(std::min(text + 1, kVersionTextField));
     std::memcpy(&f[23], profile.firmware.data(), text);
-    r.network.answer(r.port, r.device, std::move(f));
+    const Mac asked = macAt(&r.frame[0]);
+    r.network.answer(r.port, r.device, std::move(f),
+                     asked == kLocalManagementMac || isGroupAddress(asked) ? AskedAt::AnyDevice
+                                                                           : AskedAt::Device);
 }
 
 // The device's own network as it reports it: itself and every other available AV device of the
@@ -193,6 +196,29 @@ void answerSetKey(const Request& r) {
 }
 
 }  // namespace
+
+std::vector<uint8_t> spoofedNetworkInfo(const Mac& destination, const Mac& source) {
+    std::vector<uint8_t> f = avFrame(destination, source, kAvNetworkInfoRequest | 1,
+                                     kStationRecordsOffset + kStationRecordLength);
+    f[20] = 1;  // one network
+    f[kStationCountOffset] = 1;
+    uint8_t* entry = &f[kStationRecordsOffset];
+    putMac(entry, source);
+    entry[6] = 2;  // TEI
+    entry[13] = 255;
+    entry[14] = 255;
+    return f;
+}
+
+std::vector<uint8_t> forgedVersion(const Mac& destination, const Mac& source) {
+    std::vector<uint8_t> f =
+        avFrame(destination, source, kAvVersionRequest | 1, kVersionConfirmLength);
+    const size_t text = std::strlen(kForgedVersionText);
+    f[21] = 1;  // chip generation
+    f[22] = uint8_t(text + 1);
+    std::memcpy(&f[23], kForgedVersionText, text);
+    return f;
+}
 
 void respondAv(Network& network, int port, Device& device, Bytes frame) {
     if (device.family() != Family::Av || !fits(frame, 0, 20)) return;

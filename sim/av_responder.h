@@ -26,4 +26,10 @@ inline constexpr uint8_t kAvPibModule = 2;
 // Carries out one AV request that reached `device` on `port` and sends its confirmation.
 void respondAv(Network& network, int port, Device& device, Bytes frame);
 
+// What a host on the segment can send in another's name (Faults: spoofNetworkInfo,
+// forgeVersion): a network-information confirmation from `source` that lists `source` as the one
+// station of its network, and a version confirmation from `source` with kForgedVersionText.
+std::vector<uint8_t> spoofedNetworkInfo(const Mac& destination, const Mac& source);
+std::vector<uint8_t> forgedVersion(const Mac& destination, const Mac& source);
+
 }  // namespace corvel::sim

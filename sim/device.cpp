@@ -123,7 +123,10 @@ bool Device::sharesNetworkWith(const Device& other) const {
 
 bool Device::isAvailable(uint64_t nowMs) const {
     const uint32_t leaveAfter = profile.link.leaveAfterMs;
-    if (leaveAfter != 0 && nowMs >= epochMs_ + leaveAfter) return false;
+    const uint32_t returnAfter = profile.link.returnAfterMs;
+    const bool left = leaveAfter != 0 && nowMs >= epochMs_ + leaveAfter;
+    const bool back = returnAfter != 0 && nowMs >= epochMs_ + returnAfter;
+    if (left && !back) return false;
     return !profile.faults.offline && nowMs >= awayUntilMs_;
 }
 

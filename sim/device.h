@@ -149,7 +149,8 @@ public:
     // Whether the device is on the same network as `other`: same family group and equal key.
     bool sharesNetworkWith(const Device& other) const;
 
-    // Offline, away rebooting, or gone for good (profile.link.leaveAfterMs) at `nowMs`.
+    // Offline, away rebooting, or gone from the wiring (profile.link.leaveAfterMs until
+    // returnAfterMs) at `nowMs`.
     bool isAvailable(uint64_t nowMs) const;
     void rebootUntil(uint64_t untilMs) { awayUntilMs_ = untilMs; }
     // When the network started, on its clock: the departure time counts from it.

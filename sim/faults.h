@@ -24,6 +24,10 @@ struct UnrelatedFrame {
 };
 
 inline constexpr uint16_t kDefaultUnrelatedMmtype = 0xA035;
+// The address a spoofing host sends from unless the scenario names another: locally
+// administered, so no adapter has it.
+inline constexpr Mac kDefaultSpoofMac{0x02, 0x00, 0x00, 0x00, 0x66, 0x66};
+inline constexpr const char* kForgedVersionText = "FORGED-VERSION";
 inline constexpr uint8_t kDefaultUnrelatedEntryType = 0x3F;
 
 struct Faults {
@@ -53,6 +57,21 @@ struct Faults {
     uint32_t silentAfterChunk = 0;
     // The loader's checksum answers differ from what it holds.
     bool wrongChecksum = false;
+
+    // What any other host on the segment can send in the name of an address that is not its
+    // own. Ahead of every AV network-information confirmation: one from `spoofFrom` that lists
+    // only `spoofFrom` as the network's station.
+    bool spoofNetworkInfo = false;
+    // With every AV version confirmation: a forged one from `spoofFrom` (chip generation 1, text
+    // kForgedVersionText). It goes ahead of the answer to a request sent to the device's own
+    // address and right after the answer to one sent to the local-management address, which
+    // any device may answer: a forger that answered first there would be the local device.
+    bool forgeVersion = false;
+    Mac spoofFrom = kDefaultSpoofMac;
+    // Ahead of every answer, this many copies of it carrying a host interface's own address as
+    // their source, the host addresses of all ports taken in turn (the answering port's first).
+    // A copy of an answer the device sent to itself goes from that host address to itself.
+    uint32_t hostSourceBurst = 0;
 };
 
 // Traffic nobody asked for on a port's wiring: one frame every `everyMs` reaches the host, from

@@ -120,7 +120,12 @@ struct LinkCounters {
 
 LinkCounters countersOf(const HealthRequest& r, const LinkProfile& link) {
     const uint64_t now = r.network.elapsedMs();
-    const auto since = [now](uint64_t from) { return now > from ? now - from : 0; };
+    // A device plugged back in has restarted: its counters count from its return.
+    const uint64_t back = link.returnAfterMs != 0 && now >= link.returnAfterMs ? link.returnAfterMs : 0;
+    const auto since = [now, back](uint64_t from) {
+        from = std::max<uint64_t>(from, back);
+        return now > from ? now - from : 0;
+    };
     const DirectionCounters down =
         countersAfter(since(link.downFromMs), link.mpdusPerSecond, link.errorPermille);
     const DirectionCounters up =

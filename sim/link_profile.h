@@ -82,8 +82,10 @@ struct LinkProfile {
     ToneMapShape toneMap;
     // How long a device stays silent after confirming a reset.
     uint32_t resetSilenceMs = 5000;
-    // Non-zero: the device leaves the wiring this long after the network starts, for good.
+    // Non-zero: the device leaves the wiring this long after the network starts, for good
+    // unless returnAfterMs (later still) brings it back, restarted, to stay.
     uint32_t leaveAfterMs = 0;
+    uint32_t returnAfterMs = 0;
 
     // State: the network time each direction's counters count from (the start, the last
     // clearing read, or the end of a restart). "Down" is from the local device to the station.

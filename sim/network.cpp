@@ -104,7 +104,10 @@ void Network::onHostFrame(int index, const std::vector<uint8_t>& frame) {
     if (ports_[size_t(index)].faults.offline) return;
     if (frame.size() < 14) return;
     // An answer goes back to the request's source: a group address there cannot be answered.
-    if (isGroupAddress(macAt(&frame[6]))) return;
+    const Mac source = macAt(&frame[6]);
+    if (isGroupAddress(source)) return;
+    // A request in no device's name comes in the host interface's own.
+    if (device(source) == nullptr) ports_[size_t(index)].hostMac = source;
     switch (get16be(&frame[12])) {
         case kAvEthertype:
             routeAv(index, frame);
@@ -202,7 +205,44 @@ uint32_t Network::answerDelay(int index, const Device& from) const {
     return uint32_t(std::min<uint64_t>(total, UINT32_MAX));
 }
 
-void Network::answer(int index, const Device& from, std::vector<uint8_t> frame) {
+std::vector<Mac> Network::hostMacs(int index) const {
+    std::vector<Mac> hosts;
+    if (port(index).hostMac != Mac{}) hosts.push_back(port(index).hostMac);
+    for (size_t i = 0; i < ports_.size(); ++i)
+        if (int(i) != index && ports_[i].hostMac != Mac{}) hosts.push_back(ports_[i].hostMac);
+    return hosts;
+}
+
+void Network::emitSpoofed(int index, const Device& from, const std::vector<uint8_t>& answer,
+                          AskedAt askedAt, bool afterAnswer, uint32_t delayMs) {
+    const Faults& portFaults = port(index).faults;
+    const Faults& deviceFaults = from.profile.faults;
+    const Mac destination = macAt(&answer[0]);
+    const Mac spoofer =
+        deviceFaults.spoofFrom != kDefaultSpoofMac ? deviceFaults.spoofFrom : portFaults.spoofFrom;
+    const bool av = get16be(&answer[12]) == kAvEthertype;
+    const uint16_t type = answerType(answer);
+    if (!afterAnswer) {
+        if (av && type == kAvNetworkInfoRequest + 1 &&
+            (portFaults.spoofNetworkInfo || deviceFaults.spoofNetworkInfo))
+            emit(index, spoofedNetworkInfo(destination, spoofer), delayMs);
+        const std::vector<Mac> hosts = hostMacs(index);
+        const uint64_t burst = uint64_t(portFaults.hostSourceBurst) + deviceFaults.hostSourceBurst;
+        for (uint64_t i = 0; i < burst && !hosts.empty(); ++i) {
+            const Mac& host = hosts[i % hosts.size()];
+            std::vector<uint8_t> copy = answer;
+            if (destination == from.mac()) putMac(&copy[0], host);
+            putMac(&copy[6], host);
+            emit(index, std::move(copy), delayMs);
+        }
+    }
+    const bool forge = portFaults.forgeVersion || deviceFaults.forgeVersion;
+    if (av && type == kAvVersionRequest + 1 && forge &&
+        afterAnswer == (askedAt == AskedAt::AnyDevice))
+        emit(index, forgedVersion(destination, spoofer), delayMs);
+}
+
+void Network::answer(int index, const Device& from, std::vector<uint8_t> frame, AskedAt askedAt) {
     const Faults& portFaults = port(index).faults;
     const Faults& deviceFaults = from.profile.faults;
     if (portFaults.silent || deviceFaults.silent || frame.size() < 14) return;
@@ -220,12 +260,17 @@ void Network::answer(int index, const Device& from, std::vector<uint8_t> frame) 
     const uint64_t indications = uint64_t(portFaults.indications) + deviceFaults.indications;
     for (uint64_t i = 0; i < indications; ++i)
         emit(index, buildIndicationFrame(destination, from.mac()), delay);
+    emitSpoofed(index, from, frame, askedAt, false, delay);
+    // What the forgeries that follow the answer need of it: its header.
+    const std::vector<uint8_t> header(frame.begin(),
+                                      frame.begin() + std::min<size_t>(17, frame.size()));
 
     size_t cut = 0;
     for (size_t limit : {portFaults.truncateTo, deviceFaults.truncateTo})
         if (limit != 0 && (cut == 0 || limit < cut)) cut = limit;
     if (cut != 0 && cut < frame.size()) frame.resize(cut);
     emit(index, std::move(frame), delay);
+    emitSpoofed(index, from, header, askedAt, true, delay);
 }
 
 uint64_t Network::emitDueNoise(uint64_t nowMs) {

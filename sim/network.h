@@ -27,7 +27,14 @@ struct Port {
     Faults faults;
     NoiseStream noise;
     uint64_t nextNoiseMs = 0;  // when the stream's next frame is due; 0 before the first
+    // The host interface's own address, as its requests carry it; all zero until one came.
+    Mac hostMac{};
 };
+
+// To whom the request an answer goes with was sent: one device's own address, or an address any
+// device may answer (the local-management or a group address). A forged version confirmation
+// goes ahead of the answer in the first case and after it in the second.
+enum class AskedAt { Device, AnyDevice };
 
 class Network {
 public:
@@ -69,7 +76,8 @@ public:
 
     // Sends one answer of `from` on `port`, to the destination written in it, through the
     // faults of the device and of the port.
-    void answer(int port, const Device& from, std::vector<uint8_t> frame);
+    void answer(int port, const Device& from, std::vector<uint8_t> frame,
+                AskedAt askedAt = AskedAt::Device);
     // The failure status forced on `from`'s AV confirmations, 0 when none.
     uint8_t forcedAvStatus(int port, const Device& from) const;
     // The delay with which an answer of `from` on `port` reaches the host.
@@ -85,6 +93,11 @@ private:
     void routeAv(int port, const std::vector<uint8_t>& frame);
     void routeHp10(int port, const std::vector<uint8_t>& frame);
     void emit(int port, std::vector<uint8_t> frame, uint32_t delayMs);
+    // The frames other hosts send in other names around one answer (Faults: spoofing).
+    void emitSpoofed(int port, const Device& from, const std::vector<uint8_t>& answer,
+                     AskedAt askedAt, bool afterAnswer, uint32_t delayMs);
+    // The host addresses learnt so far, the port's own first.
+    std::vector<Mac> hostMacs(int port) const;
 
     std::vector<Port> ports_;
     Emit emit_;

@@ -232,6 +232,17 @@ Faults parseFaults(Object& parent, std::string_view key) {
     faults.failStatus = o.byte("failStatus", faults.failStatus, 1, 255);
     faults.silentAfterChunk = uint32_t(o.number("silentAfterChunk", 0, 0, UINT32_MAX));
     faults.wrongChecksum = o.flag("wrongChecksum", false);
+    faults.spoofNetworkInfo = o.flag("spoofNetworkInfo", false);
+    faults.forgeVersion = o.flag("forgeVersion", false);
+    if (const json* from = o.find("spoofFrom")) {
+        std::optional<Mac> mac;
+        if (from->is_string()) mac = parseMac(from->get<std::string>());
+        if (!mac || ((*mac)[0] & 0x01) != 0 || *mac == Mac{})
+            fail(o.pathOf("spoofFrom"),
+                 "expected an individual MAC address like 02:00:00:00:66:66, got " + shown(*from));
+        faults.spoofFrom = *mac;
+    }
+    faults.hostSourceBurst = uint32_t(o.number("hostSourceBurst", 0, 0, 1000));
     o.finish();
     return faults;
 }
@@ -322,6 +333,11 @@ LinkProfile parseLink(Object& parent, const LinkRates& rates) {
     link.toneMap = parseToneMap(o);
     link.resetSilenceMs = uint32_t(o.number("resetSilenceMs", link.resetSilenceMs, 0, kMaxMs));
     link.leaveAfterMs = uint32_t(o.number("leaveAfterMs", 0, 0, kMaxMs));
+    if (o.find("returnAfterMs") != nullptr) {
+        if (link.leaveAfterMs == 0) fail(o.pathOf("returnAfterMs"), "needs leaveAfterMs");
+        link.returnAfterMs =
+            uint32_t(o.number("returnAfterMs", 0, link.leaveAfterMs + 1, kMaxMs));
+    }
     o.finish();
     return link;
 }
@@ -646,8 +662,8 @@ Rates: the raw values each family reports for a station's link with the local de
   turbo           0..65535, default 2100: Turbo code-24 record raw rate
 
 Link: how an AV station's link with its local device moves over time (times count from
-  the simulator's start); an AV local device uses only resetSilenceMs and leaveAfterMs,
-  a HomePlug 1.0 or Turbo device only leaveAfterMs
+  the simulator's start); an AV local device uses only resetSilenceMs, leaveAfterMs and
+  returnAfterMs, a HomePlug 1.0 or Turbo device only leaveAfterMs and returnAfterMs
   tx              rate schedule, default none (rates.avTx, fixed): the network information
                   average rate byte to the station (byte 13), as a list [150, 120, 90] of
                   bytes played in turn, one every everyMs, round and round, or a random walk
@@ -673,7 +689,10 @@ Link: how an AV station's link with its local device moves over time (times coun
                   answers nothing for this long, then comes back with its link counters
                   started again
   leaveAfterMs    0..3600000, default 0 (never): the device leaves the wiring for good
-                  this long after the start
+                  this long after the start, unless returnAfterMs brings it back
+  returnAfterMs   leaveAfterMs+1..3600000, default none (only with leaveAfterMs): the
+                  device is plugged back in this long after the start and stays, its link
+                  counters started again
 
 Faults: of one device, or of a port (then of every device on it)
   offline         bool, default false: hears nothing, answers nothing, bridges nothing
@@ -694,6 +713,17 @@ Faults: of one device, or of a port (then of every device on it)
   silentAfterChunk 0..4294967295, default 0 (off): after the k-th write chunk no upgrade
                   request is answered
   wrongChecksum   bool, default false: the loader's checksum answers are wrong
+  spoofNetworkInfo bool, default false: ahead of every AV network-information answer, one
+                  from spoofFrom that lists spoofFrom as the network's only station
+  forgeVersion    bool, default false: with every AV version answer, a forged one from
+                  spoofFrom (chip generation 1, text "FORGED-VERSION"): ahead of the answer
+                  to a device's own address, right after the answer to the local-management
+                  or a group address
+  spoofFrom       "XX:XX:XX:XX:XX:XX", default 02:00:00:00:66:66: the address the spoofed
+                  and forged frames come from, an individual address of no device
+  hostSourceBurst 0..1000, default 0: ahead of every answer, this many copies of it from the
+                  host interfaces' own addresses (of every port, in turn), as another host
+                  on the segment could send them
 
 Example: an AV network of three, one station on another key (not bridged), one slow
   {"ports": [{"interface": "plc0",

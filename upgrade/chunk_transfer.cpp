@@ -4,6 +4,7 @@
 #include "av/exchanges.h"
 #include "avcodec/frame.h"
 #include "avcodec/transfer.h"
+#include "core/answers.h"
 #include "core/observer.h"
 #include "platform/bytes.h"
 #include "platform/clock.h"
@@ -35,12 +36,14 @@ UpgradeProgress plannedProgress() {
     return p;
 }
 
-// Whether `reply` is the confirmation of `request` itself. A chunk's confirmation must name
-// the chunk's module and offset (or address): a late duplicate of the previous chunk's would
-// otherwise move the transfer on by one chunk the device never confirmed.
+// Whether `reply` is the confirmation of `request` itself, from the device it went to. A chunk's
+// confirmation must name the chunk's module and offset (or address): a late duplicate of the
+// previous chunk's would otherwise move the transfer on by one chunk the device never confirmed.
 bool confirms(const MmeFrame& reply, const uint8_t* request) {
     const uint16_t sent = get16le(request + kOffsetMmtype);
-    if (reply.length < kAvHeaderLength || get16be(&reply.bytes[kOffsetEthertype]) != kAvEthertype ||
+    // From the device the chunk went to (bytes 0..5 of the request) and no other.
+    if (reply.length < kAvHeaderLength || !answersRequestTo(&reply.bytes[6], request) ||
+        get16be(&reply.bytes[kOffsetEthertype]) != kAvEthertype ||
         get16le(&reply.bytes[kOffsetMmtype]) != (sent | 1))
         return false;
     const uint8_t* r = reply.bytes.data();

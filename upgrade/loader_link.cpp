@@ -3,6 +3,7 @@
 
 #include <optional>
 
+#include "core/answers.h"
 #include "core/observer.h"
 #include "core/tables.h"
 #include "platform/clock.h"
@@ -19,15 +20,22 @@ bool answers(uint8_t response, uint8_t command) {
     return response == command;
 }
 
-// Sleeps waitMs + 5 ms, then takes every frame waiting; the last loader response to `command`
-// among them, whatever its status.
-std::optional<LoaderResponse> lastLoaderResponse(uint32_t waitMs, uint8_t command) {
+// Sleeps waitMs + 5 ms, then takes every frame waiting; the last response to `command` from the
+// device at `loader` among them, whatever its status.
+std::optional<LoaderResponse> lastLoaderResponse(uint32_t waitMs, uint8_t command,
+                                                 const Mac& loader) {
     systemClock().sleepMs(waitMs + kLoaderSettleMs);
     const Mac host = requestSourceMac();
     if (!macIsSet(host.data())) return std::nullopt;
     std::optional<LoaderResponse> last;
     MmeFrame frame;
     while (receiveFrame(frame)) {
+        // Only the device the commands go to answers them; at the loader's own address, the
+        // device in its loader answers, from whichever address it keeps there.
+        const uint8_t* source = frame.bytes.data() + 6;
+        if (loader == kSecondaryLoaderMac ? !couldBeDevice(source)
+                                          : !answersRequestTo(source, loader))
+            continue;
         const auto response = parseLoaderResponse({frame.bytes.data(), frame.length}, host);
         if (response && answers(response->command, command)) last = response;
     }
@@ -51,7 +59,7 @@ bool sendLoaderFrame(const LoaderFrame& frame) {
 }
 
 bool awaitLoaderResponse(uint32_t waitMs, uint8_t command, uint32_t* value) {
-    const auto response = lastLoaderResponse(waitMs, command);
+    const auto response = lastLoaderResponse(waitMs, command, loaderDestination());
     if (!response || response->status != 0) return false;
     if (value != nullptr) *value = response->value;
     return true;
@@ -63,7 +71,7 @@ bool probeLoader() {
     const LoaderFrame query =
         buildLoaderChecksumQuery(source, kSecondaryLoaderMac, kModuleMacImage, 0);
     if (!sendFrame(core.currentAdapter, query.bytes.data(), uint16_t(query.length))) return false;
-    return lastLoaderResponse(kLoaderProbeWaitMs, kLoaderChecksum).has_value();
+    return lastLoaderResponse(kLoaderProbeWaitMs, kLoaderChecksum, kSecondaryLoaderMac).has_value();
 }
 
 bool loaderCommand(uint8_t command, uint32_t argument) {

@@ -63,11 +63,12 @@ inline Bytes versionConfirm(const Mac& to, const Mac& from, uint8_t generation,
 
 struct ListedStation {
     Mac mac;
-    uint8_t rate;
+    uint8_t rate;           // average PHY rate to the station
+    uint8_t rxRate = 0x5A;  // and from it
 };
 
 // 0xA039: 20 number of networks, 38 station count, from 39 entries of 15 bytes (MAC at 0..5,
-// rate at 13). The count byte and the frame length can be given to make the frame lie.
+// rates to and from the station at 13 and 14). The count byte and the frame length can be given to make the frame lie.
 inline Bytes networkInfoConfirm(const Mac& to, const Mac& from,
                                 const std::vector<ListedStation>& stations, int countByte = -1,
                                 size_t frameLength = 0) {
@@ -79,7 +80,7 @@ inline Bytes networkInfoConfirm(const Mac& to, const Mac& from,
         std::copy(stations[i].mac.begin(), stations[i].mac.end(), entry);
         std::fill(entry + 6, entry + 13, uint8_t(0xA5));  // fields the system does not read
         entry[13] = stations[i].rate;
-        entry[14] = 0x5A;
+        entry[14] = stations[i].rxRate;
     }
     if (frameLength != 0) frame.resize(frameLength);
     return frame;

@@ -8,6 +8,7 @@
 
 #include "av/local_device.h"
 #include "av/set_key.h"
+#include "hp10codec/loader_frames.h"
 #include "tests/av/av_wire_fixture.h"
 
 namespace corvel {
@@ -113,7 +114,7 @@ TEST_F(AvExchanges, PollAcceptsOnlyTheAnsweringConfirmation) {
         const uint64_t before = clock.tickCount();
         AvConfirm record;
         size_t length = 0;
-        EXPECT_EQ(pollAvConfirm(c.awaited, record, &length), c.accepted) << c.name;
+        EXPECT_EQ(pollAvConfirm(c.awaited, kLocalDevice, record, &length), c.accepted) << c.name;
         EXPECT_EQ(avExchangeState().avConfirmSeen, c.accepted) << c.name;
         EXPECT_EQ(clock.tickCount() - before, c.accepted ? 1u : 22u) << c.name;
         if (c.accepted) {
@@ -122,13 +123,67 @@ TEST_F(AvExchanges, PollAcceptsOnlyTheAnsweringConfirmation) {
     }
 }
 
+// A confirmation counts only from the address the request went to; any device may answer the
+// local-management or the broadcast address, but no frame in the host's own name or from a
+// group address is an answer. A refused frame costs what an unrelated one does.
+TEST_F(AvExchanges, PollTakesTheConfirmationFromTheAskedDeviceOnly) {
+    const Mac stranger = stationMac(9);
+    const Mac group{0x01, 0xB0, 0x52, 0x00, 0x00, 0x42};
+    const struct {
+        Mac awaitedFrom;
+        Mac sentFrom;
+        bool accepted;
+    } cases[] = {
+        {kLocalDevice, kLocalDevice, true},
+        {kLocalDevice, stranger, false},
+        {kLocalDevice, kHost0, false},
+        {stranger, kLocalDevice, false},
+        {kLocalManagementMac, kLocalDevice, true},
+        {kLocalManagementMac, stranger, true},
+        {kLocalManagementMac, kHost0, false},
+        {kLocalManagementMac, group, false},
+        {kLocalManagementMac, Mac{}, false},
+        {kBroadcastMac, stranger, true},
+        {kBroadcastMac, kHost0, false},
+        // A device that answered from the 1.0 loader's address is that device, not any.
+        {kSecondaryLoaderMac, kSecondaryLoaderMac, true},
+        {kSecondaryLoaderMac, kLocalDevice, false},
+        // No device answers from the address it is asked at.
+        {kLocalManagementMac, kLocalManagementMac, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(formatMac(c.awaitedFrom) + " <- " + formatMac(c.sentFrom));
+        resetAvExchangeState();
+        wire.deliver(0, versionConfirm(kHost0, c.sentFrom, 2, "v"));
+        const uint64_t before = clock.tickCount();
+        AvConfirm record;
+        EXPECT_EQ(pollAvConfirm(0xA000, c.awaitedFrom, record), c.accepted);
+        EXPECT_EQ(avExchangeState().avConfirmSeen, c.accepted);
+        EXPECT_EQ(clock.tickCount() - before, c.accepted ? 1u : 22u);
+        if (c.accepted) EXPECT_EQ(record.srcMac, c.sentFrom);
+    }
+}
+
+TEST_F(AvExchanges, ForgedConfirmationsAheadOfTheAnswerAreSkipped) {
+    const Mac stranger = stationMac(9);
+    wire.deliver(0, versionConfirm(kHost0, stranger, 1, "forged"));
+    wire.deliver(0, versionConfirm(kHost0, kHost0, 1, "own address"));
+    wire.deliver(0, versionConfirm(kHost0, kLocalDevice, 2, "real"));
+    AvConfirm record;
+    size_t length = 0;
+    ASSERT_TRUE(awaitAvConfirm(0xA000, kLocalDevice, record, &length));
+    EXPECT_EQ(record.srcMac, kLocalDevice);
+    EXPECT_EQ(record.payload[0], 2);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(&record.payload[2]), 4), "real");
+}
+
 TEST_F(AvExchanges, AwaitPaysTwentyMillisecondsForAHomePlug10Frame) {
     for (const bool withHp10Frame : {false, true}) {
         if (withHp10Frame) wire.deliver(0, hp10Frame(kHost0, stationMac(3)));
         wire.deliver(0, versionConfirm(kHost0, kLocalDevice, 1, "text"));
         const uint64_t before = clock.tickCount();
         AvConfirm record;
-        ASSERT_TRUE(awaitAvConfirm(0xA000, record));
+        ASSERT_TRUE(awaitAvConfirm(0xA000, kLocalDevice, record));
         EXPECT_EQ(record.mmtype, 0xA001);
         // 1 ms before the poll and 1 ms after acceptance; the rejected frame adds exactly 20.
         EXPECT_EQ(clock.tickCount() - before, withHp10Frame ? 22u : 2u);
@@ -152,7 +207,7 @@ TEST_F(AvExchanges, AwaitGivesUpAfterItsWindowButUnrelatedFramesStretchIt) {
             wire.deliver(0, hp10Frame(kHost0, stationMac(3)));
         const uint64_t before = clock.tickCount();
         AvConfirm record;
-        EXPECT_FALSE(awaitAvConfirm(0xA000, record));
+        EXPECT_FALSE(awaitAvConfirm(0xA000, kLocalDevice, record));
         EXPECT_EQ(clock.tickCount() - before, c.elapsed);
         EXPECT_FALSE(avExchangeState().avConfirmSeen);
     }
@@ -165,7 +220,7 @@ TEST_F(AvExchanges, CommitConfirmationAnswersAnAwaitedVersionRequest) {
     });
     sendAvRequest(kLocalManagementMac, 0xA000);
     AvConfirm record;
-    EXPECT_TRUE(awaitAvConfirm(0xA000, record));
+    EXPECT_TRUE(awaitAvConfirm(0xA000, kLocalManagementMac, record));
     EXPECT_EQ(record.mmtype, 0xA029);
     EXPECT_TRUE(avExchangeState().avConfirmSeen);
 }
@@ -177,8 +232,26 @@ TEST_F(AvExchangesOwnHosts, ConfirmationOnAnotherInterfaceIsFoundToo) {
     addHosts({kHost0, kHost1});
     wire.deliver(1, versionConfirm(kHost1, kLocalDevice, 1, "x"));
     AvConfirm record;
-    EXPECT_TRUE(awaitAvConfirm(0xA000, record));
+    EXPECT_TRUE(awaitAvConfirm(0xA000, kLocalManagementMac, record));
     EXPECT_EQ(core.lastRxAdapter, 1);
+}
+
+// The device cabled to the selected interface answers there: what waits on another interface is
+// some other device's (or a forger's) and not its answer.
+TEST_F(AvExchangesOwnHosts, CabledConfirmationComesOnTheSelectedInterfaceOnly) {
+    addHosts({kHost0, kHost1});
+    core.currentAdapter = 1;
+    wire.deliver(0, versionConfirm(kHost0, stationMac(9), 1, "other wire"));
+    wire.deliver(1, versionConfirm(kHost1, kLocalDevice, 2, "cabled"));
+    const uint64_t before = clock.tickCount();
+    AvConfirm record;
+    ASSERT_TRUE(awaitCabledConfirm(0xA000, kLocalManagementMac, record));
+    EXPECT_EQ(record.srcMac, kLocalDevice);
+    EXPECT_EQ(core.lastRxAdapter, 1);
+    EXPECT_EQ(clock.tickCount() - before, 1u + 20u + 1u);  // the other wire's frame costs 20 ms
+    // Alone on the other interface, it never answers.
+    wire.deliver(0, versionConfirm(kHost0, kLocalDevice, 2, "other wire"));
+    EXPECT_FALSE(awaitCabledConfirm(0xA000, kLocalManagementMac, record));
 }
 
 // With no address of its own the host cannot be answered: every operation returns at once,

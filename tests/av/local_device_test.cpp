@@ -10,6 +10,8 @@
 #include <string>
 
 #include "av/exchanges.h"
+#include "core/observer.h"
+#include "core/stations.h"
 #include "platform/text.h"
 #include "tests/av/av_wire_fixture.h"
 
@@ -130,6 +132,43 @@ TEST_F(Discovery, CommitConfirmationAsTheVersionAnswerLeavesTheTexts) {
     EXPECT_EQ(core.adapters[0].localKind, kKindAv);
 }
 
+// The device that answers the probe is the local device: a version confirmation from another
+// address (left over from the probe, or sent ahead of the real one) never replaces it, and no
+// frame in the host's own name is an answer.
+TEST_F(Discovery, ForgedVersionConfirmationsDoNotReplaceTheLocalDevice) {
+    addHosts({kHost0, kHost1});
+    const Mac forger = stationMac(0x66);
+    const struct {
+        const char* name;
+        std::vector<Bytes> answers;  // to each version request, in this order
+    } cases[] = {
+        {"forged after each real answer",
+         {versionConfirm(kHost0, kLocalDevice, 3, "QRB1000-real"),
+          versionConfirm(kHost0, forger, 1, "forged")}},
+        {"own addresses ahead of each real answer",
+         {versionConfirm(kHost0, kHost0, 1, "own"), versionConfirm(kHost0, kHost1, 1, "other own"),
+          versionConfirm(kHost0, kLocalDevice, 3, "QRB1000-real")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        resetCoreState();
+        resetAvExchangeState();
+        const std::vector<Bytes> answers = c.answers;
+        respond([answers](int port, const Bytes& request) -> std::vector<Bytes> {
+            if (port != 0 || !isVersionRequestTo(request, kLocalManagementMac)) return {};
+            return answers;
+        });
+        EXPECT_TRUE(discoverLocalAv());
+        EXPECT_EQ(formatMac(core.adapters[0].localMac), formatMac(kLocalDevice));
+        EXPECT_FALSE(macIsSet(core.adapters[1].localMac));
+        EXPECT_STREQ(avExchangeState().localFirmwareText, "QRB4000-real");
+        clock.advanceTo(clock.tickCount() + 500);
+        MmeFrame rest;
+        while (receiveFrame(rest)) {
+        }
+    }
+}
+
 TEST_F(Discovery, ProbeClearsTheEarlierAnswer) {
     addHosts({kHost0});
     avExchangeState().avConfirmSeen = true;
@@ -233,6 +272,33 @@ TEST_F(NetworkStations, AsksEachOtherStationAndKeepsTheSilentOnesRate) {
     }
 }
 
+// A network-information confirmation from another address ahead of the local device's does not
+// list the stations, and a version confirmation from another address ahead of a station's does
+// not give it its text.
+TEST_F(NetworkStations, AnswersFromOtherAddressesAreNotTheStationsWord) {
+    const Mac spoofer = stationMac(0x66);
+    const Bytes spoofedInfo = networkInfoConfirm(kHost0, spoofer, {{spoofer, 1}});
+    const Bytes ownInfo = networkInfoConfirm(kHost0, kHost0, {{kHost0, 1}});
+    const Bytes realInfo =
+        networkInfoConfirm(kHost0, kLocalDevice, {{stationMac(1), 151}, {stationMac(2), 76}});
+    respond([&](int, const Bytes& request) -> std::vector<Bytes> {
+        if (mmtypeOf(request) == 0xA038) return {spoofedInfo, ownInfo, realInfo};
+        if (mmtypeOf(request) != 0xA000) return {};
+        const Mac station = destinationOf(request);
+        return {versionConfirm(kHost0, spoofer, 1, "forged"),
+                versionConfirm(kHost0, kHost0, 1, "own"),
+                versionConfirm(kHost0, station, 2, station == stationMac(1) ? "one" : "two")};
+    });
+    EXPECT_TRUE(readNetworkStations(kLocalDevice));
+    EXPECT_EQ(versionRequestDestinations(), (std::vector<Mac>{stationMac(1), stationMac(2)}));
+    EXPECT_EQ(findStationByMac(spoofer.data()), nullptr);
+    EXPECT_EQ(findStationByMac(kHost0.data()), nullptr);
+    EXPECT_EQ(presentStations(), 2);
+    EXPECT_STREQ(findStationByMac(stationMac(1).data())->firmwareText, "one");
+    EXPECT_STREQ(findStationByMac(stationMac(2).data())->firmwareText, "two");
+    EXPECT_EQ(double{findStationByMac(stationMac(1).data())->rate.currentRate}, 200);
+}
+
 TEST_F(NetworkStations, NoNetworkInformationAsksNobody) {
     respond([](int, const Bytes&) { return std::vector<Bytes>{}; });
     EXPECT_TRUE(readNetworkStations(kLocalDevice));
@@ -277,6 +343,60 @@ TEST_F(NetworkStations, EntryWalkStopsAtWhatArrived) {
         EXPECT_EQ(sentOf(0xA000).size(), c.asked);
         EXPECT_EQ(presentStations(), int(c.asked));
     }
+}
+
+// Byte 13 of an entry is the rate to the station, byte 14 the rate from it, each kept as the
+// device gives it; 0 is a direction not measured. A station that does not answer keeps what it
+// had, and an entry the frame does not hold whole (its last byte, the rx rate, missing) is
+// not taken.
+TEST_F(NetworkStations, EachDirectionKeepsItsOwnByte) {
+    const struct {
+        const char* name;
+        std::vector<ListedStation> entries;
+        size_t frameLength;
+        std::optional<int> tx1, rx1, tx2, rx2;
+    } cases[] = {
+        {"distinct bytes", {{stationMac(1), 151, 97}, {stationMac(2), 76, 0}}, 0, 151, 97, 76,
+         std::nullopt},
+        {"rx of the second entry cut off", {{stationMac(1), 200, 180}, {stationMac(2), 76, 9}},
+         39 + 15 + 14, 200, 180, std::nullopt, std::nullopt},
+        {"nothing measured", {{stationMac(1), 0, 0}}, 0, std::nullopt, std::nullopt,
+         std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        prepareTables();
+        answer(networkInfoConfirm(kHost0, kLocalDevice, c.entries, -1, c.frameLength),
+               {{stationMac(1), {2, "one"}}, {stationMac(2), {2, "two"}}});
+        EXPECT_TRUE(readNetworkStations(kLocalDevice));
+        const PhyRates none;
+        const StationRecord* one = findStationByMac(stationMac(1).data());
+        const StationRecord* two = findStationByMac(stationMac(2).data());
+        ASSERT_NE(one, nullptr);
+        const PhyRates first = phyRatesOf(0, *one);
+        const PhyRates second = two != nullptr ? phyRatesOf(0, *two) : none;
+        EXPECT_EQ(first.tx, c.tx1);
+        EXPECT_EQ(first.rx, c.rx1);
+        EXPECT_EQ(second.tx, c.tx2);
+        EXPECT_EQ(second.rx, c.rx2);
+    }
+
+    // A station that does not answer its version request keeps both directions, as its rate.
+    prepareTables();
+    answer(networkInfoConfirm(kHost0, kLocalDevice, {{stationMac(1), 151, 97}}),
+           {{stationMac(1), {2, "one"}}});
+    EXPECT_TRUE(readNetworkStations(kLocalDevice));
+    answer(networkInfoConfirm(kHost0, kLocalDevice, {{stationMac(1), 50, 40}}), {});
+    EXPECT_TRUE(readNetworkStations(kLocalDevice));
+    StationRecord& slot = core.stationTables[0].stations[0];
+    ASSERT_TRUE(macEqual(slot.mac, stationMac(1).data()));
+    EXPECT_EQ(phyRatesOf(0, slot).tx, 151);
+    EXPECT_EQ(phyRatesOf(0, slot).rx, 97);
+
+    // A station taking over the slot does not show the rates of the one that had it.
+    copyMac(slot.mac, stationMac(7).data());
+    EXPECT_EQ(phyRatesOf(0, slot).tx, std::nullopt);
+    EXPECT_EQ(phyRatesOf(0, slot).rx, std::nullopt);
 }
 
 TEST_F(NetworkStations, VersionConfirmationCutShortIsNoAnswer) {

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -17,14 +20,17 @@
 #include "keys/derive.h"
 #include "platform/clock.h"
 #include "platform/mac.h"
+#include "platform/text.h"
 #include "scan/scan.h"
 #include "sim/firmware_files.h"
 #include "sim/memory_link.h"
 #include "sim/network.h"
 #include "sim/pib.h"
+#include "store/data_directory.h"
 #include "store/database.h"
 #include "store/preferences.h"
 #include "tests/cli/cli_run.h"
+#include "tests/platform/terminal_text.h"
 #include "tests/sim/sim_devices.h"
 #include "transport/memory_wire.h"
 
@@ -222,6 +228,78 @@ INSTANTIATE_TEST_SUITE_P(
                                     {{kHp10Station, "HomePlug 1.0"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The line of the text output that names `mac`.
+std::string lineOf(const std::string& out, const Mac& mac) {
+    const size_t at = out.find(formatMac(mac.data()));
+    if (at == std::string::npos) return "";
+    const size_t start = out.rfind('\n', at) + 1;
+    return out.substr(start, out.find('\n', at) - start);
+}
+
+// Each AV station's rates to it and from it, as its network-information entry gives them, in
+// scan and probe alike; rate and rateText keep the scaled value. 0 from the device is a
+// direction not measured: null, "?" in the text.
+TEST_F(SimCommands, AvStationsShowTheirRateInEachDirection) {
+    DeviceConfig first = deviceConfig(Family::Av, kAvStation);
+    first.profile.rates.avTx = 151;
+    first.profile.rates.avRx = 97;
+    DeviceConfig second = deviceConfig(Family::Av, kAvStation2);
+    second.profile.rates.avTx = 76;
+    second.profile.rates.avRx = 0;
+    addPort(deviceConfig(Family::Av, kAvLocal), {first, second});
+    attach();
+
+    const Json stations = scannedStations(1);
+    ASSERT_EQ(stations.size(), 2u) << stations;
+    EXPECT_EQ(stations[0]["rate"], 200.0);
+    EXPECT_EQ(stations[0]["rateText"], "200.00");
+    EXPECT_EQ(stations[0]["phyRateTx"], 151);
+    EXPECT_EQ(stations[0]["phyRateRx"], 97);
+    EXPECT_EQ(stations[1]["phyRateTx"], 76);
+    EXPECT_TRUE(stations[1]["phyRateRx"].is_null()) << stations[1];
+
+    const CliRun text = run({"scan", "--cycles", "1"});
+    EXPECT_NE(text.out.find("RATE (Mbit/s)   TX   RX  QUALITY"), std::string::npos) << text.out;
+    EXPECT_NE(lineOf(text.out, kAvStation).find(" 200.00  151   97  "), std::string::npos)
+        << text.out;
+    EXPECT_NE(lineOf(text.out, kAvStation2).find(" 100.00   76    ?  "), std::string::npos)
+        << text.out;
+
+    resetCoreState();
+    const CliRun probed = corvel({"probe", "--json"});
+    const Json probedStations = Json::parse(probed.out)["interfaces"][0]["stations"];
+    ASSERT_EQ(probedStations.size(), 2u) << probed.out;
+    EXPECT_EQ(probedStations[0]["phyRateTx"], 151);
+    EXPECT_EQ(probedStations[0]["phyRateRx"], 97);
+    EXPECT_TRUE(probedStations[1]["phyRateRx"].is_null()) << probed.out;
+    resetCoreState();
+    const CliRun probedText = corvel({"probe"});
+    EXPECT_NE(lineOf(probedText.out, kAvStation).find("rate 200.00 Mbit/s  TX 151  RX 97  "),
+              std::string::npos)
+        << probedText.out;
+    EXPECT_NE(lineOf(probedText.out, kAvStation2).find("TX 76  RX ?  "), std::string::npos)
+        << probedText.out;
+}
+
+// A HomePlug 1.0 station's statistics give one rate: it is the tx rate, and rx is never made up.
+TEST_F(SimCommands, Hp10StationsHaveATxRateAndNoRx) {
+    addPort(deviceConfig(Family::HomePlug10, kHp10Local),
+            {deviceConfig(Family::HomePlug10, kHp10Station)});
+    attach();
+    // The statistics come in a later phase of the cycles than the station's first answer.
+    const Json stations = scannedStations(3);
+    ASSERT_EQ(stations.size(), 1u);
+    const double rate = stations[0]["rate"].get<double>();
+    ASSERT_GT(rate, 0) << stations[0];
+    EXPECT_EQ(stations[0]["phyRateTx"], int(rate));
+    EXPECT_TRUE(stations[0]["phyRateRx"].is_null()) << stations[0];
+
+    const CliRun text = run({"scan", "--cycles", "3"});
+    char columns[32];
+    std::snprintf(columns, sizeof columns, " %4d    -  ", int(rate));
+    EXPECT_NE(lineOf(text.out, kHp10Station).find(columns), std::string::npos) << text.out;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Commands on a plain HomePlug 1.0 local device: its parameter block and key come with the
 // first scan cycle, before the command acts.
@@ -408,6 +486,128 @@ TEST_F(UpgradeCommands, ResumeNeedsADeviceInItsLoader) {
     EXPECT_EQ(d.profile.turboFirmware, firmware);
     EXPECT_EQ(run({"upgrade", "--nvm", "a.nvm", "--pib", "a.pib", "--resume"}).status, 2);
 }
+// A firmware text from the wire and a device name from the device list carrying terminal
+// controls or bytes that are not UTF-8, through every output that shows them: the text output
+// of scan, probe and devices and the report show each control as an escape and each broken
+// sequence as U+FFFD; the JSON output carries the text made valid UTF-8, on a line without a
+// control byte of its own.
+
+struct HostileText {
+    const char* name;
+    std::string bytes;
+    std::string shown;  // in the text output and the report
+    std::string json;   // the text a JSON reader gets
+};
+
+void PrintTo(const HostileText& c, std::ostream* out) {
+    *out << c.name;
+}
+
+const std::string kFffd = "\xEF\xBF\xBD";
+
+class HostileTexts : public SimCommands, public ::testing::WithParamInterface<HostileText> {
+protected:
+    void SetUp() override {
+        SimCommands::SetUp();
+        DeviceConfig local = deviceConfig(Family::Av, kAvLocal);
+        DeviceConfig station = deviceConfig(Family::Av, kAvStation);
+        local.profile.firmware = "FW " + GetParam().bytes;
+        station.profile.firmware = "FW " + GetParam().bytes;
+        addPort(local, {station});
+        attach();
+        // The first scan lists the station; then someone who can write the device list names it.
+        ASSERT_EQ(run({"scan", "--cycles", "1"}).status, 0);
+        setDataDirectory((work / "data").string());
+        loadDatabase();
+        const int record = findDeviceByMac(kAvStation.data());
+        ASSERT_NE(record, 0);
+        copyText(core.devices[record - 1].name, "N " + GetParam().bytes);
+        ASSERT_TRUE(saveDatabase());
+        setDataDirectory("");
+    }
+
+    // Text output: the texts as shown, and no control but the layout's own.
+    void expectShown(const CliRun& r, std::initializer_list<std::string> texts,
+                     std::string_view layout = "\n") {
+        EXPECT_EQ(r.status, 0) << r.err;
+        for (const std::string& text : texts)
+            EXPECT_NE(r.out.find(text), std::string::npos) << text << " in\n" << r.out;
+        EXPECT_EQ(terminalControlAt(r.out, layout), std::string::npos) << r.out;
+        EXPECT_TRUE(isValidUtf8(r.out)) << r.out;
+    }
+
+    // JSON output: one line without a control byte, which parses; discarded on a failure.
+    Json parsedLine(const CliRun& r) {
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        if (r.status != 0) return Json(Json::value_t::discarded);
+        EXPECT_EQ(terminalControlAt(r.out.substr(0, r.out.size() - 1)), std::string::npos) << r.out;
+        return Json::parse(r.out, nullptr, false);
+    }
+
+    // probe touches no device list and takes no --data-dir.
+    CliRun probe(std::vector<std::string> args) {
+        resetCoreState();
+        args.insert(args.begin(), "probe");
+        return corvel(args);
+    }
+};
+
+TEST_P(HostileTexts, ReachEveryOutputOnlyAsEscapesAndValidUtf8) {
+    const HostileText& c = GetParam();
+    const std::string firmware = "FW " + c.shown;
+    const std::string name = "N " + c.shown;
+
+    expectShown(run({"scan", "--cycles", "1"}), {firmware, name});
+    const Json scan = parsedLine(run({"scan", "--cycles", "1", "--json"}));
+    ASSERT_FALSE(scan.is_discarded());
+    const Json& scanned = scan["interfaces"][0]["stations"];
+    ASSERT_EQ(scanned.size(), 1u) << scan;
+    EXPECT_EQ(scanned[0]["firmware"], "FW " + c.json);
+    EXPECT_EQ(scanned[0]["name"], "N " + c.json);
+
+    expectShown(probe({}), {"firmware \"" + firmware + "\""});
+    const Json probed = parsedLine(probe({"--json"}));
+    ASSERT_FALSE(probed.is_discarded());
+    const Json& first = probed["interfaces"][0];
+    EXPECT_EQ(first["local"]["firmware"], "FW " + c.json) << probed;
+    ASSERT_EQ(first["stations"].size(), 1u) << probed;
+    EXPECT_EQ(first["stations"][0]["firmware"], "FW " + c.json) << probed;
+
+    expectShown(run({"devices"}), {name});
+    const Json devices = parsedLine(run({"devices", "--json"}));
+    ASSERT_FALSE(devices.is_discarded());
+    const Json& listed = devices["devices"];
+    EXPECT_TRUE(std::any_of(listed.begin(), listed.end(), [&](const Json& d) {
+        return d["name"] == "N " + c.json;
+    })) << devices;
+
+    const fs::path report = work / "report.txt";
+    EXPECT_EQ(run({"report", report.string()}).status, 0);
+    std::ifstream in(report, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    expectShown(CliRun{0, text, ""},
+                {"   Firmware: " + firmware + " \n", "\n" + name + "\t", "\t" + firmware}, "\n\t");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, HostileTexts,
+    ::testing::Values(
+        HostileText{"ClearScreenAndColour", "\x1b[2J\x1b[31m", "\\x1b[2J\\x1b[31m",
+                    "\x1b[2J\x1b[31m"},
+        HostileText{"WindowTitleEndedByBel", "\x1b]0;owned\x07", "\\x1b]0;owned\\x07",
+                    "\x1b]0;owned\x07"},
+        HostileText{"CarriageReturn", "ok\rEVIL", "ok\\x0dEVIL", "ok\rEVIL"},
+        HostileText{"Del", "a\x7f", "a\\x7f", "a\x7f"},
+        HostileText{"C1Csi", "\xC2\x9B[2J", "\\x9b[2J", "\xC2\x9B[2J"},
+        HostileText{"RawC1Byte", "\x9B[2J", kFffd + "[2J", kFffd + "[2J"},
+        HostileText{"OverlongEsc", "\xC1\x9B[2J", kFffd + kFffd + "[2J", kFffd + kFffd + "[2J"},
+        HostileText{"OverlongSlash", "\xE0\x80\xAF", kFffd + kFffd + kFffd, kFffd + kFffd + kFffd},
+        HostileText{"LoneContinuationBytes", "a\x80\xBF|b", "a" + kFffd + kFffd + "|b",
+                    "a" + kFffd + kFffd + "|b"},
+        HostileText{"TruncatedAtTheEnd", "ok\xE2\x82", "ok" + kFffd, "ok" + kFffd},
+        HostileText{"TruncatedBeforeEsc", "\xF0\x9F\x98\x1b[2J", kFffd + "\\x1b[2J",
+                    kFffd + "\x1b[2J"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace corvel::test

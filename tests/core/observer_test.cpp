@@ -83,6 +83,54 @@ TEST_F(Observer, BroadcastOrStationFramesProveNothing) {
     EXPECT_EQ(core.adapters[0].localPresent, 0);
 }
 
+// No device sends from one of the host's own addresses (of any interface) or a group address:
+// such a frame, self-addressed or a local answer, proves nothing and is never the local device.
+TEST_F(Observer, FramesInTheHostsOwnNameProveNothing) {
+    const Mac group{0x01, 0x80, 0xC2, 0x00, 0x00, 0x0E};
+    for (const Mac& from : {kHost0, kHost1, group}) {
+        SCOPED_TRACE(formatMac(from));
+        core.adapters[0] = AdapterRecord{};
+        core.localReplySeen = 0;
+        wire.deliver(0, hp10Frame(from, from, {0x08, 0x00}));
+        wire.deliver(0, hp10Frame(kHost0, from, {0x1A, 0xBB, 0x03}));
+        wire.deliver(0, hp10Frame(kHost0, from, {0x1E, 0x01, 0x01}));
+        for (int i = 0; i < 3; ++i) ASSERT_NE(observeFrame(0), nullptr);
+        EXPECT_EQ(core.localReplySeen, 0);
+        EXPECT_FALSE(macIsSet(core.adapters[0].localMac));
+        EXPECT_EQ(core.adapters[0].localPresent, 0);
+        EXPECT_TRUE(paramRequests().empty());
+    }
+}
+
+// Once the local device is known, requests go out in its name alone: another address talking
+// to itself answers nothing and does not take the local device's place.
+TEST_F(Observer, SelfAddressedFrameOfAnotherDeviceProvesNothingOnceTheLocalOneIsKnown) {
+    copyMac(core.adapters[0].localMac, kLocal.data());
+    wire.deliver(0, hp10Frame(kStation, kStation, {0x08, 0x00}));
+    observeFrame(0);
+    EXPECT_EQ(core.localReplySeen, 0);
+    EXPECT_EQ(formatMac(core.adapters[0].localMac), formatMac(kLocal));
+    wire.deliver(0, hp10Frame(kLocal, kLocal, {0x08, 0x00}));
+    observeFrame(0);
+    EXPECT_EQ(core.localReplySeen, 1);
+    EXPECT_EQ(core.adapters[0].localPresent, 1);
+}
+
+TEST_F(Observer, ParameterBlockOfAnotherDeviceIsNotTaken) {
+    copyMac(core.adapters[0].localMac, kLocal.data());
+    std::vector<uint8_t> forged = paramReply(1, 0x5C);
+    std::copy(kStation.begin(), kStation.end(), forged.begin() + 6);
+    wire.deliver(0, forged);
+    observeFrame(0);
+    EXPECT_EQ(core.adapters[0].paramsValid, 0);
+    EXPECT_EQ(core.adapters[0].paramBlock[0], 0);
+    // Without a known local device no block is taken at all.
+    core.adapters[0] = AdapterRecord{};
+    wire.deliver(0, paramReply(1, 0x5C));
+    observeFrame(0);
+    EXPECT_EQ(core.adapters[0].paramsValid, 0);
+}
+
 TEST_F(Observer, LocalAnswerOfAOneZeroKindPollsItsParametersThreeTimes) {
     wire.deliver(0, hp10Frame(kHost0, kLocal, {0x1A, 0xBB, 0x03}));
     observeFrame(0);
@@ -170,6 +218,8 @@ TEST_F(Observer, LocalAnswerOfAnotherKindIsNotALocalDevice) {
 }
 
 TEST_F(Observer, ParameterBlockIsTakenFromTheFirstCopyOnly) {
+    // The block is asked for once the local device is known, and taken from it alone.
+    copyMac(core.adapters[0].localMac, kLocal.data());
     wire.deliver(0, paramReply(2, 0xEE));
     observeFrame(0);
     EXPECT_EQ(core.adapters[0].paramsValid, 0);

@@ -6,8 +6,11 @@
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
 
 #include "tests/e2e/netns_run.h"
+#include "tests/platform/terminal_text.h"
 
 namespace corvel::e2e {
 namespace {
@@ -52,6 +55,11 @@ TEST_F(ScanEndToEnd, AvScanRatesEveryStationAndLeavesTheDatabaseInItsLayout) {
     EXPECT_EQ(stations[0]["present"], true);
     EXPECT_EQ(stations[1]["mac"], "00:B0:52:00:00:12");
     EXPECT_EQ(stations[1]["rate"], 100.0);
+    // Both directions as the devices report them: the scenario's avTx and avRx bytes.
+    EXPECT_EQ(stations[0]["phyRateTx"], 151);
+    EXPECT_EQ(stations[0]["phyRateRx"], 140);
+    EXPECT_EQ(stations[1]["phyRateTx"], 76);
+    EXPECT_EQ(stations[1]["phyRateRx"], 70);
     // Named from the device list the scan merged them into.
     EXPECT_EQ(stations[0]["name"], "Device 2");
     EXPECT_EQ(stations[1]["name"], "Device 3");
@@ -91,6 +99,41 @@ TEST_F(ScanEndToEnd, NoAdapterIsReportedWithStatusOne) {
                                                dataDir.string()});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "The HomePlug Adapter was not detected.\n");
+}
+
+// A station whose firmware text carries an escape sequence, BEL and a C1 control: the installed
+// program's text output and report (both on standard output, as on a terminal) show them as
+// escapes, and its JSON line carries them only as JSON escapes.
+TEST_F(ScanEndToEnd, ControlCharactersInAFirmwareTextNeverReachTheTerminal) {
+    const fs::path scenario = dataDir / "controls.json";
+    std::ofstream(scenario) << R"({"ports": [{"interface": "plc0",
+      "local": {"mac": "00:B0:52:00:00:10"},
+      "stations": [{"mac": "00:B0:52:00:00:11",
+                    "firmware": "FW\u001b[2J\u0007\r\u009b[31m\u007f"}]}]})";
+    const auto corvel = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), binaryPath("app/corvel"));
+        args.insert(args.end(), {"--data-dir", dataDir.string()});
+        const CommandResult run = runInNamespaces(scenario.string(), "", args);
+        EXPECT_EQ(run.status, 0) << run.err << run.out;
+        return run.out;
+    };
+    const std::string shown = "FW\\x1b[2J\\x07\\x0d\\x9b[31m\\x7f";
+
+    const std::string text = corvel({"scan", "--cycles", "1"});
+    EXPECT_NE(text.find(shown), std::string::npos) << text;
+    EXPECT_EQ(test::terminalControlAt(text, "\n"), std::string::npos) << text;
+
+    const std::string json = corvel({"scan", "--cycles", "1", "--json"});
+    EXPECT_EQ(test::terminalControlAt(json, "\n"), std::string::npos) << json;
+    EXPECT_NE(json.find(R"(FW\u001b[2J\u0007\r\u009b[31m\u007f)"), std::string::npos) << json;
+    const Json result = Json::parse(json, nullptr, false);
+    ASSERT_FALSE(result.is_discarded()) << json;
+    EXPECT_EQ(result["interfaces"][0]["stations"][0]["firmware"],
+              "FW\x1b[2J\x07\r\xC2\x9B[31m\x7F");
+
+    const std::string report = corvel({"report"});
+    EXPECT_NE(report.find("\t" + shown), std::string::npos) << report;
+    EXPECT_EQ(test::terminalControlAt(report, "\n\t"), std::string::npos) << report;
 }
 
 }  // namespace

@@ -74,5 +74,34 @@ TEST_F(WireConditions, StreamOfUnrelatedFramesEveryTenMillisecondsDoesNotHoldThe
     }
 }
 
+// Another host on the segment answers in names not its own: a network-information answer from
+// an unrelated address ahead of each real one, forged version answers, and copies of every answer
+// carrying the host interface's own address. The scan still shows what the devices say.
+TEST_F(WireConditions, FramesFromOtherAddressesChangeNeitherTheLocalDeviceNorTheStations) {
+    double seconds = 0;
+    const CommandResult run = scan(scenario("{}", R"( "faults": {"spoofNetworkInfo": true,
+        "forgeVersion": true, "spoofFrom": "02:00:00:00:66:66", "hostSourceBurst": 3},)"),
+                                   seconds);
+    ASSERT_EQ(run.status, 0) << run.err << run.out;
+    const Json host = Json::parse(run.out)["interfaces"][0];
+    ASSERT_FALSE(host["local"].is_null()) << run.out;
+    EXPECT_EQ(host["local"]["mac"], "00:B0:52:00:00:10");
+    const Json& stations = host["stations"];
+    ASSERT_EQ(stations.size(), 1u) << run.out;
+    EXPECT_EQ(stations[0]["mac"], "00:B0:52:00:00:11");
+    EXPECT_EQ(stations[0]["present"], true);
+    EXPECT_EQ(stations[0]["rate"], 200.0);  // raw 151: (151 x 200) / 151
+    EXPECT_EQ(stations[0]["firmware"].get<std::string>().find("FORGED"), std::string::npos);
+
+    const CommandResult devices = runInNamespaces(
+        (dir / "scenario.json").string(), "",
+        {binaryPath("app/corvel"), "devices", "--json", "--data-dir", dataDir.string()});
+    ASSERT_EQ(devices.status, 0) << devices.err;
+    const Json list = Json::parse(devices.out)["devices"];
+    ASSERT_EQ(list.size(), 2u) << devices.out;
+    EXPECT_EQ(list[0]["mac"], "00:B0:52:00:00:10");
+    EXPECT_EQ(list[1]["mac"], "00:B0:52:00:00:11");
+}
+
 }  // namespace
 }  // namespace corvel::e2e

@@ -10,6 +10,8 @@ corpus = os.path.join(root, 'corpus')
 HOST = bytes([0x02, 0, 0, 0, 0, 0x10])
 LOCAL = bytes([0x00, 0xB0, 0x52, 0x00, 0x00, 0x20])
 STATIONS = [bytes([0x00, 0xB0, 0x52, 0x00, 0x00, 0x30 + n]) for n in range(3)]
+# Another host on the segment, sending in its own name and in the host's.
+SPOOF = bytes([0x02, 0, 0, 0, 0x66, 0x66])
 
 def put(target, name, data):
     os.makedirs(os.path.join(corpus, target), exist_ok=True)
@@ -29,11 +31,11 @@ def version(text, source=LOCAL):
     body = text.encode()
     return av(0xA001, bytes([0, 2, len(body)]) + body, source)
 
-def network_info(stations):
+def network_info(stations, source=LOCAL):
     body = bytes([1]) + bytes(17) + bytes([len(stations)])
     for mac in stations:
         body += mac + bytes(7) + bytes([120]) + bytes(1)
-    return av(0xA039, body)
+    return av(0xA039, body, source)
 
 def hp10(entry_type, data, source, dest=HOST):
     return dest + source + b'\x88\x7b' + bytes([1, entry_type, len(data)]) + data
@@ -53,6 +55,13 @@ av_answers = [[version(firmware)], [version(firmware)], [network_info(STATIONS)]
 put('av_network_fuzz', 'stations', script(av_answers))
 put('av_network_fuzz', 'group-station', script(
     [[version(firmware)], [version(firmware)], [network_info([b'\x01\x00\x5e\x00\x00\x01'])]]))
+# Every answer preceded by the same answer from another address and from the host's own.
+spoofed_answers = [[version('forged', SPOOF), version('own', HOST), version(firmware)],
+                   [version(firmware), version('forged', SPOOF)],
+                   [network_info([SPOOF], SPOOF), network_info([HOST], HOST),
+                    network_info(STATIONS)]] + \
+                  [[version('forged', SPOOF), version(firmware, mac)] for mac in STATIONS]
+put('av_network_fuzz', 'spoofed', script(spoofed_answers))
 put('av_decoder_fuzz', 'version', b'\x00' + script([[version(firmware)]])[1:])
 put('av_decoder_fuzz', 'network-info', b'\x00' + script([[network_info(STATIONS)]])[1:])
 put('av_decoder_fuzz', 'read', b'\x01' + script([[av(0xA025, bytes(20))]])[1:])
@@ -86,6 +95,12 @@ put('hp10_replies_fuzz', 'stations', bytes([0, 4]) + script([station_answers + [
     script([[local_stats]]))
 put('wire_scan_fuzz', 'av', script(av_answers * 2))
 put('wire_scan_fuzz', 'hp10', script([[], [], [local_stats], station_answers, [local_stats]] * 2))
+put('wire_scan_fuzz', 'av-spoofed', script(spoofed_answers * 2))
+host_stats = hp10(0x1A, bytes([0x02]) + bytes(200), HOST)
+host_self = hp10(0x08, bytes(8), HOST, HOST)
+put('wire_scan_fuzz', 'hp10-host', script(
+    [[], [], [host_self, host_stats, local_stats], [host_self] + station_answers,
+     [host_stats, local_stats]] * 2))
 
 def frames(*items):
     return b''.join(struct.pack('>H', len(f)) + f for f in items)

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // A full scan and the station refresh of the scan cycle on the in-memory wire, every request
 // answered by fuzzed frames: whatever comes, no station or device address that no device can
-// have is stored, and every stored text can be printed as JSON.
+// have is stored, and every stored text can be shown and printed as JSON without a control
+// character.
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <ctime>
 
 #include "cli/json_output.h"
@@ -14,6 +16,7 @@
 #include "scan/scan.h"
 #include "store/data_directory.h"
 #include "tests/fuzz/fuzz_wire.h"
+#include "tests/platform/terminal_text.h"
 
 using namespace corvel;
 
@@ -36,8 +39,17 @@ void checkPrintable() {
     }
     texts.push_back(stringOf(core.turboFirmwareText));
     texts.push_back(stringOf(core.turboVendorText));
-    // Throws (and so aborts the run) if a text could not be made printable.
-    printable(texts).dump();
+    // As shown to a person, every text is valid UTF-8 without a control character; as JSON, the
+    // line holds no control byte and parses (the parser throws, and so aborts the run, on a text
+    // that is not UTF-8).
+    for (const nlohmann::ordered_json& text : texts) {
+        const std::string shown = displayText(text.get_ref<const std::string&>());
+        if (test::terminalControlAt(shown) != std::string::npos || !test::isValidUtf8(shown))
+            std::abort();
+    }
+    const std::string line = jsonLine(texts);
+    if (test::terminalControlAt(line) != std::string::npos) std::abort();
+    (void)nlohmann::ordered_json::parse(line);
 }
 
 }  // namespace

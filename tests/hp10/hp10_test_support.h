@@ -127,6 +127,10 @@ protected:
         deviceLogWriter() = {};
     }
 
+    // The local device of interface `index` as the scan found it: the answers only a local
+    // device gives are taken from it alone.
+    void knowLocal(int index = 0) { copyMac(core.adapters[index].localMac, kLocal.data()); }
+
     // A station of the selected interface as a statistics answer adds it.
     StationRecord& station(const Mac& mac) {
         addOrRefreshStation(mac.data());

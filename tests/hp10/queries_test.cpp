@@ -93,6 +93,7 @@ TEST_F(Hp10Queries, TurboVersionQueryAsksTheLocalDevice) {
 }
 
 TEST_F(Hp10Queries, TurboStatisticsRequestDrainsIntoTheStatisticsText) {
+    knowLocal();
     StationRecord& a = station(kStationA);
     wire.setReceiver([&](int port, const Bytes& frame) {
         if (frame[15] != 0x02 || frame[20] != 24) return;

@@ -195,6 +195,7 @@ TEST_F(Hp10Replies, TurboStatisticsRateTheRecordsMelenAndTheFrameHold) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         resetCoreState();
+        knowLocal();
         StationRecord& a = station(kStationA);
         StationRecord& b = station(kStationB);
         Bytes frame =
@@ -208,6 +209,7 @@ TEST_F(Hp10Replies, TurboStatisticsRateTheRecordsMelenAndTheFrameHold) {
 }
 
 TEST_F(Hp10Replies, TurboRecordOfAnUnknownStationIsSkipped) {
+    knowLocal();
     StationRecord& b = station(kStationB);
     wire.deliver(0,
                  vendorReply(kLocal, 0x80 | 24,
@@ -239,6 +241,7 @@ TEST_F(Hp10Replies, FirmwareTextTellsWhetherItIsTooOldForPasswords) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         resetCoreState();
+        knowLocal();
         EXPECT_FALSE(drain(wire, {firmwareReply(c.text)}));  // reads count as not handled
         EXPECT_EQ(textOf(core.turboFirmwareText), c.text);
         EXPECT_EQ(core.turboFirmwareTooOld, c.tooOld);
@@ -246,6 +249,7 @@ TEST_F(Hp10Replies, FirmwareTextTellsWhetherItIsTooOldForPasswords) {
 }
 
 TEST_F(Hp10Replies, FirmwareTextIsCutToItsFieldAndToTheFrame) {
+    knowLocal();
     drain(wire, {firmwareReply(std::string(150, 'f'), 200)});
     EXPECT_EQ(textOf(core.turboFirmwareText), std::string(64, 'f'));
 
@@ -256,6 +260,7 @@ TEST_F(Hp10Replies, FirmwareTextIsCutToItsFieldAndToTheFrame) {
 }
 
 TEST_F(Hp10Replies, NetworkKeyReplyIsTakenOnlyWhole) {
+    knowLocal();
     const Bytes key{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88};
     const Bytes reply = hp10Frame(kLocal, concat({0x13, 0x0A, 0x21, 0x00}, key));
     ASSERT_EQ(reply.size(), 27u);
@@ -286,6 +291,7 @@ TEST_F(Hp10Replies, ParameterCopyIsTakenByWhetherTheStoredCopyWasSeen) {
         SCOPED_TRACE(testing::Message()
                      << "paramsValid " << c.paramsValid << " copy " << int(c.copy));
         resetCoreState();
+        knowLocal();
         core.adapters[0].paramsValid = c.paramsValid;
         const Bytes block = paramBlock(0x30);
         acceptParams(0, paramReply(c.copy, block));
@@ -319,6 +325,7 @@ TEST_F(Hp10Replies, BlankParameterBlockIsLoggedWithItsCopyAndNotTaken) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         resetCoreState();
+        knowLocal();
         std::vector<std::pair<DeviceLogKind, Bytes>> entries;
         deviceLogWriter() = [&](DeviceLogKind kind, std::span<const uint8_t> bytes) {
             entries.emplace_back(kind, Bytes(bytes.begin(), bytes.end()));
@@ -337,6 +344,7 @@ TEST_F(Hp10Replies, BlankParameterBlockIsLoggedWithItsCopyAndNotTaken) {
 }
 
 TEST_F(Hp10Replies, ParameterReplyThroughTheDrainNeedsItsLength) {
+    knowLocal();
     const Bytes block = paramBlock(0x30);
     Bytes wrongLength = paramReply(2, paramBlock(0x60));
     wrongLength[16] = 0x32;
@@ -349,6 +357,7 @@ TEST_F(Hp10Replies, ParameterReplyThroughTheDrainNeedsItsLength) {
 }
 
 TEST_F(Hp10Replies, ParameterReplyOfTheSelectedInterfaceIsJudgedByItsRecord) {
+    knowLocal(1);
     core.currentAdapter = 1;
     core.adapters[1].paramsValid = 1;
     Bytes reply = paramReply(1, paramBlock(0x30));
@@ -379,6 +388,7 @@ Bytes statisticsReply(uint8_t firstData, const Mac& station, uint16_t raw) {
 }
 
 TEST_F(Hp10Replies, StatisticsReplyRatesStationsAndRefreshesTheViewOnce) {
+    knowLocal();
     int refreshes = 0;
     viewHooks().refreshView = [&](int) { ++refreshes; };
     StationRecord& a = station(kStationA);
@@ -494,6 +504,7 @@ TEST_F(Hp10Replies, EveryTruncationOfEveryReplyIsReadWithinItsBytes) {
         for (size_t length = 0; length <= c.frame.size(); ++length) {
             SCOPED_TRACE(testing::Message() << c.name << " cut to " << length);
             resetCoreState();
+            knowLocal();
             std::memset(statsText, 0, sizeof statsText);
             station(kStationA);
             // A heap buffer of exactly `length` bytes, so that a read past it is caught.
@@ -520,6 +531,7 @@ TEST_F(Hp10Replies, HandlersCalledDirectlyRefuseShortFrames) {
     for (size_t length = 0; length <= params.size(); ++length) {
         SCOPED_TRACE(length);
         resetCoreState();
+        knowLocal();
         StationRecord& a = station(kStationA);
         handleVersionReply(cut(version, length));
         handleTurboStats(cut(turbo, length));
@@ -552,6 +564,76 @@ TEST_F(Hp10Replies, DrainSurvivesHostileFramesAndGoesOn) {
     EXPECT_EQ(core.turboLocalAnswered, 1);
     EXPECT_EQ(core.localKeyKnown, 1);
     EXPECT_EQ(core.hp10NetworkKey[7], 8);
+}
+
+// ---- who may answer ----
+
+Bytes fromAddress(Bytes frame, const Mac& source) {
+    std::copy(source.begin(), source.end(), frame.begin() + 6);
+    return frame;
+}
+
+// What only the local device sends is taken from it alone: the same reply from a station, a
+// stranger or the host's own address changes nothing.
+TEST_F(Hp10Replies, LocalDeviceRepliesAreTakenFromItAlone) {
+    auto stationA = [] { return findStationByMac(kStationA.data()); };
+    const HostileCase cases[] = {
+        {"Turbo statistics", vendorReply(kLocal, 0x80 | 24, turboRecord(kStationA, 336), 17), 0,
+         [=] { return stationA()->rate.currentRate != 0; }},
+        {"firmware text", hp10Frame(kLocal, concat({0x13, 0x06, 0x20}, textBytes("Turbo"))), 0,
+         [] { return core.turboFirmwareText[0] != 0; }},
+        {"network key", hp10Frame(kLocal, {0x13, 0x0A, 0x21, 0, 1, 2, 3, 4, 5, 6, 7, 8}), 0,
+         [] { return core.hp10NetworkKey[7] == 8; }},
+        {"parameter block", paramReply(2, paramBlock(0x30)), 0,
+         [] { return core.localKeyKnown == 1; }},
+        {"statistics", statisticsReply(0x03, kStationA, 420), 0,
+         [=] { return stationA()->rate.currentRate != 0; }},
+    };
+    for (const HostileCase& c : cases) {
+        for (const Mac& from : {kLocal, kStationB, kStranger, kHost}) {
+            SCOPED_TRACE(testing::Message() << c.name << " from " << formatMac(from));
+            resetCoreState();
+            knowLocal();
+            station(kStationA);
+            Bytes frame = fromAddress(c.frame, from);
+            handleHp10Reply(frame);
+            EXPECT_EQ(c.changed(), from == kLocal);
+        }
+    }
+    // Without a known local device nobody's parameter block is taken.
+    resetCoreState();
+    acceptParams(0, paramReply(2, paramBlock(0x30)));
+    EXPECT_EQ(core.localKeyKnown, 0);
+}
+
+// Frames carrying one of the host's own addresses (of any interface) or a group address as
+// their source are no device's: they never make a local device or a station.
+class Hp10RepliesTwoHosts : public Hp10Wire {
+protected:
+    std::vector<Mac> hostMacs() const override { return {kHost, kHost1}; }
+};
+
+TEST_F(Hp10RepliesTwoHosts, FramesInTheHostsOwnNameAreNoDevicesAnswer) {
+    const Mac group{0x01, 0x00, 0x5E, 0x00, 0x00, 0x01};
+    for (const Mac& from : {kHost, kHost1, group, kBroadcastMac}) {
+        SCOPED_TRACE(formatMac(from));
+        resetCoreState();
+        EXPECT_FALSE(
+            drain(wire, {versionReply(from, false, 2, 1, 6, "Forged", "Local"), stationAnswer(from),
+                         fromAddress(stationAnswer(kStationA), from)}));
+        EXPECT_EQ(core.turboLocalAnswered, 0);
+        EXPECT_FALSE(macIsSet(core.adapters[0].localMac));
+        EXPECT_FALSE(macIsSet(core.adapters[1].localMac));
+        EXPECT_FALSE(macIsSet(core.stationTables[0].stations[0].mac));
+        // A version reply handed over directly is refused the same way.
+        handleVersionReply(versionReply(from, false, 2, 1, 6, "Forged", "Local"));
+        EXPECT_EQ(core.turboLocalAnswered, 0);
+    }
+    // A real device's answers still count.
+    EXPECT_TRUE(
+        drain(wire, {versionReply(kLocal, false, 2, 1, 6, "V", "P"), stationAnswer(kStationA)}));
+    EXPECT_EQ(core.turboLocalAnswered, 1);
+    EXPECT_NE(findStationByMac(kStationA.data()), nullptr);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +25,7 @@
 #include "report/host_info.h"
 #include "store/preferences.h"
 #include "store/vendor_list.h"
+#include "tests/platform/terminal_text.h"
 #include "tests/store/store_test_support.h"
 #include "transport/interface_table.h"
 
@@ -212,6 +214,40 @@ TEST_F(Report, WholeReportAtEachDetailLevel) {
     }
 }
 
+// Names, firmware texts and the notice carrying tabs, newlines, escape sequences and bytes that
+// are not UTF-8: the file keeps the layout of plain texts, line for line and cell for cell, each
+// control shown as an escape and each broken sequence as U+FFFD.
+TEST_F(Report, TextsFromTheWireAndTheDeviceListKeepTheFileLayout) {
+    buildScene();
+    const std::string plain = reportText();
+    const auto count = [](const std::string& text, char c) {
+        return std::count(text.begin(), text.end(), c);
+    };
+
+    const int kitchen = findDeviceByMac(kKitchen.data());
+    copyText(core.devices[kitchen - 1].name, "Kit\tchen\nFake row");
+    copyText(core.stationTables[0].stations[1].firmwareText,
+             "FW\x1b[2J\xC2\x9B[1m\xC0\xAF\xE2\x82");
+    copyText(avExchangeState().localFirmwareText, "AV\r\x7F");
+    copyText(preferences().noticeText, "Notice\x1b]0;owned\x07");
+    installHostInfoSource([] {
+        HostInfo host = testHost();
+        host.computerName = "test\x9Bhost";
+        return host;
+    });
+    const std::string text = reportText();
+
+    EXPECT_EQ(count(text, '\n'), count(plain, '\n')) << text;
+    EXPECT_EQ(count(text, '\t'), count(plain, '\t')) << text;
+    EXPECT_EQ(terminalControlAt(text, "\n\t"), std::string::npos) << text;
+    EXPECT_TRUE(isValidUtf8(text)) << text;
+    for (const std::string shown : {"\nKit\\x09chen\\x0aFake row\t",
+                                    "\tFW\\x1b[2J\\x9b[1m\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\n",
+                                    "   Firmware: AV\\x0d\\x7f \n", "Notice\\x1b]0;owned\\x07\n",
+                                    "Computer network name: test\xEF\xBF\xBDhost\n"})
+        EXPECT_NE(text.find(shown), std::string::npos) << shown << " in\n" << text;
+}
+
 TEST_F(Report, WithNoInterfaceOnlyHostLinesAndAnEmptyTable) {
     EXPECT_EQ(reportText(), heading() + hostLines() + deviceHeading());
 }
@@ -329,6 +365,31 @@ TEST_F(ReportRow, RateIsItsWholeMegabitsWithTwoDigitsAtLeast) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         station->rate.currentRate = c.rate;
+        EXPECT_EQ(row(), rowWith(c.text, "Jun 17 03:09PM"));
+    }
+}
+
+// The device's own rates to the station and from it follow the rate where both were measured;
+// the row keeps its cells.
+TEST_F(ReportRow, RateCellAddsBothDirectionsWhenMeasured) {
+    station->rate.currentRate = 200;
+    struct Case {
+        const char* name;
+        Mac recordedFor;
+        uint8_t tx, rx;
+        const char* text;
+    } cases[] = {
+        {"both measured", kKitchen, 151, 97, "200 (TX 151/RX 97)"},
+        {"rx not measured", kKitchen, 151, 0, "200"},
+        {"the pair of another station", Mac{0x00, 0xB0, 0x52, 0x00, 0x10, 0x77}, 151, 97, "200"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        core.currentAdapter = 0;
+        core.phyRates[0][0] = PhyRatePair{};
+        copyMac(core.phyRates[0][0].mac, c.recordedFor.data());
+        core.phyRates[0][0].tx = c.tx;
+        core.phyRates[0][0].rx = c.rx;
         EXPECT_EQ(row(), rowWith(c.text, "Jun 17 03:09PM"));
     }
 }

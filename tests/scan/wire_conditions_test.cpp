@@ -11,6 +11,7 @@
 #include "av/local_device.h"
 #include "hp10/replies.h"
 #include "platform/text.h"
+#include "scan/device_list.h"
 #include "scan/full_scan.h"
 #include "scan/scan.h"
 #include "tests/scan/scan_sim_fixture.h"
@@ -82,7 +83,7 @@ TEST_P(NoisyWire, EveryAwaitEndsWithinTwiceItsWindow) {
         sendAvRequest(kLocalManagementMac, kMmVersionRequest);
         const uint64_t before = clock.tickCount();
         AvConfirm record;
-        EXPECT_FALSE(awaitAvConfirm(kMmVersionRequest, record));
+        EXPECT_FALSE(awaitAvConfirm(kMmVersionRequest, kLocalManagementMac, record));
         // The cap, plus the rejected frame that was being paid for when it came.
         ASSERT_LE(clock.tickCount() - before, 2 * kAvAwaitWindowMs + kAvRejectedFrameMs);
         ++waits;
@@ -190,6 +191,77 @@ TEST_F(ScanSim, PlainStationsGetTheirRatesFromTheLocalStatistics) {
     EXPECT_EQ(double{station->rate.maxRate}, 11.0);
     EXPECT_EQ(+station->stationKind, 1);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Another host on the segment sending in names not its own
+
+struct SpoofCase {
+    const char* name;
+    Family family;
+    bool spoofNetworkInfo;
+    bool forgeVersion;
+    uint32_t hostSourceBurst;
+};
+
+void PrintTo(const SpoofCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class SpoofingHost : public ScanSim, public ::testing::WithParamInterface<SpoofCase> {};
+
+// Whatever the other host sends, the local devices and the stations stay what the real devices
+// say, on the interface with the faults and on another whose host address the burst also uses.
+TEST_P(SpoofingHost, StationsAndLocalDevicesStayAsTheDevicesSay) {
+    const SpoofCase& c = GetParam();
+    const Mac otherLocal{0x00, 0xB0, 0x52, 0x00, 0x09, 0x10};
+    addPort(deviceConfig(c.family, localMacOf(c.family)),
+            {deviceConfig(c.family, stationMacOf(c.family, 1)),
+             deviceConfig(c.family, stationMacOf(c.family, 2))});
+    addPort(deviceConfig(c.family, otherLocal));
+    sim::Faults& faults = net.port(0).faults;
+    faults.spoofNetworkInfo = c.spoofNetworkInfo;
+    faults.forgeVersion = c.forgeVersion;
+    faults.hostSourceBurst = c.hostSourceBurst;
+    attach();
+
+    ASSERT_TRUE(startScan(2, 3, true));
+    ticks(3 * (2 * 2 + 4));
+    mergeStationsIntoDevices(0);
+
+    const std::vector<Mac> real{localMacOf(c.family), stationMacOf(c.family, 1),
+                                stationMacOf(c.family, 2), otherLocal};
+    auto isReal = [&](const uint8_t* mac) {
+        return std::find(real.begin(), real.end(), macOf(mac)) != real.end();
+    };
+    EXPECT_EQ(formatMac(core.adapters[0].localMac), formatMac(localMacOf(c.family)));
+    EXPECT_EQ(formatMac(core.stationTables[0].localMac), formatMac(localMacOf(c.family)));
+    EXPECT_EQ(formatMac(core.adapters[1].localMac), formatMac(otherLocal));
+    EXPECT_EQ(core.adapters[0].localPresent, 1);
+    for (int i = 1; i <= 2; ++i) {
+        const StationRecord* station = findStationByMac(stationMacOf(c.family, i).data());
+        ASSERT_NE(station, nullptr) << i;
+        EXPECT_EQ(+station->present, 1) << i;
+        EXPECT_EQ(std::string(station->firmwareText).find("FORGED"), std::string::npos) << i;
+    }
+    for (const StationRecord& station : core.stationTables[0].stations)
+        if (macIsSet(station.mac)) EXPECT_TRUE(isReal(station.mac)) << formatMac(station.mac);
+    for (int i = 0; i < core.deviceCount; ++i)
+        EXPECT_TRUE(isReal(core.devices[i].mac)) << formatMac(core.devices[i].mac);
+    EXPECT_NE(findDeviceByMac(localMacOf(c.family).data()), 0);
+    if (c.family == Family::Av)
+        EXPECT_STREQ(avExchangeState().localFirmwareText,
+                     "QRB3000-AV-3.3.1.2090-01-20240117-FINAL");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, SpoofingHost,
+    ::testing::Values(SpoofCase{"AvSpoofedNetworkInfo", Family::Av, true, false, 0},
+                      SpoofCase{"AvForgedVersions", Family::Av, false, true, 0},
+                      SpoofCase{"AvHostSourceBurst", Family::Av, false, false, 4},
+                      SpoofCase{"AvAllAtOnce", Family::Av, true, true, 4},
+                      SpoofCase{"TurboHostSourceBurst", Family::Turbo, false, false, 4},
+                      SpoofCase{"PlainHostSourceBurst", Family::HomePlug10, false, false, 4}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace corvel::test

@@ -348,6 +348,23 @@ TEST_F(HealthResponder, AStationLeavesAtItsTime) {
     EXPECT_EQ(listed(), (std::vector<Mac>{kNear}));
 }
 
+TEST_F(HealthResponder, AStationThatComesBackHasRestarted) {
+    // kFar: 40 frames a second to it.
+    at(kFar).profile.link.leaveAfterMs = 30000;
+    at(kFar).profile.link.returnAfterMs = 50000;
+    h.nowMs += 49999;
+    EXPECT_EQ(listed(), (std::vector<Mac>{kNear}));
+    EXPECT_TRUE(ask(kFar, 0xA000).empty());
+    h.nowMs += 1;
+    EXPECT_EQ(listed(), (std::vector<Mac>{kNear, kFar}));
+    EXPECT_EQ(ask(kFar, 0xA000).size(), 1u);
+    // Its counters start again at its return: ten seconds later, ten seconds of traffic.
+    h.nowMs += 10000;
+    EXPECT_EQ(linkStats(kLocal, linkStatsPayload(0, 0, 0xF8, kFar)).tx->mpdusAcked, 400u);
+    h.nowMs += 3600000;
+    EXPECT_EQ(listed(), (std::vector<Mac>{kNear, kFar}));
+}
+
 // ---- Scenario fields ----
 
 TEST(HealthScenario, LinkFieldsReachTheStationsProfile) {
@@ -356,7 +373,7 @@ TEST(HealthScenario, LinkFieldsReachTheStationsProfile) {
                  "everyMs": 500, "mpdusPerSecond": 2000, "errorPermille": 3,
                  "toneMap": {"from": 8, "to": 3, "slots": 2,
                              "notches": [{"fromKHz": 14000, "toKHz": 14350}]},
-                 "resetSilenceMs": 12000, "leaveAfterMs": 60000}}]}]})");
+                 "resetSilenceMs": 12000, "leaveAfterMs": 60000, "returnAfterMs": 90000}}]}]})");
     const LinkProfile& link = net.port(0).stations.at(0)->profile.link;
     ASSERT_TRUE(link.tx && link.rx);
     EXPECT_EQ(link.tx->at(0), 90);  // the walk starts at the fixed rate
@@ -372,6 +389,7 @@ TEST(HealthScenario, LinkFieldsReachTheStationsProfile) {
     EXPECT_EQ(link.toneMap.notches[0].toKHz, 14350u);
     EXPECT_EQ(link.resetSilenceMs, 12000u);
     EXPECT_EQ(link.leaveAfterMs, 60000u);
+    EXPECT_EQ(link.returnAfterMs, 90000u);
 
     // Without the block: fixed rates, a flat 1024-QAM map, five seconds of reset silence.
     Network plain = parseScenario(R"({"ports": [{"stations": [{}]}]})");
@@ -381,6 +399,7 @@ TEST(HealthScenario, LinkFieldsReachTheStationsProfile) {
     EXPECT_EQ(defaults.toneMap.highCode, 7);
     EXPECT_EQ(defaults.resetSilenceMs, 5000u);
     EXPECT_EQ(defaults.leaveAfterMs, 0u);
+    EXPECT_EQ(defaults.returnAfterMs, 0u);
 }
 
 TEST(HealthScenario, TheShippedHealthScenarioMovesItsLinks) {
@@ -417,6 +436,9 @@ TEST(HealthScenario, BadLinkFieldsAreNamed) {
         {R"({"toneMap": {"notches": [{"fromKHz": 7300, "toKHz": 7000}]}})",
          "link.toneMap.notches[0].toKHz: expected a whole number from 7300 to 30000"},
         {R"({"leaveAfterMs": -1})", "link.leaveAfterMs: expected a whole number"},
+        {R"({"returnAfterMs": 5000})", "link.returnAfterMs: needs leaveAfterMs"},
+        {R"({"leaveAfterMs": 5000, "returnAfterMs": 5000})",
+         "link.returnAfterMs: expected a whole number from 5001 to 3600000"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.link);

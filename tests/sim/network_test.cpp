@@ -179,6 +179,83 @@ TEST_F(NetworkTest, FaultsShapeTheAnswers) {
     }
 }
 
+// What another host on the segment sends in names not its own, around the real answers.
+TEST_F(NetworkTest, SpoofingFaultsSurroundTheAnswers) {
+    const Mac spoofer{0x02, 0x00, 0x00, 0x00, 0x77, 0x77};
+    const Frame plain = version().at(0).frame;
+    auto mmtypeOf = [](const Frame& f) { return get16le(&f[15]); };
+    auto isForgedVersion = [&](const Emitted& e, const Mac& from) {
+        return sourceOf(e.frame) == from && destinationOf(e.frame) == kHost &&
+               mmtypeOf(e.frame) == 0xA001 && e.frame[21] == 1 &&
+               std::string(reinterpret_cast<const char*>(&e.frame[23])) == kForgedVersionText;
+    };
+    for (bool onPort : {false, true}) {
+        SCOPED_TRACE(onPort ? "on the port" : "on the device");
+        Faults& target = onPort ? h.net.port(0).faults : at(kLocal).profile.faults;
+
+        target = Faults{};
+        target.forgeVersion = true;
+        // The local-management address may be answered by anyone: the forgery comes after.
+        auto out = version();
+        ASSERT_EQ(out.size(), 2u);
+        EXPECT_EQ(out[0].frame, plain);
+        EXPECT_TRUE(isForgedVersion(out[1], kDefaultSpoofMac));
+        // A request to the device's own address: the forgery comes first.
+        target.spoofFrom = spoofer;
+        out = version(0, kLocal);
+        ASSERT_EQ(out.size(), 2u);
+        EXPECT_TRUE(isForgedVersion(out[0], spoofer));
+        EXPECT_EQ(sourceOf(out[1].frame), kLocal);
+        // Other confirmations are left alone.
+        EXPECT_EQ(h.exchange(0, avRequest(kLocal, kHost, 0xA038)).size(), 1u);
+
+        target = Faults{};
+        target.spoofNetworkInfo = true;
+        out = h.exchange(0, avRequest(kLocal, kHost, 0xA038));
+        ASSERT_EQ(out.size(), 2u);
+        const Frame& spoofed = out[0].frame;
+        EXPECT_EQ(sourceOf(spoofed), kDefaultSpoofMac);
+        EXPECT_EQ(mmtypeOf(spoofed), 0xA039);
+        EXPECT_EQ(spoofed[38], 1);  // one station: the spoofer itself
+        EXPECT_EQ(macAt(&spoofed[39]), kDefaultSpoofMac);
+        EXPECT_EQ(sourceOf(out[1].frame), kLocal);
+        EXPECT_EQ(out[1].frame[38], 1);  // the real list: the station
+        EXPECT_EQ(macAt(&out[1].frame[39]), kStation);
+        EXPECT_EQ(version().size(), 1u);
+        target = Faults{};
+    }
+}
+
+// The copies carry the host addresses the network has seen requests from, every port's in turn
+// with the answering port's first; a copy of an answer a device sent to itself goes from the
+// host address to itself.
+TEST_F(NetworkTest, HostSourceBurstCopiesTheAnswerInTheHostsNames) {
+    const Mac host1{0x02, 0x00, 0x00, 0x00, 0x00, 0x02};
+    h.net.port(0).faults.hostSourceBurst = 3;
+    // No host address learnt yet on any port but this request's own.
+    auto out = version();
+    ASSERT_EQ(out.size(), 4u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(sourceOf(out[size_t(i)].frame), kHost);
+        EXPECT_EQ(Frame(out[size_t(i)].frame.begin() + 12, out[size_t(i)].frame.end()),
+                  Frame(out[3].frame.begin() + 12, out[3].frame.end()));
+    }
+    h.exchange(1, avRequest(kBroadcastMac, host1, 0xA000));
+    out = version();
+    ASSERT_EQ(out.size(), 4u);
+    EXPECT_EQ(sourceOf(out[0].frame), kHost);
+    EXPECT_EQ(sourceOf(out[1].frame), host1);
+    EXPECT_EQ(sourceOf(out[2].frame), kHost);
+    EXPECT_EQ(sourceOf(out[3].frame), kLocal);
+    // A request in the local device's own name: it answers itself, the copies go host to host.
+    out = h.exchange(0, avRequest(kBroadcastMac, kLocal, 0xA000));
+    ASSERT_GE(out.size(), 4u);
+    EXPECT_EQ(destinationOf(out[0].frame), kHost);
+    EXPECT_EQ(sourceOf(out[0].frame), kHost);
+    EXPECT_EQ(destinationOf(out[3].frame), kLocal);
+    EXPECT_EQ(sourceOf(out[3].frame), kLocal);
+}
+
 TEST_F(NetworkTest, NoiseStreamKeepsItsPaceFromTheLocalDeviceToBroadcast) {
     EXPECT_EQ(h.net.emitDueNoise(1000), UINT64_MAX);  // no port has a stream
     h.net.port(1).noise = {10, {UnrelatedFrame::Kind::Av, 0xA035}};

@@ -144,7 +144,9 @@ TEST(Scenario, EveryFieldLands) {
           "rates": {"avTx": 1, "avRx": 2, "hp10": 3, "hp10Aux1": 4, "hp10Aux2": 5, "turbo": 6},
           "rebootMs": 700,
           "faults": {"offline": false, "silent": true, "latencyMs": 7, "avStatus": 48,
-                     "indications": 2, "truncate": 33}
+                     "indications": 2, "truncate": 33, "spoofNetworkInfo": true,
+                     "forgeVersion": true, "spoofFrom": "02:00:00:00:77:77",
+                     "hostSourceBurst": 12}
         }
       }]})");
     const Port& port = net.port(0);
@@ -197,6 +199,12 @@ TEST(Scenario, EveryFieldLands) {
     EXPECT_EQ(p.faults.avStatus, 48);
     EXPECT_EQ(p.faults.indications, 2u);
     EXPECT_EQ(p.faults.truncateTo, 33u);
+    EXPECT_TRUE(p.faults.spoofNetworkInfo);
+    EXPECT_TRUE(p.faults.forgeVersion);
+    EXPECT_EQ(p.faults.spoofFrom, m("02:00:00:00:77:77"));
+    EXPECT_EQ(p.faults.hostSourceBurst, 12u);
+    EXPECT_FALSE(port.faults.forgeVersion);
+    EXPECT_EQ(port.faults.spoofFrom, kDefaultSpoofMac);
 
     Network av = parseScenario(
         R"({"ports": [{"local": {"key": "00112233445566778899AABBCCDDEEFF", "pibVersion": "1.3"}},
@@ -260,6 +268,16 @@ TEST(Scenario, BrokenFilesNameTheField) {
          R"(ports[0].faults.latencyByType.0xA025: expected a whole number from 0 to 3600000, got "5")"},
         {R"({"ports": [{"faults": {"latencyByType": [5]}}]})",
          "ports[0].faults.latencyByType: expected an object, got [5]"},
+        {R"({"ports": [{"faults": {"spoofFrom": "01:00:5E:00:00:01"}}]})",
+         R"(ports[0].faults.spoofFrom: expected an individual MAC address like 02:00:00:00:66:66, got "01:00:5E:00:00:01")"},
+        {R"({"ports": [{"faults": {"spoofFrom": "00:00:00:00:00:00"}}]})",
+         R"(ports[0].faults.spoofFrom: expected an individual MAC address like 02:00:00:00:66:66, got "00:00:00:00:00:00")"},
+        {R"({"ports": [{"faults": {"spoofFrom": 7}}]})",
+         R"(ports[0].faults.spoofFrom: expected an individual MAC address like 02:00:00:00:66:66, got 7)"},
+        {R"({"ports": [{"faults": {"hostSourceBurst": 1001}}]})",
+         "ports[0].faults.hostSourceBurst: expected a whole number from 0 to 1000, got 1001"},
+        {R"({"ports": [{"faults": {"forgeVersion": 1}}]})",
+         "ports[0].faults.forgeVersion: expected true or false, got 1"},
         {R"({"ports": [{"noise": {"everyMs": 0}}]})",
          "ports[0].noise.everyMs: expected a whole number from 1 to 3600000, got 0"},
         {R"({"ports": [{"noise": {"everyMs": 10, "frame": "smtp"}}]})",
@@ -348,15 +366,18 @@ TEST(Scenario, HostileFilesAreRefusedWithAMessage) {
 TEST(Scenario, HelpDocumentsEveryField) {
     const std::string help = scenarioFormatHelp();
     for (const char* field :
-         {"ports",        "comment",     "interface",    "local",          "stations",
-          "faults",       "family",      "mac",          "password",       "networkName",
-          "key",          "keySelect",   "kind",         "chipGeneration", "firmware",
-          "vendor",       "product",     "version",      "turboFirmware",  "pibVersion",
-          "configStatus", "configBlock", "storedParams", "workingParams",  "rates",
-          "rebootMs",     "avTx",        "avRx",         "hp10",           "hp10Aux1",
-          "hp10Aux2",     "turbo",       "offline",      "silent",         "latencyMs",
-          "avStatus",     "unrelated",   "indications",  "truncate",       "latencyByType",
-          "noise"})
+         {"ports",          "comment",          "interface",     "local",
+          "stations",       "faults",           "family",        "mac",
+          "password",       "networkName",      "key",           "keySelect",
+          "kind",           "chipGeneration",   "firmware",      "vendor",
+          "product",        "version",          "turboFirmware", "pibVersion",
+          "configStatus",   "configBlock",      "storedParams",  "workingParams",
+          "rates",          "rebootMs",         "avTx",          "avRx",
+          "hp10",           "hp10Aux1",         "hp10Aux2",      "turbo",
+          "offline",        "silent",           "latencyMs",     "avStatus",
+          "unrelated",      "indications",      "truncate",      "latencyByType",
+          "noise",          "spoofNetworkInfo", "forgeVersion",  "spoofFrom",
+          "hostSourceBurst"})
         EXPECT_NE(help.find("\n  " + std::string(field) + " "), std::string::npos) << field;
 }
 
