@@ -8,6 +8,7 @@
 #include "cli/device_session.h"
 #include "cli/password_prompt.h"
 #include "cli/stoppable_operation.h"
+#include "cli/validators.h"
 #include "core/tables.h"
 #include "keys/rules.h"
 #include "network/device_dialogs.h"
@@ -34,10 +35,7 @@ void runAddDevice(const AddDeviceOptions& options, CliContext& context) {
     DeviceSession session(context, false);
     if (!session.open(options.dataDir)) return;
     const std::string name = options.name.substr(0, kNameBoxRead);
-    if (!checkNewDeviceName(name, findDeviceByName(name) != 0)) {
-        context.status = 1;
-        return;
-    }
+    if (!deviceNameAccepted(name, context)) return;
     const std::optional<std::string> password =
         passwordOf(options.passwordGiven, options.password,
                    "Device password of the new device " + name + ": ", context);
@@ -49,7 +47,7 @@ void runAddDevice(const AddDeviceOptions& options, CliContext& context) {
     }
     StoppableOperation stoppable(context);
     // The main page has been scanning before Add is pressed: its list shows the stations.
-    session.prepareLocalDevice();
+    if (!session.requireLocalDevice("nothing was changed")) return;
     if (stoppable.stopRequested()) {
         session.finish();
         stoppable.stoppedBeforeStart();
@@ -121,7 +119,7 @@ void addAddDeviceCommand(CLI::App& app, CliContext& context) {
         ->required();
     CLI::Option* password = addPasswordArgument(*command, options->password);
     command->add_option("--cycles", options->cycles, "scan cycles to wait for the device")
-        ->check(CLI::Range(1, 1000));
+        ->check(countIn(1, 1000));
     command->callback([options, password, &context] {
         options->passwordGiven = password->count() > 0;
         runAddDevice(*options, context);

@@ -18,9 +18,11 @@ constexpr std::array kStopSignals = {SIGINT, SIGTERM};
 std::atomic<CancelRequest*> target{nullptr};
 std::atomic<int> count{0};
 std::atomic<int> stoppedBy{0};
+std::atomic<bool> tooLate{false};
 bool stopsAtOnce = false;
 std::string warningText;
 std::string againText;
+std::string lateText;
 std::array<struct sigaction, kStopSignals.size()> previous{};
 
 void say(const std::string& text) {
@@ -30,6 +32,10 @@ void say(const std::string& text) {
 }
 
 extern "C" void onStopSignal(int number) {
+    if (tooLate.load()) {
+        say(lateText);
+        return;
+    }
     const int n = count.fetch_add(1) + 1;
     const bool asks = stopsAtOnce || number == SIGTERM || n >= 2;
     if (n == 1) {
@@ -45,12 +51,14 @@ extern "C" void onStopSignal(int number) {
 }  // namespace
 
 InterruptGuard::InterruptGuard(CancelRequest& request, bool stopAtOnce, std::string warning,
-                               std::string again) {
+                               std::string again, std::string late) {
     count = 0;
     stoppedBy = 0;
+    tooLate = false;
     stopsAtOnce = stopAtOnce;
     warningText = std::move(warning);
     againText = std::move(again);
+    lateText = std::move(late);
     target = &request;
     struct sigaction action {};
     action.sa_handler = onStopSignal;
@@ -68,6 +76,11 @@ InterruptGuard::~InterruptGuard() {
     for (size_t i = 0; i < kStopSignals.size(); ++i)
         sigaction(kStopSignals[i], &previous[i], nullptr);
     target = nullptr;
+    tooLate = false;
+}
+
+void InterruptGuard::pastStopping() {
+    tooLate = true;
 }
 
 int InterruptGuard::stopSignal() const {

@@ -15,12 +15,17 @@ public:
     // `warning` is written to standard error at the first signal. With `stopAtOnce` the first
     // signal asks `target` to stop; otherwise the first SIGINT only warns, followed by `again`,
     // and a second one asks. SIGTERM, which no one types by mistake, always asks at once.
-    // Signals after the stop was asked are noted and do nothing more.
+    // Signals after the stop was asked are noted and do nothing more. After pastStopping(), a
+    // signal asks nothing and only writes `late`.
     InterruptGuard(CancelRequest& target, bool stopAtOnce, std::string warning,
-                   std::string again = {});
+                   std::string again = {}, std::string late = {});
     ~InterruptGuard();
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+    // The operation of the guard in place has gone past its last safe point (an upgrade whose
+    // last frame the device confirmed): from now on stopping it is no longer possible.
+    static void pastStopping();
 
     // The signal that asked for the stop (SIGINT or SIGTERM); 0 while none has.
     int stopSignal() const;

@@ -107,7 +107,7 @@ void runPassword(const PasswordOptions& options, CliContext& context) {
         } else if (reach == Reach::noLocalDevice) {
             // Without a local device the main page lists no device to enter a password for; a
             // check run anyway would store the password as refused by a device nobody asked.
-            context.fail(1, "The HomePlug Adapter was not detected: the password was not checked");
+            context.fail(1, noAdapterCause() + "; the password was not checked");
         } else {
             context.fail(1, formatMac(device) + " is not reachable on any interface (asked on " +
                                 joined(asked) + "); its stored password was left as it was");

@@ -4,9 +4,12 @@
 #include <memory>
 #include <string>
 
+#include "cli/confirm.h"
 #include "cli/device_session.h"
 #include "cli/validators.h"
+#include "core/tables.h"
 #include "network/device_list_edits.h"
+#include "platform/text.h"
 
 namespace corvel {
 
@@ -19,13 +22,22 @@ struct RemoveOptions {
 };
 
 void runRemove(const RemoveOptions& options, CliContext& context) {
-    DeviceSession session(context, options.yes);
+    DeviceSession session(context, false);
     if (!session.open(options.dataDir)) return;
     const int record = listedDevice(options.mac, context);
     if (record == 0) return;
     const std::string removed = describeDevice(record);
+    // A device whose password has been entered is removed only when the user says so.
+    if (!textOf(core.devices[record - 1].password).empty()) {
+        context.yes = options.yes;
+        if (!confirmed(context,
+                       "remove " + removed +
+                           ", whose password has been entered, from the device list?",
+                       "removing " + removed))
+            return;
+        context.yes = true;
+    }
     if (!deleteDevice(record)) {
-        context.err << "corvel: " << removed << " kept (--yes confirms the deletion)\n";
         context.status = 1;
         return;
     }
@@ -41,11 +53,13 @@ void addRemoveCommand(CLI::App& app, CliContext& context) {
     auto options = std::make_shared<RemoveOptions>();
     CLI::App* command = app.add_subcommand("remove", "Delete a device from the device list.");
     command->add_option("--data-dir", options->dataDir, "directory of the device database");
-    command->footer("A device whose password has been entered is removed only with --yes.");
+    command->footer(
+        "A device whose password has been entered is removed only when confirmed: asked y/N on\n"
+        "the terminal, or --yes (needed without a terminal).");
     command->add_option("mac", options->mac, "the device's MAC address")
         ->required()
         ->check(macValidator());
-    command->add_flag("--yes", options->yes, "confirm the deletion");
+    command->add_flag("--yes", options->yes, "answer yes to the confirmation");
     command->callback([options, &context] { runRemove(*options, context); });
 }
 

@@ -26,6 +26,8 @@ void runRename(const RenameOptions& options, CliContext& context) {
     const int record = listedDevice(options.mac, context);
     if (record == 0) return;
     const std::string before = describeDevice(record);
+    // As add-device takes a name: a name too long is refused with the limit rather than cut.
+    if (!deviceNameAccepted(options.name, context)) return;
     if (!renameDevice(record, options.name)) {
         context.status = 1;
         return;
@@ -42,11 +44,12 @@ void addRenameCommand(CLI::App& app, CliContext& context) {
     auto options = std::make_shared<RenameOptions>();
     CLI::App* command = app.add_subcommand("rename", "Rename a device of the device list.");
     command->add_option("--data-dir", options->dataDir, "directory of the device database");
-    command->footer("A name of 32 or more characters is cut to 31; names are unique.");
+    command->footer(
+        "A name has 1 to 31 characters, not only spaces, and no other device may have it.");
     command->add_option("mac", options->mac, "the device's MAC address")
         ->required()
         ->check(macValidator());
-    command->add_option("name", options->name, "the new name")->required();
+    command->add_option("name", options->name, "the new name, 1 to 31 characters")->required();
     command->callback([options, &context] { runRename(*options, context); });
 }
 

@@ -14,7 +14,8 @@ using prometheus::Labels;
 
 // Prometheus counts data in bytes: the PHY rates (in Mbit/s on the wire) are given in bytes per
 // second.
-constexpr double kBitsPerMegabit = 1e6;
+// Prometheus counts data in bytes (promtool refuses a bit unit): Mbit/s / 8 * 10^6.
+constexpr double kBytesPerMegabit = 1e6 / 8;
 
 template <typename T>
 void removeFrom(prometheus::Family<T>& family, T*& metric) {
@@ -86,7 +87,7 @@ MonitorMetrics::MonitorMetrics(prometheus::Registry& registry)
                                 "else 0")
                           .Register(registry)),
       phyRate_(BuildGauge()
-                   .Name("corvel_station_phy_rate_bits_per_second")
+                   .Name("corvel_station_phy_rate_bytes_per_second")
                    .Help("PHY rate of the station's link with the local device: tx to the "
                          "station, rx from it (absent while not known)")
                    .Register(registry)),
@@ -207,7 +208,7 @@ void MonitorMetrics::setRate(prometheus::Gauge*& gauge, const Labels& labels,
         return;
     }
     if (gauge == nullptr) gauge = &phyRate_.Add(with(labels, "direction", direction));
-    gauge->Set(*mbps * kBitsPerMegabit);
+    gauge->Set(*mbps * kBytesPerMegabit);
 }
 
 void MonitorMetrics::recordLinkStats(DeviceSeries& series, const LinkStatsConfirm& stats) {

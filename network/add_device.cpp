@@ -61,8 +61,8 @@ const char* const kNotDetectedText =
 const char* const kInvalidPasswordText =
     "The Device Password Entered is Invalid.\nPlease check it and try again.";
 
-void attention(const char* text) {
-    notifier().notify("Attention!", text, Icon::Warning, Buttons::Ok);
+void attention(MessageId id, const char* text) {
+    notifier().show({id, "Attention!", text, Icon::Warning, Buttons::Ok});
 }
 
 void dropPendingAdd() {
@@ -166,8 +166,8 @@ bool addAvDevice(std::optional<std::string_view> name, const std::string& passwo
     // A PIB that reads but holds no usable NMK leaves the key unwritten: an all-zero NMK put
     // back on the local device would leave it on no network at all.
     if (readLocalNmk(currentLocalMac(), ownNmk) != 1 || !keyIsSet(ownNmk)) {
-        notifier().notify("Error!!", "Error reading NMK from the local device", Icon::None,
-                          Buttons::Ok);
+        notifier().show({MessageId::LocalKeyUnread, "Error!!",
+                         "Error reading NMK from the local device", Icon::None, Buttons::Ok});
         // Like every failure: a flag left set would hand the next new station an empty name.
         dropPendingAdd();
         return false;
@@ -180,12 +180,12 @@ bool addAvDevice(std::optional<std::string_view> name, const std::string& passwo
         for (int pass = 0; pass < kMaxSearchPasses && search == SearchResult::tooMany; ++pass)
             search = searchPass(dak, device, state);
         if (search == SearchResult::noDeviceTookKey) {
-            attention("Unable to set the NMK of remote device!!!");
+            attention(MessageId::NoDeviceTookKey, "Unable to set the NMK of remote device!!!");
             dropPendingAdd();
             return false;
         }
         if (search != SearchResult::found) {
-            attention("Error occured while adding the device");
+            attention(MessageId::DeviceNotSingledOut, "Error occured while adding the device");
             dropPendingAdd();
             return false;
         }
@@ -209,7 +209,7 @@ bool addAvDevice(std::optional<std::string_view> name, const std::string& passwo
             if (name) pendingAdd().name = std::string(*name);
             pendingAdd().password = password;
         } else {
-            attention(kNotDetectedText);
+            attention(MessageId::DeviceNotFound, kNotDetectedText);
             if (StationRecord* station = findStationByMac(device.data())) station->present = 0;
             dropPendingAdd();
         }
@@ -229,10 +229,10 @@ bool addAvDevice(std::optional<std::string_view> name, const std::string& passwo
         return false;
     } catch (const std::exception&) {
         dropPendingAdd();
-        notifier().notify("Error!!!",
-                          "Some unknown problem occured while adding the device. Try adding "
-                          "again!",
-                          Icon::None, Buttons::Ok);
+        notifier().show({MessageId::UnexpectedFailure, "Error!!!",
+                         "Some unknown problem occured while adding the device. Try adding "
+                         "again!",
+                         Icon::None, Buttons::Ok, {"adding the device"}});
         return false;
     }
 }
@@ -284,13 +284,16 @@ bool addHp10Device(std::optional<std::string_view> name, std::string& password,
 
     if (added) {
         password = target.password;
-        notifier().notify(
-            "Information",
-            byPassword ? "Device was added to your network." : "Password Verified as correct.",
-            Icon::Information, Buttons::Ok);
+        notifier().show(
+            {byPassword ? MessageId::DeviceAdded : MessageId::PasswordVerified, "Information",
+             byPassword ? "Device was added to your network." : "Password Verified as correct.",
+             Icon::Information, Buttons::Ok});
         return true;
     }
-    attention(byPassword ? kNotDetectedText : kInvalidPasswordText);
+    if (byPassword)
+        attention(MessageId::DeviceNotFound, kNotDetectedText);
+    else
+        attention(MessageId::PasswordRefused, kInvalidPasswordText);
     const Mac expected = pendingAdd().expectedMac;
     if (macIsSet(expected.data()))
         if (StationRecord* station = findStationByMac(expected.data())) station->present = 0;

@@ -59,10 +59,10 @@ private:
 bool refuseOldTurboFirmware(const char* action, DialogScanPause& pause) {
     if (!core.turboFirmwareTooOld) return false;
     core.turboFirmwareTooOld = 0;
-    notifier().notify("Attention!",
-                      std::string("Please upgrade the Device's FirmWare to 1.8 and then try to ") +
-                          action + ".\nThe present device has older FirmWare version.",
-                      Icon::Warning, Buttons::Ok);
+    notifier().show({MessageId::OldTurboFirmware, "Attention!",
+                     std::string("Please upgrade the Device's FirmWare to 1.8 and then try to ") +
+                         action + ".\nThe present device has older FirmWare version.",
+                     Icon::Warning, Buttons::Ok, {action}});
     scanNow();
     pause.keepPaused();
     return true;
@@ -88,8 +88,9 @@ PasswordEntry enterDevicePassword(int record, std::string_view typed) {
     PasswordEntry entry;
     DialogScanPause pause;
     if (record <= 0 || record > core.deviceCount) {
-        notifier().notify("Attention!", "Please select a device first by clicking on it.",
-                          Icon::Warning, Buttons::Ok);
+        notifier().show({MessageId::NoDeviceSelected, "Attention!",
+                         "Please select a device first by clicking on it.", Icon::Warning,
+                         Buttons::Ok});
         entry.outcome = DialogOutcome::closed;
         return entry;
     }
@@ -144,8 +145,8 @@ DialogOutcome addDeviceToNetwork(std::string_view typedName, std::string_view ty
     if (!checkPasswordEntered(box)) return DialogOutcome::staysOpen;
     if (!checkDevicePassword(box)) return DialogOutcome::staysOpen;
     if (passwordListed(box)) {
-        notifier().notify("Attention!", "Device is already added in the network", Icon::Warning,
-                          Buttons::Ok);
+        notifier().show({MessageId::PasswordAlreadyListed, "Attention!",
+                         "Device is already added in the network", Icon::Warning, Buttons::Ok});
         return DialogOutcome::staysOpen;
     }
 

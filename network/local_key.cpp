@@ -58,8 +58,9 @@ int setHp10LocalKey(const NetworkKey& key) {
         request.thirdParam = 1;
         return sendHp10KeyFrame(request).readBackMatched ? kKeyAnswering : kKeyNotSet;
     } catch (...) {
-        notifier().notify("setLocalNEK", "Unknown error occurred. Please try after some time.",
-                          Icon::None, Buttons::Ok);
+        notifier().show({MessageId::UnexpectedFailure, "setLocalNEK",
+                         "Unknown error occurred. Please try after some time.", Icon::None,
+                         Buttons::Ok, {"setting the local device's key"}});
         return kKeyNotSet;
     }
 }

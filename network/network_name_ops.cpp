@@ -41,8 +41,8 @@ constexpr uint8_t kNetworkKeySelect = 1;
 bool idle = true;
 
 void problemOccurred() {
-    notifier().notify("Problem Occurred", "Unable to complete the command.", Icon::Error,
-                      Buttons::Ok);
+    notifier().show({MessageId::LocalKeyNotSet, "Problem Occurred",
+                     "Unable to complete the command.", Icon::Error, Buttons::Ok});
 }
 
 NetworkKey networkKeyOf(LocalFamily family, std::string_view name) {
@@ -165,8 +165,9 @@ int setLocalNetwork(std::string_view networkName) {
         return result;
     }
     scanNow();
-    notifier().notify("Information", "Local network set to '" + std::string(networkName) + "'",
-                      Icon::Information, Buttons::Ok);
+    notifier().show({MessageId::LocalNetworkSet, "Information",
+                     "Local network set to '" + std::string(networkName) + "'",
+                     Icon::Information, Buttons::Ok, {std::string(networkName)}});
     return result;
 }
 
@@ -181,7 +182,7 @@ SetAllOutcome setAllDevices(std::string_view networkName) {
     bool attempted = false;
     try {
         if (!checkNetworkName(name.c_str())) {
-            showNetworkNameInvalid();
+            showNetworkNameInvalid(name);
             outcome.nameRefused = true;
         } else {
             const int count = std::clamp<int>(core.deviceCount, 0, kMaxDevices);
@@ -197,14 +198,20 @@ SetAllOutcome setAllDevices(std::string_view networkName) {
                 // A stored password may carry the mark of its last check ("Not ", "CHECK "); the
                 // device's key derives from the password behind it.
                 const std::string password = stripVerificationPrefixes(textOf(device.password));
-                if (password.empty()) continue;
-                stopPoint();
                 KeyTarget target{password, kBroadcastMac, 0};
                 copyMac(target.mac.data(), device.mac);
+                if (password.empty()) {
+                    outcome.missed.push_back(target.mac);
+                    continue;
+                }
+                stopPoint();
                 attempted = true;
                 const bool took = setDeviceKey(target, name, false);
                 outcome.lastResult = took ? 1 : 0;
-                if (!took) continue;
+                if (!took) {
+                    outcome.missed.push_back(target.mac);
+                    continue;
+                }
                 // The record may have moved while the key was set: find it by its address again.
                 if (const int k = findDeviceByMac(target.mac.data()); k != 0) {
                     DeviceRecord& record = core.devices[k - 1];
@@ -227,12 +234,13 @@ SetAllOutcome setAllDevices(std::string_view networkName) {
             if (outcome.localResult == kKeyNotSet) {
                 problemOccurred();
             } else if (outcome.added == outcome.devices) {
-                notifier().notify("Information",
-                                  "All Devices are successfully added to the network.",
-                                  Icon::Information, Buttons::Ok);
+                notifier().show({MessageId::AllDevicesSet, "Information",
+                                 "All Devices are successfully added to the network.",
+                                 Icon::Information, Buttons::Ok});
             } else if (outcome.added != 0) {
-                notifier().notify("Attention!", "Some Devices could not be added to your network.",
-                                  Icon::Warning, Buttons::Ok);
+                notifier().show({MessageId::SomeDevicesNotSet, "Attention!",
+                                 "Some Devices could not be added to your network.",
+                                 Icon::Warning, Buttons::Ok});
             }
         }
     } catch (const OperationStopped&) {
@@ -267,7 +275,7 @@ NetworkNameRun applyNetworkName(std::string_view typed, NetworkNameScope scope) 
     const std::string name(typed);
     if (!checkNetworkNameLength(name)) return run;
     if (!checkNetworkName(name.c_str())) {
-        showNetworkNameInvalid();
+        showNetworkNameInvalid(name);
         return run;
     }
 
@@ -284,18 +292,18 @@ NetworkNameRun applyNetworkName(std::string_view typed, NetworkNameScope scope) 
         }
         copyText(table.networkName, name);
     } catch (const std::exception&) {
-        notifier().notify("SET_ALL_DEVICES Error",
-                          "Unknown error occurred. Please try after some time.", Icon::None,
-                          Buttons::Ok);
+        notifier().show({MessageId::UnexpectedFailure, "SET_ALL_DEVICES Error",
+                         "Unknown error occurred. Please try after some time.", Icon::None,
+                         Buttons::Ok, {"storing the network name"}});
     }
 
     if (scope == NetworkNameScope::allDevices) {
         idle = false;
-        const Button answer = notifier().notify(
-            "Network Name Setting ",
-            "Setting the network name on the devices whose password has been entered\nThis may "
-            "take few seconds....Click on 'Ok' button.",
-            Icon::Information, Buttons::OkCancel);
+        const Button answer = notifier().show(
+            {MessageId::ConfirmSetAllDevices, "Network Name Setting ",
+             "Setting the network name on the devices whose password has been entered\nThis may "
+             "take few seconds....Click on 'Ok' button.",
+             Icon::Information, Buttons::OkCancel, {name}});
         if (answer == Button::Ok) {
             clearStations();
             WaitCursor cursor;

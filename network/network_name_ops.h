@@ -2,6 +2,9 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
+
+#include "platform/mac.h"
 
 // Setting the network name: the private network's password, from which its key is derived
 // (the NMK for an AV local device, the NEK for 1.0 and Turbo). It goes either on the local
@@ -24,6 +27,9 @@ struct SetAllOutcome {
     int lastResult = 0;        // 1 when the last device tried took the key
     int localResult = 0;       // code of the local device's set, done last
     bool stopped = false;      // a stop was asked for: lastStop() tells what was put back
+    // The device records, other than the local device, that are not on the new network: those
+    // without a password and those that did not take the key, in table order.
+    std::vector<Mac> missed;
 };
 
 // "Set All Devices": every device record with a password, in table order, gets the key of

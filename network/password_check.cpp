@@ -25,9 +25,9 @@ int verifyAv(KeyTarget& target) {
     Mac device = target.mac;
     if (setRemoteKey(deriveDAK(target.password), nmk, device, false) == kKeyAvConfirmed)
         return kPasswordVerified;
-    notifier().notify("Attention!",
-                      "The Device Password Entered is Invalid.\nPlease check it and try again.",
-                      Icon::Warning, Buttons::Ok);
+    notifier().show({MessageId::PasswordRefused, "Attention!",
+                     "The Device Password Entered is Invalid.\nPlease check it and try again.",
+                     Icon::Warning, Buttons::Ok});
     return kPasswordRefused;
 }
 

@@ -23,8 +23,9 @@ UpgradeOutcome upgradeWorker(const AvUpgradeFiles& files, UpgradeControl& contro
     // The device restarts with the new firmware meanwhile.
     systemClock().sleepMs(kUpgradeRestartWaitMs);
     call(hooks.closeProgress);
-    notifier().notify("Success", " Device Upgraded\n Device will now reboot, do not remove power. ",
-                      Icon::Information, Buttons::Ok);
+    notifier().show({MessageId::UpgradeDone, "Success",
+                     " Device Upgraded\n Device will now reboot, do not remove power. ",
+                     Icon::Information, Buttons::Ok});
     return UpgradeOutcome::Upgraded;
 }
 
@@ -34,10 +35,11 @@ bool confirmAvUpgradeStart(const AvUpgradeFiles& files) {
                           Buttons::Ok);
         return false;
     }
-    return notifier().notify("Local Device Type",
-                             "Local Device is HomePlug AV Device\nMake sure you have selected "
-                             "correct files to upgrade firmware",
-                             Icon::Information, Buttons::OkCancel) == Button::Ok;
+    return notifier().show({MessageId::ConfirmUpgrade, "Local Device Type",
+                            "Local Device is HomePlug AV Device\nMake sure you have selected "
+                            "correct files to upgrade firmware",
+                            Icon::Information, Buttons::OkCancel, {"HomePlug AV Device"}}) ==
+           Button::Ok;
 }
 
 }  // namespace corvel

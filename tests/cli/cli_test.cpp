@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/usage_errors.h"
 #include "tests/cli/cli_run.h"
 #include "platform/bytes.h"
 #include "platform/files.h"
@@ -125,6 +126,60 @@ TEST_F(Cli, UsageErrorsExitTwoWithUsageOnStandardError) {
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 3) << run.err;
         EXPECT_EQ(run.out, "");
     }
+}
+
+// The first line of a usage error names what was not understood, in the order it was typed,
+// and the nearest word the command knows when the word looks like a slip of the keyboard.
+TEST_F(Cli, UsageErrorsNameTheWordAndSuggestTheNearest) {
+    const struct {
+        std::vector<std::string> args;
+        const char* said;
+    } cases[] = {
+        {{"scna"}, "unknown command 'scna'; did you mean 'scan'?"},
+        {{"devics"}, "unknown command 'devics'; did you mean 'devices'?"},
+        {{"frobnicate"}, "unknown command 'frobnicate'"},
+        {{"-x"}, "unknown option '-x'"},
+        {{"-x", "derive", "nmk", "a"}, "derive: unknown option '-x'"},
+        {{"scan", "--cycle", "2"}, "scan: unknown option '--cycle'; did you mean '--cycles'?"},
+        {{"scan", "--cycle=2"}, "scan: unknown option '--cycle'; did you mean '--cycles'?"},
+        {{"devices", "--jsno"}, "devices: unknown option '--jsno'; did you mean '--json'?"},
+        {{"remove", "00:B0:52:00:00:11", "--force"}, "remove: unknown option '--force'"},
+        {{"--cycles", "2", "scan"},
+         "option '--cycles' belongs to the command: give it after 'scan'"},
+        {{"scan", "--cycles", "abc"}, "scan: --cycles: 'abc' is not an integer"},
+        {{"scan", "--cycles", "2x"}, "scan: --cycles: '2x' is not an integer"},
+        {{"add-device", "a", "-", "--cycles", "0"}, "add-device: --cycles: 0 is not in 1 to 1000"},
+        {{"scan", "extra"}, "scan: unexpected argument 'extra'"},
+        {{"pib", "chek", "f.pib"}, "pib: unknown command 'chek'; did you mean 'check'?"},
+        {{"nvm"}, "nvm: no command given; one of: check"},
+        {{}, "no command given; one of: derive, pib, nvm, interfaces, probe, scan, devices, "
+             "report, set-network, password, add-device, rename, remove, upgrade"},
+        {{"derive", "nmk"}, "derive: text is required"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = corvel(c.args);
+        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n')), std::string("corvel: ") + c.said)
+            << ::testing::PrintToString(c.args);
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST(NearestWord, OnlyASlipOfTheKeyboardIsSuggested) {
+    const std::vector<std::string> commands = {"scan", "probe", "devices", "set-network"};
+    const struct {
+        const char* typed;
+        const char* nearest;
+    } cases[] = {
+        {"scna", "scan"},        {"sacn", "scan"},         {"scn", "scan"},
+        {"scann", "scan"},       {"prbe", "probe"},        {"device", "devices"},
+        {"setnetwork", "set-network"},                    {"set-netwrk", "set-network"},
+        {"xyz", ""},             {"s", ""},                {"frobnicate", ""},
+        {"network", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(nearestWord(c.typed, commands), c.nearest) << c.typed;
+    EXPECT_EQ(nearestWord("-x", {"-h", "-i", "-q", "-v"}), "");
+    EXPECT_EQ(nearestWord("--verbos", {"--verbose", "--version"}), "--verbose");
 }
 
 TEST_F(Cli, WithJsonEveryErrorIsOneObjectOnStandardOutput) {

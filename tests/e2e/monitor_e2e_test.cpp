@@ -25,11 +25,11 @@ using Json = nlohmann::json;
 
 const char* const kNear = "00:B0:52:00:00:21";   // stays
 const char* const kLeaves = "00:B0:52:00:00:22";  // leaves, and in the events test comes back
-// The simulator's rate bytes for kNear: the device's own Mbit/s, exposed in bits per second.
+// The simulator's rate bytes for kNear: the device's own Mbit/s, exposed in bytes per second.
 constexpr int kNearTxByte = 151;
 constexpr int kNearRxByte = 140;
-constexpr double kNearTxBitsPerSecond = kNearTxByte * 1e6;
-constexpr double kNearRxBitsPerSecond = kNearRxByte * 1e6;
+constexpr double kNearTxBytesPerSecond = kNearTxByte * 1e6 / 8;
+constexpr double kNearRxBytesPerSecond = kNearRxByte * 1e6 / 8;
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream in(path);
@@ -102,13 +102,13 @@ await() {
   done
   return 1
 }
-await "corvel_station_phy_rate_bits_per_second{mac=\"$near\",direction=\"tx\"}" 40 "" "$dir/tx.json"
+await "corvel_station_phy_rate_bytes_per_second{mac=\"$near\",direction=\"tx\"}" 40 "" "$dir/tx.json"
 await "corvel_station_present{mac=\"$leaves\"}" 20 1 "$dir/present-before.json"
-query "corvel_station_phy_rate_bits_per_second{mac=\"$near\",direction=\"rx\"}" >"$dir/rx.json"
+query "corvel_station_phy_rate_bytes_per_second{mac=\"$near\",direction=\"rx\"}" >"$dir/rx.json"
 curl -sf --max-time 2 http://127.0.0.1:9647/metrics >"$dir/scrape.txt"
 await "corvel_station_present{mac=\"$leaves\"}" 60 0 "$dir/present-after.json"
 # The series of a station that left stays, and its rate goes.
-query "corvel_station_phy_rate_bits_per_second{mac=\"$leaves\"}" >"$dir/rate-after.json"
+query "corvel_station_phy_rate_bytes_per_second{mac=\"$leaves\"}" >"$dir/rate-after.json"
 kill -TERM "$monitor"
 wait "$monitor"
 echo $? >"$dir/monitor.status"
@@ -128,9 +128,9 @@ TEST_F(MonitorEndToEnd, PrometheusReadsTheSimulatorsRatesAndAStationsDeparture) 
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     const std::string log = readFile(dir / "monitor.err") + readFile(dir / "prometheus.log");
 
-    EXPECT_EQ(valueOf(parsedFile(dir / "tx.json")), kNearTxBitsPerSecond)
+    EXPECT_EQ(valueOf(parsedFile(dir / "tx.json")), kNearTxBytesPerSecond)
         << readFile(dir / "tx.json") << log;
-    EXPECT_EQ(valueOf(parsedFile(dir / "rx.json")), kNearRxBitsPerSecond)
+    EXPECT_EQ(valueOf(parsedFile(dir / "rx.json")), kNearRxBytesPerSecond)
         << readFile(dir / "rx.json") << log;
     EXPECT_EQ(parsedFile(dir / "rx.json").value("status", ""), "success") << readFile(dir / "rx.json");
 

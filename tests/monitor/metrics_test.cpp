@@ -10,7 +10,7 @@ namespace corvel::test {
 namespace {
 
 constexpr char kPresent[] = "corvel_station_present";
-constexpr char kRate[] = "corvel_station_phy_rate_bits_per_second";
+constexpr char kRate[] = "corvel_station_phy_rate_bytes_per_second";
 constexpr char kQuality[] = "corvel_station_quality_level";
 constexpr char kMpdus[] = "corvel_station_link_mpdus_total";
 constexpr char kBlocks[] = "corvel_station_link_pbs_total";
@@ -73,8 +73,8 @@ TEST_F(Metrics, PresenceReadsOneThenZeroAndTheSeriesStays) {
     const LabelSet labels{{"interface", "host0"}, {"mac", kStationMac}, {"name", "Kitchen"},
                           {"family", "HomePlug AV"}};
     EXPECT_EQ(valueOf(registry, kPresent, labels), 1);
-    // 200 Mbit/s in bits per second.
-    EXPECT_EQ(valueOf(registry, kRate, {{"mac", kStationMac}, {"direction", "tx"}}), 200e6);
+    // 200 Mbit/s in bytes per second.
+    EXPECT_EQ(valueOf(registry, kRate, {{"mac", kStationMac}, {"direction", "tx"}}), 200e6 / 8);
     EXPECT_EQ(valueOf(registry, kQuality, labels), 4);
 
     metrics.record(cycle({station("Kitchen", false)}));
@@ -93,8 +93,8 @@ TEST_F(Metrics, AnUnknownRateHasNoSeriesInEitherDirection) {
     device.txRateMbps = 150;
     device.rxRateMbps = 120;
     metrics.record(cycle({device}));
-    EXPECT_EQ(valueOf(registry, kRate, {{"direction", "tx"}}), 150e6);
-    EXPECT_EQ(valueOf(registry, kRate, {{"direction", "rx"}}), 120e6);
+    EXPECT_EQ(valueOf(registry, kRate, {{"direction", "tx"}}), 150e6 / 8);
+    EXPECT_EQ(valueOf(registry, kRate, {{"direction", "rx"}}), 120e6 / 8);
 
     device.rxRateMbps.reset();
     metrics.record(cycle({device}));

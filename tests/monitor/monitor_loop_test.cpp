@@ -24,7 +24,7 @@ namespace corvel::test {
 namespace {
 
 constexpr char kPresenceSeries[] = "corvel_station_present";
-constexpr char kRateSeries[] = "corvel_station_phy_rate_bits_per_second";
+constexpr char kRateSeries[] = "corvel_station_phy_rate_bytes_per_second";
 
 // The AV rate byte of the network information entry: the device's own Mbit/s.
 double avRateMbps(uint8_t rateByte) { return rateByte; }
@@ -84,11 +84,11 @@ TEST_F(MonitorSim, AStationThatLeavesReadsZeroAndKeepsItsSeries) {
                                           {"family", "HomePlug AV"}, {"name", "Device 3"}}),
               1);
     EXPECT_EQ(valueOf(registry, kRateSeries, {{"mac", formatMac(kAvStation)}, {"direction", "tx"}}),
-              avRateMbps(151) * 1e6);
+              avRateMbps(151) * 1e6 / 8);
     EXPECT_EQ(valueOf(registry, kRateSeries, {{"mac", gone}, {"direction", "tx"}}),
-              avRateMbps(76) * 1e6);
+              avRateMbps(76) * 1e6 / 8);
     EXPECT_EQ(valueOf(registry, kRateSeries, {{"mac", formatMac(kAvStation)}, {"direction", "rx"}}),
-              avRateMbps(device(kAvStation).profile.rates.avRx) * 1e6);
+              avRateMbps(device(kAvStation).profile.rates.avRx) * 1e6 / 8);
     EXPECT_EQ(eventsOf(EventKind::StationAppeared, kAvStation2).size(), 1u);
 
     device(kAvStation2).profile.faults.offline = true;
