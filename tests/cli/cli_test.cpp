@@ -152,8 +152,9 @@ TEST_F(Cli, UsageErrorsNameTheWordAndSuggestTheNearest) {
         {{"scan", "extra"}, "scan: unexpected argument 'extra'"},
         {{"pib", "chek", "f.pib"}, "pib: unknown command 'chek'; did you mean 'check'?"},
         {{"nvm"}, "nvm: no command given; one of: check"},
-        {{}, "no command given; one of: derive, pib, nvm, interfaces, probe, scan, devices, "
-             "report, set-network, password, add-device, rename, remove, upgrade"},
+        {{}, "no command given; one of: derive, pib, nvm, interfaces, probe, scan, monitor, "
+             "devices, report, set-network, password, add-device, rename, remove, upgrade, "
+             "stats, tonemap, restart"},
         {{"derive", "nmk"}, "derive: text is required"},
     };
     for (const auto& c : cases) {

@@ -372,11 +372,15 @@ protected:
                 {deviceConfig(Family::HomePlug10, kTurboStation2, kStationPassword)});
         attach();
     }
-    // The device list's password of the 1.0 station.
+    // The device list's password of the 1.0 station, and the mark of its last check.
     std::string stored() {
         const Json devices = Json::parse(run({"devices", "--json"}).out, nullptr, false);
-        for (const Json& d : devices["devices"])
-            if (d["mac"] == formatMac(kTurboStation2)) return d["password"];
+        for (const Json& d : devices["devices"]) {
+            if (d["mac"] != formatMac(kTurboStation2)) continue;
+            const Json& verified = d["passwordVerified"];
+            return d["password"].get<std::string>() +
+                   (verified.is_null() ? " unchecked" : verified == true ? " verified" : " refused");
+        }
         return "(not listed)";
     }
     const std::string station = formatMac(kTurboStation2);
@@ -394,12 +398,12 @@ TEST_F(TwoInterfaces, ThePasswordIsCheckedOnTheInterfaceTheDeviceWasSeenOn) {
     EXPECT_NE(again.out.find("verified by the device, stored as " + kStationPassword + "\n"),
               std::string::npos)
         << again.out;
-    EXPECT_EQ(stored(), kStationPassword);
+    EXPECT_EQ(stored(), kStationPassword + " verified");
     EXPECT_EQ(net.device(kTurboLocal)->nek(), deriveHP10Key("HomePlug"));
     // A wrong one is still refused there, and stored so.
     const CliRun wrong = run({"password", station, kWrongPassword});
     EXPECT_EQ(wrong.status, 1);
-    EXPECT_EQ(stored(), "Not " + kWrongPassword);
+    EXPECT_EQ(stored(), kWrongPassword + " refused");
 }
 
 TEST_F(TwoInterfaces, ADeviceNoInterfaceReachesKeepsItsStoredPassword) {
@@ -416,7 +420,7 @@ TEST_F(TwoInterfaces, ADeviceNoInterfaceReachesKeepsItsStoredPassword) {
                             "stored password was left as it was\n"),
               std::string::npos)
         << gone.err;
-    EXPECT_EQ(stored(), kStationPassword);
+    EXPECT_EQ(stored(), kStationPassword + " verified");
 }
 
 // ---------------------------------------------------------------------------------------------

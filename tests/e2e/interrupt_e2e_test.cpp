@@ -164,6 +164,7 @@ TEST_F(SecondInterface, APasswordIsCheckedWhereTheStationWasSeen) {
         if (d["mac"] != station) continue;
         listed = true;
         EXPECT_EQ(d["password"], password);
+        EXPECT_EQ(d["passwordVerified"], true);
     }
     EXPECT_TRUE(listed) << devices;
 }
