@@ -519,6 +519,158 @@ TEST_F(StoppedCommands, CtrlCBeforeAnyKeyWasSentChangesNothing) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The command line in a terminal's words: every command, right and with the usual mistakes, on a
+// simulated network with two stations. The desktop program's message boxes have their own
+// titles and button words; none of them may reach the terminal or a script.
+
+class TerminalWords : public SimCommands {
+protected:
+    void SetUp() override {
+        SimCommands::SetUp();
+        addPort(deviceConfig(Family::Av, kAvLocal),
+                {deviceConfig(Family::Av, kAvStation, kStationPassword),
+                 deviceConfig(Family::Av, kAvStation2, kOtherPassword)});
+        attach();
+    }
+    std::string write(const std::string& name, const std::string& bytes) {
+        std::ofstream((work / name).string(), std::ios::binary) << bytes;
+        return (work / name).string();
+    }
+    // The commands that keep no device list take no --data-dir.
+    CliRun any(std::vector<std::string> args) {
+        static const std::vector<std::string> listless = {"interfaces", "probe",   "derive",
+                                                          "pib",        "nvm",     "stats",
+                                                          "tonemap",    "restart", "scna"};
+        if (std::find(listless.begin(), listless.end(), args.front()) != listless.end()) {
+            resetCoreState();
+            return corvel(args);
+        }
+        return run(args);
+    }
+};
+
+TEST_F(TerminalWords, NoCommandSaysWhatAMessageBoxSays) {
+    const std::string station = formatMac(kAvStation);
+    const std::string station2 = formatMac(kAvStation2);
+    const std::string junk = write("junk.bin", std::string(300, 'x'));
+    const std::string missing = (work / "missing.nvm").string();
+    const std::vector<std::vector<std::string>> runs = {
+        {"interfaces"}, {"interfaces", "--json"}, {"probe"}, {"probe", "--json"},
+        {"scan", "--cycles", "1"}, {"scan", "--cycles", "1", "--json"},
+        {"devices"}, {"devices", "--json"},
+        {"password", station, kStationPassword}, {"password", station2, kWrongPassword},
+        {"password", station2, "abc"}, {"password", station2, "PASS-WORD-GOES-HERE"},
+        {"password", "00:11:22:33:44:55", kStationPassword},
+        {"rename", station, "Attic"}, {"rename", station2, "Attic"}, {"rename", station2, ""},
+        {"rename", station2, "   "}, {"rename", station2, std::string(40, 'n')},
+        {"set-network", "abc", "--yes"}, {"set-network", "Garden\tShed", "--yes"},
+        {"set-network", "GardenShed"}, {"set-network", "GardenShed", "--yes"},
+        {"set-network", "--public", "--yes"}, {"set-network", "--public", "--local-only"},
+        {"add-device", "Garage", kWrongPassword, "--cycles", "2"},
+        {"add-device", std::string(40, 'g'), kWrongPassword}, {"add-device", "Garage", "abc"},
+        {"add-device", "Attic", kWrongPassword},
+        {"remove", station2}, {"remove", "00:11:22:33:44:55", "--yes"},
+        {"upgrade", "--nvm", missing, "--pib", missing, "--yes"},
+        {"upgrade", "--nvm", junk, "--pib", junk, "--yes"}, {"upgrade", "--img", junk},
+        {"stats", station}, {"stats", station, "--json"}, {"tonemap", station},
+        {"restart", station}, {"derive", "nmk", "GardenShed"}, {"pib", "check", junk},
+        {"pib", "check", junk, "--json"}, {"nvm", "check", missing}, {"scna"},
+        {"scan", "--cycle", "2"}, {"scan", "--cycles", "abc", "--json"},
+        {"report", (work / "report.txt").string()}, {"report", "--no-passwords"},
+        {"remove", station2, "--yes"}, {"devices"},
+    };
+    const char* const boxWords[] = {
+        "Click",         "Attention!",           "Invalid Entry", "Problem Occurred",
+        "Set All Devices", "CTRL and ALT",       "few seconds....", "Warning....",
+        "Information:",  "Error:",               "Network Name Setting", "Local Device Type",
+        "Ok' button",    "successfully added"};
+    for (const auto& args : runs) {
+        const CliRun r = any(args);
+        const std::string shown = r.out + r.err;
+        for (const char* word : boxWords)
+            EXPECT_EQ(shown.find(word), std::string::npos)
+                << ::testing::PrintToString(args) << " says \"" << word << "\":\n" << shown;
+        // A failure is said on standard error, in the program's name (after progress texts).
+        const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+        if (r.status != 0 && !json)
+            EXPECT_TRUE(r.err.rfind("corvel: ", 0) == 0 ||
+                        r.err.find("\ncorvel: ") != std::string::npos)
+                << ::testing::PrintToString(args) << r.err;
+    }
+}
+
+// What went wrong and what to do, each said once on standard error.
+TEST_F(TerminalWords, FailuresSayTheCauseAndTheWayOut) {
+    ASSERT_EQ(run({"scan", "--cycles", "1"}).status, 0);
+    ASSERT_EQ(run({"password", formatMac(kAvStation), kStationPassword}).status, 0);
+    ASSERT_EQ(run({"rename", formatMac(kAvStation), "Attic"}).status, 0);
+    const std::string missing = (work / "missing.nvm").string();
+    const std::string junk = write("junk.nvm", std::string(300, 'x'));
+    const std::string pib = write("fw.pib", std::string(300, 'x'));
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string said;
+    } cases[] = {
+        // A network name outside the allowed set is a network name, never a password.
+        {{"set-network", "Garden\tShed", "--yes"}, 1, "corvel: the network name 'Garden\\x09Shed'"},
+        // The station without a password is named, with how to enter it.
+        {{"set-network", "GardenShed", "--yes"}, 1,
+         "corvel: not set on Device 3 (" + formatMac(kAvStation2) +
+             "): no password entered (corvel password " + formatMac(kAvStation2) +
+             " enters it)\n"},
+        {{"set-network", "GardenShed"}, 1,
+         "corvel: set-network needs confirmation and there is no terminal to ask on: add --yes "
+         "to confirm it; nothing was changed\n"},
+        {{"rename", formatMac(kAvStation2), "Attic"}, 1,
+         "corvel: the name 'Attic' is already used by the device " + formatMac(kAvStation)},
+        {{"rename", formatMac(kAvStation2), std::string(32, 'n')}, 1,
+         "corvel: the device name has 32 characters; at most 31 are allowed\n"},
+        {{"rename", formatMac(kAvStation2), "  "}, 1,
+         "corvel: the device name holds only spaces"},
+        {{"upgrade", "--nvm", missing, "--pib", pib, "--yes"}, 1,
+         "corvel: cannot read the firmware image " + missing + ": No such file or directory"},
+        {{"upgrade", "--nvm", junk, "--pib", pib, "--yes"}, 1,
+         "(corvel nvm check " + junk + " shows its chain)"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << ::testing::PrintToString(c.args);
+        EXPECT_NE(r.err.find(c.said), std::string::npos)
+            << ::testing::PrintToString(c.args) << "\n" << r.err;
+    }
+    const CliRun name = run({"set-network", "Garden\tShed", "--yes"});
+    EXPECT_EQ(name.err.find("password"), std::string::npos) << name.err;
+}
+
+// Set All Devices asks y/N on a terminal, naming the devices it will key; only "y" or "yes"
+// sends anything.
+TEST_F(TerminalWords, SetNetworkAsksOnATerminal) {
+    ASSERT_EQ(run({"scan", "--cycles", "1"}).status, 0);
+    ASSERT_EQ(run({"password", formatMac(kAvStation), kStationPassword}).status, 0);
+    const Key16 before = net.device(kAvLocal)->nmk();
+    for (const char* answer : {"n\n", "\n", "maybe\n"}) {
+        TerminalInput terminal(answer);
+        const CliRun r = run({"set-network", "GardenShed"});
+        EXPECT_EQ(r.status, 1) << answer;
+        EXPECT_NE(r.err.find("corvel: set the network name 'GardenShed' on Device 2 (" +
+                             formatMac(kAvStation) + "), then on the local device " +
+                             formatMac(kAvLocal) + "? [y/N] "),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("corvel: set-network was not confirmed; nothing was changed\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(net.device(kAvLocal)->nmk(), before);
+    }
+    TerminalInput terminal("Yes\n");
+    const CliRun r = run({"set-network", "GardenShed"});
+    EXPECT_NE(r.out.find("Network name 'GardenShed' set on"), std::string::npos) << r.out << r.err;
+    EXPECT_EQ(net.device(kAvLocal)->nmk(), deriveNMK("GardenShed"));
+    EXPECT_EQ(net.device(kAvStation)->nmk(), deriveNMK("GardenShed"));
+}
+
+// ---------------------------------------------------------------------------------------------
 // Upgrades: files the upgrade refuses are refused before the first frame; a Turbo device that an
 // upgrade left in its secondary loader is named by probe, and `upgrade --resume` finishes it.
 
