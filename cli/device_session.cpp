@@ -78,17 +78,20 @@ std::string noAdapterCause() {
         cause = "no powerline adapter answered (" + captureError() + ")";
     else
         cause = "no powerline adapter answered on " +
-                (adapterCount == 1 && interfaceByIndex(0) != nullptr
+                (adapterCount != 1 ? "any of the " + std::to_string(adapterCount) + " interfaces"
+                 : interfaceByIndex(0) != nullptr
                      ? std::string("the interface ") + interfaceByIndex(0)->name
-                     : "any of the " + std::to_string(adapterCount) + " interfaces") +
+                     : std::string("the one interface")) +
                 "; check that one is cabled to this computer and powered";
     return cause;
 }
 
 bool DeviceSession::requireLocalDevice(const std::string& consequence) {
     if (prepareLocalDevice()) return true;
+    // Said before the scan stops: stopping it closes the interfaces and forgets their names.
+    const std::string cause = noAdapterCause();
     finish();
-    context_.fail(1, noAdapterCause() + "; " + consequence);
+    context_.fail(1, cause + "; " + consequence);
     return false;
 }
 

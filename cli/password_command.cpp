@@ -101,13 +101,15 @@ void runPassword(const PasswordOptions& options, CliContext& context) {
     std::vector<std::string> asked;
     const Reach reach = reachDevice(session, device, stoppable, asked);
     if (reach != Reach::reached) {
+        // Said before the scan stops: stopping it closes the interfaces and forgets their names.
+        const std::string cause = noAdapterCause();
         session.finish();
         if (reach == Reach::stopped) {
             stoppable.stoppedBeforeStart();
         } else if (reach == Reach::noLocalDevice) {
             // Without a local device the main page lists no device to enter a password for; a
             // check run anyway would store the password as refused by a device nobody asked.
-            context.fail(1, noAdapterCause() + "; the password was not checked");
+            context.fail(1, cause + "; the password was not checked");
         } else {
             context.fail(1, formatMac(device) + " is not reachable on any interface (asked on " +
                                 joined(asked) + "); its stored password was left as it was");

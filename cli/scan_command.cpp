@@ -175,8 +175,10 @@ int runScan(const ScanOptions& options, CliContext& context) {
     DeviceSession session(context, false);
     if (!session.open(options.dataDir)) return context.status;
     if (!session.startPage()) {
+        // Said before the scan stops: stopping it closes the interfaces and forgets their names.
+        const std::string cause = noAdapterCause();
         session.finish();
-        return context.fail(1, noAdapterCause());
+        return context.fail(1, cause);
     }
     // Each cycle scans the selected interface, as the main page does: every interface with a
     // device gets its turn, so that each station shows under the interface it was seen on.

@@ -670,6 +670,55 @@ TEST_F(TerminalWords, SetNetworkAsksOnATerminal) {
     EXPECT_EQ(net.device(kAvStation)->nmk(), deriveNMK("GardenShed"));
 }
 
+// The report to a file says where it went; without the passwords they are nowhere in it, and the
+// rates a scan measured are in it, never "?".
+TEST_F(TerminalWords, TheReportSaysWhereItWroteAndLeavesThePasswordsOutWhenAsked) {
+    ASSERT_EQ(run({"scan", "--cycles", "2"}).status, 0);
+    ASSERT_EQ(run({"password", formatMac(kAvStation), kStationPassword}).status, 0);
+    for (const bool withPasswords : {true, false}) {
+        const std::string file = (work / (withPasswords ? "full.txt" : "bare.txt")).string();
+        std::vector<std::string> args = {"report", file};
+        if (!withPasswords) args.push_back("--no-passwords");
+        const CliRun r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "Diagnostics report written to " + file + " (mode 0600" +
+                             (withPasswords ? "" : ", without the device passwords") + ")\n");
+        std::ifstream in(file);
+        const std::string text((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+        EXPECT_EQ(text.find(kStationPassword) != std::string::npos, withPasswords) << text;
+        const size_t row = text.find(formatMac(kAvStation));
+        ASSERT_NE(row, std::string::npos) << text;
+        const std::string line = text.substr(row, text.find('\n', row) - row);
+        EXPECT_EQ(line.find('?'), std::string::npos) << line;
+    }
+}
+
+// No adapter answering: the scan and each command that would change keys say why, naming the
+// interface, and that nothing was done.
+TEST_F(SimCommands, WithoutAnAdapterTheCommandsSayTheCause) {
+    DeviceConfig local = deviceConfig(Family::Av, kAvLocal);
+    local.profile.faults.offline = true;
+    addPort(local, {});
+    attach();
+    const std::string cause =
+        "corvel: no powerline adapter answered on the interface plc0; check that one is cabled "
+        "to this computer and powered; nothing was changed\n";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"add-device", "Garage", kStationPassword},
+          std::vector<std::string>{"set-network", "GardenShed", "--yes"}}) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_NE(r.err.find(cause), std::string::npos) << r.err;
+    }
+    const CliRun scan = run({"scan"});
+    EXPECT_EQ(scan.status, 1);
+    EXPECT_EQ(scan.err,
+              "corvel: no powerline adapter answered on the interface plc0; check that one is "
+              "cabled to this computer and powered\n");
+}
+
+
 // ---------------------------------------------------------------------------------------------
 // Upgrades: files the upgrade refuses are refused before the first frame; a Turbo device that an
 // upgrade left in its secondary loader is named by probe, and `upgrade --resume` finishes it.
