@@ -428,7 +428,8 @@ TEST_F(TwoInterfaces, ADeviceNoInterfaceReachesKeepsItsStoredPassword) {
 // the virtual clock once the operation has got to a chosen point, while the command's handler
 // is in place.
 
-class StoppedCommands : public SimCommands {
+// An AV local device with two stations, each with its own password.
+class TwoAvStations : public SimCommands {
 protected:
     void SetUp() override {
         SimCommands::SetUp();
@@ -437,6 +438,10 @@ protected:
                  deviceConfig(Family::Av, kAvStation2, kOtherPassword)});
         attach();
     }
+};
+
+class StoppedCommands : public TwoAvStations {
+protected:
     // Raises `signal` once `condition` holds and a command's stop request is installed, looked
     // at every 5 ms of virtual time; `then` runs in the same instant, before the signal.
     void raiseWhen(int signal, std::function<bool()> condition, std::function<void()> then = {}) {
@@ -523,15 +528,8 @@ TEST_F(StoppedCommands, CtrlCBeforeAnyKeyWasSentChangesNothing) {
 // simulated network with two stations. The desktop program's message boxes have their own
 // titles and button words; none of them may reach the terminal or a script.
 
-class TerminalWords : public SimCommands {
+class TerminalWords : public TwoAvStations {
 protected:
-    void SetUp() override {
-        SimCommands::SetUp();
-        addPort(deviceConfig(Family::Av, kAvLocal),
-                {deviceConfig(Family::Av, kAvStation, kStationPassword),
-                 deviceConfig(Family::Av, kAvStation2, kOtherPassword)});
-        attach();
-    }
     std::string write(const std::string& name, const std::string& bytes) {
         std::ofstream((work / name).string(), std::ios::binary) << bytes;
         return (work / name).string();
