@@ -14,6 +14,7 @@
 #include "ui/property_sheet.h"
 #include "ui/qt_scan_timer.h"
 #include "ui/single_copy.h"
+#include "ui/window_placement.h"
 
 int main(int argc, char** argv) {
     // The command line is read before the application exists, so that --help, --version and a
@@ -65,14 +66,9 @@ int main(int argc, char** argv) {
     corvel::loadPreferences();
     corvel::ui::MessageBoxNotifier notifier;
     corvel::installNotifier(&notifier);
-    corvel::ui::SingleCopyLock lock;
-    if (!lock.acquired()) {
-        const std::string title = corvel::stringOf(corvel::preferences().productTitle);
-        notifier.notify("Attention!", corvel::ui::alreadyRunningText(title), corvel::Icon::Error,
-                        corvel::Buttons::Ok);
-        return 0;
-    }
 
+    // The data directory first: a user kept out of the shared one locks the private one.
+    corvel::prepareDataPaths();
     if (!dataDirectory.empty()) {
         std::string error;
         switch (corvel::useDataDirectory(dataDirectory, error)) {
@@ -89,15 +85,35 @@ int main(int argc, char** argv) {
                 break;
         }
     }
+    const std::string ownDirectory =
+        dataDirectory.empty() ? corvel::chooseDataDirectory() : dataDirectory;
+    const std::string title = corvel::stringOf(corvel::preferences().productTitle);
+    corvel::ui::SingleCopyLock lock(corvel::dataPaths().publicProductDirectory, ownDirectory);
+    if (lock.state() == corvel::ui::SingleCopyLock::State::HeldElsewhere) {
+        notifier.notify("Attention!", corvel::ui::alreadyRunningText(title), corvel::Icon::Error,
+                        corvel::Buttons::Ok);
+        return 0;
+    }
+    if (!lock.acquired()) {
+        notifier.notify("Attention!", corvel::ui::unusableLockText(title, lock),
+                        corvel::Icon::Error, corvel::Buttons::Ok);
+        return 1;
+    }
 
     corvel::ui::QtScanTimer timer;
     corvel::installScanTimer(&timer);
     corvel::ui::PropertySheet sheet(dataDirectory);
     notifier.setParent(&sheet);
+    // Where and as large as the user left it, else at its opening size.
+    const corvel::ui::WindowPlacement placement;
+    placement.restore(sheet);
     sheet.show();
     // The first full scan runs once the window is on screen, so the user sees it at once.
     QTimer::singleShot(0, &sheet, [&sheet] { sheet.start(); });
-    QObject::connect(&sheet, &QDialog::finished, &app, &QApplication::quit);
+    QObject::connect(&sheet, &QDialog::finished, &app, [&] {
+        placement.save(sheet);
+        QApplication::quit();
+    });
     app.exec();
     corvel::installScanTimer(nullptr);
     corvel::installNotifier(nullptr);

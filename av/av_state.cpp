@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "av/av_state.h"
 
+#include "platform/process_state.h"
+
 namespace corvel {
 
 namespace {
@@ -14,5 +16,9 @@ AvExchangeState& avExchangeState() {
 void resetAvExchangeState() {
     state = AvExchangeState{};
 }
+
+namespace {
+const RegisteredReset avExchangeStateReset{resetAvExchangeState};
+}  // namespace
 
 }  // namespace corvel

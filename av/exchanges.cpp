@@ -50,18 +50,20 @@ struct Awaited {
     MmeFrame* keep = nullptr;
 };
 
-// pollAvConfirm that stops looking once the tick count reaches `capMs`.
+// pollAvConfirm that stops looking once the tick count reaches `capMs`. A frame that is not the
+// answer is passed over at once when another is already waiting: on a busy segment the answer
+// may sit behind a burst of other traffic, and pausing for each of those frames would spend the
+// wait while the answer has already come. The 20 ms pause is kept for a frame that came alone.
 bool pollUntil(const Awaited& awaited, AvConfirm& record, size_t* frameLength, uint64_t capMs) {
     Clock& clock = systemClock();
     MmeFrame frame;
-    while (clock.tickCount() < capMs && receiveFrame(frame)) {
+    for (bool received = clock.tickCount() < capMs && receiveFrame(frame); received;
+         received = receiveNextFrame(frame, kAvRejectedFrameMs, capMs)) {
         // Another device's frame, or one in the host's own name, is not the answer. It is not
         // decoded either: decoding also advances a transfer in progress.
         if (!answersRequestTo(frame.bytes.data() + 6, awaited.from) ||
-            (awaited.onInterface >= 0 && core.lastRxAdapter != awaited.onInterface)) {
-            clock.sleepMs(kAvRejectedFrameMs);
+            (awaited.onInterface >= 0 && core.lastRxAdapter != awaited.onInterface))
             continue;
-        }
         plcapi_DecodeFrame(frame.length, frame.bytes.data(), &record);
         if (awaited.answer == AvAnswer::shortVersionToo) decodeShortVersion(frame, record);
         if (accepts(record, awaited.mmtype, awaited.answer)) {
@@ -71,7 +73,6 @@ bool pollUntil(const Awaited& awaited, AvConfirm& record, size_t* frameLength, u
             if (awaited.keep != nullptr) *awaited.keep = frame;
             return true;
         }
-        clock.sleepMs(kAvRejectedFrameMs);
     }
     return false;
 }

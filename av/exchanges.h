@@ -26,8 +26,9 @@ inline constexpr int kAvAddressLocal = 1;
 inline constexpr uint32_t kAvAwaitWindowMs = 100;
 inline constexpr uint32_t kAvRejectedFrameMs = 20;
 inline constexpr uint32_t kAvPollSleepMs = 1;
-// Unrelated frames lengthen a wait by 20 ms each, but never past this many times its window:
-// a steady stream of other traffic must not hold the caller forever.
+// A frame that is not the answer and comes alone costs a 20 ms pause, which can lengthen a wait,
+// but never past this many times its window: a steady stream of other traffic must not hold the
+// caller forever. Frames already queued behind it are looked at without a pause each.
 inline constexpr uint32_t kAvWaitCapFactor = 2;
 
 // What a wait takes as the answer to its request.
@@ -63,15 +64,16 @@ void sendAvRequest(const Mac& destination, uint16_t mmtype);
 
 // Looks through the frames already received for the confirmation of `mmtype` from `from`:
 // accepted when the record holds decoded data or a zero status, and it is an answer of the kind
-// `answer` names. Every other frame costs 20 ms, and the look ends once twice the usual 100 ms
-// window has passed however many frames keep coming. On acceptance sets avConfirmSeen and, when
-// `frameLength` is given, stores how long the accepted frame was. False once no interface has a
-// frame waiting.
+// `answer` names. Other frames waiting are passed over one after another; after the last of
+// them, 20 ms for another to come. The look ends once twice the usual 100 ms window has passed
+// however many frames keep coming. On acceptance sets avConfirmSeen and, when `frameLength` is
+// given, stores how long the accepted frame was. False once no interface has a frame waiting.
 bool pollAvConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record,
                    size_t* frameLength = nullptr, AvAnswer answer = AvAnswer::confirmOrCommit);
 
 // pollAvConfirm at once and then 1 ms apart for up to `windowMs`. The window is checked between
-// polls only, so unrelated frames lengthen the wait by 20 ms each, up to twice the window.
+// polls only, so unrelated frames that come one at a time lengthen the wait by 20 ms each, up to
+// twice the window; a burst of them queued ahead of the answer costs nothing.
 bool waitAvConfirm(uint16_t mmtype, const Mac& from, AvConfirm& record, uint32_t windowMs,
                    size_t* frameLength = nullptr, AvAnswer answer = AvAnswer::confirmOrCommit);
 

@@ -10,6 +10,7 @@
 #include "av/av_state.h"
 #include "av/exchanges.h"
 #include "avcodec/frame.h"
+#include "avcodec/network_info.h"
 #include "avcodec/pib.h"
 #include "avcodec/transfer.h"
 #include "av/version_text.h"
@@ -24,49 +25,8 @@ namespace corvel {
 
 namespace {
 
-// Network-information confirmation 0xA039, as frame offsets: 20 number of networks, 21..37 the
-// first network's own fields, 38 its station count, from 39 the stations, 15 bytes each with
-// the MAC at 0..5 and the average PHY rates to the station at 13 and from it at 14. The decoder keeps the frame from byte 20 on at p[0].
-constexpr size_t kNetworkInfoPayloadOffset = 20;
-constexpr size_t kStationCountOffset = 38;
-constexpr size_t kFirstStationOffset = 39;
-constexpr size_t kStationEntrySize = 15;
-constexpr size_t kStationRateIndex = 13;
-constexpr size_t kStationRxRateIndex = 14;
-
-// Module-read confirmation as decoded: p[4] last-chunk mark, p[5..8] chunk length, p[9..] chunk.
-constexpr size_t kLastChunkIndex = 4;
-constexpr size_t kChunkLengthIndex = 5;
-constexpr size_t kChunkIndex = 9;
-
-struct StationEntry {
-    Mac mac;
-    uint8_t rate;    // to the station
-    uint8_t rxRate;  // from the station
-};
-
 bool sourceIsSet() {
     return macIsSet(requestSourceMac().data());
-}
-
-// The station entries the frame holds whole: the count byte may promise more than arrived.
-std::vector<StationEntry> stationEntriesOf(const AvConfirm& record, size_t frameLength) {
-    std::vector<StationEntry> entries;
-    if (frameLength <= kStationCountOffset) return entries;
-    const size_t promised = record.payload[kStationCountOffset - kNetworkInfoPayloadOffset];
-    const size_t lastByte = std::min(frameLength, kNetworkInfoPayloadOffset + kAvPayloadSize);
-    const size_t received =
-        lastByte > kFirstStationOffset ? (lastByte - kFirstStationOffset) / kStationEntrySize : 0;
-    const size_t count = std::min(promised, received);
-    for (size_t i = 0; i < count; ++i) {
-        const size_t at = kFirstStationOffset - kNetworkInfoPayloadOffset + i * kStationEntrySize;
-        StationEntry entry{};
-        std::copy_n(record.payload.begin() + at, entry.mac.size(), entry.mac.begin());
-        entry.rate = record.payload[at + kStationRateIndex];
-        entry.rxRate = record.payload[at + kStationRxRateIndex];
-        entries.push_back(entry);
-    }
-    return entries;
 }
 
 // The local device's version confirmation: its address, chip name and firmware text.
@@ -76,7 +36,8 @@ void takeLocalVersion(const AvConfirm& record, size_t frameLength) {
     // A commit confirmation is accepted as the answer, but it carries no version: the texts
     // already known stay.
     if (record.mmtype != kMmVersionConfirm) return;
-    if (const char* chip = chipNameOf(record.payload[0])) copyText(state.localChipName, chip);
+    if (const char* chip = chipNameOf(record.payload[kVersionGenerationIndex]))
+        copyText(state.localChipName, chip);
     std::string text = versionTextOf(record, frameLength);
     normaliseLocalText(text, textOf(state.localChipName));
     copyText(state.localFirmwareText, text);
@@ -86,17 +47,18 @@ void takeStationVersion(StationRecord& station, const AvConfirm& record, size_t 
     if (record.mmtype != kMmVersionConfirm) return;
     std::string text = versionTextOf(record, frameLength);
     // The station's own generation names its chip; the local device's name is not taken.
-    if (const char* chip = chipNameOf(record.payload[0])) normaliseStationText(text, chip);
+    if (const char* chip = chipNameOf(record.payload[kVersionGenerationIndex]))
+        normaliseStationText(text, chip);
     copyText(station.firmwareText, text);
 }
 
 // Appends the chunk a module-read confirmation carries, as far as the image buffer reaches.
 void appendChunk(const AvConfirm& record, std::vector<uint8_t>& image, size_t& filled) {
     if (!record.valid) return;
-    const size_t stated = get32le(record.payload.data() + kChunkLengthIndex);
-    const size_t carried = std::min(stated, kAvPayloadSize - kChunkIndex);
+    const size_t stated = get32le(record.payload.data() + kReadRecordLengthIndex);
+    const size_t carried = std::min(stated, kAvPayloadSize - kReadRecordChunkIndex);
     const size_t taken = std::min(carried, image.size() - filled);
-    std::copy_n(record.payload.begin() + kChunkIndex, taken, image.begin() + filled);
+    std::copy_n(record.payload.begin() + kReadRecordChunkIndex, taken, image.begin() + filled);
     filled += taken;
 }
 
@@ -161,7 +123,7 @@ bool readNetworkStations(const Mac& localDevice) {
     // Only the device asked lists the stations: another's list would replace them.
     if (!awaitAvConfirm(kMmNetworkInfoRequest, localDevice, info, &infoLength)) return true;
 
-    for (const StationEntry& entry : stationEntriesOf(info, infoLength)) {
+    for (const NetworkInfoStation& entry : networkInfoStations(info, infoLength)) {
         // No station has the all-zero address: such an entry is padding of a short frame, and
         // taking it would mark a free station slot present.
         if (macEqual(entry.mac.data(), currentAdapterRecord().localMac) ||
@@ -178,8 +140,8 @@ bool readNetworkStations(const Mac& localDevice) {
         // A station that does not answer keeps its text and its rate.
         if (!awaitAvConfirm(kMmVersionRequest, entry.mac, version, &versionLength)) continue;
         takeStationVersion(*station, version, versionLength);
-        updateRate(station->rate, entry.rate, 0, 0, RateMode::Av);
-        recordPhyRates(entry.mac.data(), entry.rate, entry.rxRate);
+        updateRate(station->rate, entry.rateTo, 0, 0, RateMode::Av);
+        recordPhyRates(entry.mac.data(), entry.rateTo, entry.rateFrom);
     }
     return true;
 }
@@ -210,7 +172,7 @@ bool readFirmwareTypeWith(AvRequestEncoder encode) {
     if (confirm.mmtype != kMmConfigBlockConfirm) return false;
 
     AvExchangeState& state = avExchangeState();
-    switch (confirm.payload[0]) {
+    switch (confirm.payload[kConfigBlockStatusIndex]) {
         case 0:
             state.upgradeCommits = true;
             break;
@@ -247,7 +209,7 @@ int readLocalNmk(const Mac& device, NetworkKey& nmk) {
         // Each chunk within the usual window, looked for at once as the request is out.
         if (!waitAvConfirm(kMmModuleReadRequest, device, confirm, kAvAwaitWindowMs)) return -1;
         appendChunk(confirm, image, filled);
-        if (confirm.valid && confirm.payload[kLastChunkIndex] != 0) break;
+        if (confirm.valid && confirm.payload[kReadRecordLastChunkIndex] != 0) break;
     }
 
     // Only the bytes that arrived are the image: a PIB cut short cannot pass as a whole one.

@@ -5,16 +5,6 @@
 
 namespace corvel {
 
-namespace {
-
-// Frame offsets of the version confirmation: 21 chip generation, 22 text length, 23.. text.
-// The decoder puts them at p[0], p[1] and p[2..65].
-constexpr size_t kTextFrameOffset = 23;
-constexpr size_t kTextLengthIndex = 1;
-constexpr size_t kTextIndex = 2;
-
-}  // namespace
-
 const char* chipNameOf(uint8_t generation) {
     switch (generation) {
         case 1:
@@ -29,10 +19,11 @@ const char* chipNameOf(uint8_t generation) {
 }
 
 std::string versionTextOf(const AvConfirm& record, size_t frameLength) {
-    const size_t received = frameLength > kTextFrameOffset ? frameLength - kTextFrameOffset : 0;
-    const size_t count =
-        std::min({size_t(record.payload[kTextLengthIndex]), kMaxVersionTextLength, received});
-    const auto begin = record.payload.begin() + kTextIndex;
+    const size_t received =
+        frameLength > kVersionTextFrameOffset ? frameLength - kVersionTextFrameOffset : 0;
+    const size_t count = std::min(
+        {size_t(record.payload[kVersionTextLengthIndex]), kMaxVersionTextLength, received});
+    const auto begin = record.payload.begin() + kVersionTextIndex;
     const auto end = std::find(begin, begin + count, uint8_t{0});
     return std::string(begin, end);
 }

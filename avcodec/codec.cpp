@@ -31,12 +31,12 @@ int encodeRequest(const uint8_t* source, const uint8_t* destination, size_t capa
             errno = kAvErrInvalidValue;
             return 0;
         }
-        buffer[20] = 0x01;  // key type: the NMK
-        std::memcpy(buffer + 21, key->nmk.data(), key->nmk.size());
-        buffer[37] = key->peks;
-        std::memcpy(buffer + 38, key->rda.data(), key->rda.size());
-        std::memcpy(buffer + 44, key->dak.data(), key->dak.size());
-        // Bytes 60..63 stay zero.
+        buffer[kSetKeyTypeOffset] = kKeyTypeNmk;
+        std::memcpy(buffer + kSetKeyNmkOffset, key->nmk.data(), key->nmk.size());
+        buffer[kSetKeyPeksOffset] = key->peks;
+        std::memcpy(buffer + kSetKeyRdaOffset, key->rda.data(), key->rda.size());
+        std::memcpy(buffer + kSetKeyDakOffset, key->dak.data(), key->dak.size());
+        // The last 4 bytes stay zero.
     }
     return int(kAvMinFrameLength);
 }
@@ -60,37 +60,46 @@ void decodeStatus(const Received& frame, AvConfirm& record) {
     record.error = frame.byte(kOffsetStatus);
 }
 
-void finish(AvConfirm& record, int32_t kind, int32_t state, uint8_t valid, int32_t payloadLength) {
+void finish(AvConfirm& record, int32_t kind, int32_t state, bool valid, int32_t payloadLength) {
     record.kind = kind;
     record.state = state;
-    record.valid = valid;
+    record.valid = valid ? 1 : 0;
     record.payloadLength = payloadLength;
 }
 
-int decodeVersion(const Received& frame, AvConfirm& record) {
+// The confirmations that carry nothing but their status.
+int decodeStatusOnly(const Received& frame, AvConfirm& record, int32_t kind) {
     decodeStatus(frame, record);
-    // p[0] chip generation, p[1] version text length, p[2..65] version text.
-    frame.copy(record, 0, 21, 66);
-    finish(record, 4, 2, 1, 67);
+    finish(record, kind, kConfirmComplete, false, 0);
+    return 0;
+}
+
+int decodeVersionConfirm(const Received& frame, AvConfirm& record) {
+    decodeStatus(frame, record);
+    // The chip generation, the text length and the text, from frame byte 21.
+    frame.copy(record, kVersionGenerationIndex, 21, 66);
+    finish(record, kDecodedVersion, kConfirmComplete, true, 67);
     return 0;
 }
 
 // Start and commit confirmations end a write; byte 21 is not used.
 int decodeTransferEnd(const Received& frame, AvConfirm& record) {
     decodeStatus(frame, record);
-    finish(record, avOperation().kind, 2, 0, 0);
+    finish(record, avOperation().kind, kConfirmComplete, false, 0);
     resetAvOperation();
     return 0;
 }
 
+// The device restarts: no transfer survives it.
 int decodeResetConfirm(const Received& frame, AvConfirm& record) {
-    decodeStatus(frame, record);
-    finish(record, 5, 2, 0, 0);
+    decodeStatusOnly(frame, record, kDecodedReset);
     resetAvOperation();
     return 0;
 }
 
-int decodeA031(const Received& frame, AvConfirm& record) {
+// 21 the direction, 22 the link id, 23 the peer's TEI, then the counters of the direction: 40
+// bytes sent, 247 received, 287 both (avcodec/link_health.h reads them field by field).
+int decodeLinkStatsConfirm(const Received& frame, AvConfirm& record) {
     decodeStatus(frame, record);
     frame.copy(record, 0, 21, 3);
     int32_t payloadLength = 3;
@@ -110,18 +119,21 @@ int decodeA031(const Received& frame, AvConfirm& record) {
         default:
             break;
     }
-    finish(record, 1, 2, 1, payloadLength);
+    finish(record, kDecodedLinkStats, kConfirmComplete, true, payloadLength);
     return 0;
 }
 
-int decodeA035(const Received& frame, AvConfirm& record) {
+// 21 the sniffer state, 22..27 an address.
+int decodeSnifferConfirm(const Received& frame, AvConfirm& record) {
     decodeStatus(frame, record);
     frame.copy(record, 0, 21, 7);
-    finish(record, 0, 0, 1, 7);
+    finish(record, kDecodedNothing, kConfirmIdle, true, 7);
     return 0;
 }
 
-int decodeA036(const Received& frame, AvConfirm& record) {
+// A powerline frame the device reports, without a status. Its fields are kept by position: the
+// low three bits of byte 34 (0 for a beacon) decide whether the 136 bytes from 50 follow.
+int decodeSnifferIndication(const Received& frame, AvConfirm& record) {
     frame.copy(record, 0, 21, 29);
     const uint8_t selector = record.payload[13];
     if ((selector & 0x07) == 0) {
@@ -130,83 +142,83 @@ int decodeA036(const Received& frame, AvConfirm& record) {
     }
     record.payload[165] = selector & 0x07;
     record.payload[166] = selector & 0xF0;
-    finish(record, 0, 0, 1, 168);
+    finish(record, kDecodedNothing, kConfirmIdle, true, 168);
     return 0;
 }
 
-int decodeNetworkInfo(const Received& frame, AvConfirm& record) {
-    // The status stays in the payload (p[0]) and error is 0: the caller reads it from there.
-    frame.copy(record, 0, 20, 1508);
-    finish(record, 3, 2, 1, 1505);
+int decodeNetworkInfoConfirm(const Received& frame, AvConfirm& record) {
+    // The status stays in the payload (p[0]) and error is 0: the caller reads it from there
+    // (avcodec/network_info.h reads the stations).
+    frame.copy(record, 0, kOffsetStatus, 1508);
+    finish(record, kDecodedNetworkInfo, kConfirmComplete, true, 1505);
     return 0;
 }
 
-int decodeSetKey(const Received& frame, AvConfirm& record) {
-    decodeStatus(frame, record);
-    finish(record, 8, 2, 0, 0);
-    return 0;
+int decodeSetKeyConfirm(const Received& frame, AvConfirm& record) {
+    return decodeStatusOnly(frame, record, kDecodedSetKey);
 }
 
-int decodeA055(const Received& frame, AvConfirm& record) {
+// 21 the string length, 22..85 the manufacturer string.
+int decodeMfgStringConfirm(const Received& frame, AvConfirm& record) {
     decodeStatus(frame, record);
     frame.copy(record, 0, 21, 65);
-    finish(record, 2, 2, 1, 65);
+    finish(record, kDecodedMfgString, kConfirmComplete, true, 65);
     return 0;
 }
 
-int decodeConfigBlock(const Received& frame, AvConfirm& record) {
-    // p[0] status, p[1] block length n, then the n bytes of the block that the frame holds.
-    frame.copy(record, 0, 20, 2);
+int decodeConfigBlockConfirm(const Received& frame, AvConfirm& record) {
+    // The status, the block length n, then the n bytes of the block that the frame holds.
+    frame.copy(record, kConfigBlockStatusIndex, kOffsetStatus, 2);
     frame.copy(record, 2, 22, record.payload[1]);
-    finish(record, 16, 2, 1, 1506);
+    finish(record, kDecodedConfigBlock, kConfirmComplete, true, 1506);
     return 0;
 }
 
-int decodeA05D(const Received& frame, AvConfirm& record) {
-    decodeStatus(frame, record);
-    finish(record, 12, 2, 0, 0);
-    return 0;
+int decodeSdramConfirm(const Received& frame, AvConfirm& record) {
+    return decodeStatusOnly(frame, record, kDecodedSdram);
 }
 
-int decodeHostAction(const Received& frame, AvConfirm& record) {
-    put32le(record.payload.data(), frame.byte(20));
-    finish(record, 6, 1, 1, 1);
+// The codec answers the indication at once.
+int decodeHostActionIndication(const Received& frame, AvConfirm& record) {
+    put32le(record.payload.data(), frame.byte(kHostActionOffset));
+    finish(record, kDecodedHostAction, kConfirmGoesOn, true, 1);
     queueHostActionResponse(frame.data, 0x00);
     return 0;
 }
 
-int decodeA06D(const Received& frame, AvConfirm& record) {
+// 21 the link speed, 22 the duplex mode.
+int decodeEthernetPhyConfirm(const Received& frame, AvConfirm& record) {
     decodeStatus(frame, record);
     frame.copy(record, 0, 21, 2);
-    finish(record, 11, 2, 1, 0);
+    finish(record, kDecodedEthernetPhy, kConfirmComplete, true, 0);
     return 0;
 }
 
-int decodeA071(const Received& frame, AvConfirm& record) {
+// 21 the slot, 22 the number of tone maps, 23..24 the carrier count, 25..602 the carriers
+// (avcodec/link_health.h reads them); the receive map adds its guard interval and gain setting
+// at 603..605.
+int decodeTxToneMapConfirm(const Received& frame, AvConfirm& record) {
     decodeStatus(frame, record);
     frame.copy(record, 0, 21, 582);
-    finish(record, 10, 2, 0, 0);
+    finish(record, kDecodedTxToneMap, kConfirmComplete, false, 0);
     return 0;
 }
 
-int decodeA07D(const Received& frame, AvConfirm& record) {
+int decodeRxToneMapConfirm(const Received& frame, AvConfirm& record) {
     decodeStatus(frame, record);
-    finish(record, 13, 2, 0, 0);
+    frame.copy(record, 0, 21, 585);
+    finish(record, kDecodedRxToneMap, kConfirmComplete, false, 0);
+    return 0;
+}
+
+int decodeUnlistedA07DConfirm(const Received& frame, AvConfirm& record) {
+    decodeStatusOnly(frame, record, kDecodedUnlistedA07D);
     resetAvOperation();
     return 0;
 }
 
-int decodeA091(const Received& frame, AvConfirm& record) {
-    decodeStatus(frame, record);
-    frame.copy(record, 0, 21, 585);
-    finish(record, 14, 2, 0, 0);
-    return 0;
-}
-
-int decodeA095(const Received& frame, AvConfirm& record) {
-    decodeStatus(frame, record);
-    finish(record, 15, 2, 0, 0);
-    return 0;
+int decodeUnlistedA095Confirm(const Received& frame, AvConfirm& record) {
+    return decodeStatusOnly(frame, record, kDecodedUnlistedA095);
 }
 
 int decodeWrite(const Received& frame, AvConfirm& record) {
@@ -226,27 +238,27 @@ struct DecoderRow {
 };
 
 constexpr DecoderRow kDecoderTable[] = {
-    {0xA001, 88, kAvErrMissingOrShort, false, decodeVersion},
-    {0xA005, 29, kAvErrBufferTooSmall, true, decodeWrite},
-    {0xA00D, 22, kAvErrBufferTooSmall, true, decodeTransferEnd},
-    {0xA01D, 21, kAvErrMissingOrShort, false, decodeResetConfirm},
-    {0xA021, 29, kAvErrBufferTooSmall, true, decodeWrite},
-    {0xA025, 36, kAvErrMissingOrShort, true, decodeRead},
-    {0xA029, 22, 0, true, decodeTransferEnd},
-    {0xA031, 0, 0, false, decodeA031},
-    {0xA035, 28, kAvErrMissingOrShort, false, decodeA035},
-    {0xA036, 51, kAvErrMissingOrShort, false, decodeA036},
-    {0xA039, 33, kAvErrMissingOrShort, false, decodeNetworkInfo},
-    {0xA051, 21, kAvErrBufferTooSmall, false, decodeSetKey},
-    {0xA055, 86, kAvErrMissingOrShort, false, decodeA055},
-    {0xA059, 22, kAvErrMissingOrShort, false, decodeConfigBlock},
-    {0xA05D, 21, kAvErrBufferTooSmall, false, decodeA05D},
-    {0xA062, 21, 0, false, decodeHostAction},
-    {0xA06D, 0, 0, false, decodeA06D},
-    {0xA071, 603, 0, false, decodeA071},
-    {0xA07D, 21, kAvErrBufferTooSmall, false, decodeA07D},
-    {0xA091, 606, 0, false, decodeA091},
-    {0xA095, 21, kAvErrMissingOrShort, false, decodeA095},
+    {kMmVersionConfirm, 88, kAvErrMissingOrShort, false, decodeVersionConfirm},
+    {kMmMemoryWriteConfirm, 29, kAvErrBufferTooSmall, true, decodeWrite},
+    {kMmStartConfirm, 22, kAvErrBufferTooSmall, true, decodeTransferEnd},
+    {kMmResetConfirm, 21, kAvErrMissingOrShort, false, decodeResetConfirm},
+    {kMmModuleWriteConfirm, 29, kAvErrBufferTooSmall, true, decodeWrite},
+    {kMmModuleReadConfirm, 36, kAvErrMissingOrShort, true, decodeRead},
+    {kMmModuleCommitConfirm, 22, 0, true, decodeTransferEnd},
+    {kMmLinkStatsConfirm, 0, 0, false, decodeLinkStatsConfirm},
+    {kMmSnifferConfirm, 28, kAvErrMissingOrShort, false, decodeSnifferConfirm},
+    {kMmSnifferIndication, 51, kAvErrMissingOrShort, false, decodeSnifferIndication},
+    {kMmNetworkInfoConfirm, 33, kAvErrMissingOrShort, false, decodeNetworkInfoConfirm},
+    {kMmSetKeyConfirm, 21, kAvErrBufferTooSmall, false, decodeSetKeyConfirm},
+    {kMmMfgStringConfirm, 86, kAvErrMissingOrShort, false, decodeMfgStringConfirm},
+    {kMmConfigBlockConfirm, 22, kAvErrMissingOrShort, false, decodeConfigBlockConfirm},
+    {kMmSdramConfirm, 21, kAvErrBufferTooSmall, false, decodeSdramConfirm},
+    {kMmHostActionIndication, 21, 0, false, decodeHostActionIndication},
+    {kMmEthernetPhyConfirm, 0, 0, false, decodeEthernetPhyConfirm},
+    {kMmTxToneMapConfirm, 603, 0, false, decodeTxToneMapConfirm},
+    {kMmUnlistedA07DConfirm, 21, kAvErrBufferTooSmall, false, decodeUnlistedA07DConfirm},
+    {kMmRxToneMapConfirm, 606, 0, false, decodeRxToneMapConfirm},
+    {kMmUnlistedA095Confirm, 21, kAvErrMissingOrShort, false, decodeUnlistedA095Confirm},
 };
 
 int failHeader(AvConfirm* record, int error) {
@@ -306,7 +318,7 @@ int plcapi_DecodeFrame(size_t length, const uint8_t* frame, AvConfirm* record) {
     }
     if (row->transfer) {
         record->kind = avOperation().kind;
-        record->state = 2;
+        record->state = kConfirmComplete;
     }
     if (length < row->minLength) {
         if (row->shortError != 0) errno = row->shortError;

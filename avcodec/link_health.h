@@ -22,14 +22,6 @@
 // with a reason; a refused frame leaves no half-filled record behind.
 namespace corvel {
 
-inline constexpr uint16_t kMmResetDeviceRequest = 0xA01C;
-inline constexpr uint16_t kMmLinkStatsRequest = 0xA030;
-inline constexpr uint16_t kMmLinkStatsConfirm = 0xA031;
-inline constexpr uint16_t kMmTxToneMapRequest = 0xA070;
-inline constexpr uint16_t kMmTxToneMapConfirm = 0xA071;
-inline constexpr uint16_t kMmRxToneMapRequest = 0xA090;
-inline constexpr uint16_t kMmRxToneMapConfirm = 0xA091;
-
 // Why a frame was refused: a codec error number (1 not an AV frame, 14 not ours or too short,
 // 22 a value the message cannot hold, 40 another message type) and a sentence saying what was
 // wrong. `error` 0 means decoded.

@@ -8,6 +8,7 @@
 #include "avcodec/image_checksum.h"
 #include "avcodec/nvm_chain.h"
 #include "platform/bytes.h"
+#include "platform/process_state.h"
 
 namespace corvel {
 
@@ -15,10 +16,12 @@ namespace {
 
 AvOperation operation;
 
-constexpr size_t kWriteConfirmLength = 29;
-constexpr size_t kReadConfirmLength = 36;
-constexpr size_t kReadChunkOffset = 36;
 constexpr uint32_t kPibLengthOffset = 4;
+
+// Offsets inside the fixed payload fields that PendingFrame.header holds (frame byte 20 on).
+constexpr size_t headerIndex(size_t frameOffset) {
+    return frameOffset - kAvHeaderLength;
+}
 
 bool usesModulePath(uint32_t flags) {
     return (flags & kWriteModulePath) != 0 ||
@@ -50,14 +53,16 @@ bool prepareWriteChunk(AvOperation& op) {
     PendingFrame& p = op.pending;
     if (usesModulePath(op.flags)) {
         startPending(p, kMmModuleWriteRequest, 12);
-        p.header[0] = op.writeModule;
-        put16le(&p.header[2], uint16_t(length));
-        put32le(&p.header[4], cursorOffset(op.current));
-        put32le(&p.header[8], imageChecksum(data, length / 4, 0));
+        p.header[headerIndex(kModuleWriteModuleOffset)] = op.writeModule;
+        put16le(&p.header[headerIndex(kModuleWriteLengthOffset)], uint16_t(length));
+        put32le(&p.header[headerIndex(kModuleWritePositionOffset)], cursorOffset(op.current));
+        put32le(&p.header[headerIndex(kModuleWriteChecksumOffset)],
+                imageChecksum(data, length / 4, 0));
     } else {
         startPending(p, kMmMemoryWriteRequest, 8);
-        put32le(&p.header[0], op.writeBase + cursorOffset(op.current));
-        put32le(&p.header[4], length);
+        put32le(&p.header[headerIndex(kMemoryWriteAddressOffset)],
+                op.writeBase + cursorOffset(op.current));
+        put32le(&p.header[headerIndex(kMemoryWriteLengthOffset)], length);
     }
     p.data = data;
     p.dataLength = length;
@@ -67,9 +72,9 @@ bool prepareWriteChunk(AvOperation& op) {
 void prepareReadRequest(AvOperation& op) {
     PendingFrame& p = op.pending;
     startPending(p, kMmModuleReadRequest, 8);
-    p.header[0] = op.readModule;
-    put16le(&p.header[2], uint16_t(op.readLength));
-    put32le(&p.header[4], op.readOffset);
+    p.header[headerIndex(kModuleReadModuleOffset)] = op.readModule;
+    put16le(&p.header[headerIndex(kModuleReadLengthOffset)], uint16_t(op.readLength));
+    put32le(&p.header[headerIndex(kModuleReadPositionOffset)], op.readOffset);
 }
 
 // Addresses of the next request: back to the device that sent the confirmation.
@@ -91,11 +96,13 @@ void prepareFinish(AvOperation& op) {
     PendingFrame& p = op.pending;
     if (op.flags & kWriteCommit) {
         startPending(p, kMmModuleCommitRequest, 1);
-        p.header[0] = uint8_t(op.moduleMask | (op.flags & kWriteCommitFlag));
+        p.header[headerIndex(kCommitModulesOffset)] =
+            uint8_t(op.moduleMask | (op.flags & kWriteCommitFlag));
     } else {
         startPending(p, kMmStartRequest, 20);
-        p.header[0] = 0x01;
-        std::copy(op.startWords.begin(), op.startWords.end(), p.header.begin() + 4);
+        p.header[headerIndex(kStartFlagOffset)] = kStartFlag;
+        std::copy(op.startWords.begin(), op.startWords.end(),
+                  p.header.begin() + headerIndex(kStartWordsOffset));
     }
     op.current = nullptr;
     if (op.pibCursor) cursorClose(op.pibCursor);
@@ -120,7 +127,7 @@ int endRead(AvConfirm& record, int error) {
     AvOperation& op = operation;
     op.flags &= ~(kFlagFirstStage | kFlagSecondStage);
     op.pending.ready = 0;
-    record.state = 2;
+    record.state = kConfirmComplete;
     record.valid = 0;
     record.error = uint8_t(error);
     errno = error;
@@ -136,6 +143,10 @@ AvOperation& avOperation() {
 void resetAvOperation() {
     operation = AvOperation{};
 }
+
+namespace {
+const RegisteredReset avOperationReset{resetAvOperation};
+}  // namespace
 
 int plcapi_BeginModuleWrite(const uint8_t* source, const uint8_t* destination,
                             uint32_t firmwareLength, const uint8_t* firmware, uint32_t pibLength,
@@ -255,12 +266,10 @@ int plcapi_BuildPendingFrame(size_t capacity, uint8_t* buffer) {
     return int(frameLength);
 }
 
-// Module-write confirm 0xA021: 20 status, 21 module id, 23..24 length, 25..28 offset.
-// Memory-write confirm 0xA005: 20 status, 21..24 address, 25..28 length.
 int decodeWriteConfirm(const uint8_t* frame, size_t length, AvConfirm& record) {
     AvOperation& op = operation;
     record.kind = op.kind;
-    record.state = 2;
+    record.state = kConfirmComplete;
     if (length < kWriteConfirmLength) {
         errno = kAvErrBufferTooSmall;
         record.error = kAvErrBufferTooSmall;
@@ -269,7 +278,7 @@ int decodeWriteConfirm(const uint8_t* frame, size_t length, AvConfirm& record) {
     // A confirmation with no chunk outstanding (a duplicate after the last chunk, or one from
     // nowhere) is not an answer: it must neither disturb what is prepared nor read as a success.
     if (!writeRunning(op)) return refuseStray(record);
-    const uint8_t status = frame[20];
+    const uint8_t status = frame[kWriteConfirmStatusOffset];
     record.error = status;
 
     if (status != 0) {
@@ -278,24 +287,25 @@ int decodeWriteConfirm(const uint8_t* frame, size_t length, AvConfirm& record) {
         if (mayRetry) {
             --op.retriesLeft;
             prepareWriteChunk(op);
-            record.state = 1;
+            record.state = kConfirmGoesOn;
             return 0;
         }
         errno = kAvErrInvalidValue;
         return -1;
     }
 
-    record.state = 1;
+    record.state = kConfirmGoesOn;
     record.valid = 0;
     op.retriesLeft = kTransferRetries;
 
     const bool memoryPath = get16le(frame + kOffsetMmtype) == kMmMemoryWriteConfirm;
-    const uint32_t confirmed = memoryPath ? get32le(frame + 25) : get16le(frame + 23);
+    const uint32_t confirmed = memoryPath ? get32le(frame + kMemoryWriteConfirmLengthOffset)
+                                          : get16le(frame + kModuleWriteConfirmLengthOffset);
     if (!cursorReachesEnd(op.current, confirmed)) {
         if (cursorNext(op.current, nullptr) == 0 || !prepareWriteChunk(op)) {
             // The device confirmed less than the last chunk held: nothing is left to send.
             op.pending.ready = 0;
-            record.state = 2;
+            record.state = kConfirmComplete;
             record.error = kAvErrBufferTooSmall;
             return -1;
         }
@@ -317,12 +327,10 @@ int decodeWriteConfirm(const uint8_t* frame, size_t length, AvConfirm& record) {
     return 0;
 }
 
-// Module-read confirm 0xA025: 20 status, 24 module id, 26..27 chunk length, 28..31 offset,
-// 32..35 chunk checksum, 36.. the chunk.
 int decodeReadConfirm(const uint8_t* frame, size_t length, AvConfirm& record) {
     AvOperation& op = operation;
     record.kind = op.kind;
-    record.state = 2;
+    record.state = kConfirmComplete;
     if (length < kReadConfirmLength) {
         errno = kAvErrMissingOrShort;
         record.error = kAvErrMissingOrShort;
@@ -330,33 +338,34 @@ int decodeReadConfirm(const uint8_t* frame, size_t length, AvConfirm& record) {
     }
     // No read is waiting for a chunk (it has ended, or never began): not an answer.
     if (!readRunning(op)) return refuseStray(record);
-    const uint8_t status = frame[20];
-    const uint8_t module = frame[24];
+    const uint8_t status = frame[kReadConfirmStatusOffset];
+    const uint8_t module = frame[kReadConfirmModuleOffset];
     record.valid = 0;
     record.error = status;
-    put32le(record.payload.data(), module);
+    put32le(record.payload.data() + kReadRecordModuleIndex, module);
 
     bool good = status == 0;
     bool last = false;
     if (good) {
-        const uint32_t chunkLength = get16le(frame + 26);
-        const uint32_t offset = get32le(frame + 28);
-        const uint8_t* chunk = frame + kReadChunkOffset;
+        const uint32_t chunkLength = get16le(frame + kReadConfirmLengthOffset);
+        const uint32_t offset = get32le(frame + kReadConfirmPositionOffset);
+        const uint8_t* chunk = frame + kReadConfirmDataOffset;
         // A length the frame does not hold is a damaged chunk like a bad checksum: it is asked
         // again rather than handed on short.
-        if (chunkLength > kChunkSize || chunkLength > length - kReadChunkOffset) {
+        if (chunkLength > kChunkSize || chunkLength > length - kReadConfirmDataOffset) {
             errno = kAvErrBufferTooSmall;
             record.error = kAvErrBufferTooSmall;
             good = false;
-        } else if (imageChecksum(chunk, chunkLength / 4, get32le(frame + 32)) != 0) {
+        } else if (imageChecksum(chunk, chunkLength / 4,
+                                 get32le(frame + kReadConfirmChecksumOffset)) != 0) {
             errno = kAvErrInvalidValue;
             record.error = kAvErrInvalidValue;
             good = false;
         } else {
-            put32le(record.payload.data() + 5, chunkLength);
-            std::memcpy(record.payload.data() + 9, chunk, chunkLength);
+            put32le(record.payload.data() + kReadRecordLengthIndex, chunkLength);
+            std::memcpy(record.payload.data() + kReadRecordChunkIndex, chunk, chunkLength);
             record.valid = 1;
-            record.payloadLength = int32_t(chunkLength + 9);
+            record.payloadLength = int32_t(chunkLength + kReadRecordChunkIndex);
 
             if (module == kModulePib && offset == 0) {
                 if (chunkLength < kPibLengthOffset + 2) {
@@ -382,21 +391,21 @@ int decodeReadConfirm(const uint8_t* frame, size_t length, AvConfirm& record) {
                 op.readNextHeader = next;
             }
             last = op.readNextHeader == 0 && uint64_t(offset) + chunkLength >= op.readTotal;
-            record.payload[4] = last ? 1 : 0;
+            record.payload[kReadRecordLastChunkIndex] = last ? 1 : 0;
         }
     }
     if (!good) {
         if (op.retriesLeft != 0) {
             --op.retriesLeft;
             prepareReadRequest(op);
-            record.state = 1;
+            record.state = kConfirmGoesOn;
         } else {
             op.flags &= ~(kFlagFirstStage | kFlagSecondStage);
         }
         return 0;
     }
 
-    record.state = 1;
+    record.state = kConfirmGoesOn;
     op.retriesLeft = kTransferRetries;
     if (!last) {
         const uint64_t offset = uint64_t(op.readOffset) + op.readLength;
@@ -414,7 +423,7 @@ int decodeReadConfirm(const uint8_t* frame, size_t length, AvConfirm& record) {
             // Nothing is left to ask for: either the module is read whole, or the header still
             // expected lies behind the requests (the device answered other offsets than asked).
             if (op.readNextHeader != 0) return endRead(record, kAvErrMissingOrShort);
-            record.payload[4] = 1;
+            record.payload[kReadRecordLastChunkIndex] = 1;
         } else {
             op.readOffset = uint32_t(offset);
             op.readLength = requestLength;
@@ -428,7 +437,7 @@ int decodeReadConfirm(const uint8_t* frame, size_t length, AvConfirm& record) {
         case kReadFirmware:
         case kReadPib:
             op.flags &= ~(kFlagFirstStage | kFlagSecondStage);
-            record.state = 2;
+            record.state = kConfirmComplete;
             return 0;
         case kReadBoth:
             if (op.flags & kFlagSecondStage) {
@@ -440,14 +449,34 @@ int decodeReadConfirm(const uint8_t* frame, size_t length, AvConfirm& record) {
                 return 0;
             }
             op.flags &= ~(kFlagFirstStage | kFlagSecondStage);
-            record.state = 2;
+            record.state = kConfirmComplete;
             return 0;
         default:
             op.flags &= ~(kFlagFirstStage | kFlagSecondStage);
-            record.state = 2;
+            record.state = kConfirmComplete;
             record.error = kAvErrInvalidValue;
             errno = kAvErrInvalidValue;
             return -1;
+    }
+}
+
+bool isConfirmationOf(std::span<const uint8_t> reply, const uint8_t* request) {
+    if (reply.size() < kAvHeaderLength || get16be(&reply[kOffsetEthertype]) != kAvEthertype)
+        return false;
+    const uint16_t sent = get16le(request + kOffsetMmtype);
+    if (get16le(&reply[kOffsetMmtype]) != (sent | 1)) return false;
+    switch (sent) {
+        case kMmModuleWriteRequest:
+            return reply.size() >= kWriteConfirmLength &&
+                   reply[kModuleWriteConfirmModuleOffset] == request[kModuleWriteModuleOffset] &&
+                   get32le(&reply[kModuleWriteConfirmPositionOffset]) ==
+                       get32le(request + kModuleWritePositionOffset);
+        case kMmMemoryWriteRequest:
+            return reply.size() >= kWriteConfirmLength &&
+                   get32le(&reply[kMemoryWriteConfirmAddressOffset]) ==
+                       get32le(request + kMemoryWriteAddressOffset);
+        default:
+            return true;
     }
 }
 
@@ -457,7 +486,7 @@ void queueHostActionResponse(const uint8_t* indication, uint8_t result) {
     std::copy_n(indication + 6, 6, p.destMac.begin());
     std::copy_n(indication, 6, p.srcMac.begin());
     startPending(p, kMmHostActionResponse, 1);
-    p.header[0] = result;
+    p.header[headerIndex(kHostActionResultOffset)] = result;
 }
 
 }  // namespace corvel

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "avcodec/chunk_cursor.h"
 #include "avcodec/codec.h"
@@ -30,14 +31,63 @@ inline constexpr uint32_t kWriteModuleCombination = 0x13;
 inline constexpr uint32_t kFlagFirstStage = 0x400;
 inline constexpr uint32_t kFlagSecondStage = 0x200;
 
-inline constexpr int32_t kTransferWrite = 7;
-inline constexpr int32_t kTransferRead = 9;
-
 inline constexpr uint8_t kModuleFirmware = 1;
 inline constexpr uint8_t kModulePib = 2;
 // Device memory address of the PIB for the memory-write path.
 inline constexpr uint32_t kPibLoadAddress = 0x01F00000;
 inline constexpr uint8_t kTransferRetries = 3;
+
+// The transfer frames, as frame offsets. Multi-byte fields are little-endian.
+// Module-write request 0xA020: 20 module id, 21 zero, 22..23 chunk length, 24..27 offset of the
+// chunk in its image, 28..31 chunk checksum, 32.. the chunk.
+inline constexpr size_t kModuleWriteModuleOffset = 20;
+inline constexpr size_t kModuleWriteLengthOffset = 22;
+inline constexpr size_t kModuleWritePositionOffset = 24;
+inline constexpr size_t kModuleWriteChecksumOffset = 28;
+// Memory-write request 0xA004: 20..23 device address, 24..27 chunk length, 28.. the chunk.
+inline constexpr size_t kMemoryWriteAddressOffset = 20;
+inline constexpr size_t kMemoryWriteLengthOffset = 24;
+// Module-read request 0xA024: 20 module id, 21 zero, 22..23 length, 24..27 offset.
+inline constexpr size_t kModuleReadModuleOffset = 20;
+inline constexpr size_t kModuleReadLengthOffset = 22;
+inline constexpr size_t kModuleReadPositionOffset = 24;
+// Start request 0xA00C: 20 = 0x01, 21..23 zero, 24..39 words 2..5 of the firmware header.
+inline constexpr size_t kStartFlagOffset = 20;
+inline constexpr size_t kStartWordsOffset = 24;
+inline constexpr uint8_t kStartFlag = 0x01;
+// Module-commit request 0xA028: 20 the modules written, with bit 0x10 as the options ask.
+inline constexpr size_t kCommitModulesOffset = 20;
+
+// Module-write confirm 0xA021: 20 status, 21 module id, 22 reserved, 23..24 length, 25..28
+// offset. Memory-write confirm 0xA005: 20 status, 21..24 address, 25..28 length.
+inline constexpr size_t kWriteConfirmLength = 29;
+inline constexpr size_t kWriteConfirmStatusOffset = 20;
+inline constexpr size_t kModuleWriteConfirmModuleOffset = 21;
+inline constexpr size_t kModuleWriteConfirmLengthOffset = 23;
+inline constexpr size_t kModuleWriteConfirmPositionOffset = 25;
+inline constexpr size_t kMemoryWriteConfirmAddressOffset = 21;
+inline constexpr size_t kMemoryWriteConfirmLengthOffset = 25;
+// Module-read confirm 0xA025: 20 status, 21..23 reserved, 24 module id, 25 reserved, 26..27
+// chunk length, 28..31 offset, 32..35 chunk checksum, 36.. the chunk.
+inline constexpr size_t kReadConfirmLength = 36;
+inline constexpr size_t kReadConfirmStatusOffset = 20;
+inline constexpr size_t kReadConfirmModuleOffset = 24;
+inline constexpr size_t kReadConfirmLengthOffset = 26;
+inline constexpr size_t kReadConfirmPositionOffset = 28;
+inline constexpr size_t kReadConfirmChecksumOffset = 32;
+inline constexpr size_t kReadConfirmDataOffset = 36;
+
+// Host-action indication 0xA062: 20 the action the device asks of the host. Its response
+// 0xA063: 20 the result, 0x00, or 0x01 when the indication was too short to decode.
+inline constexpr size_t kHostActionOffset = 20;
+inline constexpr size_t kHostActionResultOffset = 20;
+
+// A module-read confirmation as decoded, as payload indexes: p[0..3] the module id, p[4] 1 on
+// the module's last chunk, p[5..8] the chunk length, p[9..] the chunk.
+inline constexpr size_t kReadRecordModuleIndex = 0;
+inline constexpr size_t kReadRecordLastChunkIndex = 4;
+inline constexpr size_t kReadRecordLengthIndex = 5;
+inline constexpr size_t kReadRecordChunkIndex = 9;
 
 // Read types of plcapi_BeginModuleRead.
 inline constexpr int32_t kReadFirmware = 1;  // module 1, following its image headers
@@ -105,6 +155,14 @@ int plcapi_BeginModuleRead(const uint8_t* source, const uint8_t* destination, in
 // nothing is prepared. A missing buffer (errno 14) or one too small for the frame (errno 34)
 // gives 0 and keeps the frame prepared.
 int plcapi_BuildPendingFrame(size_t capacity, uint8_t* buffer);
+
+// Whether `reply` is, by its type and fields, the confirmation of the transfer request
+// `request` (a frame as plcapi_BuildPendingFrame writes it): an AV frame of the request's
+// MMTYPE + 1; for a module write, one that names the chunk's module and offset; for a memory
+// write, one that names the chunk's address. A late duplicate of the previous chunk's
+// confirmation is not the confirmation of this one. Who sent the reply is for the caller to
+// judge. Reads nothing past the end of `reply`.
+bool isConfirmationOf(std::span<const uint8_t> reply, const uint8_t* request);
 
 // Called by plcapi_DecodeFrame once the header checks have passed: the write confirmations
 // 0xA005 and 0xA021, the read confirmation 0xA025, and the response that a 0xA062 indication

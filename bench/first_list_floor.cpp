@@ -19,7 +19,8 @@ namespace {
 bool avStationListed() {
     const corvel::StationTable& table = corvel::currentStationTable();
     for (const corvel::StationRecord& s : table.stations)
-        if (s.present && s.stationKind >= corvel::kKindAv && !corvel::macEqual(s.mac, table.localMac))
+        if (s.present && corvel::isAvStation(s.stationKind) &&
+            !corvel::macEqual(s.mac, table.localMac))
             return true;
     return false;
 }

@@ -73,7 +73,7 @@ int measure(const char* name) {
         carried = p.bytesDone;
     };
     const auto start = Steady::now();
-    const bool upgraded = corvel::runAvUpgrade(files, control);
+    const bool upgraded = corvel::runAvUpgrade(files, control) == corvel::UpgradeOutcome::Upgraded;
     const double wallMs = millis(Steady::now() - start);
     fs::remove_all(dir);
     if (!upgraded) {

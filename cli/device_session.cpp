@@ -5,6 +5,7 @@
 
 #include "cli/session.h"
 #include "scan/device_list.h"
+#include "scan/station_texts.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
 #include "keys/derive.h"
@@ -135,9 +136,7 @@ bool deviceNameAccepted(const std::string& name, CliContext& context) {
 
 std::string networkTypeText() {
     const StationTable& table = currentStationTable();
-    const std::string_view name = textOf(table.networkName);
-    const bool av = table.localKind == kKindAv;
-    return name == (av ? kPublicAvName : kPublicHp10Name) ? "Public" : "Private";
+    return std::string(networkTypeText(textOf(table.networkName), table.localKind == kKindAv));
 }
 
 }  // namespace corvel

@@ -11,6 +11,7 @@
 #include "cli/json_output.h"
 #include "cli/session.h"
 #include "scan/scan.h"
+#include "scan/station_texts.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
 #include "keys/derive.h"
@@ -92,9 +93,8 @@ int runDevices(const DevicesOptions& options, CliContext& context) {
             printDeviceRow(context, "NAME", "MAC", "PASSWORD", "VERIFIED", "NETWORK NAME",
                            "LAST SEEN (UTC)");
         for (const Json& d : devices) {
-            const std::string password = displayOf(d["password"]);
             printDeviceRow(context, displayOf(d["name"]), d["mac"].get<std::string>(),
-                           password.empty() ? "--- not entered ---" : password, verifiedText(d),
+                           passwordText(displayOf(d["password"])), verifiedText(d),
                            displayOf(d["networkName"]),
                            d["lastSeen"].is_null() ? "never" : d["lastSeen"].get<std::string>());
         }

@@ -37,7 +37,10 @@ void runRemove(const RemoveOptions& options, CliContext& context) {
             return;
         context.yes = true;
     }
-    if (!deleteDevice(record)) {
+    const DeleteResult result = deleteDevice(record);
+    if (result != DeleteResult::deleted) {
+        if (result == DeleteResult::declined)
+            context.err << "corvel: " << removed << " kept; nothing was changed\n";
         context.status = 1;
         return;
     }

@@ -28,7 +28,7 @@ void runRename(const RenameOptions& options, CliContext& context) {
     const std::string before = describeDevice(record);
     // As add-device takes a name: a name too long is refused with the limit rather than cut.
     if (!deviceNameAccepted(options.name, context)) return;
-    if (!renameDevice(record, options.name)) {
+    if (renameDevice(record, options.name) != RenameResult::renamed) {
         context.status = 1;
         return;
     }

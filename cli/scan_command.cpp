@@ -11,12 +11,12 @@
 #include "scan/quality_text.h"
 #include "scan/select_adapter.h"
 #include "scan/scan.h"
+#include "scan/station_texts.h"
 #include "core/stations.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
 #include "platform/mac.h"
 #include "platform/text.h"
-#include "store/vendor_list.h"
 #include "transport/frame_io.h"
 #include "transport/interface_table.h"
 
@@ -32,38 +32,19 @@ struct ScanOptions {
     std::string dataDir;
 };
 
-std::string rateText(double rate) {
-    if (rate == 0) return "?";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f", rate);
-    return text;
-}
-
 // Public when the network carries its family's default name.
 std::string networkType(const StationTable& table) {
-    const std::string_view name = textOf(table.networkName);
-    const bool av = table.localKind == kKindAv;
-    return name == (av ? "HomePlugAV" : "HomePlug") ? "Public" : "Private";
+    return std::string(networkTypeText(textOf(table.networkName), table.localKind == kKindAv));
 }
 
 // The name the main page lists a station by: its device record's, or the vendor's with a number.
 std::string stationName(const StationRecord& station, int row) {
     if (const int k = findDeviceByMac(station.mac)) return stringOf(core.devices[k - 1].name);
-    char text[64];
-    std::snprintf(text, sizeof text, "%s %s %hd", vendorName(station.mac).c_str(), "Device",
-                  int16_t(row + 1));
-    return text;
-}
-
-// The family a station's kind names: 1 plain HomePlug 1.0, 2 Turbo-capable, 4 and up AV.
-std::string familyOf(int32_t stationKind) {
-    if (stationKind >= kKindAv) return "HomePlug AV";
-    if (stationKind == kKindTurbo) return "HomePlug 1.0 Turbo";
-    return "HomePlug 1.0";
+    return vendorDeviceName(station.mac, row + 1);
 }
 
 // The quality as a level and its word; the drawn scales of the display styles are for the GUI.
-Json qualityOf(double rate, int32_t kind) {
+Json qualityOf(double rate, StationKind kind) {
     const QualityLevel quality = qualityLevel(rate, kind);
     return {{"level", quality.level}, {"text", quality.text}};
 }
@@ -78,17 +59,17 @@ Json stationsOf(int index) {
         if (!macIsSet(s.mac) || macEqual(s.mac, table.localMac)) continue;
         // Packed fields are copied out: the JSON builder takes its values by reference.
         const double rate = s.rate.currentRate;
-        const int32_t kind = s.stationKind;
+        const StationKind kind = s.stationKind;
         const PhyRates phy = phyRatesOf(index, s);
         stations.push_back({{"name", stationName(s, int(stations.size()))},
                             {"mac", formatMac(s.mac)},
-                            {"kind", kind},
-                            {"family", familyOf(s.stationKind)},
+                            {"kind", static_cast<int32_t>(kind)},
+                            {"family", stationFamilyText(kind)},
                             {"rate", rate == 0 ? Json(nullptr) : Json(rate)},
                             {"rateText", rateText(rate)},
                             {"phyRateTx", mbpsOrNull(phy.tx)},
                             {"phyRateRx", mbpsOrNull(phy.rx)},
-                            {"quality", qualityOf(rate, s.stationKind)},
+                            {"quality", qualityOf(rate, kind)},
                             {"firmware", stringOf(s.firmwareText)},
                             {"present", s.present != 0}});
     }
@@ -155,7 +136,9 @@ void printScanText(const Json& result, CliContext& context) {
             printStationRow(context, displayOf(s["name"]), s["mac"].get<std::string>(),
                             s["family"].get<std::string>(), s["rateText"].get<std::string>(),
                             mbpsText(s["phyRateTx"]),
-                            s["kind"].get<int>() >= kKindAv ? mbpsText(s["phyRateRx"]) : "-",
+                            isAvStation(StationKind{s["kind"].get<int32_t>()})
+                                ? mbpsText(s["phyRateRx"])
+                                : "-",
                             s["quality"]["text"].get<std::string>(),
                             s["present"].get<bool>() ? "present" : "dropped",
                             displayOf(s["firmware"]));

@@ -5,6 +5,7 @@
 #include "keys/derive.h"
 #include "network/local_key.h"
 #include "platform/mac.h"
+#include "scan/station_texts.h"
 
 namespace corvel {
 

@@ -134,7 +134,7 @@ Result upgradeAv(const UpgradeOptions& o, CliContext& context, UpgradeControl& c
                       "the local device did not report its configuration block; nothing was sent");
     if (!confirmUpgrade(o, context)) return Result::Refused;
     const AvUpgradeFiles files{o.nvm, o.pib};
-    if (!confirmAvUpgradeStart(files)) return Result::Refused;
+    if (confirmAvUpgradeStart(files) != UpgradeStart::confirmed) return Result::Refused;
     InterruptGuard guard(control, o.yes, kInterruptWarning, kInterruptAgain, kInterruptTooLate);
     const UpgradeOutcome outcome = upgradeWorker(files, control, {{}, [&view] { view.close(); }});
     if (outcome == UpgradeOutcome::Cancelled)

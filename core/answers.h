@@ -3,16 +3,13 @@
 
 #include <cstdint>
 
+#include "avcodec/frame.h"
 #include "platform/mac.h"
 
 // Which received frames may be a device's answer. Every host on the segment can send management
 // frames with any source address: a frame is believed only as far as its source shows it comes
 // from the device that was asked.
 namespace corvel {
-
-// A request sent to the local-management address is answered by the AV device cabled to the
-// interface it goes out on, whatever that device's own address.
-inline constexpr Mac kLocalManagementMac{0x00, 0xB0, 0x52, 0x00, 0x00, 0x01};
 
 // Whether `mac` is the address of one of the host's own interfaces (any of them, not only the
 // one a frame came in on). No device answers from it: a frame that carries it as its source is

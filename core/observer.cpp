@@ -2,10 +2,13 @@
 #include "core/observer.h"
 
 #include <cstring>
+#include <span>
 
+#include "avcodec/frame.h"
 #include "core/answers.h"
 #include "core/tables.h"
 #include "hp10codec/frames.h"
+#include "hp10codec/param_block.h"
 #include "platform/bytes.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
@@ -15,16 +18,14 @@ namespace corvel {
 
 namespace {
 
-constexpr uint16_t kAvEthertype = 0x88E1;
 constexpr int kParamPollTries = 3;
-constexpr uint8_t kParamReplyLength = 0x33;
 
 // The statistics answer an observer call hands back; it stays valid until the next one.
 MmeFrame heldStatistics;
 
 bool isPowerline(const MmeFrame& frame) {
-    if (frame.length < 14) return false;
-    const uint16_t ethertype = get16be(frame.bytes.data() + 12);
+    if (frame.length < kEthernetHeaderLength) return false;
+    const uint16_t ethertype = get16be(frame.bytes.data() + kOffsetEthertype);
     return ethertype == kHp10Ethertype || ethertype == kAvEthertype;
 }
 
@@ -67,16 +68,13 @@ void noteLocalDevice(int index, const MmeFrame& frame) {
 }
 
 void takeParamBlock(int index, const MmeFrame& frame) {
-    if (!isHp10Entry(frame, kHp10Params)) return;
+    const auto reply = readParamReply(std::span<const uint8_t>(frame.bytes.data(), frame.length));
+    if (!reply || reply->copy != kParamStoredCopy) return;
     // The block holds the network key: only the local device's own answer is taken.
     AdapterRecord& adapter = core.adapters[index];
     if (!macIsSet(adapter.localMac) || !macEqual(frame.bytes.data() + 6, adapter.localMac)) return;
-    if (frame.bytes[kHp10EntryLengthOffset] != kParamReplyLength) return;
-    if (frame.bytes[kHp10EntryDataOffset] != 1) return;
-    if (frame.length < kHp10EntryDataOffset + 1 + kParamBlockSize) return;
     adapter.paramsValid = 1;
-    std::memcpy(adapter.paramBlock, frame.bytes.data() + kHp10EntryDataOffset + 1,
-                kParamBlockSize);
+    std::memcpy(adapter.paramBlock, reply->block.data(), kParamBlockSize);
 }
 
 }  // namespace
@@ -114,9 +112,10 @@ bool waitLocalReply(int index, uint32_t windowMs) {
     const uint64_t start = clock.tickCount();
     do {
         core.localReplySeen = 0;
-        observeFrame(index);
+        // Other frames queued ahead of the answer are looked at without a pause each: the answer
+        // behind them has already come. The pause is for a wire that had nothing (or a fault).
+        if (observeFrame(index) == nullptr) clock.sleepMs(1);
         if (core.localReplySeen) return true;
-        clock.sleepMs(1);
     } while (clock.tickCount() - start < windowMs);
     return false;
 }
@@ -166,6 +165,14 @@ bool receiveFrame(MmeFrame& frame) {
     // has arrived is still taken lowest interface first.
     if (takeWaitingFrame(frame)) return true;
     return waitForFrames() && takeWaitingFrame(frame);
+}
+
+bool receiveNextFrame(MmeFrame& frame, uint32_t pauseMs, uint64_t untilMs) {
+    Clock& clock = systemClock();
+    if (clock.tickCount() >= untilMs) return false;
+    if (takeWaitingFrame(frame)) return true;
+    clock.sleepMs(pauseMs);
+    return clock.tickCount() < untilMs && receiveFrame(frame);
 }
 
 }  // namespace corvel

@@ -14,10 +14,6 @@ namespace corvel {
 
 namespace {
 
-constexpr int32_t kStationKindHp10 = 1;
-constexpr int32_t kStationKindTurbo = 2;
-constexpr int32_t kStationKindAv = 4;
-
 // Statistics reply: three words of the local link at 18, then 15 station slots of 12 bytes.
 constexpr size_t kLinkSampleOffset = 18;
 constexpr size_t kFirstSlotOffset = 24;
@@ -78,7 +74,7 @@ void addOrRefreshStation(const uint8_t* mac) {
     if (station == nullptr) {
         station = &freeOrLastSlot();
         copyMac(station->mac, mac);
-        station->stationKind = core.localIsAv ? kStationKindAv : kStationKindHp10;
+        station->stationKind = core.localIsAv ? StationKind::Av : StationKind::HomePlug10;
     }
     markAnswered(*station);
     station->seenCount += 1;
@@ -98,7 +94,7 @@ void recordPhyRates(const uint8_t* mac, uint8_t tx, uint8_t rx) {
 PhyRates phyRatesOf(int interfaceIndex, const StationRecord& station) {
     PhyRates rates;
     if (interfaceIndex < 0 || interfaceIndex >= kMaxInterfaces) return rates;
-    if (station.stationKind < kStationKindAv) {
+    if (!isAvStation(station.stationKind)) {
         // Whole Mbit/s already; a value of a damaged database file is not converted.
         const double rate = station.rate.currentRate;
         if (std::isfinite(rate) && rate >= 1 && rate < 1e6) rates.tx = int(rate);
@@ -143,7 +139,7 @@ void applyHp10Statistics(uint8_t* frame, size_t length) {
                 slot[0] &= 0xFE;
                 if (!macEqual(slot, station.mac)) continue;
                 uint16_t w0 = get16le(slot + 6);
-                if (station.stationKind == kStationKindTurbo) {
+                if (station.stationKind == StationKind::Turbo) {
                     // Turbo-capable stations report on the 85 Mbit/s scale.
                     if (w0 > 519) w0 = 519;
                     w0 = uint16_t(std::trunc(w0 * 85 / 14.0));

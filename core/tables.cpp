@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/process_state.h"
 #include "platform/text.h"
 
 namespace corvel {
@@ -11,6 +12,10 @@ namespace corvel {
 CoreState core;
 
 void resetCoreState() { core = CoreState{}; }
+
+namespace {
+const RegisteredReset coreStateReset{resetCoreState};
+}  // namespace
 
 bool macEqual(const uint8_t* a, const uint8_t* b) { return std::memcmp(a, b, 6) == 0; }
 
@@ -78,16 +83,13 @@ int findDeviceByMacText(std::string_view macText) {
     return 0;
 }
 
-int findNetworkNameByKey(const uint8_t* key, std::string_view family) {
-    if (family != "AV" && family != "Turbo") return 0;
+std::optional<std::string> findNetworkNameByKey(const uint8_t* key, std::string_view family) {
+    if (family != "AV" && family != "Turbo") return std::nullopt;
     // A 16-byte match implies an 8-byte match, so comparing the NEK width covers both forms.
-    for (int i = 0; i < core.deviceCount; ++i) {
-        if (std::memcmp(core.devices[i].networkKey, key, 8) == 0) {
-            copyText(core.matchedNetworkName, textOf(core.devices[i].networkName));
-            return i + 1;
-        }
-    }
-    return 0;
+    for (int i = 0; i < core.deviceCount; ++i)
+        if (std::memcmp(core.devices[i].networkKey, key, 8) == 0)
+            return stringOf(core.devices[i].networkName);
+    return std::nullopt;
 }
 
 void removeStationByMac(const uint8_t* mac) {

@@ -4,9 +4,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/station_kind.h"
+#include "hp10codec/param_block.h"
 #include "platform/mac.h"
 #include "transport/interface_table.h"
 
@@ -19,7 +22,7 @@ namespace corvel {
 
 inline constexpr int kStationsPerTable = 32;
 inline constexpr int kMaxDevices = 32;
-inline constexpr int kParamBlockSize = 50;
+inline constexpr int kParamBlockSize = int(kHp10ParamBlockSize);
 inline constexpr int8_t kDefaultDropReset = 3;
 
 #pragma pack(push, 1)
@@ -38,7 +41,7 @@ struct StationRecord {
     uint8_t mac[6];  // all zero = free slot
     uint8_t reserved[50];
     int8_t missesTillDrop;
-    int32_t stationKind;  // 1 HomePlug 1.0, 2 Turbo-capable 1.0, 4 HomePlug AV
+    StationKind stationKind;
     char vendorText[80];
     char productText[80];
     char firmwareText[186];
@@ -170,7 +173,6 @@ struct CoreState {
     char turboFirmwareText[65];
     uint8_t turboFirmwareTooOld;
     uint8_t turboLocalAnswered;
-    char matchedNetworkName[52];
     uint8_t networkNamePending;
     uint8_t keepNameOnce;
 
@@ -210,7 +212,10 @@ StationRecord* findStationByMac(const uint8_t* mac);
 int findDeviceByMac(const uint8_t* mac);
 int findDeviceByName(std::string_view name);
 int findDeviceByMacText(std::string_view macText);
-int findNetworkNameByKey(const uint8_t* key, std::string_view family);
+// The network name of the first device record whose stored key equals `key` in its first 16 or
+// its first 8 bytes (one comparison for both), for the family "AV" or "Turbo"; any other family
+// word finds nothing.
+std::optional<std::string> findNetworkNameByKey(const uint8_t* key, std::string_view family);
 
 void removeStationByMac(const uint8_t* mac);
 void removeDevice(int index);

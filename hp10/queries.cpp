@@ -10,7 +10,7 @@ namespace corvel {
 
 bool sendTurboStatsRequest(const Mac& destination) {
     const bool sent = sendVendorRequest(destination, kHp10TurboRateStats);
-    processHp10Replies(statsText);
+    processHp10Replies();
     return sent;
 }
 

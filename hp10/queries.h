@@ -8,8 +8,8 @@
 namespace corvel {
 
 // The Turbo rate statistics request (vendor code 24) to `destination`, then one drain of the
-// replies with messages into statsText. Returns whether the request went out; the drain runs
-// either way, as the scan's other replies are waiting too.
+// replies. Returns whether the request went out; the drain runs either way, as the scan's other
+// replies are waiting too.
 bool sendTurboStatsRequest(const Mac& destination);
 
 // Whether the local device on the selected interface is Turbo-capable: it answers the broadcast

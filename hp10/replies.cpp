@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "core/answers.h"
@@ -12,13 +13,12 @@
 #include "core/tables.h"
 #include "hp10codec/device_log_hook.h"
 #include "hp10codec/frames.h"
+#include "hp10codec/param_block.h"
 #include "platform/bytes.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 
 namespace corvel {
-
-char statsText[kStatsTextSize] = {};
 
 namespace {
 
@@ -53,20 +53,12 @@ constexpr size_t kFirmwareTextOffset = 18;
 constexpr size_t kNetworkKeyOffset = 19;
 constexpr size_t kNetworkKeySize = 8;
 
-// Parameter reply: 17 which copy, 18..67 the block.
-constexpr uint8_t kParamReplyLength = 0x33;
-constexpr size_t kParamCopyOffset = 17;
-constexpr size_t kParamBlockOffset = 18;
-constexpr uint8_t kWorkingCopy = 2;
-constexpr uint8_t kStoredCopy = 1;
 // A block that starts with this many equal bytes holds no parameters: the device's memory
 // there is blank.
 constexpr size_t kBlankRun = 7;
 
 // A statistics entry whose first data byte is exactly this is a request, not a reply.
 constexpr uint8_t kLocalQueryRequestByte = 0x80;
-
-constexpr int32_t kStationKindTurbo = 2;
 
 // The firmware texts of the local Turbo device that cannot take device passwords carry
 // "1.5" or "1.6" at characters 14 to 16.
@@ -178,8 +170,8 @@ void handleVersionReply(std::span<const uint8_t> frame) {
         if (station == nullptr) return;
         station->present = 1;
         station->missesTillDrop = core.dropResetValue;
-        if (station->stationKind != kStationKindTurbo) station->kindChanged = 1;
-        station->stationKind = kStationKindTurbo;
+        if (station->stationKind != StationKind::Turbo) station->kindChanged = 1;
+        station->stationKind = StationKind::Turbo;
         copyText(station->firmwareText, version);
         copyLengthText(station->vendorText, vendor);
         copyLengthText(station->productText, product);
@@ -216,19 +208,21 @@ void acceptParams(int index, std::span<const uint8_t> frame) {
         return;
     // A block cut short is refused whole: a zero-filled block would look blank or, worse,
     // become the device's key.
-    if (frame.size() < kParamBlockOffset + kParamBlockSize) return;
-    const uint8_t copy = frame[kParamCopyOffset];
-    const std::span<const uint8_t> block = frame.subspan(kParamBlockOffset, kParamBlockSize);
+    const std::optional<Hp10ParamReply> reply = readParamReply(frame);
+    if (!reply) return;
+    const uint8_t copy = reply->copy;
+    const std::span<const uint8_t> block = reply->block;
     const bool blank = std::all_of(block.begin(), block.begin() + kBlankRun,
                                    [&](uint8_t b) { return b == block[0]; });
     if (blank) {
         writeDeviceLogEntry(
-            copy == kWorkingCopy ? DeviceLogKind::workingCopy : DeviceLogKind::storedCopy, block);
+            copy == kParamWorkingCopy ? DeviceLogKind::workingCopy : DeviceLogKind::storedCopy,
+            block);
         return;
     }
     // Until the observer has seen the stored copy only the working copy is taken; afterwards
     // only the stored copy.
-    const uint8_t wanted = core.adapters[index].paramsValid ? kStoredCopy : kWorkingCopy;
+    const uint8_t wanted = core.adapters[index].paramsValid ? kParamStoredCopy : kParamWorkingCopy;
     if (copy != wanted) return;
     core.localKeyKnown = 1;
     std::memcpy(core.localParamBlock, block.data(), kParamBlockSize);
@@ -244,9 +238,7 @@ bool handleHp10Entry(std::span<uint8_t> frame) {
             addOrRefreshStation(&frame[kSourceOffset]);
             return true;
         case kHp10Params:
-            if (frame.size() > kHp10EntryLengthOffset &&
-                frame[kHp10EntryLengthOffset] == kParamReplyLength)
-                acceptParams(core.currentAdapter, frame);
+            acceptParams(core.currentAdapter, frame);
             return true;
         case kHp10LocalStats:
             // applyHp10Statistics refreshes the view itself.
@@ -281,35 +273,53 @@ ReplyOutcome handleHp10Reply(std::span<uint8_t> frame, std::span<char> text) {
     }
 }
 
-bool processHp10Replies(std::span<char> text) {
+namespace {
+
+struct Drained {
+    bool handled = false;   // the last frame taken was handled
+    bool cutShort = false;  // a frame other than 1.0, or the bound, ended it: more may be waiting
+};
+
+// Frames already waiting are taken one after another; the 1 ms pause between two comes only
+// when no other is waiting, so that replies queued behind a burst of other traffic are reached
+// without spending the caller's window on the burst.
+Drained drainHp10Replies(std::span<char> text) {
     MmeFrame frame;
-    bool handled = false;
-    for (size_t taken = 0; taken < kMaxFramesPerDrain && receiveFrame(frame); ++taken) {
+    Drained drained;
+    for (size_t taken = 0; taken < kMaxFramesPerDrain; ++taken) {
+        if (!(taken == 0 ? receiveFrame(frame) : receiveNextFrame(frame, 1))) return drained;
         switch (handleHp10Reply(std::span<uint8_t>(frame.bytes.data(), frame.length), text)) {
             case ReplyOutcome::endsDrain:
-                return false;
+                return {false, true};
             case ReplyOutcome::handled:
-                handled = true;
+                drained.handled = true;
                 break;
             case ReplyOutcome::ignored:
-                handled = false;
+                drained.handled = false;
                 break;
         }
-        systemClock().sleepMs(1);
     }
-    return handled;
+    drained.cutShort = true;
+    return drained;
+}
+
+}  // namespace
+
+bool processHp10Replies(std::span<char> text) {
+    return drainHp10Replies(text).handled;
 }
 
 bool pumpHp10Replies(std::span<char> text) {
     constexpr uint64_t kPumpMs = 100;
     Clock& clock = systemClock();
     const uint64_t start = clock.tickCount();
-    bool result = false;
+    Drained drained;
     do {
-        clock.sleepMs(1);
-        result = processHp10Replies(text);
+        // A drain cut short left frames waiting: the next one starts on them at once.
+        if (!drained.cutShort) clock.sleepMs(1);
+        drained = drainHp10Replies(text);
     } while (clock.tickCount() - start < kPumpMs);
-    return result;
+    return drained.handled;
 }
 
 }  // namespace corvel

@@ -13,12 +13,6 @@
 // refused, and a text that runs past the end is cut there.
 namespace corvel {
 
-inline constexpr size_t kStatsTextSize = 80;
-
-// Receives the messages of unexpected vendor replies when a drain is asked for them; nothing
-// displays it.
-extern char statsText[kStatsTextSize];
-
 // What the drain does with one frame.
 enum class ReplyOutcome {
     handled,
@@ -31,11 +25,13 @@ enum class ReplyOutcome {
 inline constexpr size_t kMaxFramesPerDrain = 64;
 
 // Takes received frames until none is left, a frame other than HomePlug 1.0 comes or 64 were
-// taken, sleeping 1 ms after each. Returns whether the last frame taken was handled (false when
-// none came).
+// taken: frames already waiting one after another, and 1 ms for another to come once none is.
+// Returns whether the last frame taken was handled (false when none came).
 // Messages about unexpected vendor replies go to `text` when one is given.
 bool processHp10Replies(std::span<char> text = {});
-// Drains again and again, 1 ms apart, until 100 ms have passed; returns the last drain's result.
+// Drains again and again until 100 ms have passed, 1 ms apart unless the last drain stopped with
+// frames still waiting (behind a frame other than 1.0, or past the bound); returns the last
+// drain's result.
 bool pumpHp10Replies(std::span<char> text = {});
 
 // One frame of the drain. Vendor replies have the reply bit of their code cleared in place, and
@@ -47,9 +43,10 @@ ReplyOutcome handleHp10Reply(std::span<uint8_t> frame, std::span<char> text = {}
 // Entry types other than vendor replies (0x02) and reads (0x12, 0x13): station answers,
 // set-key confirmations, parameter and statistics replies. False for any other type.
 bool handleHp10Entry(std::span<uint8_t> frame);
-// A parameter reply (entry 0x19) of the local device on interface `index`, taken only when its
-// source is that device. Byte 17 says which copy the block is (1 stored, 2 working); a block that
-// starts with seven equal bytes is blank: it goes to the device log and is not taken.
+// A parameter reply (entry 0x19, MELEN 0x33) of the local device on interface `index`, taken
+// only when its source is that device. Byte 17 says which copy the block is (1 stored, 2
+// working); a block that starts with seven equal bytes is blank: it goes to the device log and
+// is not taken. Any other frame changes nothing.
 void acceptParams(int index, std::span<const uint8_t> frame);
 // Vendor reply code 16: the version of a remote station (which becomes Turbo-capable) or of the
 // local device (which makes the network Turbo).

@@ -102,7 +102,7 @@ LinkStatsByMac MonitorLoop::readLinkStats(const StopRequested& stop, int& failur
     if (!options_.readLinkStats || !core.localIsAv || !currentAdapterRecord().localPresent)
         return stats;
     for (const StationRecord& station : currentStationTable().stations) {
-        if (!station.present || station.stationKind < kKindAv) continue;
+        if (!station.present || !isAvStation(station.stationKind)) continue;
         if (stop()) break;
         Mac mac{};
         copyMac(mac.data(), station.mac);

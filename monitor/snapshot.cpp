@@ -6,6 +6,7 @@
 #include "platform/mac.h"
 #include "platform/text.h"
 #include "scan/quality_text.h"
+#include "scan/station_texts.h"
 #include "transport/frame_io.h"
 
 namespace corvel {
@@ -61,10 +62,10 @@ const StationRecord* stationIn(const StationTable& table, const uint8_t* mac) {
 // A station of the selected interface: live, with its rate and quality while present.
 void fillFromStation(DeviceSnapshot& out, const StationRecord& station, int index) {
     out.interfaceName = interfaceNameOf(index);
-    out.family = familyOfKind(station.stationKind);
+    out.family = stationFamilyText(station.stationKind);
     out.present = station.present != 0 && localPresentOn(index);
     const double rate = station.rate.currentRate;
-    const int32_t kind = station.stationKind;
+    const StationKind kind = station.stationKind;
     out.qualityLevel = out.present ? qualityLevel(rate, kind).level : 0;
     if (!out.present) return;
     // The device's own rates, not the scaled value the lists show.
@@ -82,7 +83,7 @@ DeviceSnapshot deviceSnapshotOf(const DeviceRecord& device, const LinkStatsByMac
     for (int i = 0; i < adapterCount && i < kMaxInterfaces; ++i) {
         if (!localPresentOn(i) || !macEqual(core.adapters[i].localMac, device.mac)) continue;
         out.interfaceName = interfaceNameOf(i);
-        out.family = familyOfKind(core.adapters[i].localKind);
+        out.family = localFamilyText(core.adapters[i].localKind);
         out.local = true;
         out.present = true;
         return out;
@@ -100,13 +101,13 @@ DeviceSnapshot deviceSnapshotOf(const DeviceRecord& device, const LinkStatsByMac
         const StationTable& table = core.stationTables[i];
         if (macEqual(table.localMac, device.mac)) {
             out.interfaceName = interfaceNameOf(i);
-            out.family = familyOfKind(table.localKind);
+            out.family = localFamilyText(table.localKind);
             out.local = true;
             return out;
         }
         if (const StationRecord* station = stationIn(table, device.mac)) {
             out.interfaceName = interfaceNameOf(i);
-            out.family = familyOfKind(station->stationKind);
+            out.family = stationFamilyText(station->stationKind);
             out.qualityLevel = 0;
             return out;
         }
@@ -115,12 +116,6 @@ DeviceSnapshot deviceSnapshotOf(const DeviceRecord& device, const LinkStatsByMac
 }
 
 }  // namespace
-
-std::string familyOfKind(int kind) {
-    if (kind >= kKindAv) return "HomePlug AV";
-    if (kind == kKindTurbo) return "HomePlug 1.0 Turbo";
-    return "HomePlug 1.0";
-}
 
 CycleSnapshot takeSnapshot(const LinkStatsByMac& linkStats) {
     CycleSnapshot snapshot;

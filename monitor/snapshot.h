@@ -61,10 +61,6 @@ struct CycleSnapshot {
     double durationSeconds = 0;
 };
 
-// The family a station or local kind names: 2 Turbo, 4 and up HomePlug AV, the other kinds
-// (1 a USB or plain adapter, 3 an Ethernet one) plain HomePlug 1.0.
-std::string familyOfKind(int kind);
-
 // Link statistics read this cycle, by station address text.
 using LinkStatsByMac = std::map<std::string, LinkStatsConfirm>;
 

@@ -8,6 +8,7 @@
 #include "avcodec/codec.h"
 #include "av/exchanges.h"
 #include "avcodec/frame.h"
+#include "avcodec/network_info.h"
 #include "av/local_device.h"
 #include "av/set_key.h"
 #include "scan/device_list.h"
@@ -43,23 +44,11 @@ constexpr uint32_t kRejoinMs = 10000;
 // further passes would not single the device out.
 constexpr int kMaxSearchPasses = 5;
 
-// Network-information confirmation 0xA039, as frame offsets: 38 the station count of the first
-// network, from 39 its stations, 15 bytes each with the MAC at 0..5 and the average PHY rates
-// to the station at 13 and from it at 14. The decoded payload starts at frame byte 20.
-constexpr size_t kPayloadOffset = 20;
-constexpr size_t kStationCountOffset = 38;
-constexpr size_t kFirstStationOffset = 39;
-constexpr size_t kStationEntrySize = 15;
-constexpr size_t kStationRateIndex = 13;
-constexpr size_t kStationRxRateIndex = 14;
-
 constexpr size_t kDashPositions[] = {4, 9, 14};
 
 const char* const kNotDetectedText =
     "A Device With The Entered Password Was Not Detected. \nPlease Check The Password and Check "
     "Your Device Connection.";
-const char* const kInvalidPasswordText =
-    "The Device Password Entered is Invalid.\nPlease check it and try again.";
 
 void attention(MessageId id, const char* text) {
     notifier().show({id, "Attention!", text, Icon::Warning, Buttons::Ok});
@@ -81,32 +70,23 @@ struct NetworkStations {
     Mac first{};
 };
 
-// The stations of the local device's network in one confirmation, as far as the frame holds
-// them whole: the count byte may promise more than arrived. Each is recorded as a station of
-// the selected interface with its rate.
+// The stations of the local device's network in one confirmation, each recorded as a station
+// of the selected interface with its rate.
 NetworkStations takeNetworkStations(const AvConfirm& info, size_t frameLength) {
     NetworkStations seen;
-    if (info.mmtype != kMmNetworkInfoConfirm || frameLength <= kStationCountOffset) return seen;
-    const size_t promised = info.payload[kStationCountOffset - kPayloadOffset];
-    const size_t lastByte = std::min(frameLength, kPayloadOffset + kAvPayloadSize);
-    const size_t whole =
-        lastByte > kFirstStationOffset ? (lastByte - kFirstStationOffset) / kStationEntrySize : 0;
-    const size_t count = std::min(promised, whole);
+    const std::vector<NetworkInfoStation> stations = networkInfoStations(info, frameLength);
+    if (stations.empty()) return seen;
     const Mac local = currentLocalMac();
-    for (size_t i = 0; i < count; ++i) {
-        const uint8_t* entry =
-            info.payload.data() + kFirstStationOffset - kPayloadOffset + i * kStationEntrySize;
-        Mac mac{};
-        std::copy_n(entry, mac.size(), mac.begin());
-        if (i == 0) seen.first = mac;
-        if (!isDeviceAddress(mac) || mac == local) continue;
-        addOrRefreshStation(mac.data());
-        if (StationRecord* station = findStationByMac(mac.data())) {
-            updateRate(station->rate, entry[kStationRateIndex], 0, 0, RateMode::Av);
-            recordPhyRates(mac.data(), entry[kStationRateIndex], entry[kStationRxRateIndex]);
+    seen.first = stations.front().mac;
+    for (const NetworkInfoStation& entry : stations) {
+        if (!isDeviceAddress(entry.mac) || entry.mac == local) continue;
+        addOrRefreshStation(entry.mac.data());
+        if (StationRecord* station = findStationByMac(entry.mac.data())) {
+            updateRate(station->rate, entry.rateTo, 0, 0, RateMode::Av);
+            recordPhyRates(entry.mac.data(), entry.rateTo, entry.rateFrom);
         }
     }
-    seen.count = int(count);
+    seen.count = int(stations.size());
     return seen;
 }
 
@@ -237,8 +217,23 @@ bool addAvDevice(std::optional<std::string_view> name, const std::string& passwo
     }
 }
 
-bool addHp10Device(std::optional<std::string_view> name, std::string& password,
-                   std::optional<Mac> address) {
+}  // namespace
+
+std::vector<std::string> devicePasswordForms(std::string_view typed) {
+    std::vector<std::string> forms{std::string(typed)};
+    std::string upper(typed);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    std::string dashed = upper;
+    for (const size_t at : kDashPositions)
+        if (at < dashed.size() && dashed[at] != '-') dashed.insert(at, 1, '-');
+    for (const std::string& form : {upper, dashed})
+        if (form != typed) forms.push_back(form);
+    return forms;
+}
+
+bool keyHp10DeviceByPassword(std::optional<std::string_view> name, std::string& password,
+                             std::optional<Mac> address, const Hp10KeyingTexts& texts) {
     WaitCursor cursor;
     const bool byPassword = !address.has_value();
     KeyTarget target{password, address.value_or(kBroadcastMac), 0};
@@ -284,16 +279,11 @@ bool addHp10Device(std::optional<std::string_view> name, std::string& password,
 
     if (added) {
         password = target.password;
-        notifier().show(
-            {byPassword ? MessageId::DeviceAdded : MessageId::PasswordVerified, "Information",
-             byPassword ? "Device was added to your network." : "Password Verified as correct.",
-             Icon::Information, Buttons::Ok});
+        notifier().show({texts.successId, "Information", texts.success, Icon::Information,
+                         Buttons::Ok});
         return true;
     }
-    if (byPassword)
-        attention(MessageId::DeviceNotFound, kNotDetectedText);
-    else
-        attention(MessageId::PasswordRefused, kInvalidPasswordText);
+    attention(texts.failureId, texts.failure);
     const Mac expected = pendingAdd().expectedMac;
     if (macIsSet(expected.data()))
         if (StationRecord* station = findStationByMac(expected.data())) station->present = 0;
@@ -301,29 +291,14 @@ bool addHp10Device(std::optional<std::string_view> name, std::string& password,
     return false;
 }
 
-}  // namespace
-
-std::vector<std::string> devicePasswordForms(std::string_view typed) {
-    std::vector<std::string> forms{std::string(typed)};
-    std::string upper(typed);
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    std::string dashed = upper;
-    for (const size_t at : kDashPositions)
-        if (at < dashed.size() && dashed[at] != '-') dashed.insert(at, 1, '-');
-    for (const std::string& form : {upper, dashed})
-        if (form != typed) forms.push_back(form);
-    return forms;
-}
-
-bool addDevice(std::optional<std::string_view> name, std::string& password,
-               std::optional<Mac> address) {
-    if (localFamily() == LocalFamily::av) {
-        // The AV check of a known device is the set key under its DAK (verifyDevicePassword).
-        if (address) return false;
-        return addAvDevice(name, password);
-    }
-    return addHp10Device(name, password, address);
+AddResult addDevice(std::optional<std::string_view> name, std::string& password) {
+    const bool added =
+        localFamily() == LocalFamily::av
+            ? addAvDevice(name, password)
+            : keyHp10DeviceByPassword(name, password, std::nullopt,
+                                      {"Device was added to your network.", kNotDetectedText,
+                                       MessageId::DeviceAdded, MessageId::DeviceNotFound});
+    return added ? AddResult::added : AddResult::failed;
 }
 
 }  // namespace corvel

@@ -7,6 +7,7 @@
 #include "av/local_device.h"
 #include "av/set_key.h"
 #include "scan/device_list.h"
+#include "scan/station_texts.h"
 #include "core/tables.h"
 #include "core/view_hooks.h"
 #include "keys/rules.h"
@@ -32,9 +33,6 @@ constexpr size_t kPasswordBoxRead = 25;
 // The name box of Add Device is read with room for this many.
 constexpr size_t kNameBoxRead = 79;
 constexpr uint32_t kAfterNmkRestoredMs = 3000;
-// The kinds the main page lists: HomePlug AV stations only.
-constexpr int32_t kListedStationKind = 4;
-constexpr std::string_view kNotEnteredText = "--- not entered ---";
 
 // The scan stays off while a dialog is open; leaving restores it, except after the old-firmware
 // refusal, which leaves it off (the firmware upgrade comes next).
@@ -126,11 +124,11 @@ bool passwordListed(std::string_view password) {
     const StationTable& table = currentStationTable();
     for (const StationRecord& station : table.stations) {
         if (!macIsSet(station.mac) || !station.present) continue;
-        if (station.stationKind < kListedStationKind) continue;
+        if (!isAvStation(station.stationKind)) continue;
         if (macEqual(station.mac, currentAdapterRecord().localMac)) continue;
         const int k = findDeviceByMac(station.mac);
         const std::string_view shown =
-            k != 0 ? textOf(core.devices[k - 1].password) : kNotEnteredText;
+            k != 0 ? textOf(core.devices[k - 1].password) : kPasswordNotEntered;
         if (shown == password) return true;
     }
     return false;
@@ -164,7 +162,7 @@ DialogOutcome addDeviceToNetwork(std::string_view typedName, std::string_view ty
         if (readLocalNmk(local, nmk) == 1 && keyIsSet(nmk)) keptNmk = nmk;
     }
     std::string password(box);
-    if (addDevice(name, password, std::nullopt)) {
+    if (addDevice(name, password) == AddResult::added) {
         saveDatabase();
         if (core.scanPaused) {
             refreshView(50);

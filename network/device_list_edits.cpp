@@ -11,34 +11,34 @@
 
 namespace corvel {
 
-bool renameDevice(int record, std::string name) {
+RenameResult renameDevice(int record, std::string name) {
     ScanPause pause;
-    if (record <= 0 || record > core.deviceCount) return false;
+    if (record <= 0 || record > core.deviceCount) return RenameResult::noSuchDevice;
     cutDeviceName(name);
-    if (!checkRenamedDeviceName(name, findDeviceByName(name) != 0)) return false;
+    if (!checkRenamedDeviceName(name, findDeviceByName(name) != 0)) return RenameResult::refused;
     copyText(core.devices[record - 1].name, name);
     saveDatabase();
-    return true;
+    return RenameResult::renamed;
 }
 
-bool deleteDevice(int record) {
+DeleteResult deleteDevice(int record) {
     if (record <= 0 || record > core.deviceCount) {
         notifier().show({MessageId::NoDeviceSelected, "Attention!",
                          "Please select a device first by clicking on it.", Icon::Warning,
                          Buttons::Ok});
-        return false;
+        return DeleteResult::noSuchDevice;
     }
     if (!textOf(core.devices[record - 1].password).empty()) {
         const Button answer = notifier().show(
             {MessageId::ConfirmDeleteDevice, "Attention!",
              "A Password for this device has been entered. \nAre you sure you want to delete it?",
              Icon::None, Buttons::YesNo, {formatMac(core.devices[record - 1].mac)}});
-        if (answer != Button::Yes) return false;
+        if (answer != Button::Yes) return DeleteResult::declined;
     }
     removeDevice(record);
     // Saved at once: a later save of an empty list would leave the removed device on disk.
     saveDatabase(nullptr, WhenEmpty::WriteEmpty);
-    return true;
+    return DeleteResult::deleted;
 }
 
 }  // namespace corvel

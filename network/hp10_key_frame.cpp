@@ -22,20 +22,10 @@ namespace {
 constexpr uint32_t kReadBackSettleMs = 100;
 constexpr int kReadBackQueries = 3;
 constexpr uint32_t kReadBackWindowMs = 500;
-// The parameter reply: MELEN 0x33, then which copy (1: the one the device keeps across power
-// cycles) and the 50-byte block.
-constexpr uint8_t kParamReplyLength = 0x33;
-constexpr uint8_t kStoredCopy = 1;
-constexpr size_t kParamReplyData = 1 + kParamBlockSize;
 
-struct Params {
-    uint8_t p1, p2, p3;
-};
-
-Params paramsToSend(bool mark, uint8_t thirdParam) {
-    const uint8_t* block = core.localParamBlock + kBlockParams;
-    return {uint8_t(block[0] | kP1HostBit),
-            uint8_t(mark ? block[1] | kP2ForwardUnderSelectZero : block[1]), thirdParam};
+Hp10ParamBytes paramsToSend(bool mark, uint8_t thirdParam) {
+    return hostParamBytes(std::span<const uint8_t, kHp10ParamBlockSize>(core.localParamBlock), mark,
+                          thirdParam);
 }
 
 // Asks the local device for its parameter block until one equals localParamBlock.
@@ -58,15 +48,11 @@ bool readBackMatches(const Mac& source) {
                 continue;
             }
             // Only the local device's own block says what it holds.
-            if (!isHp10EntryFrame(frame, kHp10Params, kParamReplyData) ||
-                frameSource(frame) != local)
-                continue;
-            const uint8_t* data = frame.bytes.data() + kHp10EntryDataOffset;
-            if (frame.bytes[kHp10EntryLengthOffset] != kParamReplyLength || data[0] != kStoredCopy)
-                continue;
-            const std::span<const uint8_t> block(data + 1, kParamBlockSize);
-            if (std::memcmp(block.data(), expected.data(), kParamBlockSize) == 0) return true;
-            writeDeviceLogEntry(DeviceLogKind::keyMismatch, block);
+            const auto reply =
+                readParamReply(std::span<const uint8_t>(frame.bytes.data(), frame.length));
+            if (!reply || reply->copy != kParamStoredCopy || frameSource(frame) != local) continue;
+            if (std::equal(reply->block.begin(), reply->block.end(), expected.begin())) return true;
+            writeDeviceLogEntry(DeviceLogKind::keyMismatch, reply->block);
         }
     }
     return false;
@@ -105,12 +91,10 @@ Hp10KeyOutcome sendHp10KeyFrame(const Hp10KeyFrame& request) {
 
     const bool blockKnown = core.localKeyKnown != 0;
     const bool withParams = request.withParams && blockKnown;
-    const Params params = paramsToSend(request.mark, request.thirdParam);
+    const Hp10ParamBytes params = paramsToSend(request.mark, request.thirdParam);
     const Hp10Frame frame =
-        withParams ? buildSetKeyWithParams(source, request.destination, request.keySelect,
-                                           request.key, params.p1, params.p2, params.p3)
-                   : buildSetKey(source, request.destination, request.keySelect, request.key,
-                                 SetKeyLength::keyOperation);
+        buildKeyOperationFrame(source, request.destination, request.keySelect, request.key,
+                               withParams ? std::optional(params) : std::nullopt);
     if (!sendHp10Frame(frame)) return outcome;
     outcome.sent = true;
 
@@ -149,7 +133,7 @@ bool sendMarkedParamEntry(const Mac& destination, uint8_t thirdParam) {
     if (core.localIsTurbo || core.localKeyKnown == 0) return false;
     const Mac source = requestSourceMac();
     if (!macIsSet(source.data())) return false;
-    const Params params = paramsToSend(true, thirdParam);
+    const Hp10ParamBytes params = paramsToSend(true, thirdParam);
     return sendHp10Frame(buildParamEntry(source, destination, params.p1, params.p2, params.p3));
 }
 

@@ -5,26 +5,15 @@
 
 #include "av/set_key.h"
 #include "hp10codec/frames.h"
+#include "hp10codec/param_block.h"
 #include "platform/mac.h"
 
-// The HomePlug 1.0 set-key frame of the key operations: a key for one key select (EKS), sent to
-// the local device by broadcast or to a remote device through it, optionally followed by the
-// entry of the local device's three parameter bytes P1..P3, and, when the local device itself
-// took a network key, the read-back of its parameter block. The local copy of that block
-// (localParamBlock) follows what was sent.
+// Sending the HomePlug 1.0 set-key frame of the key operations (hp10codec/param_block.h builds
+// it): a key for one key select (EKS), sent to the local device by broadcast or to a remote
+// device through it, optionally followed by the entry of the local device's three parameter
+// bytes P1..P3, and, when the local device itself took a network key, the read-back of its
+// parameter block. The local copy of that block (localParamBlock) follows what was sent.
 namespace corvel {
-
-// Offsets in the local device's 50-byte parameter block.
-inline constexpr size_t kBlockSelectZeroKey = 6;  // 8 bytes: the key under key select 0
-inline constexpr size_t kBlockKeySelect = 14;     // key select of the network key
-inline constexpr size_t kBlockNek = 15;           // 8 bytes: the network key (NEK)
-inline constexpr size_t kBlockParams = 23;        // P1, P2, P3
-
-// Set in P1 by every parameter entry the host sends.
-inline constexpr uint8_t kP1HostBit = 0x40;
-// P2 bit 0: the local device sends what it carries for the host under key select 0 (a remote
-// device's DEK) instead of under the network key.
-inline constexpr uint8_t kP2ForwardUnderSelectZero = 0x01;
 
 // The 8 bytes of localParamBlock at `offset` (kBlockSelectZeroKey or kBlockNek).
 Hp10Key localBlockKey(size_t offset);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "network/key_state.h"
 
+#include "platform/process_state.h"
 #include "scan/device_list.h"
 
 namespace corvel {
@@ -14,5 +15,9 @@ void resetMembershipKeyState() {
     membershipKeyState() = MembershipKeyState{};
     resetPendingAdd();
 }
+
+namespace {
+const RegisteredReset membershipKeyStateReset{resetMembershipKeyState};
+}  // namespace
 
 }  // namespace corvel

@@ -8,7 +8,7 @@
 
 // What the key operations keep between calls. It lives for the whole process; the next scan or
 // the next operation replaces it. The add in progress, which the refresh completes, is the
-// device list's pendingAdd (core/device_list.h).
+// device list's pendingAdd (scan/device_list.h).
 namespace corvel {
 
 struct MembershipKeyState {

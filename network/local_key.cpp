@@ -18,6 +18,7 @@
 #include "network/key_target.h"
 #include "network/local_family.h"
 #include "network/scan_pause.h"
+#include "scan/station_texts.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
 #include "platform/text.h"
@@ -167,11 +168,10 @@ bool readLocalTurboKey() {
     const uint64_t start = clock.tickCount();
     bool keyCame = false;
     MmeFrame frame;
-    // As the scan's drain: every reply is processed, 1 ms apart; the key reply fills
-    // hp10NetworkKey.
+    // As the scan's drain: every reply is processed, the frames already waiting one after
+    // another and 1 ms apart otherwise; the key reply fills hp10NetworkKey.
     do {
-        clock.sleepMs(1);
-        if (!receiveFrame(frame)) continue;
+        if (!receiveNextFrame(frame, 1)) continue;
         if (isHp10EntryFrame(frame, kHp10ReadReply, kKeyReplyData) &&
             frame.bytes[kHp10EntryDataOffset] == kHp10ReadNetworkKey &&
             frameSource(frame) == localHp10Mac())

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <optional>
-#include <string_view>
 
 #include "av/set_key.h"
 #include "platform/mac.h"
@@ -10,9 +9,6 @@
 // The network key of the local device: the one cabled to the selected host interface, which
 // takes its own key without any device password.
 namespace corvel {
-
-// The label the scan gives a private network whose name it does not know.
-inline constexpr std::string_view kUnknownNetworkName = "Unknown Networkname";
 
 // Sets `key` (16 bytes for AV, the first 8 otherwise) on the local device. With a host address,
 // the interface that uses it is selected first (selectInterfaceByHostMac); when none does, the

@@ -24,6 +24,7 @@
 #include "network/scan_now.h"
 #include "network/scan_pause.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "store/database.h"
 
@@ -39,6 +40,8 @@ constexpr uint32_t kAfterSecondScanMs = 1000;
 constexpr uint8_t kNetworkKeySelect = 1;
 
 bool idle = true;
+
+const RegisteredReset networkSetIdleReset{[] { idle = true; }};
 
 void problemOccurred() {
     notifier().show({MessageId::LocalKeyNotSet, "Problem Occurred",

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/process_state.h"
+
 namespace corvel {
 
 namespace {
@@ -42,6 +44,10 @@ void resetOperationHooks() {
     operationHooks() = OperationHooks{};
     progress() = ProgressState{};
 }
+
+namespace {
+const RegisteredReset operationHooksReset{resetOperationHooks};
+}  // namespace
 
 WaitCursor::WaitCursor() {
     if (operationHooks().cursor) operationHooks().cursor(true);

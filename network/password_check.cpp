@@ -17,6 +17,9 @@ namespace corvel {
 
 namespace {
 
+const char* const kInvalidPasswordText =
+    "The Device Password Entered is Invalid.\nPlease check it and try again.";
+
 int verifyAv(KeyTarget& target) {
     NetworkKey nmk{};
     std::memcpy(nmk.data(), currentStationTable().networkKey, nmk.size());
@@ -25,10 +28,19 @@ int verifyAv(KeyTarget& target) {
     Mac device = target.mac;
     if (setRemoteKey(deriveDAK(target.password), nmk, device, false) == kKeyAvConfirmed)
         return kPasswordVerified;
-    notifier().show({MessageId::PasswordRefused, "Attention!",
-                     "The Device Password Entered is Invalid.\nPlease check it and try again.",
+    notifier().show({MessageId::PasswordRefused, "Attention!", kInvalidPasswordText,
                      Icon::Warning, Buttons::Ok});
     return kPasswordRefused;
+}
+
+// The device at `target.mac` is asked by the forms of its password; the one that worked is left
+// in `target.password`.
+int verifyHp10(KeyTarget& target) {
+    return keyHp10DeviceByPassword(std::nullopt, target.password, target.mac,
+                                   {"Password Verified as correct.", kInvalidPasswordText,
+                                    MessageId::PasswordVerified, MessageId::PasswordRefused})
+               ? kPasswordVerified
+               : kPasswordRefused;
 }
 
 }  // namespace
@@ -36,11 +48,7 @@ int verifyAv(KeyTarget& target) {
 int verifyDevicePassword(KeyTarget& target) {
     int result = kPasswordNotCheckable;
     if (macIsSet(requestSourceMac().data())) {
-        if (localFamily() == LocalFamily::av)
-            result = verifyAv(target);
-        else
-            result = addDevice(std::nullopt, target.password, target.mac) ? kPasswordVerified
-                                                                          : kPasswordRefused;
+        result = localFamily() == LocalFamily::av ? verifyAv(target) : verifyHp10(target);
     }
     membershipKeyState().passwordCheckPending = false;
     return result;

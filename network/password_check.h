@@ -18,9 +18,9 @@ inline constexpr int kPasswordVerified = 1;
 // AV local device: one set key under the DAK of `target.password`, addressed to `target.mac`,
 // carrying the selected station table's NMK; only its confirmation verifies the password, which
 // therefore also puts the device on the local network. Refused: "The Device Password Entered is
-// Invalid.\nPlease check it and try again." ("Attention!"). 1.0 / Turbo: addDevice with the
-// device's address, which shows its own messages and leaves in `target.password` the form that
-// worked.
+// Invalid.\nPlease check it and try again." ("Attention!"). 1.0 / Turbo: keyHp10DeviceByPassword
+// with the device's address (network/add_device.h), which shows "Password Verified as correct."
+// or the same refusal and leaves in `target.password` the form that worked.
 //
 // -1 without a host source address, and (AV) while the station table holds no NMK yet: an
 // all-zero key given to the device would take it off every network. The password-check mark

@@ -7,6 +7,7 @@
 #include "core/tables.h"
 #include "network/operation_hooks.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "transport/frame_io.h"
 
 namespace corvel {
@@ -47,5 +48,9 @@ bool missingAdapterQuiet() {
 void resetScanNow() {
     quiet = false;
 }
+
+namespace {
+const RegisteredReset scanNowReset{resetScanNow};
+}  // namespace
 
 }  // namespace corvel

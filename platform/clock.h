@@ -17,6 +17,8 @@ public:
     virtual void sleepMs(uint32_t ms) = 0;
 };
 
+// The steady clock. A sleep lasts what was asked, to within a few microseconds, not the tens the
+// kernel adds on its own: the protocol's waits are many 1 ms sleeps.
 class RealClock : public Clock {
 public:
     uint64_t tickCount() override;

@@ -4,6 +4,8 @@
 #include <iostream>
 #include <utility>
 
+#include "platform/process_state.h"
+
 namespace corvel {
 
 namespace {
@@ -23,6 +25,8 @@ Button declineButton(Buttons buttons) {
 
 namespace {
 bool informationShown = true;
+
+const RegisteredReset informationShownReset{[] { informationShown = true; }};
 }  // namespace
 
 void StreamNotifier::showInformation(bool shown) { informationShown = shown; }

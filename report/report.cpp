@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cmath>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +13,7 @@
 
 #include "av/av_state.h"
 #include "scan/logs.h"
+#include "scan/station_texts.h"
 #include "core/stations.h"
 #include "core/tables.h"
 #include "platform/files.h"
@@ -59,23 +59,10 @@ std::string limited(std::string text) {
     return text;
 }
 
-// The whole Mbit/s of a rate. A value from a damaged database file (not a number, infinite or
-// beyond any rate) must not reach an integer conversion, whose result would be undefined.
-long long wholeMbps(double rate) {
-    if (!std::isfinite(rate)) return 0;
-    constexpr double kLimit = 1e15;
-    return static_cast<long long>(std::trunc(std::clamp(rate, -kLimit, kLimit)));
-}
-
-std::string rateText(double rate) {
-    const long long whole = wholeMbps(rate);
-    return whole == 0 ? "?" : printfText("%.2lld", whole);
-}
-
 // The rate, followed by the device's own PHY rates to the station and from it where both were
 // measured: "200 (TX 151/RX 140)".
 std::string rateWithPhyRates(double rate, const PhyRates& phy) {
-    std::string text = rateText(rate);
+    std::string text = wholeRateText(rate);
     if (phy.tx && phy.rx) text += printfText(" (TX %d/RX %d)", *phy.tx, *phy.rx);
     return text;
 }
@@ -160,15 +147,15 @@ void writeDevicePart(DiagnosticsSink& sink, const ReportScope& scope) {
         if (!macIsSet(station.mac) || macEqual(station.mac, table.localMac)) continue;
         const int k = findDeviceByMac(station.mac);
         if (k < 1 || k > kMaxDevices) continue;
-        if (station.stationKind <= 3 && !scope.allFamilies) continue;
+        if (!isAvStation(station.stationKind) && !scope.allFamilies) continue;
         const DeviceRecord& device = core.devices[k - 1];
         const RateRecord rate = station.rate;
 
         sink.line(stringOf(device.name));
         sink.cell(formatMac(station.mac));
-        const std::string password = stringOf(device.password);
-        if (password.empty()) sink.cell("--- not entered ---");
-        else sink.cell(scope.passwords ? password : std::string(kPasswordLeftOut));
+        const std::string_view password = textOf(device.password);
+        sink.cell(password.empty() || scope.passwords ? passwordText(password)
+                                                      : std::string(kPasswordLeftOut));
         sink.cell(rateWithPhyRates(rate.currentRate, phyRatesOf(current, station)));
         sink.cell(stringOf(device.networkName));
         sink.cell(lastSeenText(device.lastSeen, prefs.twelveHourClock != 0));

@@ -4,14 +4,12 @@
 #include <cstring>
 
 #include "core/tables.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 
 namespace corvel {
 
 namespace {
-
-// The main page lists HomePlug AV stations only.
-constexpr int32_t kListedStationKind = 4;
 
 // A fresh record for a station: every field zero but the MAC and the name (and the password of
 // a pending add). 0 when the list is full.
@@ -34,6 +32,10 @@ PendingAdd& pendingAdd() {
 void resetPendingAdd() {
     pendingAdd() = PendingAdd{};
 }
+
+namespace {
+const RegisteredReset pendingAddReset{resetPendingAdd};
+}  // namespace
 
 MergeOutcome mergeStationsIntoDevices(std::time_t now, PendingAdd* pendingAdd) {
     MergeOutcome outcome;
@@ -75,7 +77,7 @@ MergeOutcome mergeStationsIntoDevices(std::time_t now, PendingAdd* pendingAdd) {
 
     if (!local.localPresent) return outcome;
     for (const StationRecord& station : table.stations) {
-        if (!station.present || station.stationKind < kListedStationKind) continue;
+        if (!station.present || !isAvStation(station.stationKind)) continue;
         if (!macIsSet(station.mac) || macEqual(station.mac, local.localMac)) continue;
         const int record = findDeviceByMac(station.mac);
         if (record == 0) continue;

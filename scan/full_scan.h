@@ -6,7 +6,7 @@
 // The full scan, once per scan cycle: the host interfaces are enumerated and opened afresh, the
 // local device is looked for on each of them (HomePlug AV first, then Turbo, then plain 1.0),
 // the selected interface's local device is entered in the device list, its network key is read
-// and the network named (core/network_name.h), and each interface's station table takes a copy
+// and the network named (scan/network_name.h), and each interface's station table takes a copy
 // of what was found.
 namespace corvel {
 

@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "platform/mac.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "store/data_directory.h"
 #include "store/preferences.h"
@@ -254,6 +255,13 @@ void closeScanLog() {
     if (scanLogFile != nullptr) std::fclose(scanLogFile);
     scanLogFile = nullptr;
 }
+
+namespace {
+const RegisteredReset logsReset{[] {
+    closeScanLog();
+    resetLogPlaceNotice();
+}};
+}  // namespace
 
 std::string deviceLogFileName() {
     return fileStemOfTitle(textOf(preferences().productTitle)) + ".log";

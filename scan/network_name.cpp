@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/tables.h"
+#include "scan/station_texts.h"
 #include "platform/text.h"
 
 namespace corvel {
@@ -75,8 +76,8 @@ void nameNetwork(NetworkFamily family, const uint8_t* key, int record, bool reco
 
     const bool isPublic = isPublicKey(family, key);
     if (recordIsNew || local == nullptr) {
-        if (findNetworkNameByKey(key, lookupFamily(family)) != 0) {
-            give(stringOf(core.matchedNetworkName), true);
+        if (const auto known = findNetworkNameByKey(key, lookupFamily(family))) {
+            give(*known, true);
         } else {
             give(isPublic ? publicNetworkName(family) : kUnknownNetworkName, true);
         }
@@ -93,8 +94,8 @@ void nameNetwork(NetworkFamily family, const uint8_t* key, int record, bool reco
         copyText(name, textOf(local->networkName));
         return;
     }
-    if (findNetworkNameByKey(key, lookupFamily(family)) != 0) {
-        give(stringOf(core.matchedNetworkName), true);
+    if (const auto known = findNetworkNameByKey(key, lookupFamily(family))) {
+        give(*known, true);
         return;
     }
     // A name was just set on the network and the device is taking the new key: its name is

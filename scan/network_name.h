@@ -14,8 +14,6 @@ namespace corvel {
 
 enum class NetworkFamily { Av, Turbo, HomePlug10 };
 
-inline constexpr std::string_view kUnknownNetworkName = "Unknown Networkname";
-
 // "HomePlugAV" for AV, "HomePlug" for 1.0 and Turbo.
 std::string_view publicNetworkName(NetworkFamily family);
 // 16 bytes for AV (the NMK), 8 for 1.0 and Turbo (the NEK).

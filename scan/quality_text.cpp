@@ -19,10 +19,10 @@ std::string bar(int units) {
 }
 
 // The fullest rate of each kind's scale: 1.0 14 Mbit/s, Turbo 85, AV 200.
-double scaleMaximum(int32_t kind) {
+double scaleMaximum(StationKind kind) {
     switch (kind) {
-        case 1: return 14;
-        case 2: return 85;
+        case StationKind::HomePlug10: return 14;
+        case StationKind::Turbo: return 85;
         default: return 200;
     }
 }
@@ -47,11 +47,12 @@ const std::vector<std::string>* levelTable(int32_t style) {
     }
 }
 
-// The level, 0 to `highest`, of `rate` on the scale of its kind.
-int levelOf(int highest, double rate, int32_t kind) {
-    if (kind == 0) kind = 1;
+// The level, 0 to `highest`, of `rate` on the scale of its kind. A record whose kind was never
+// set (zero) is on the 1.0 scale; any other value off the three scales starts at level 0.
+int levelOf(int highest, double rate, StationKind kind) {
+    if (kind == StationKind{}) kind = StationKind::HomePlug10;
     int level = 0;
-    if (kind == 1 || kind == 2 || kind == 4) {
+    if (kind == StationKind::HomePlug10 || kind == StationKind::Turbo || kind == StationKind::Av) {
         const double maximum = scaleMaximum(kind);
         level = int((rate + maximum / highest) * (highest - 1) / maximum);
     }
@@ -62,26 +63,35 @@ int levelOf(int highest, double rate, int32_t kind) {
     return level;
 }
 
-std::string levelText(const std::vector<std::string>& table, double rate, int32_t kind) {
+std::string levelText(const std::vector<std::string>& table, double rate, StationKind kind) {
     return table[size_t(levelOf(int(table.size()) - 1, rate, kind))];
 }
 
 }  // namespace
 
-QualityLevel qualityLevel(double rate, int32_t stationKind) {
+QualityLevel qualityLevel(double rate, StationKind stationKind) {
     const int level = levelOf(int(kWords.size()) - 1, rate, stationKind);
     return {level, level == 0 ? "offline" : kWords[size_t(level)]};
 }
 
-std::string qualityText(int32_t style, double rate, int32_t stationKind) {
+QualityScale qualityScale(int32_t style, double rate, StationKind stationKind) {
+    if (const auto* table = levelTable(style)) {
+        const int highest = int(table->size()) - 1;
+        return {levelOf(highest, rate, stationKind), highest};
+    }
+    const double percent = rate / scaleMaximum(stationKind) * 100;
+    return {percent <= 0 ? 0 : percent >= 100 ? 100 : int(percent), 100};
+}
+
+std::string qualityText(int32_t style, double rate, StationKind stationKind) {
     if (const auto* table = levelTable(style)) return levelText(*table, rate, stationKind);
     if (style == 6) {
-        const double maximum = stationKind == 1 || stationKind == 2 ? scaleMaximum(stationKind) : 200;
         char text[16];
-        std::snprintf(text, sizeof text, "%d%s", int(rate / maximum * 100), "%");
+        std::snprintf(text, sizeof text, "%d%s", int(rate / scaleMaximum(stationKind) * 100),
+                      "%");
         return text;
     }
-    double units = stationKind == 1 ? (rate - 15) / 2 + 1 : rate / 10;
+    double units = stationKind == StationKind::HomePlug10 ? (rate - 15) / 2 + 1 : rate / 10;
     if (units >= 90) units = 89;
     int count = 0;
     while (count < units) ++count;

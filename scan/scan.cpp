@@ -10,6 +10,7 @@
 #include "hp10/replies.h"
 #include "hp10/requests.h"
 #include "platform/clock.h"
+#include "platform/process_state.h"
 #include "store/database.h"
 #include "store/preferences.h"
 #include "transport/frame_io.h"
@@ -134,6 +135,10 @@ const ScanState& scanState() {
 void resetScanState() {
     state = ScanState{};
 }
+
+namespace {
+const RegisteredReset scanStateReset{resetScanState};
+}  // namespace
 
 bool startScan(uint16_t ticksPerPhase, int dropResetValue, bool autoscanOn) {
     stopScan();

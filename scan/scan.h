@@ -5,7 +5,7 @@
 
 // The scan cycle: a periodic timer runs one tick at a time. Every tick drains the HomePlug 1.0
 // replies that came in and runs one step of an eight-phase cycle that polls the local device and
-// its stations; phase 7 ages the stations and runs the full scan (core/full_scan.h). The timing
+// its stations; phase 7 ages the stations and runs the full scan (scan/full_scan.h). The timing
 // scalars (scanPhase, phaseTick, ticksPerPhase, scanPaused, scanNowRequested) live in the core
 // tables; what is the cycle's own is kept here.
 namespace corvel {

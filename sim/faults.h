@@ -45,6 +45,12 @@ struct Faults {
     uint8_t avStatus = 0;
     // Sent, in this order, ahead of every answer.
     std::vector<UnrelatedFrame> unrelated;
+    // Ahead of every answer (after the unrelated frames), `count` frames of one kind at once: the
+    // traffic of a busy segment queued between a request and its answer.
+    struct Burst {
+        uint32_t count = 0;
+        UnrelatedFrame frame{UnrelatedFrame::Kind::Av, kDefaultUnrelatedMmtype};
+    } burst;
     // 0xA062 indications sent ahead of every answer (after the unrelated frames).
     uint32_t indications = 0;
     // Non-zero: every answer is cut to this many bytes.

@@ -254,9 +254,12 @@ void Network::answer(int index, const Device& from, std::vector<uint8_t> frame, 
     const uint32_t delay = uint32_t(std::min<uint64_t>(total, UINT32_MAX));
     const Mac destination = macAt(&frame[0]);
 
-    for (const Faults* faults : {&portFaults, &deviceFaults})
+    for (const Faults* faults : {&portFaults, &deviceFaults}) {
         for (const UnrelatedFrame& unrelated : faults->unrelated)
             emit(index, buildUnrelatedFrame(unrelated, destination, from.mac()), delay);
+        for (uint32_t i = 0; i < faults->burst.count; ++i)
+            emit(index, buildUnrelatedFrame(faults->burst.frame, destination, from.mac()), delay);
+    }
     const uint64_t indications = uint64_t(portFaults.indications) + deviceFaults.indications;
     for (uint64_t i = 0; i < indications; ++i)
         emit(index, buildIndicationFrame(destination, from.mac()), delay);

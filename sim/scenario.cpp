@@ -212,6 +212,17 @@ NoiseStream parseNoise(Object& parent) {
     return noise;
 }
 
+Faults::Burst parseBurst(Object& parent) {
+    Faults::Burst burst;
+    const json* v = parent.find("burst");
+    if (v == nullptr) return burst;
+    Object o(*v, parent.pathOf("burst"));
+    burst.count = uint32_t(o.number("count", 0, 0, 1000));
+    if (const json* frame = o.find("frame")) burst.frame = parseUnrelated(*frame, o.pathOf("frame"));
+    o.finish();
+    return burst;
+}
+
 Faults parseFaults(Object& parent, std::string_view key) {
     Faults faults;
     const json* v = parent.find(key);
@@ -226,6 +237,7 @@ Faults parseFaults(Object& parent, std::string_view key) {
         for (size_t i = 0; i < list->size(); ++i)
             faults.unrelated.push_back(
                 parseUnrelated((*list)[i], itemPath(o.pathOf("unrelated"), i)));
+    faults.burst = parseBurst(o);
     faults.indications = uint32_t(o.number("indications", 0, 0, 1000));
     faults.truncateTo = size_t(o.number("truncate", 0, 0, 65535));
     faults.failChunk = uint32_t(o.number("failChunk", 0, 0, UINT32_MAX));
@@ -705,6 +717,9 @@ Faults: of one device, or of a port (then of every device on it)
   unrelated       array of "ipv4", "av", "av:0xMMMM", "hp10", "hp10:0xTT", default []:
                   frames sent before every answer: an IPv4 frame, an AV frame of MMTYPE
                   0xA035 (or the one given), a 1.0 frame of entry type 0x3F (or the one given)
+  burst           {"count": 0..1000, "frame": one "unrelated" entry, default "av"},
+                  default none: count frames of that kind sent at once before every
+                  answer (after the unrelated ones), as on a busy segment
   indications     0..1000, default 0: 0xA062 indications sent before every answer
   truncate        0..65535, default 0 (off): every answer cut to this many bytes
   failChunk       0..4294967295, default 0 (off): upgrades, the k-th write chunk the device

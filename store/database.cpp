@@ -15,6 +15,7 @@
 #include "platform/bytes.h"
 #include "platform/files.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "store/data_directory.h"
 #include "store/list_layout.h"
@@ -326,5 +327,9 @@ void clearSaveOutcome() {
     saveState = SaveOutcome{};
     refusedNewer.reset();
 }
+
+namespace {
+const RegisteredReset saveOutcomeReset{clearSaveOutcome};
+}  // namespace
 
 }  // namespace corvel

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "store/list_layout.h"
 
+#include "platform/process_state.h"
+
 namespace corvel {
 
 ListLayout defaultListLayout() {
@@ -21,5 +23,12 @@ ListLayoutHooks& listLayoutHooks() {
     static ListLayoutHooks hooks;
     return hooks;
 }
+
+namespace {
+const RegisteredReset listLayoutReset{[] {
+    listLayout() = defaultListLayout();
+    listLayoutHooks() = {};
+}};
+}  // namespace
 
 }  // namespace corvel

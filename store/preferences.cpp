@@ -9,6 +9,7 @@
 
 #include "core/tables.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "store/list_layout.h"
 #include "store/product_files.h"
@@ -45,6 +46,10 @@ Preferences& preferences() {
     static Preferences current = defaultPreferences();
     return current;
 }
+
+namespace {
+const RegisteredReset preferencesReset{[] { preferences() = defaultPreferences(); }};
+}  // namespace
 
 Preferences defaultPreferences() {
     Preferences p{};

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "store/preferences.h"
 #include "store/product_files.h"
@@ -16,6 +17,8 @@ std::vector<VendorEntry>& entries() {
     static std::vector<VendorEntry> list;
     return list;
 }
+
+const RegisteredReset vendorListReset{[] { entries().clear(); }};
 
 uint32_t keyOf(const uint8_t* oui) {
     return (uint32_t(oui[0]) << 16) | (uint32_t(oui[1]) << 8) | uint32_t(oui[2]);

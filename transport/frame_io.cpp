@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "transport/frame_trace.h"
 #include "transport/helper_backend.h"
@@ -25,6 +26,14 @@ std::string lastError;
 bool openRefused = false;
 
 bool validIndex(int index) { return index >= 0 && index < adapterCount; }
+
+// As at process start: every capture closed on the backend that is installed, nothing listed and
+// nothing refused.
+const RegisteredReset frameIoReset{[] {
+    closeAllInterfaces();
+    lastError.clear();
+    openRefused = false;
+}};
 
 }  // namespace
 

@@ -3,12 +3,15 @@
 
 #include <cstdio>
 
+#include "platform/process_state.h"
 #include "transport/frame_io.h"
 
 namespace corvel {
 
 namespace {
 FrameTrace installed;
+
+const RegisteredReset frameTraceReset{[] { installed = nullptr; }};
 }  // namespace
 
 void setFrameTrace(FrameTrace trace) { installed = std::move(trace); }

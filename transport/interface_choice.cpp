@@ -3,10 +3,14 @@
 
 #include <algorithm>
 
+#include "platform/process_state.h"
+
 namespace corvel {
 
 namespace {
 std::vector<std::string> chosen;
+
+const RegisteredReset interfaceChoiceReset{[] { chosen.clear(); }};
 }  // namespace
 
 void setInterfaceChoice(std::vector<std::string> names) { chosen = std::move(names); }

@@ -42,6 +42,9 @@ public:
     bool faultOnSend = false;
     bool faultOnPoll = false;
     uint32_t readTimeoutMs = 2;
+    // Each frame taken costs this long on the clock, as reading does on a slow host: frames
+    // that come faster than that are always waiting.
+    uint32_t takeMs = 0;
 
     bool listInterfaces(std::vector<HostInterface>& out, std::string& error) override;
     int openCapture(const std::string& name, std::string& error) override;

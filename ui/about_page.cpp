@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -15,6 +16,7 @@
 #include "report/report.h"
 #include "store/preferences.h"
 #include "store/product_files.h"
+#include "ui/logo_view.h"
 
 namespace corvel::ui {
 
@@ -59,11 +61,17 @@ AboutPage::AboutPage(QWidget* parent) : QWidget(parent) {
 
     auto* versionRow = new QFormLayout;
     versionRow->addRow(QStringLiteral("Version:"), version_);
+    auto* heading = new QVBoxLayout;
+    heading->addWidget(title_);
+    heading->addLayout(versionRow);
+    heading->addWidget(release_);
+    heading->addWidget(web_, 0, Qt::AlignLeft);
+    // The logo at the top, beside the title and version.
+    auto* top = new QHBoxLayout;
+    top->addWidget(new LogoView(64, this), 0, Qt::AlignTop);
+    top->addLayout(heading, 1);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(title_);
-    layout->addLayout(versionRow);
-    layout->addWidget(release_);
-    layout->addWidget(web_, 0, Qt::AlignLeft);
+    layout->addLayout(top);
     layout->addWidget(new QLabel(
         QStringLiteral("Corvel Utility is free software under the MIT licence."), this));
     layout->addWidget(new QLabel(QStringLiteral("Read me and licences:"), this));

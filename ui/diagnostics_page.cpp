@@ -17,6 +17,7 @@
 #include "network/device_list_edits.h"
 #include "platform/notifier.h"
 #include "report/report.h"
+#include "ui/column_fit.h"
 #include "ui/report_printing.h"
 
 namespace corvel::ui {
@@ -66,13 +67,13 @@ void addColumns(QStringList& titles, std::vector<int>& widths, const std::array<
     }
 }
 
-void setColumns(QTreeWidget* list, int diagnosticsLevel) {
+void setColumns(QTreeWidget* list, ColumnFit& fit, int diagnosticsLevel) {
     QStringList titles;
     std::vector<int> widths;
     addColumns(titles, widths, kHistoryColumns);
     if (diagnosticsLevel > 1) addColumns(titles, widths, kCounterColumns);
     list->setHeaderLabels(titles);
-    for (size_t i = 0; i < widths.size(); ++i) list->setColumnWidth(int(i), widths[i]);
+    for (size_t i = 0; i < widths.size(); ++i) fit.setLeastWidth(int(i), widths[i]);
 }
 
 QStringList rowTexts(const std::vector<std::string>& cells) {
@@ -116,9 +117,13 @@ DiagnosticsPage::DiagnosticsPage(int diagnosticsLevel, QString startDirectory,
       deviceDeleted_(std::move(deviceDeleted)) {
     system_ = makeList(QStringLiteral("System Information"), this);
     system_->setHeaderLabels({QStringLiteral("System Information")});
-    system_->setColumnWidth(0, kSystemColumnWidth);
     history_ = makeList(QStringLiteral("Remote Device History (Log)"), this);
-    setColumns(history_, diagnosticsLevel);
+    // Every column as wide as its header and cells, the created widths as the least; the last
+    // also takes the room left.
+    systemFit_ = new ColumnFit(system_, system_->header(), /*fillLast=*/true);
+    systemFit_->setLeastWidth(0, kSystemColumnWidth);
+    historyFit_ = new ColumnFit(history_, history_->header(), /*fillLast=*/true);
+    setColumns(history_, *historyFit_, diagnosticsLevel);
     delete_ = new QPushButton(QStringLiteral("Delete"), this);
     save_ = new QPushButton(QStringLiteral("Save Report"), this);
     print_ = new QPushButton(QStringLiteral("Print Report"), this);
@@ -133,6 +138,9 @@ DiagnosticsPage::DiagnosticsPage(int diagnosticsLevel, QString startDirectory,
     layout->addWidget(new QLabel(QStringLiteral("Remote Device History (Log)"), this));
     layout->addWidget(history_);
     layout->addLayout(buttons);
+
+    systemFit_->fit();
+    historyFit_->fit();
 
     connect(delete_, &QPushButton::clicked, this, &DiagnosticsPage::deleteSelected);
     connect(save_, &QPushButton::clicked, this, &DiagnosticsPage::saveReportAs);
@@ -160,6 +168,8 @@ void DiagnosticsPage::rebuildLists() {
     history_->clear();
     for (const std::vector<std::string>& row : lists.historyRows)
         history_->addTopLevelItem(new QTreeWidgetItem(rowTexts(row)));
+    systemFit_->fit();
+    historyFit_->fit();
 }
 
 void DiagnosticsPage::deleteSelected() {
@@ -172,7 +182,7 @@ void DiagnosticsPage::deleteSelected() {
     const QString mac = selected.constFirst()->text(kMacColumn);
     const int record = findDeviceByMacText(mac.toStdString());
     if (record == 0) return;
-    if (!deleteDevice(record)) return;
+    if (deleteDevice(record) != DeleteResult::deleted) return;
     if (deviceDeleted_) deviceDeleted_(mac);
     rebuildLists();
 }

@@ -17,6 +17,8 @@ class QTreeWidget;
 // paused while the page is active, so the lists do not change under the user.
 namespace corvel::ui {
 
+class ColumnFit;
+
 class DiagnosticsPage : public QWidget {
     Q_OBJECT
 public:
@@ -58,6 +60,8 @@ private:
     ScanPauseWhileOpen scanPause_;
     QTreeWidget* system_;
     QTreeWidget* history_;
+    ColumnFit* systemFit_;
+    ColumnFit* historyFit_;
     QPushButton* delete_;
     QPushButton* save_;
     QPushButton* print_;

@@ -8,7 +8,6 @@ namespace corvel::ui {
 namespace {
 
 constexpr int kColumns = 2;
-const QColor kLocalListColour(17, 0, 136);
 
 }  // namespace
 
@@ -29,7 +28,7 @@ QVariant LocalListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole: return index.column() == 0 ? row.kind : row.mac;
     case Qt::DecorationRole: return index.column() == 0 ? QVariant(icon_) : QVariant();
-    case Qt::ForegroundRole: return kLocalListColour;
+    case Qt::ForegroundRole: return textColour_.isValid() ? QVariant(textColour_) : QVariant();
     default: return {};
     }
 }
@@ -56,6 +55,13 @@ void LocalListModel::fillLocalList(const QIcon& icon) {
                             .mac = QString::fromStdString(formatMac(a.localMac))});
     }
     endResetModel();
+}
+
+void LocalListModel::setTextColour(const QColor& colour) {
+    if (colour == textColour_) return;
+    textColour_ = colour;
+    if (rowCount() > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, kColumns - 1), {Qt::ForegroundRole});
 }
 
 void LocalListModel::clear() {

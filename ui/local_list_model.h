@@ -13,6 +13,9 @@
 // rows are rebuilt from the adapter records, never edited in place.
 namespace corvel::ui {
 
+// The local list's own text colour, chosen for a light background.
+inline const QColor kLocalListColour{17, 0, 136};
+
 class LocalListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -27,6 +30,8 @@ public:
     // The rows of the adapter records as they are now; `icon` marks each row's device type.
     void fillLocalList(const QIcon& icon);
     void clear();
+    // The colour the rows' text is drawn in (ForegroundRole); invalid for the view's own.
+    void setTextColour(const QColor& colour);
 
 private:
     struct Row {
@@ -35,6 +40,7 @@ private:
     };
     std::vector<Row> rows_;
     QIcon icon_;
+    QColor textColour_ = kLocalListColour;
 };
 
 }  // namespace corvel::ui

@@ -4,9 +4,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QIcon>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -27,13 +27,17 @@
 #include "scan/logs.h"
 #include "scan/scan.h"
 #include "scan/select_adapter.h"
+#include "scan/station_texts.h"
 #include "store/data_directory.h"
 #include "store/database.h"
 #include "store/list_layout.h"
 #include "store/preferences.h"
 #include "store/vendor_list.h"
+#include "ui/column_fit.h"
+#include "ui/logo_view.h"
 #include "ui/operation_runner.h"
-#include "ui/privacy_page.h"
+#include "ui/quality_meter_delegate.h"
+#include "ui/readable_colour.h"
 #include "ui/remote_list_refresh.h"
 #include "ui/rename_delegate.h"
 
@@ -41,6 +45,12 @@ namespace corvel::ui {
 namespace {
 
 constexpr int kDeviceTypeWidth = 145;
+
+// Texts the remote list's columns hold before any station shows them, so that the sheet opens
+// wide enough: the widest MAC address, a rate, the longest stored password form.
+constexpr char kSampleMac[] = "DD:DD:DD:DD:DD:DD";
+constexpr char kSampleRate[] = "888.88";
+constexpr char kSamplePassword[] = "CHECK DDDD-DDDD-DDDD-DDDD";
 
 QString fromText(const char* text) {
     return QString::fromLocal8Bit(text);
@@ -89,6 +99,8 @@ MainPage::MainPage(std::string dataDirectory, QWidget* parent)
     localModel_ = new LocalListModel(this);
     buildControls();
     connectCommands();
+    applyPalette();
+    fitColumns();
 }
 
 MainPage::~MainPage() {
@@ -104,11 +116,14 @@ void MainPage::buildControls() {
     localList_->setSelectionMode(QAbstractItemView::SingleSelection);
     localList_->setSelectionBehavior(QAbstractItemView::SelectRows);
     localList_->header()->setSectionsClickable(false);
-    localList_->header()->resizeSection(0, kDeviceTypeWidth);
-    localList_->header()->setStretchLastSection(true);
     const int icon = std::max<int>(preferences().iconSize, 16);
     localList_->setIconSize(QSize(icon, icon));
-    localList_->setMaximumHeight(icon * 3 + 30);
+    // Three rows and the header; the rows' height follows the icon and the font.
+    localList_->setMaximumHeight(3 * std::max(icon, fontMetrics().height()) +
+                                 2 * fontMetrics().height() + 16);
+    localFit_ = new ColumnFit(localList_, localList_->header(), /*fillLast=*/true);
+    localFit_->setLeastWidth(0, kDeviceTypeWidth);
+    localFit_->setSample(1, QString::fromLatin1(kSampleMac));
 
     connectionLabel_ = label("HomePlug Adapter NOT DETECTED", this);
     connectButton_ = button("Connect", this);
@@ -134,7 +149,22 @@ void MainPage::buildControls() {
     remoteList_->horizontalHeader()->setSectionsMovable(true);
     remoteList_->horizontalHeader()->setSectionsClickable(true);
     remoteList_->horizontalHeader()->setHighlightSections(false);
-    remoteList_->horizontalHeader()->setStretchLastSection(false);
+    // The sheet opens wide enough for every column as fitted (PropertySheet).
+    remoteList_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    remoteFit_ = new ColumnFit(remoteList_, remoteList_->horizontalHeader());
+    const auto sample = [this](ColumnKind kind, const char* text) {
+        if (const int column = remoteModel_->columnOf(kind); column >= 0)
+            remoteFit_->setSample(column, QString::fromLatin1(text));
+    };
+    sample(ColumnKind::Mac, kSampleMac);
+    sample(ColumnKind::Rate, kSampleRate);
+    sample(ColumnKind::Password, kSamplePassword);
+    const ListLayout created = defaultListLayout();
+    for (int logical = 0; logical < remoteModel_->columnCount(); ++logical)
+        remoteFit_->setLeastWidth(logical, created.widths[logical]);
+    if (const int quality = remoteModel_->columnOf(ColumnKind::Quality); quality >= 0)
+        remoteList_->setItemDelegateForColumn(
+            quality, new QualityMeterDelegate(remoteModel_->options().qualityStyle, remoteList_));
 
     renameButton_ = button("Rename", this);
     passwordButton_ = button("Enter Password", this);
@@ -147,10 +177,7 @@ void MainPage::buildControls() {
     localCommands->addWidget(upgradeButton_);
     localCommands->addWidget(autoscanBox_);
     localCommands->addStretch();
-    auto* logo = new QLabel(this);
-    logo->setPixmap(QIcon(QStringLiteral(":/corvel-utility.svg")).pixmap(48, 48));
-    logo->setAccessibleName(QStringLiteral("Logo"));
-    localCommands->addWidget(logo, 0, Qt::AlignRight);
+    localCommands->addWidget(new LogoView(48, this), 0, Qt::AlignRight);
     auto* localRow = new QHBoxLayout;
     localRow->addWidget(localList_, 1);
     localRow->addLayout(localCommands);
@@ -281,7 +308,7 @@ void MainPage::deactivate() {
 }
 
 void MainPage::runScanNow() {
-    privacyFirstVisit() = false;
+    Q_EMIT scanStarted();
     runOperation(window(), [] { scanNow(); });
 }
 
@@ -293,11 +320,9 @@ void MainPage::setStatusLine(int phase) {
         status = QStringLiteral(" Scanning...");
     setLabelText(statusLine_, status);
     const StationTable& table = currentStationTable();
-    const std::string_view publicName = core.localIsAv ? "HomePlugAV" : "HomePlug";
-    const bool isPublic = textOf(table.networkName) == publicName;
-    setLabelText(networkTypeLabel_, QStringLiteral("Network Type: ") +
-                                        (isPublic ? QStringLiteral("Public")
-                                                  : QStringLiteral("Private")));
+    const std::string_view type = networkTypeText(textOf(table.networkName), core.localIsAv != 0);
+    setLabelText(networkTypeLabel_,
+                 QStringLiteral("Network Type: ") + QString::fromLatin1(type.data(), type.size()));
     setLabelText(remoteCaption_, QStringLiteral("%1 %2:")
                                      .arg(table.stationCount)
                                      .arg(QStringLiteral("Additional devices found on the network")));
@@ -320,7 +345,25 @@ void MainPage::refreshView(int phase) {
         clearStationList();
     }
     fillRemoteList(*remoteModel_);
+    fitColumns();
     if (core.localIsAv) addProgress(1);
+}
+
+void MainPage::fitColumns() {
+    localFit_->fit();
+    remoteFit_->fit();
+}
+
+// The preferences' text colours where they stand out from the theme's base colour. The page's
+// palette is the lists' (they inherit it, and learn of a change only after the page does).
+void MainPage::applyPalette() {
+    remoteModel_->setTextColour(readableTextColour(remoteModel_->options().textColour, palette()));
+    localModel_->setTextColour(readableTextColour(kLocalListColour, palette()));
+}
+
+void MainPage::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) applyPalette();
 }
 
 bool MainPage::adaptersChanged() {
@@ -395,7 +438,7 @@ void MainPage::renameRow(int row, const QString& name) {
     const QString macText = remoteModel_->cell(row, ColumnKind::Mac);
     const int record = findDeviceByMacText(macText.toStdString());
     if (record == 0) return;
-    if (!renameDevice(record, name.toStdString())) return;
+    if (renameDevice(record, name.toStdString()) != RenameResult::renamed) return;
     remoteModel_->setCell(row, ColumnKind::Name, fromText(core.devices[record - 1].name));
 }
 
@@ -429,8 +472,17 @@ void MainPage::applyListLayout(const ListLayout& layout) {
         if (logical < 0 || logical >= columns || position >= columns) continue;
         header->moveSection(header->visualIndex(logical), position++);
     }
-    for (int logical = 0; logical < columns; ++logical)
-        if (layout.widths[logical] > 0) header->resizeSection(logical, layout.widths[logical]);
+    // A width other than the one the column is created with is one the user dragged: kept. The
+    // created width stands for "as wide as the column needs".
+    const ListLayout created = defaultListLayout();
+    for (int logical = 0; logical < columns; ++logical) {
+        const int width = layout.widths[logical];
+        if (width > 0 && width != created.widths[logical])
+            remoteFit_->setUserWidth(logical, width);
+        else
+            remoteFit_->clearUserWidth(logical);
+    }
+    remoteFit_->fit();
     remoteModel_->sort(layout.sortColumn,
                        remoteModel_->orderOf(layout.sortColumn, layout.sortFlag));
 }
@@ -440,8 +492,10 @@ void MainPage::readListLayout(ListLayout& layout) const {
     const int columns = remoteModel_->columnCount();
     for (int position = 0; position < columns; ++position)
         layout.order[position] = header->logicalIndex(position);
+    const ListLayout created = defaultListLayout();
     for (int logical = 0; logical < columns; ++logical)
-        layout.widths[logical] = header->sectionSize(logical);
+        layout.widths[logical] = remoteFit_->userSized(logical) ? header->sectionSize(logical)
+                                                                : created.widths[logical];
     layout.sortColumn = remoteModel_->sortColumn();
     layout.sortFlag = remoteModel_->sortFlag();
 }

@@ -13,6 +13,7 @@
 #include "ui/remote_list_model.h"
 
 class QCheckBox;
+class QEvent;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -23,6 +24,8 @@ class QTreeView;
 // commands. After every full scan the scan calls refreshView, which merges what was seen into
 // the device list and redraws both lists.
 namespace corvel::ui {
+
+class ColumnFit;
 
 class MainPage : public QWidget {
     Q_OBJECT
@@ -38,12 +41,15 @@ public:
     void deactivate();
 
     // The page's Scan: a scan at once (scanNow) on a worker, with the sheet disabled meanwhile.
+    // Says scanStarted first.
     void runScanNow();
     void refreshView(int phase);
     void setStatusLine(int phase);
     void fillLocalList();
     void selectLocalFromList();
     void setUpgradeEnabled(bool on);
+    // Both lists' columns as wide as their headers and cells (those the user sized kept).
+    void fitColumns();
     // The rename in place of the row last reported selected (row 0 before any selection).
     void startRename();
 
@@ -74,6 +80,11 @@ Q_SIGNALS:
     void enterPasswordRequested();
     void addDeviceRequested();
     void upgradeRequested();
+    // runScanNow is about to scan.
+    void scanStarted();
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
     struct AdapterSnapshot {
@@ -94,6 +105,7 @@ private:
     void warnAdapterMissing();
     // clearStations, and the rows of the remote list with them.
     void clearStationList();
+    void applyPalette();
     void applyListLayout(const ListLayout& layout);
     void readListLayout(ListLayout& layout) const;
 
@@ -103,6 +115,8 @@ private:
     LocalListModel* localModel_ = nullptr;
     QTreeView* localList_ = nullptr;
     QTableView* remoteList_ = nullptr;
+    ColumnFit* localFit_ = nullptr;
+    ColumnFit* remoteFit_ = nullptr;
     QLabel* localCaption_ = nullptr;
     QLabel* connectionLabel_ = nullptr;
     QLabel* remoteCaption_ = nullptr;

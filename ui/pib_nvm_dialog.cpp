@@ -34,7 +34,7 @@ PibNvmDialog::PibNvmDialog(QWidget* parent, FirmwareFileChooser chooser) : QDial
 void PibNvmDialog::accept() {
     AvUpgradeFiles files{nvm_->text().toStdString(), pib_->text().toStdString()};
     // A missing choice ("Stop") or the device type not confirmed: the dialog stays as it is.
-    if (!confirmAvUpgradeStart(files)) return;
+    if (confirmAvUpgradeStart(files) != UpgradeStart::confirmed) return;
     UpgradeProgressDialog progress(std::move(files), this);
     progress.setWorker(worker_);
     outcome_ = progress.run();

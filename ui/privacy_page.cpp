@@ -38,12 +38,8 @@ QString presentNetworkName(int32_t localPresent) {
 
 }  // namespace
 
-bool& privacyFirstVisit() {
-    static bool firstVisit = true;
-    return firstVisit;
-}
-
-PrivacyPage::PrivacyPage(QWidget* parent) : QWidget(parent) {
+PrivacyPage::PrivacyPage(bool& firstVisit, QWidget* parent)
+    : QWidget(parent), firstVisit_(firstVisit) {
     name_ = new QLineEdit(this);
     name_->setAccessibleName(QStringLiteral("Private Network Name"));
     useDefault_ = new QPushButton(QStringLiteral("Use Default (Public Network)"), this);
@@ -104,8 +100,8 @@ void PrivacyPage::showEvent(QShowEvent* event) {
 }
 
 void PrivacyPage::activate() {
-    if (privacyFirstVisit() && core.localIsAv) runOperation(window(), [] { scanNow(); });
-    privacyFirstVisit() = false;
+    if (firstVisit_ && core.localIsAv) runOperation(window(), [] { scanNow(); });
+    firstVisit_ = false;
     name_->setText(presentNetworkName(currentAdapterRecord().localPresent));
     if (!name_->text().isEmpty()) name_->setFocus();
 }

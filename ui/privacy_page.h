@@ -11,19 +11,18 @@ class QPushButton;
 // whose password has been entered; or goes back to the public network's name.
 namespace corvel::ui {
 
-// Set when the program starts; the first visit of the Privacy page with an AV local device scans
-// once, unless a scan was started from the pages before (the main page's runScanNow clears it).
-bool& privacyFirstVisit();
-
 class PrivacyPage : public QWidget {
     Q_OBJECT
 public:
     // The name box opens with the selected station table's network name when its local device
     // is present. The set operations run through runOperation with `window()` disabled.
-    explicit PrivacyPage(QWidget* parent = nullptr);
+    // `firstVisit` is the sheet's: set while the page was never visited and no scan was started
+    // from the pages; it must outlive the page.
+    explicit PrivacyPage(bool& firstVisit, QWidget* parent = nullptr);
 
-    // The page became the sheet's current page: the first-visit scan, then the name box shows
-    // the current network name when the local device is present, else nothing.
+    // The page became the sheet's current page: on the first visit with an AV local device, one
+    // scan; then the name box shows the current network name when the local device is present,
+    // else nothing.
     void activate();
 
     QLineEdit* nameBox() const { return name_; }
@@ -39,6 +38,7 @@ private:
     void useDefaultName();
     void applyName(bool allDevices);
 
+    bool& firstVisit_;
     QLineEdit* name_;
     QPushButton* useDefault_;
     QPushButton* setLocal_;

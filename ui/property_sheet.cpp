@@ -2,8 +2,8 @@
 #include "ui/property_sheet.h"
 
 #include <QDialogButtonBox>
-#include <QIcon>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -11,25 +11,26 @@
 #include "store/preferences.h"
 #include "ui/about_page.h"
 #include "ui/diagnostics_page.h"
+#include "ui/logo_view.h"
 #include "ui/main_page.h"
 #include "ui/main_page_commands.h"
 #include "ui/operation_runner.h"
 #include "ui/privacy_page.h"
 #include "ui/stoppable_run.h"
 
-// The icon is compiled into the library; a static library's resources are registered by hand.
-static void loadResources() {
-    Q_INIT_RESOURCE(resources);
-}
-
 namespace corvel::ui {
+namespace {
+
+// The size the sheet opens at, at the least.
+constexpr QSize kLeastOpeningSize(680, 520);
+
+}  // namespace
 
 PropertySheet::PropertySheet(std::string dataDirectory, QWidget* parent) : QDialog(parent) {
-    loadResources();
     const QString title = QString::fromLocal8Bit(stringOf(preferences().productTitle));
     setWindowTitle(title);
     setAccessibleName(title);
-    setWindowIcon(QIcon(QStringLiteral(":/corvel-utility.svg")));
+    setWindowIcon(productIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
@@ -38,8 +39,9 @@ PropertySheet::PropertySheet(std::string dataDirectory, QWidget* parent) : QDial
     main_ = new MainPage(std::move(dataDirectory), tabs_);
     main_->setWindowIcon(windowIcon());
     new MainPageCommands(*main_);  // the page's child: Enter Password, Add, Upgrade Firmware
+    connect(main_, &MainPage::scanStarted, this, [this] { privacyFirstVisit_ = false; });
     tabs_->addTab(main_, QStringLiteral("Main"));
-    tabs_->addTab(new PrivacyPage(tabs_), QStringLiteral("Privacy"));
+    tabs_->addTab(new PrivacyPage(privacyFirstVisit_, tabs_), QStringLiteral("Privacy"));
     if (const int level = preferences().diagnosticsLevel; level != 0) {
         // A device deleted there leaves the Main page's list at once.
         auto deleted = [this](const QString& macText) { main_->remoteModel().removeRowByMac(macText); };
@@ -57,7 +59,15 @@ PropertySheet::PropertySheet(std::string dataDirectory, QWidget* parent) : QDial
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_);
     layout->addWidget(buttons);
-    resize(680, 520);
+    resize(openingSize());
+}
+
+// As large as the pages want, every column of the Main page's lists shown as fitted, within the
+// screen's room for windows.
+QSize PropertySheet::openingSize() const {
+    QSize size = sizeHint().expandedTo(kLeastOpeningSize);
+    if (const QScreen* screen = this->screen()) size = size.boundedTo(screen->availableSize());
+    return size;
 }
 
 void PropertySheet::start() {

@@ -24,10 +24,15 @@ public:
     void start();
 
     MainPage& mainPage() { return *main_; }
+    // Set when the sheet is made; the first visit of the Privacy page with an AV local device
+    // scans once, unless the Main page's scan ran before (both clear it).
+    bool privacyFirstVisit() const { return privacyFirstVisit_; }
     QTabWidget& tabs() { return *tabs_; }
     QPushButton& closeButton() { return *close_; }
 
     void reject() override;
+    // The size the sheet opens at: its pages' wish, at least 680 x 520, within the screen.
+    QSize openingSize() const;
 
 private:
     void pageChanged(int index);
@@ -36,6 +41,7 @@ private:
     QPushButton* close_ = nullptr;
     MainPage* main_ = nullptr;
     int activeIndex_ = -1;
+    bool privacyFirstVisit_ = true;
 };
 
 }  // namespace corvel::ui

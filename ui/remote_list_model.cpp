@@ -54,8 +54,18 @@ QColor listTextColour(int32_t preference) {
     return QColor(preference & 0xFF, (preference >> 8) & 0xFF, (preference >> 16) & 0xFF);
 }
 
+QualityCell qualityCell(int32_t style, double rate, StationKind stationKind) {
+    QualityCell cell;
+    cell.text = QString::fromStdString(qualityText(style, rate, stationKind));
+    cell.scale = qualityScale(style, rate, stationKind);
+    const bool symbols = style != 1 && style != 2 && style != 5 && style != 6;
+    cell.spoken =
+        symbols ? QString::fromStdString(qualityLevel(rate, stationKind).text) : cell.text;
+    return cell;
+}
+
 RemoteListModel::RemoteListModel(RemoteListOptions options, QObject* parent)
-    : QAbstractTableModel(parent), options_(options) {
+    : QAbstractTableModel(parent), options_(options), textColour_(options.textColour) {
     kinds_.push_back(ColumnKind::Name);
     kinds_.push_back(ColumnKind::Mac);
     if (options_.showRate) kinds_.push_back(ColumnKind::Rate);
@@ -73,11 +83,18 @@ int RemoteListModel::columnCount(const QModelIndex& parent) const {
 
 QVariant RemoteListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
+    const Row& row = rows_[size_t(index.row())];
+    const bool quality = kindOf(index.column()) == ColumnKind::Quality;
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::EditRole:
-    case Qt::AccessibleTextRole: return cell(index.row(), kindOf(index.column()));
-    case Qt::ForegroundRole: return options_.textColour;
+    case Qt::EditRole: return cell(index.row(), kindOf(index.column()));
+    case Qt::AccessibleTextRole:
+        return quality && !row.qualitySpoken.isEmpty() ? row.qualitySpoken
+                                                       : cell(index.row(), kindOf(index.column()));
+    case Qt::ToolTipRole: return quality ? QVariant(row.qualitySpoken) : QVariant();
+    case Qt::ForegroundRole: return textColour_.isValid() ? QVariant(textColour_) : QVariant();
+    case kQualityScaleRole:
+        return quality && row.quality.maximum > 0 ? QVariant::fromValue(row.quality) : QVariant();
     default: return {};
     }
 }
@@ -116,6 +133,34 @@ void RemoteListModel::setCell(int row, ColumnKind kind, const QString& text) {
     if (column >= 0) Q_EMIT dataChanged(index(row, column), index(row, column));
 }
 
+void RemoteListModel::setQualityCell(int row, const QualityCell& quality) {
+    Row& r = rows_[size_t(row)];
+    r.quality = quality.scale;
+    r.qualitySpoken = quality.spoken;
+    setCell(row, ColumnKind::Quality, quality.text);
+}
+
+void RemoteListModel::followSlots() {
+    const StationTable& table = currentStationTable();
+    for (Row& row : rows_) {
+        const std::string mac = row.cells[size_t(ColumnKind::Mac)].toStdString();
+        for (int slot = 0; slot < kStationsPerTable; ++slot) {
+            if (macIsSet(table.stations[slot].mac) && formatMac(table.stations[slot].mac) == mac) {
+                row.slot = slot;
+                break;
+            }
+        }
+    }
+}
+
+void RemoteListModel::setTextColour(const QColor& colour) {
+    if (colour == textColour_) return;
+    textColour_ = colour;
+    if (rowCount() > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1),
+                           {Qt::ForegroundRole});
+}
+
 int RemoteListModel::findRowByMac(const QString& macText) const {
     for (size_t row = 0; row < rows_.size(); ++row)
         if (rows_[row].cells[size_t(ColumnKind::Mac)] == macText) return int(row);
@@ -124,7 +169,8 @@ int RemoteListModel::findRowByMac(const QString& macText) const {
 
 int RemoteListModel::appendRow(int slot, const QString& name, const QString& macText,
                                const QString& password) {
-    Row row{.slot = slot, .cells = {}};
+    Row row;
+    row.slot = slot;
     row.cells[size_t(ColumnKind::Name)] = name;
     row.cells[size_t(ColumnKind::Mac)] = macText;
     row.cells[size_t(ColumnKind::Password)] = password;
@@ -174,6 +220,7 @@ void RemoteListModel::sort(int column, Qt::SortOrder order) {
     sortColumn_ = column;
     sortFlag_ = orderOf(column, 1) == order ? 1 : 0;
     if (!hasColumn(column)) return;
+    followSlots();
     const ColumnKind kind = kindOf(column);
     const bool ascending = order == Qt::AscendingOrder;
     auto before = [&](const Row& first, const Row& second) {

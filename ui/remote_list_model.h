@@ -8,7 +8,10 @@
 #include <array>
 #include <vector>
 
+#include "scan/quality_text.h"
 #include "store/list_layout.h"
+
+Q_DECLARE_METATYPE(corvel::QualityScale)
 
 // The main page's remote list: one row per HomePlug AV station seen through the selected
 // interface (never the local device itself), kept between refreshes and updated cell by cell.
@@ -20,16 +23,30 @@ namespace corvel::ui {
 
 enum class ColumnKind { Name, Mac, Rate, Quality, Password };
 
+// The Quality cell's place on its scale (a QualityScale), which the meter draws; none before the
+// station's rate was written.
+inline constexpr int kQualityScaleRole = Qt::UserRole + 1;
+
 struct RemoteListOptions {
     bool showRate = true;
     bool showQuality = true;
     int qualityStyle = 1;
-    QColor textColour;
+    QColor textColour;  // the listTextColour preference's colour
 };
 
 // The row text colour of the listTextColour preference: 1 green, 2 blue, 3 red, 4 grey, above 4
 // the colour itself as 0x00BBGGRR, otherwise black.
 QColor listTextColour(int32_t preference);
+
+// What the Quality cell of a station shows: the style's text, its place on the scale for the
+// meter, and what a screen reader says: the text, or for the symbol styles (rings and bars),
+// whose text is no word, the word scale's ("Excellent", "offline").
+struct QualityCell {
+    QString text;
+    QualityScale scale{0, 0};
+    QString spoken;
+};
+QualityCell qualityCell(int32_t style, double rate, StationKind stationKind);
 
 class RemoteListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -55,7 +72,13 @@ public:
     int columnOf(ColumnKind kind) const;  // -1 when not shown
     QString cell(int row, ColumnKind kind) const;
     void setCell(int row, ColumnKind kind, const QString& text);
+    void setQualityCell(int row, const QualityCell& quality);
     int slotOf(int row) const { return rows_[size_t(row)].slot; }
+    // Each row's station slot found again by its MAC in the current station table: a removed
+    // station moves the later ones down a slot, and the rows must sort by their own stations.
+    void followSlots();
+    // The colour the rows' text is drawn in (ForegroundRole); invalid for the view's own.
+    void setTextColour(const QColor& colour);
     int findRowByMac(const QString& macText) const;
 
     // A row at the end for the station in `slot`; the rate and quality cells start empty.
@@ -83,10 +106,13 @@ private:
     struct Row {
         int slot = 0;
         std::array<QString, 5> cells;
+        QualityScale quality{0, 0};
+        QString qualitySpoken;
     };
     bool hasColumn(int column) const { return column >= 0 && column < columnCount(); }
 
     RemoteListOptions options_;
+    QColor textColour_;
     std::vector<ColumnKind> kinds_;
     std::vector<Row> rows_;
     int sortColumn_ = 1;

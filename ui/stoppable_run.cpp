@@ -11,6 +11,7 @@
 #include "network/local_key.h"
 #include "network/operation_stop.h"
 #include "platform/mac.h"
+#include "scan/station_texts.h"
 #include "platform/notifier.h"
 #include "ui/operation_runner.h"
 

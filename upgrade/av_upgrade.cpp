@@ -28,7 +28,7 @@ uint32_t avUpgradeOptions(std::string_view chipName, bool commits) {
     return commits ? 0x13 : 0x00;
 }
 
-bool runAvUpgrade(const AvUpgradeFiles& files, UpgradeControl& control) {
+UpgradeOutcome runAvUpgrade(const AvUpgradeFiles& files, UpgradeControl& control) {
     const Mac source = requestSourceMac();
     Mac destination{};
     copyLocalMac(destination.data());
@@ -36,9 +36,9 @@ bool runAvUpgrade(const AvUpgradeFiles& files, UpgradeControl& control) {
     const uint32_t options = avUpgradeOptions(av.localChipName, av.upgradeCommits);
 
     const auto firmware = loadFirmwareImage(files.firmwarePath);
-    if (!firmware) return false;
+    if (!firmware) return UpgradeOutcome::Failed;
     auto pib = loadPatchedPib(files.pibPath, destination);
-    if (!pib) return false;
+    if (!pib) return UpgradeOutcome::Failed;
 
     TransferGuard guard;
     if (!macIsSet(source.data()) ||
@@ -46,9 +46,17 @@ bool runAvUpgrade(const AvUpgradeFiles& files, UpgradeControl& control) {
                                 firmware->data(), uint32_t(pib->size()), pib->data(),
                                 options) != 0) {
         showUpgradeError("Upgrade failed. Operation aborted");
-        return false;
+        return UpgradeOutcome::Failed;
     }
-    return runChunkTransfer(control) == TransferEnd::Completed;
+    switch (runChunkTransfer(control)) {
+        case TransferEnd::Completed:
+            return UpgradeOutcome::Upgraded;
+        case TransferEnd::Cancelled:
+            return UpgradeOutcome::Cancelled;
+        case TransferEnd::Failed:
+            break;
+    }
+    return UpgradeOutcome::Failed;
 }
 
 }  // namespace corvel

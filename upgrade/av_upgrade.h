@@ -30,10 +30,10 @@ struct AvUpgradeFiles {
 uint32_t avUpgradeOptions(std::string_view chipName, bool commits);
 
 // Reads, checks, patches and sends both files to the local device, using localChipName and
-// upgradeCommits as the last discovery and readFirmwareType left them. True when the device
+// upgradeCommits as the last discovery and readFirmwareType left them. Upgraded when the device
 // confirmed the last step. Every failure is shown with caption "Error" and the error icon; a
 // cancel (checked before each frame) ends it without a message, with nothing left prepared.
-bool runAvUpgrade(const AvUpgradeFiles& files, UpgradeControl& control);
+UpgradeOutcome runAvUpgrade(const AvUpgradeFiles& files, UpgradeControl& control);
 
 // What the front end does around the worker; each is called on the worker's thread and may
 // stay empty.
@@ -49,11 +49,17 @@ struct UpgradeWorkerHooks {
 UpgradeOutcome upgradeWorker(const AvUpgradeFiles& files, UpgradeControl& control,
                              const UpgradeWorkerHooks& hooks = {});
 
+enum class UpgradeStart {
+    confirmed,
+    declined,      // the user did not confirm the device type
+    filesMissing,  // "Please select a PIB and Firmware files\n" has been shown
+};
+
 // The checks before an AV upgrade starts: an empty path shows
-// "Please select a PIB and Firmware files\n" (caption "Stop") and gives false; otherwise the
-// question "Local Device is HomePlug AV Device\nMake sure you have selected correct files to
-// upgrade firmware" (caption "Local Device Type", OK and Cancel) decides.
-bool confirmAvUpgradeStart(const AvUpgradeFiles& files);
+// "Please select a PIB and Firmware files\n" (caption "Stop"); otherwise the question "Local
+// Device is HomePlug AV Device\nMake sure you have selected correct files to upgrade firmware"
+// (caption "Local Device Type", OK and Cancel) decides.
+UpgradeStart confirmAvUpgradeStart(const AvUpgradeFiles& files);
 
 // The wait between the device's last confirmation and the success message.
 inline constexpr uint32_t kUpgradeRestartWaitMs = 10000;

@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "upgrade/chunk_transfer.h"
 
+#include <span>
+
 #include "av/exchanges.h"
 #include "avcodec/frame.h"
 #include "avcodec/transfer.h"
 #include "core/answers.h"
 #include "core/observer.h"
-#include "platform/bytes.h"
 #include "platform/clock.h"
 #include "upgrade/av_upgrade.h"
 #include "upgrade/upgrade_messages.h"
@@ -14,10 +15,6 @@
 namespace corvel {
 
 namespace {
-
-// Confirmation layouts: 0xA021 20 status, 21 module id, 25..28 offset; 0xA005 20 status,
-// 21..24 address. Requests: 0xA020 20 module id, 24..27 offset; 0xA004 20..23 address.
-constexpr size_t kWriteConfirmLength = 29;
 
 uint32_t chunksOf(const ChunkCursor* cursor) {
     return cursor == nullptr ? 0 : (cursor->size + cursor->chunkSize - 1) / cursor->chunkSize;
@@ -36,36 +33,25 @@ UpgradeProgress plannedProgress() {
     return p;
 }
 
-// Whether `reply` is the confirmation of `request` itself, from the device it went to. A chunk's
-// confirmation must name the chunk's module and offset (or address): a late duplicate of the
-// previous chunk's would otherwise move the transfer on by one chunk the device never confirmed.
+// Whether `reply` is the confirmation of `request` itself (isConfirmationOf), from the device
+// it went to (bytes 0..5 of the request) and no other.
 bool confirms(const MmeFrame& reply, const uint8_t* request) {
-    const uint16_t sent = get16le(request + kOffsetMmtype);
-    // From the device the chunk went to (bytes 0..5 of the request) and no other.
-    if (reply.length < kAvHeaderLength || !answersRequestTo(&reply.bytes[6], request) ||
-        get16be(&reply.bytes[kOffsetEthertype]) != kAvEthertype ||
-        get16le(&reply.bytes[kOffsetMmtype]) != (sent | 1))
-        return false;
-    const uint8_t* r = reply.bytes.data();
-    switch (sent) {
-        case kMmModuleWriteRequest:
-            return reply.length >= kWriteConfirmLength && r[21] == request[20] &&
-                   get32le(r + 25) == get32le(request + 24);
-        case kMmMemoryWriteRequest:
-            return reply.length >= kWriteConfirmLength && get32le(r + 21) == get32le(request + 20);
-        default:
-            return true;
-    }
+    return reply.length >= kAvHeaderLength && answersRequestTo(&reply.bytes[6], request) &&
+           isConfirmationOf(std::span<const uint8_t>(reply.bytes.data(), reply.length), request);
 }
 
 // Frames that answer nothing of this transfer (a station's traffic, a late duplicate) are passed
-// over without being decoded, so that they cannot disturb the chunk that is prepared.
+// over without being decoded, so that they cannot disturb the chunk that is prepared. They are
+// looked at as long as they keep coming, but only up to the cap the other confirmation waits
+// have: a steady stream of them would otherwise hold the transfer for good.
 bool awaitConfirmation(const uint8_t* request, AvConfirm& record) {
     Clock& clock = systemClock();
-    const uint64_t deadline = clock.tickCount() + kChunkConfirmWindowMs;
+    const uint64_t start = clock.tickCount();
+    const uint64_t deadline = start + kChunkConfirmWindowMs;
+    const uint64_t cap = start + uint64_t(kChunkConfirmWindowMs) * kAvWaitCapFactor;
     MmeFrame frame;
     for (;;) {
-        while (receiveFrame(frame)) {
+        while (clock.tickCount() < cap && receiveFrame(frame)) {
             if (!confirms(frame, request)) continue;
             // A confirmation too short for its fields decodes to -1 with a zero status.
             return plcapi_DecodeFrame(frame.length, frame.bytes.data(), &record) == 0 &&
@@ -101,7 +87,7 @@ TransferEnd runChunkTransfer(UpgradeControl& control) {
         progress.bytesDone += carried;
         progress.elapsedMs = clock.tickCount() - start;
         if (control.progress) control.progress(progress);
-        if (record.state == 2) return TransferEnd::Completed;
+        if (record.state == kConfirmComplete) return TransferEnd::Completed;
     }
 }
 

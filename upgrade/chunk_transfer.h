@@ -4,8 +4,9 @@
 #include "upgrade/upgrade_control.h"
 
 // Drives the write transfer the codec has prepared: each prepared frame goes out, its own
-// confirmation is awaited for up to kChunkConfirmWindowMs, and after a 1 ms pause the next frame
-// goes, until the device confirms the finishing request.
+// confirmation is awaited for up to kChunkConfirmWindowMs (other frames that keep coming stretch
+// that to twice the window, never more), and after a 1 ms pause the next frame goes, until the
+// device confirms the finishing request.
 namespace corvel {
 
 enum class TransferEnd { Completed, Failed, Cancelled };

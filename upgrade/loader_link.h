@@ -17,10 +17,10 @@ Mac loaderDestination();
 // Sends a loader frame; false, after "Packet Sending Failure", when it did not go out.
 bool sendLoaderFrame(const LoaderFrame& frame);
 
-// Sleeps waitMs + 5 ms, then takes every frame waiting; the answer is the last loader response
-// to `command` among them (a checksum answer may also come as 0x04): success when its status is
-// 0, with the device's checksum in *value for a checksum answer. False without a source address
-// or without such a response.
+// Sleeps waitMs + 5 ms, then takes every frame waiting, for no longer than the sleep took; the
+// answer is the last loader response to `command` among them (a checksum answer may also come as
+// 0x04): success when its status is 0, with the device's checksum in *value for a checksum
+// answer. False without a source address or without such a response.
 bool awaitLoaderResponse(uint32_t waitMs, uint8_t command, uint32_t* value = nullptr);
 
 // Whether a device waits in its secondary loader on the selected interface, as an upgrade that

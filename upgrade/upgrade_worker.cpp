@@ -16,9 +16,10 @@ void call(const std::function<void()>& hook) {
 UpgradeOutcome upgradeWorker(const AvUpgradeFiles& files, UpgradeControl& control,
                              const UpgradeWorkerHooks& hooks) {
     call(hooks.hideFileDialog);
-    if (!runAvUpgrade(files, control)) {
+    const UpgradeOutcome outcome = runAvUpgrade(files, control);
+    if (outcome != UpgradeOutcome::Upgraded) {
         call(hooks.closeProgress);
-        return control.cancelRequested() ? UpgradeOutcome::Cancelled : UpgradeOutcome::Failed;
+        return outcome;
     }
     // The device restarts with the new firmware meanwhile.
     systemClock().sleepMs(kUpgradeRestartWaitMs);
@@ -29,17 +30,18 @@ UpgradeOutcome upgradeWorker(const AvUpgradeFiles& files, UpgradeControl& contro
     return UpgradeOutcome::Upgraded;
 }
 
-bool confirmAvUpgradeStart(const AvUpgradeFiles& files) {
+UpgradeStart confirmAvUpgradeStart(const AvUpgradeFiles& files) {
     if (files.pibPath.empty() || files.firmwarePath.empty()) {
         notifier().notify("Stop", "Please select a PIB and Firmware files\n", Icon::Error,
                           Buttons::Ok);
-        return false;
+        return UpgradeStart::filesMissing;
     }
-    return notifier().show({MessageId::ConfirmUpgrade, "Local Device Type",
-                            "Local Device is HomePlug AV Device\nMake sure you have selected "
-                            "correct files to upgrade firmware",
-                            Icon::Information, Buttons::OkCancel, {"HomePlug AV Device"}}) ==
-           Button::Ok;
+    const Button answer = notifier().show(
+        {MessageId::ConfirmUpgrade, "Local Device Type",
+         "Local Device is HomePlug AV Device\nMake sure you have selected correct files to "
+         "upgrade firmware",
+         Icon::Information, Buttons::OkCancel, {"HomePlug AV Device"}});
+    return answer == Button::Ok ? UpgradeStart::confirmed : UpgradeStart::declined;
 }
 
 }  // namespace corvel

@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/mac.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "tests/avcodec/av_test_support.h"
 #include "transport/frame_io.h"
 #include "transport/memory_wire.h"
@@ -130,14 +131,12 @@ protected:
     using Answer = std::function<std::vector<Bytes>(int port, const Bytes& request)>;
 
     void SetUp() override {
-        resetCoreState();
-        resetAvOperation();
-        resetAvExchangeState();
+        resetProcessState();
         installCaptureBackend(&wire);
     }
     void TearDown() override {
         installCaptureBackend(nullptr);
-        resetAvOperation();
+        resetProcessState();
     }
 
     void addHosts(const std::vector<Mac>& macs) {

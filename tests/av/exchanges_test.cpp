@@ -177,39 +177,124 @@ TEST_F(AvExchanges, ForgedConfirmationsAheadOfTheAnswerAreSkipped) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(&record.payload[2]), 4), "real");
 }
 
-TEST_F(AvExchanges, AwaitPaysTwentyMillisecondsForAHomePlug10Frame) {
-    for (const bool withHp10Frame : {false, true}) {
-        if (withHp10Frame) wire.deliver(0, hp10Frame(kHost0, stationMac(3)));
-        wire.deliver(0, versionConfirm(kHost0, kLocalDevice, 1, "text"));
+// A frame that is not the answer is passed over at once when the answer already waits behind
+// it; one that came alone costs the 20 ms pause for the next to come.
+TEST_F(AvExchanges, AwaitPausesOnlyAfterAFrameThatCameAlone) {
+    const struct {
+        const char* name;
+        bool hp10First;
+        uint64_t answerAfterMs;  // 0: waiting when the wait begins
+        uint64_t elapsed;
+    } cases[] = {
+        // 1 ms before the poll and 1 ms after acceptance.
+        {"the answer alone", false, 0, 2},
+        {"a 1.0 frame queued ahead of the answer", true, 0, 2},
+        {"a 1.0 frame, the answer 5 ms later", true, 5, 1 + 20 + 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.hp10First) wire.deliver(0, hp10Frame(kHost0, stationMac(3)));
+        const Bytes answer = versionConfirm(kHost0, kLocalDevice, 1, "text");
+        if (c.answerAfterMs == 0)
+            wire.deliver(0, answer);
+        else
+            clock.scheduleAfter(c.answerAfterMs, [this, answer] { wire.deliver(0, answer); });
         const uint64_t before = clock.tickCount();
         AvConfirm record;
         ASSERT_TRUE(awaitAvConfirm(0xA000, kLocalDevice, record));
         EXPECT_EQ(record.mmtype, 0xA001);
-        // 1 ms before the poll and 1 ms after acceptance; the rejected frame adds exactly 20.
-        EXPECT_EQ(clock.tickCount() - before, withHp10Frame ? 22u : 2u);
+        EXPECT_EQ(clock.tickCount() - before, c.elapsed);
     }
 }
 
-TEST_F(AvExchanges, AwaitGivesUpAfterItsWindowButUnrelatedFramesStretchIt) {
+// On a busy segment the answer can come queued behind a burst of other traffic: AV messages of
+// the device that are not the answer, forged answers from another address, HomePlug 1.0 frames.
+// However long the burst, the answer that has come is found, without a pause per frame.
+TEST_F(AvExchanges, AnswerBehindABurstOfOtherFramesIsAccepted) {
+    const Mac stranger = stationMac(9);
+    const Bytes kinds[] = {
+        networkInfoConfirm(kHost0, kLocalDevice, {{stationMac(1), 10}}),
+        versionConfirm(kHost0, stranger, 1, "forged"),
+        hp10Frame(kHost0, stationMac(3)),
+        statusConfirm(0xA051, kHost0, kLocalDevice, 0),
+    };
+    for (const size_t burst : {1u, 9u, 10u, 12u, 64u, 200u}) {
+        for (const uint64_t comesAfterMs : {uint64_t{0}, uint64_t{30}}) {
+            SCOPED_TRACE(std::to_string(burst) + " frames, " + std::to_string(comesAfterMs) +
+                         " ms after the wait began");
+            std::vector<Bytes> frames;
+            for (size_t i = 0; i < burst; ++i) frames.push_back(kinds[i % std::size(kinds)]);
+            frames.push_back(versionConfirm(kHost0, kLocalDevice, 2, "real"));
+            clock.scheduleAfter(comesAfterMs, [this, frames] {
+                for (const Bytes& f : frames) wire.deliver(0, f);
+            });
+            const uint64_t before = clock.tickCount();
+            AvConfirm record;
+            ASSERT_TRUE(awaitAvConfirm(0xA000, kLocalDevice, record));
+            EXPECT_EQ(record.srcMac, kLocalDevice);
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(&record.payload[2]), 4), "real");
+            // The poll that finds the burst (1 ms sleeps and 2 ms idle polls until then), and
+            // the 1 ms after acceptance.
+            EXPECT_LE(clock.tickCount() - before, comesAfterMs + 4);
+        }
+    }
+}
+
+TEST_F(AvExchanges, AwaitGivesUpAfterItsWindowAndFramesComingAloneStretchItToTheCap) {
     const struct {
-        int unrelatedFrames;
+        const char* name;
+        int queued;        // unrelated frames waiting when the wait begins
+        uint64_t everyMs;  // then one every so often (0: none)
         uint64_t elapsed;
     } cases[] = {
         // Silence: rounds of 1 ms sleep and a 2 ms idle poll until 100 ms have passed.
-        {0, 102},
-        // Six rejected frames in the first poll: the deadline is only looked at afterwards.
-        {6, 1 + 6 * 20 + 2},
-        // Twenty: the wait ends at twice its window, the frames behind that left unread.
-        {20, 1 + 10 * 20},
+        {"silence", 0, 0, 102},
+        // Queued frames are passed over together: one 20 ms pause after the last, then silence.
+        {"six queued", 6, 0, 101},
+        {"twenty queued", 20, 0, 101},
+        // One frame every 15 ms, each seen alone: every pause ends with another waiting, and
+        // the wait ends at twice its window.
+        {"a stream", 0, 15, 1 + 10 * 20},
     };
     for (const auto& c : cases) {
-        for (int i = 0; i < c.unrelatedFrames; ++i)
-            wire.deliver(0, hp10Frame(kHost0, stationMac(3)));
+        SCOPED_TRACE(c.name);
+        for (int i = 0; i < c.queued; ++i) wire.deliver(0, hp10Frame(kHost0, stationMac(3)));
+        for (uint64_t t = 0; c.everyMs != 0 && t < 1000; t += c.everyMs)
+            clock.scheduleAfter(t, [this] { wire.deliver(0, hp10Frame(kHost0, stationMac(3))); });
         const uint64_t before = clock.tickCount();
         AvConfirm record;
         EXPECT_FALSE(awaitAvConfirm(0xA000, kLocalDevice, record));
         EXPECT_EQ(clock.tickCount() - before, c.elapsed);
         EXPECT_FALSE(avExchangeState().avConfirmSeen);
+        clock.sleepMs(1000);  // the rest of the stream, before the next case
+        while (pollFrame(0, nullptr, PollWait::None) != nullptr) {
+        }
+    }
+}
+
+// Frames that come faster than the host reads them are always waiting, so no pause ever comes:
+// the cap alone ends the wait, and the single poll too.
+TEST_F(AvExchanges, FloodFasterThanTheHostReadsEndsAtTheCap) {
+    wire.takeMs = 2;
+    for (uint64_t t = 0; t < 10'000; ++t)
+        clock.scheduleAfter(t, [this] { wire.deliver(0, hp10Frame(kHost0, stationMac(3))); });
+    const struct {
+        const char* name;
+        std::function<bool(AvConfirm&)> wait;
+    } waits[] = {
+        {"await", [](AvConfirm& r) { return awaitAvConfirm(0xA000, kLocalDevice, r); }},
+        {"wait of 3700 ms",
+         [](AvConfirm& r) { return waitAvConfirm(0xA050, kLocalDevice, r, 3700); }},
+        {"poll", [](AvConfirm& r) { return pollAvConfirm(0xA000, kLocalDevice, r); }},
+    };
+    for (const auto& w : waits) {
+        SCOPED_TRACE(w.name);
+        const uint64_t before = clock.tickCount();
+        AvConfirm record;
+        EXPECT_FALSE(w.wait(record));
+        const uint64_t window = std::string(w.name) == "wait of 3700 ms" ? 3700 : kAvAwaitWindowMs;
+        EXPECT_GE(clock.tickCount() - before, kAvWaitCapFactor * window);
+        EXPECT_LE(clock.tickCount() - before, kAvWaitCapFactor * window + wire.takeMs);
     }
 }
 
@@ -248,7 +333,8 @@ TEST_F(AvExchangesOwnHosts, CabledConfirmationComesOnTheSelectedInterfaceOnly) {
     ASSERT_TRUE(awaitCabledConfirm(0xA000, kLocalManagementMac, record));
     EXPECT_EQ(record.srcMac, kLocalDevice);
     EXPECT_EQ(core.lastRxAdapter, 1);
-    EXPECT_EQ(clock.tickCount() - before, 1u + 20u + 1u);  // the other wire's frame costs 20 ms
+    // The other wire's frame is passed over at once: the answer already waits behind it.
+    EXPECT_EQ(clock.tickCount() - before, 1u + 1u);
     // Alone on the other interface, it never answers.
     wire.deliver(0, versionConfirm(kHost0, kLocalDevice, 2, "other wire"));
     EXPECT_FALSE(awaitCabledConfirm(0xA000, kLocalManagementMac, record));

@@ -223,7 +223,7 @@ protected:
 TEST_F(NetworkStations, AsksEachOtherStationAndKeepsTheSilentOnesRate) {
     StationRecord& silent = core.stationTables[0].stations[0];
     copyMac(silent.mac, stationMac(3).data());
-    silent.stationKind = 4;
+    silent.stationKind = StationKind::Av;
     silent.rate.currentRate = 50;
     copyText(silent.firmwareText, "old text");
 
@@ -266,7 +266,7 @@ TEST_F(NetworkStations, AsksEachOtherStationAndKeepsTheSilentOnesRate) {
         const StationRecord* station = findStationByMac(stationMac(e.n).data());
         ASSERT_NE(station, nullptr);
         EXPECT_EQ(int32_t{station->present}, 1);  // packed fields are read by value
-        EXPECT_EQ(int32_t{station->stationKind}, 4);
+        EXPECT_EQ(StationKind(station->stationKind), StationKind::Av);
         EXPECT_EQ(double{station->rate.currentRate}, e.rate);
         EXPECT_STREQ(station->firmwareText, e.text);
     }

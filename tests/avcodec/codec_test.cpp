@@ -9,6 +9,7 @@
 
 #include "avcodec/transfer.h"
 #include "platform/bytes.h"
+#include "platform/process_state.h"
 #include "tests/avcodec/av_test_support.h"
 
 namespace corvel {
@@ -143,10 +144,10 @@ TEST(AvEncoders, SetKeyRequestRefusals) {
 class AvDecode : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetAvOperation();
+        resetProcessState();
         errno = 0;
     }
-    void TearDown() override { resetAvOperation(); }
+    void TearDown() override { resetProcessState(); }
     int decode(const std::vector<uint8_t>& frame) {
         return plcapi_DecodeFrame(frame.size(), frame.data(), &record);
     }

@@ -10,6 +10,7 @@
 
 #include "avcodec/codec.h"
 #include "platform/bytes.h"
+#include "platform/process_state.h"
 #include "tests/avcodec/av_test_support.h"
 
 namespace corvel {
@@ -135,10 +136,10 @@ Outcome drive(FakeDevice& device, size_t limit = 200) {
 class AvTransfer : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetAvOperation();
+        resetProcessState();
         errno = 0;
     }
-    void TearDown() override { resetAvOperation(); }
+    void TearDown() override { resetProcessState(); }
 
     int beginWrite(const Bytes& firmware, const Bytes& pib, uint32_t options) {
         return plcapi_BeginModuleWrite(kHostMac.data(), kDeviceMac.data(),
@@ -664,6 +665,65 @@ TEST_F(AvTransfer, IndicationReplacesThePreparedChunkWithItsResponse) {
     ASSERT_EQ(plcapi_BuildPendingFrame(buffer.size(), buffer.data()), 64);
     expected[20] = 0x01;
     EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 64), expected);
+}
+
+// The match of a confirmation to the request it answers, on the request as the codec built it:
+// each case changes one field of the right confirmation.
+TEST(AvTransferConfirmation, OnlyTheConfirmationOfThisChunkMatches) {
+    Bytes module = avFrame(kMmModuleWriteRequest, 64, kDeviceMac, kHostMac);
+    module[20] = kModuleFirmware;
+    put16le(&module[22], 1024);
+    put32le(&module[24], 2048);
+    Bytes memory = avFrame(kMmMemoryWriteRequest, 64, kDeviceMac, kHostMac);
+    put32le(&memory[20], 0x00100800);
+    put32le(&memory[24], 1024);
+    const Bytes commit = avFrame(kMmModuleCommitRequest, 64, kDeviceMac, kHostMac);
+
+    // The confirmations as the device sends them: the request's fields at their own offsets.
+    Bytes moduleConfirm = avFrame(kMmModuleWriteConfirm, 60);
+    moduleConfirm[21] = kModuleFirmware;
+    put16le(&moduleConfirm[23], 1024);
+    put32le(&moduleConfirm[25], 2048);
+    Bytes memoryConfirm = avFrame(kMmMemoryWriteConfirm, 60);
+    put32le(&memoryConfirm[21], 0x00100800);
+    put32le(&memoryConfirm[25], 1024);
+
+    struct Case {
+        const char* name;
+        const Bytes& request;
+        Bytes reply;
+        bool matches;
+    };
+    auto changed = [](Bytes frame, size_t at, uint8_t value) {
+        frame[at] = value;
+        return frame;
+    };
+    auto cut = [](Bytes frame, size_t length) {
+        frame.resize(length);
+        return frame;
+    };
+    const Case cases[] = {
+        {"module write", module, moduleConfirm, true},
+        {"another module", module, changed(moduleConfirm, 21, kModulePib), false},
+        {"another offset (the previous chunk's)", module, changed(moduleConfirm, 26, 0x04), false},
+        {"another length", module, changed(moduleConfirm, 23, 0x01), true},
+        {"status not 0", module, changed(moduleConfirm, 20, 0x01), true},
+        {"29 bytes", module, cut(moduleConfirm, 29), true},
+        {"28 bytes: no offset", module, cut(moduleConfirm, 28), false},
+        {"memory write", memory, memoryConfirm, true},
+        {"another address", memory, changed(memoryConfirm, 22, 0x04), false},
+        {"memory write confirmed as a module write", memory,
+         changed(memoryConfirm, 15, uint8_t(kMmModuleWriteConfirm)), false},
+        {"memory write, 28 bytes", memory, cut(memoryConfirm, 28), false},
+        {"commit", commit, avFrame(kMmModuleCommitConfirm, 22), true},
+        {"commit, header only", commit, avFrame(kMmModuleCommitConfirm, 20), true},
+        {"commit answered by a start confirmation", commit, avFrame(kMmStartConfirm, 22), false},
+        {"the request itself", commit, commit, false},
+        {"a 1.0 frame", commit, changed(avFrame(kMmModuleCommitConfirm, 60), 13, 0x7B), false},
+        {"19 bytes", commit, cut(avFrame(kMmModuleCommitConfirm, 60), 19), false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(isConfirmationOf(c.reply, c.request.data()), c.matches) << c.name;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/process_state.h"
 #include "tests/cli/cli_run.h"
 #include "core/tables.h"
 #include "platform/text.h"
@@ -62,7 +63,7 @@ protected:
         dir = fs::temp_directory_path() / ("corvel-cli-devices-" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
-        resetCoreState();
+        resetProcessState();
         loadPreferences();
         setDataDirectory(dir.string());
         appendDevice(kLocal, "Device 1");

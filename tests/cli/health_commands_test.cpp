@@ -16,6 +16,7 @@
 #include "platform/bytes.h"
 #include "platform/clock.h"
 #include "platform/mac.h"
+#include "platform/process_state.h"
 #include "sim/memory_link.h"
 #include "sim/network.h"
 #include "tests/cli/cli_run.h"
@@ -51,20 +52,23 @@ std::vector<std::string> linesOf(const std::string& text) {
 class HealthCommands : public SimulatedNetwork, public ::testing::Test {
 protected:
     void SetUp() override {
-        resetCoreState();
+        resetProcessState();
         installCaptureBackend(&wire);
         station.profile.link.toneMap.slots = 2;
         station.profile.link.toneMap.notches = {{7000, 7300}};
         station.profile.link.resetSilenceMs = 4000;
     }
-    void TearDown() override { installCaptureBackend(nullptr); }
+    void TearDown() override {
+        installCaptureBackend(nullptr);
+        resetProcessState();
+    }
 
     void start() {
         addSimPort(net, local, {station});
         sim::attachToMemoryWire(net, wire, clock);
     }
     CliRun run(std::vector<std::string> args) {
-        resetCoreState();
+        resetProcessState();  // each run is a process of its own
         return corvel(std::move(args));
     }
     Json runJson(std::vector<std::string> args, int status = 0) {

@@ -23,6 +23,7 @@
 #include "network/operation_stop.h"
 #include "platform/clock.h"
 #include "platform/mac.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "scan/scan.h"
 #include "sim/firmware_files.h"
@@ -46,8 +47,7 @@ using Json = nlohmann::json;
 class SimCommands : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetCoreState();
-        resetScanState();
+        resetProcessState();
         work = fs::temp_directory_path() / ("corvel-cli-sim-" + std::to_string(::getpid()));
         fs::remove_all(work);
         fs::create_directories(work / "data");
@@ -75,7 +75,7 @@ protected:
     CliRun run(std::vector<std::string> args) {
         args.push_back("--data-dir");
         args.push_back((work / "data").string());
-        resetCoreState();
+        resetProcessState();  // each run is a process of its own
         return corvel(args);
     }
     // The stations `corvel scan --json` lists on the first interface.
@@ -268,14 +268,14 @@ TEST_F(SimCommands, AvStationsShowTheirRateInEachDirection) {
     EXPECT_NE(lineOf(text.out, kAvStation2).find(" 100.00   76    ?  "), std::string::npos)
         << text.out;
 
-    resetCoreState();
+    resetProcessState();
     const CliRun probed = corvel({"probe", "--json"});
     const Json probedStations = Json::parse(probed.out)["interfaces"][0]["stations"];
     ASSERT_EQ(probedStations.size(), 2u) << probed.out;
     EXPECT_EQ(probedStations[0]["phyRateTx"], 151);
     EXPECT_EQ(probedStations[0]["phyRateRx"], 97);
     EXPECT_TRUE(probedStations[1]["phyRateRx"].is_null()) << probed.out;
-    resetCoreState();
+    resetProcessState();
     const CliRun probedText = corvel({"probe"});
     EXPECT_NE(lineOf(probedText.out, kAvStation).find("rate 200.00 Mbit/s  TX 151  RX 97  "),
               std::string::npos)
@@ -741,7 +741,7 @@ protected:
     }
     // probe keeps no device list, so it takes no --data-dir.
     CliRun probe(bool json) {
-        resetCoreState();
+        resetProcessState();
         return json ? corvel({"probe", "--json"}) : corvel({"probe"});
     }
     static bool resetToLoaderReceived(const sim::Device& d) {
@@ -909,7 +909,7 @@ protected:
 
     // probe touches no device list and takes no --data-dir.
     CliRun probe(std::vector<std::string> args) {
-        resetCoreState();
+        resetProcessState();
         args.insert(args.begin(), "probe");
         return corvel(args);
     }

@@ -11,6 +11,7 @@
 #include "core/tables.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "transport/frame_io.h"
 #include "transport/memory_wire.h"
 
@@ -44,7 +45,7 @@ std::vector<uint8_t> paramReply(uint8_t copy, uint8_t fill) {
 class Observer : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetCoreState();
+        resetProcessState();
         installCaptureBackend(&wire);
         wire.addInterface("eth0", kHost0);
         wire.addInterface("eth1", kHost1);
@@ -275,6 +276,20 @@ TEST_F(Observer, ReceiveWithNoInterfacesReturnsAtOnce) {
     const uint64_t before = clock.tickCount();
     EXPECT_FALSE(receiveFrame(frame));
     EXPECT_EQ(clock.tickCount(), before);
+}
+
+// The local device's answer queued behind more frames than the window has milliseconds: they
+// are looked at one after another, and the answer is seen at once.
+TEST_F(Observer, WaitLocalReplySeesTheAnswerBehindABurst) {
+    for (const size_t burst : {10u, 64u, 150u}) {
+        SCOPED_TRACE(burst);
+        for (size_t i = 0; i < burst; ++i)
+            wire.deliver(0, hp10Frame(kHost0, kStation, {0x08, 0x00}));
+        wire.deliver(0, hp10Frame(kLocal, kLocal, {0x08, 0x00}));
+        const uint64_t before = clock.tickCount();
+        EXPECT_TRUE(waitLocalReply(0, 50));
+        EXPECT_EQ(clock.tickCount() - before, 0u);
+    }
 }
 
 TEST_F(Observer, WaitLocalReplyGivesUpAfterItsWindow) {

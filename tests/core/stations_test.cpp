@@ -9,6 +9,7 @@
 #include "core/view_hooks.h"
 #include "platform/bytes.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "transport/interface_table.h"
 
@@ -20,7 +21,7 @@ Mac stationMac(uint8_t n) { return Mac{0x00, 0xB0, 0x52, 0x00, 0x20, n}; }
 class Stations : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetCoreState();
+        resetProcessState();
         core.currentAdapter = 1;
     }
     StationRecord* stations() { return core.stationTables[1].stations; }
@@ -31,11 +32,12 @@ protected:
 TEST_F(Stations, NewStationTakesFamilyKindKeyAndName) {
     struct Case {
         int av;
-        int32_t kind;
+        StationKind kind;
         int keyWidth;
         const char* name;
     };
-    for (const Case c : {Case{1, 4, 16, "HomePlugAV"}, Case{0, 1, 8, "HomePlug"}}) {
+    for (const Case c : {Case{1, StationKind::Av, 16, "HomePlugAV"},
+                         Case{0, StationKind::HomePlug10, 8, "HomePlug"}}) {
         resetCoreState();
         core.currentAdapter = 1;
         core.localIsAv = c.av;
@@ -48,7 +50,7 @@ TEST_F(Stations, NewStationTakesFamilyKindKeyAndName) {
         addOrRefreshStation(stationMac(1).data());
         const StationRecord& s = stations()[0];
         EXPECT_EQ(+s.present, 1);
-        EXPECT_EQ(+s.stationKind, c.kind);
+        EXPECT_EQ(StationKind(s.stationKind), c.kind);
         EXPECT_EQ(+s.missesTillDrop, 5);
         EXPECT_EQ(+s.seenCount, 1);
         EXPECT_STREQ(s.networkName, c.name);
@@ -195,7 +197,8 @@ TEST_F(Stations, StatisticsReplyUpdatesMatchingStationsAndTheLinkAverage) {
     addOrRefreshStation(stationMac(2).data());
     addOrRefreshStation(stationMac(4).data());
     addOrRefreshStation(stationMac(6).data());
-    stations()[1].stationKind = 2;  // Turbo-capable: capped at 519, then the 85 Mbit/s scale
+    // Turbo-capable: capped at 519, then the 85 Mbit/s scale.
+    stations()[1].stationKind = StationKind::Turbo;
 
     auto frame = statisticsReply({{stationMac(6), 420}, {stationMac(4), 600}, {stationMac(2), 840}});
     applyHp10Statistics(frame.data(), frame.size());

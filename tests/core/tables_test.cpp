@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstddef>
 #include <cstring>
+#include <optional>
 
+#include "platform/bytes.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 
 namespace corvel {
@@ -14,10 +19,7 @@ Mac macOf(uint8_t last) { return Mac{0x00, 0xB0, 0x52, 0x00, 0x10, last}; }
 
 class Tables : public ::testing::Test {
 protected:
-    void SetUp() override {
-        resetCoreState();
-        resetInterfaceTable();
-    }
+    void SetUp() override { resetProcessState(); }
     int add(const char* name, Mac mac, const char* password = "") {
         const int index = appendDevice(mac.data(), name);
         if (index != 0) copyText(core.devices[index - 1].password, password);
@@ -155,13 +157,53 @@ TEST_F(Tables, FindNetworkNameByKeyMatchesOnTheFirstEightBytes) {
     for (int i = 0; i < 16; ++i) stored[i] = probe[i] = uint8_t(0x40 + i);
     probe[12] ^= 0xFF;  // differs after the first 8 bytes only
     std::memcpy(core.devices[1].networkKey, stored, 16);
+    add("C", macOf(3));  // the same key again: the first record names it
+    copyText(core.devices[2].networkName, "Attic");
+    std::memcpy(core.devices[2].networkKey, stored, 16);
 
-    EXPECT_EQ(findNetworkNameByKey(probe, "AV"), 2);
-    EXPECT_STREQ(core.matchedNetworkName, "Upstairs");
-    EXPECT_EQ(findNetworkNameByKey(probe, "Turbo"), 2);
-    EXPECT_EQ(findNetworkNameByKey(probe, "HP10"), 0);
+    EXPECT_EQ(findNetworkNameByKey(probe, "AV"), "Upstairs");
+    EXPECT_EQ(findNetworkNameByKey(probe, "Turbo"), "Upstairs");
+    EXPECT_EQ(findNetworkNameByKey(probe, "HP10"), std::nullopt);
     probe[3] ^= 0xFF;
-    EXPECT_EQ(findNetworkNameByKey(probe, "AV"), 0);
+    EXPECT_EQ(findNetworkNameByKey(probe, "AV"), std::nullopt);
+}
+
+// A station's kind is part of the station tables' memory image, which is the database file: each
+// kind keeps its stored value, and a value from a file that names no kind is kept as it came.
+TEST_F(Tables, StationKindsKeepTheirStoredValues) {
+    const struct {
+        int32_t stored;
+        std::optional<StationKind> kind;
+        bool listedAsAv;
+    } cases[] = {
+        {1, StationKind::HomePlug10, false},
+        {2, StationKind::Turbo, false},
+        {4, StationKind::Av, true},
+        {0, std::nullopt, false},  // a slot never given a kind
+        {3, std::nullopt, false},
+        {5, std::nullopt, true},  // the AV lists take any value above AV's
+        {-1, std::nullopt, false},
+    };
+    constexpr size_t kAt = offsetof(StationRecord, stationKind);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        std::array<uint8_t, sizeof(StationRecord)> image{};
+        if (c.kind) {
+            StationRecord record{};
+            record.stationKind = *c.kind;
+            std::memcpy(image.data(), &record, sizeof record);
+            EXPECT_EQ(int32_t(get32le(image.data() + kAt)), c.stored);
+        }
+        put32le(image.data() + kAt, uint32_t(c.stored));
+        StationRecord loaded;
+        std::memcpy(&loaded, image.data(), sizeof loaded);
+        const StationKind kind = loaded.stationKind;
+        EXPECT_EQ(static_cast<int32_t>(kind), c.stored);
+        if (c.kind) {
+            EXPECT_TRUE(kind == *c.kind);
+        }
+        EXPECT_EQ(isAvStation(kind), c.listedAsAv);
+    }
 }
 
 TEST_F(Tables, KindNamesAndSelectionHelpers) {

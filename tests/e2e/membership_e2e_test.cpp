@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -78,7 +79,17 @@ protected:
         line.push_back(script);
         line.push_back(binaryPath("app/corvel"));
         line.insert(line.end(), words.begin(), words.end());
-        return runInNamespaces(sourcePath("sim/scenarios/av.json"), captureFile, line);
+        return runInNamespaces(scenario, captureFile, line);
+    }
+
+    // The network the commands run against: sim/scenarios/av.json, or that network with
+    // `faults` on its port.
+    std::string scenario = sourcePath("sim/scenarios/av.json");
+    void withPortFaults(const Json& faults) {
+        Json network = Json::parse(std::ifstream(scenario));
+        network["ports"][0]["faults"] = faults;
+        scenario = (dir / "scenario.json").string();
+        std::ofstream(scenario) << network.dump();
     }
 
     // The set-key requests the utility sent, in order.
@@ -211,6 +222,61 @@ TEST_F(MembershipEndToEnd, AddDeviceFindsTheDeviceOnARandomKeyAndAdoptsItUnderIt
         EXPECT_EQ(d["networkName"], "HomePlugAV");
     }
     EXPECT_TRUE(listed) << json;
+}
+
+// A busy segment: 64 unrelated AV frames queued ahead of every answer of every device. Each
+// command finds the answers behind them and ends as on a quiet wire.
+TEST_F(MembershipEndToEnd, EveryCommandWorksWithABurstAheadOfEveryAnswer) {
+    withPortFaults({{"burst", {{"count", 64}}}});
+
+    const CommandResult probed =
+        runInNamespaces(scenario, "", {binaryPath("app/corvel"), "probe", "--json"});
+    ASSERT_EQ(probed.status, 0) << probed.err;
+    const Json probe = Json::parse(probed.out)["interfaces"][0];
+    EXPECT_EQ(probe["local"]["mac"], "00:B0:52:00:00:10") << probed.out;
+    EXPECT_EQ(probe["stations"].size(), 2u) << probed.out;
+
+    const CommandResult scanned = run({{"scan", "--json"}});
+    ASSERT_EQ(scanned.status, 0) << scanned.err << scanned.out;
+    const Json scan = Json::parse(scanned.out)["interfaces"][0];
+    EXPECT_EQ(scan["local"]["networkName"], "HomePlugAV");
+    ASSERT_EQ(scan["stations"].size(), 2u) << scanned.out;
+    for (const Json& station : scan["stations"]) EXPECT_EQ(station["present"], true);
+
+    for (const Station& s : {kFirst, kSecond}) {
+        const CommandResult entered = run({{"password", s.mac, s.password}});
+        ASSERT_EQ(entered.status, 0) << entered.err;
+        EXPECT_NE(entered.out.find("verified by the device"), std::string::npos) << entered.out;
+    }
+    // Each run is a simulated network of its own: the scan that follows set-network shares it.
+    const CommandResult set = run({{"set-network", "GardenShed", "--yes"}, {"scan", "--json"}});
+    ASSERT_EQ(set.status, 0) << set.err << set.out;
+    std::istringstream setLines(set.out);
+    std::string summary, network, json;
+    std::getline(setLines, summary);
+    std::getline(setLines, network);
+    std::getline(setLines, json);
+    EXPECT_EQ(summary,
+              "Set All Devices to 'GardenShed': 3 of 3 devices on the network, local "
+              "device set");
+    const Json after = Json::parse(json)["interfaces"][0];
+    EXPECT_EQ(after["local"]["networkName"], "GardenShed");
+    EXPECT_EQ(after["stations"].size(), 2u) << json;
+
+    const CommandResult added =
+        run({{"add-device", "Garage", kNeighbour.password}, {"scan", "--json"}}, capture);
+    ASSERT_EQ(added.status, 0) << added.err << added.out;
+    std::istringstream addLines(added.out);
+    std::string result;
+    std::getline(addLines, result);
+    std::getline(addLines, json);
+    EXPECT_EQ(result, "Added Garage (" + kNeighbour.mac + ") to the network");
+    // The device added to the public network of this run is one of its stations now.
+    EXPECT_EQ(Json::parse(json)["interfaces"][0]["stations"].size(), 3u) << json;
+    // The burst went ahead of the answers on the wire.
+    EXPECT_GE(dissect(capture, {"frame.number"}, "homeplug_av.mmhdr.mmtype.qualcomm == 0xa035")
+                  .size(),
+              64u);
 }
 
 }  // namespace

@@ -133,6 +133,26 @@ INSTANTIATE_TEST_SUITE_P(
                                ((kFirmwareSize - 88) - (kFirmwareSize - 88) / 4 + 1023) / 1024}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A busy segment: 64 unrelated frames queued ahead of every chunk's confirmation. The upgrade
+// finds each confirmation behind them, and the device restarts on the new firmware.
+TEST_F(UpgradeEndToEnd, UpgradesTheAvDeviceWithABurstAheadOfEveryConfirmation) {
+    const std::string scenario = writeText("scenario.json", R"({"ports": [{"interface": "plc0",
+        "faults": {"burst": {"count": 64}},
+        "local": {"mac": "00:B0:52:00:00:10", "chipGeneration": 3, "upgradedFirmware": ")" +
+                                                                kNewAvFirmware + R"("}}]})");
+    const std::string nvm = write("fw.nvm", sim::buildNvmOfSize(kFirmwareSize));
+    const std::string pib = write("fw.pib", sim::buildPib(Mac{}, publicAvKey(), 3, 3));
+
+    const CommandResult result = upgradeThenProbe(scenario, {"--nvm", nvm, "--pib", pib});
+    ASSERT_EQ(result.status, 0) << result.out << result.err;
+    EXPECT_NE(result.err.find("Device Upgraded"), std::string::npos) << result.err;
+    EXPECT_NE(result.out.find("3.4.0.0100"), std::string::npos) << result.out;
+    EXPECT_EQ(named("homeplug_av.mmhdr.mmtype.qualcomm == 0xa020 && "
+                    "eth.src != 00:b0:52:00:00:10")
+                  .size(),
+              1024u + 8u);
+}
+
 // Ctrl-C with --yes: the warning, then the upgrade stops between two frames; nothing is
 // committed and the device keeps running its old firmware.
 TEST_F(UpgradeEndToEnd, CtrlCStopsTheUpgradeBetweenFrames) {

@@ -23,7 +23,6 @@ constexpr size_t kFirstStationOffset = 39;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FuzzInput input(data, size);
     fuzz::FuzzedWire wire(input);
-    resetAvExchangeState();
     core.localIsAv = 1;
     if (probeLocalAv()) {
         const Mac answerer = avExchangeState().localAnswerer;

@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/mac.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "transport/frame_io.h"
@@ -38,7 +39,7 @@ class FuzzedWire {
 public:
     explicit FuzzedWire(FuzzInput& input) : input_(input) {
         installNotifier(&notifier_);
-        resetCoreState();
+        resetProcessState();
         installCaptureBackend(&wire_);
         wire_.readTimeoutMs = 2;
         wire_.addInterface("eth0", kHostMac);

@@ -10,6 +10,7 @@
 
 #include "core/tables.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "store/data_directory.h"
 #include "store/database.h"
 #include "store/preferences.h"
@@ -49,8 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     setProductDataFolders({directory});
     switch (data[0] % 3) {
         case 0: {
-            resetCoreState();
-            preferences() = defaultPreferences();
+            resetProcessState();
             setDataDirectory(directory);
             writeFile(databasePath(), data + 1, size - 1);
             loadDatabase(LoadMode::ReadOnly);

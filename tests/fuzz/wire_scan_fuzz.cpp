@@ -65,8 +65,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!scratch) return 0;
     fuzz::FuzzInput input(data, size);
     fuzz::FuzzedWire wire(input);
-    resetScanState();
-    resetPendingAdd();
     viewHooks().refreshView = [](int) { mergeStationsIntoDevices(std::time_t(1700000000)); };
     rescan();
     for (int tick = 0; tick < 70 && !input.empty(); ++tick) onTimerTick();

@@ -15,6 +15,7 @@
 #include "hp10/replies.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "transport/frame_io.h"
 #include "transport/memory_wire.h"
 
@@ -112,10 +113,7 @@ protected:
     virtual std::vector<Mac> hostMacs() const { return {kHost}; }
 
     void SetUp() override {
-        resetCoreState();
-        viewHooks() = {};
-        deviceLogWriter() = {};
-        std::memset(statsText, 0, sizeof statsText);
+        resetProcessState();
         installCaptureBackend(&wire);
         int n = 0;
         for (const Mac& mac : hostMacs()) wire.addInterface("eth" + std::to_string(n++), mac);
@@ -123,8 +121,7 @@ protected:
     }
     void TearDown() override {
         installCaptureBackend(nullptr);
-        viewHooks() = {};
-        deviceLogWriter() = {};
+        resetProcessState();
     }
 
     // The local device of interface `index` as the scan found it: the answers only a local

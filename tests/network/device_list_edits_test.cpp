@@ -8,6 +8,7 @@
 
 #include "core/tables.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "store/data_directory.h"
 #include "store/database.h"
@@ -29,11 +30,14 @@ const std::string kAnother = "Attention!: Please enter another name.";
 class DeviceListEdits : public ::testing::Test {
 protected:
     void SetUp() override {
-        preferences() = defaultPreferences();
+        resetProcessState();
         setDataDirectory(scratch.path.string());
         fill();
     }
-    void TearDown() override { setDataDirectory(""); }
+    void TearDown() override {
+        setDataDirectory("");
+        resetProcessState();
+    }
 
     void fill() {
         resetCoreState();
@@ -66,22 +70,26 @@ TEST_F(DeviceListEdits, RenameCutsTooLongNamesAndRefusesEmptyOrTakenOnes) {
     const struct {
         const char* name;
         std::string typed;
-        bool renamed;
+        RenameResult result;
         std::string stored;
         std::vector<std::string> messages;
     } cases[] = {
-        {"new name", "Garage", true, "Garage", {}},
-        {"31 characters", std::string(31, 'a'), true, std::string(31, 'a'), {}},
-        {"40 characters, cut to 31", std::string(40, 'b'), true, std::string(31, 'b'), {kTooLong}},
-        {"its own name", "Device 1", false, "Device 1", {kAnother}},
-        {"another device's name", "Device 2", false, "Device 1", {kAnother}},
-        {"empty", "", false, "Device 1", {kAnother}},
+        {"new name", "Garage", RenameResult::renamed, "Garage", {}},
+        {"31 characters", std::string(31, 'a'), RenameResult::renamed, std::string(31, 'a'), {}},
+        {"40 characters, cut to 31",
+         std::string(40, 'b'),
+         RenameResult::renamed,
+         std::string(31, 'b'),
+         {kTooLong}},
+        {"its own name", "Device 1", RenameResult::refused, "Device 1", {kAnother}},
+        {"another device's name", "Device 2", RenameResult::refused, "Device 1", {kAnother}},
+        {"empty", "", RenameResult::refused, "Device 1", {kAnother}},
         // Names are compared exactly.
-        {"another name in other case", "device 2", true, "device 2", {}},
+        {"another name in other case", "device 2", RenameResult::renamed, "device 2", {}},
         // Cut to a name that is taken: the warning, then the refusal.
         {"cut to a taken name",
          std::string(31, 'c') + "xyz",
-         false,
+         RenameResult::refused,
          "Device 1",
          {kTooLong, kAnother}},
     };
@@ -92,17 +100,19 @@ TEST_F(DeviceListEdits, RenameCutsTooLongNamesAndRefusesEmptyOrTakenOnes) {
             copyText(core.devices[2].name, std::string(31, 'c'));
         recorder.messages.clear();
 
-        EXPECT_EQ(renameDevice(1, c.typed), c.renamed);
+        EXPECT_EQ(renameDevice(1, c.typed), c.result);
 
         EXPECT_EQ(stringOf(core.devices[0].name), c.stored);
         EXPECT_EQ(texts(), c.messages);
         // A rename is saved at once.
-        EXPECT_EQ(std::filesystem::exists(databasePath()), c.renamed);
+        EXPECT_EQ(std::filesystem::exists(databasePath()), c.result == RenameResult::renamed);
         std::filesystem::remove(databasePath());
         EXPECT_EQ(+core.scanPaused, 0);
     }
-    EXPECT_FALSE(renameDevice(0, "Garage"));
-    EXPECT_FALSE(renameDevice(4, "Garage"));
+    recorder.messages.clear();
+    EXPECT_EQ(renameDevice(0, "Garage"), RenameResult::noSuchDevice);
+    EXPECT_EQ(renameDevice(4, "Garage"), RenameResult::noSuchDevice);
+    EXPECT_TRUE(texts().empty());
 }
 
 TEST_F(DeviceListEdits, DeleteAsksOnlyForADeviceWithAPassword) {
@@ -111,14 +121,14 @@ TEST_F(DeviceListEdits, DeleteAsksOnlyForADeviceWithAPassword) {
         "delete it?";
     // No: the device stays.
     recorder.answers = {Button::No};
-    EXPECT_FALSE(deleteDevice(2));
+    EXPECT_EQ(deleteDevice(2), DeleteResult::declined);
     EXPECT_EQ(texts(), std::vector<std::string>{question});
     EXPECT_EQ(names(), (std::vector<std::string>{"Device 1", "Device 2", "Device 3"}));
 
     // Yes: record and station go; the later ones move down and the freed slots are clear.
     recorder.messages.clear();
     recorder.answers = {Button::Yes};
-    EXPECT_TRUE(deleteDevice(2));
+    EXPECT_EQ(deleteDevice(2), DeleteResult::deleted);
     EXPECT_EQ(texts(), std::vector<std::string>{question});
     EXPECT_EQ(names(), (std::vector<std::string>{"Device 1", "Device 3"}));
     EXPECT_EQ(findStationByMac(kSecond), nullptr);
@@ -127,11 +137,11 @@ TEST_F(DeviceListEdits, DeleteAsksOnlyForADeviceWithAPassword) {
 
     // Without a password nothing is asked.
     recorder.messages.clear();
-    EXPECT_TRUE(deleteDevice(1));
+    EXPECT_EQ(deleteDevice(1), DeleteResult::deleted);
     EXPECT_TRUE(texts().empty());
     EXPECT_EQ(names(), std::vector<std::string>{"Device 3"});
 
-    EXPECT_FALSE(deleteDevice(2));
+    EXPECT_EQ(deleteDevice(2), DeleteResult::noSuchDevice);
     EXPECT_EQ(texts(), std::vector<std::string>{
                            "Attention!: Please select a device first by clicking on it."});
     EXPECT_EQ(core.deviceCount, 1);
@@ -142,7 +152,7 @@ TEST_F(DeviceListEdits, DeleteAsksOnlyForADeviceWithAPassword) {
 TEST_F(DeviceListEdits, DeleteSavesAtOnceEvenTheEmptyList) {
     for (int remaining = 2; remaining >= 0; --remaining) {
         recorder.answers = {Button::Yes};
-        ASSERT_TRUE(deleteDevice(1));
+        ASSERT_EQ(deleteDevice(1), DeleteResult::deleted);
         resetCoreState();
         loadDatabase();
         EXPECT_EQ(core.deviceCount, remaining);

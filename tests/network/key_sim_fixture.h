@@ -23,6 +23,7 @@
 #include "platform/bytes.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "sim/device.h"
 #include "tests/sim/sim_devices.h"
@@ -95,10 +96,7 @@ struct LogEntry {
 class KeySim : public ::testing::Test, public SimulatedNetwork {
 protected:
     void SetUp() override {
-        resetCoreState();
-        resetAvExchangeState();
-        resetAvOperation();
-        resetMembershipKeyState();
+        resetProcessState();
         deviceLogWriter() = [this](DeviceLogKind kind, std::span<const uint8_t> bytes) {
             deviceLog.push_back({kind, bytesOf(bytes)});
         };
@@ -106,9 +104,7 @@ protected:
     }
     void TearDown() override {
         installCaptureBackend(nullptr);
-        deviceLogWriter() = {};
-        resetAvOperation();
-        resetMembershipKeyState();
+        resetProcessState();
     }
 
     // A port "plc<n>" with its local device and stations; call start() once all are built.

@@ -10,6 +10,7 @@
 
 #include "network/key_target.h"
 #include "network/remote_key.h"
+#include "scan/station_texts.h"
 #include "tests/network/key_sim_fixture.h"
 
 namespace corvel::test {

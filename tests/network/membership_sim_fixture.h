@@ -28,6 +28,7 @@
 #include "platform/bytes.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "sim/device.h"
 #include "tests/sim/sim_devices.h"
@@ -103,21 +104,13 @@ private:
 class MembershipSim : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetCoreState();
-        resetScanState();
-        resetAvExchangeState();
-        resetAvOperation();
-        resetMembershipKeyState();
-        resetOperationHooks();
-        resetScanNow();
-        viewHooks() = {};
+        resetProcessState();
         viewHooks().refreshView = [this](int phase) {
             const MergeOutcome merged = mergeStationsIntoDevices(std::time(nullptr), &pendingAdd());
             if (merged.pendingTaken) ++adoptions;
             if (phase == kFullScanPhase) ++fullScans;
         };
         deviceLogWriter() = [](DeviceLogKind, std::span<const uint8_t>) {};
-        preferences() = defaultPreferences();
         preferences().diagnosticsLevel = 0;
         setDataDirectory(scratch.path.string());
         installCaptureBackend(&wire);
@@ -127,14 +120,8 @@ protected:
     void TearDown() override {
         installScanTimer(nullptr);
         installCaptureBackend(nullptr);
-        viewHooks() = {};
-        deviceLogWriter() = {};
-        resetOperationHooks();
-        resetMembershipKeyState();
-        resetScanNow();
-        resetAvOperation();
         setDataDirectory("");
-        preferences() = defaultPreferences();
+        resetProcessState();
     }
 
     // A port "plc<n>" with its local device and stations; call start() once all are built.

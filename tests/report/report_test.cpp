@@ -21,6 +21,7 @@
 #include "scan/logs.h"
 #include "core/tables.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "report/host_info.h"
 #include "store/preferences.h"
@@ -71,10 +72,7 @@ protected:
     void SetUp() override {
         ::setenv("TZ", "UTC", 1);
         ::tzset();
-        resetCoreState();
-        resetInterfaceTable();
-        resetAvExchangeState();
-        preferences() = defaultPreferences();
+        resetProcessState();
         preferences().diagnosticsLevel = 1;
         preferences().twelveHourClock = 1;
         copyText(preferences().noticeText, "Notice text.");
@@ -87,8 +85,7 @@ protected:
     void TearDown() override {
         installCalendarSource({});
         installHostInfoSource({});
-        setVendorList({});
-        preferences() = defaultPreferences();
+        resetProcessState();
     }
 
     int addDevice(const char* name, Mac mac, const char* password, std::time_t lastSeen) {
@@ -98,7 +95,7 @@ protected:
         core.devices[k - 1].lastSeen = lastSeen;
         return k;
     }
-    StationRecord& addStation(int slot, Mac mac, int kind, int present, double rate,
+    StationRecord& addStation(int slot, Mac mac, StationKind kind, int present, double rate,
                               const char* firmware) {
         StationRecord& s = core.stationTables[0].stations[slot];
         copyMac(s.mac, mac.data());
@@ -136,8 +133,9 @@ protected:
         addDevice("Kitchen", kKitchen, "ABCD-EFGH-IJKL-MNOP", kJune17At1509);
         addDevice("Old 1.0", kOld10, "", kJune17At1509);
 
-        addStation(0, kLocal, 4, 1, 90, "AV-FW-1.4.2");  // the local device itself: not listed
-        StationRecord& kitchen = addStation(1, kKitchen, 4, 1, 7.9, "AV-FW-1.4.2");
+        // The local device itself: not listed.
+        addStation(0, kLocal, StationKind::Av, 1, 90, "AV-FW-1.4.2");
+        StationRecord& kitchen = addStation(1, kKitchen, StationKind::Av, 1, 7.9, "AV-FW-1.4.2");
         kitchen.seenCount = 12;
         kitchen.dropCount = 3;
         kitchen.rate.aux2 = 4;
@@ -145,10 +143,10 @@ protected:
         kitchen.rate.maxRate = 98.5;
         kitchen.rate.minRate = 7.25;
         // Slot 2 free. A dropped station still in the device list is reported.
-        StationRecord& garage = addStation(3, kGarage, 4, 0, 0, "AV-FW-1.3.0");
+        StationRecord& garage = addStation(3, kGarage, StationKind::Av, 0, 0, "AV-FW-1.3.0");
         garage.dropCount = 6;
-        addStation(4, kOld10, 2, 1, 14, "Version 1.4");     // not AV: not listed
-        addStation(5, kStranger, 4, 1, 50, "AV-FW-1.4.2");  // not in the device list
+        addStation(4, kOld10, StationKind::Turbo, 1, 14, "Version 1.4");  // not AV: not listed
+        addStation(5, kStranger, StationKind::Av, 1, 50, "AV-FW-1.4.2");  // not in the device list
     }
 
     static std::string heading() {
@@ -311,7 +309,7 @@ protected:
         adapterCount = 1;
         copyMac(core.stationTables[0].hostMac, kHost1.data());
         device = addDevice("Kitchen", kKitchen, "pw", kJune17At1509);
-        station = &addStation(0, kKitchen, 4, 1, 7.9, "fw");
+        station = &addStation(0, kKitchen, StationKind::Av, 1, 7.9, "fw");
     }
     std::vector<std::string> row() {
         DiagnosticsLists lists;

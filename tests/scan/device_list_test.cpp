@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/tables.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "tests/scan/scan_sim_fixture.h"
 
@@ -24,14 +25,14 @@ const Mac kYard{0x00, 0xB0, 0x52, 0x00, 0x00, 0x32};
 const Mac kGone{0x00, 0xB0, 0x52, 0x00, 0x00, 0x33};
 const Mac kElsewhere{0x00, 0xB0, 0x52, 0x00, 0x00, 0x41};
 
-constexpr int32_t kAv = 4;
+constexpr StationKind kAv = StationKind::Av;
 
 // The selected interface (1) has a local device on the network "Office"; the list knows the
 // local device, Kitchen and Yard.
 class DeviceListMerge : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetCoreState();
+        resetProcessState();
         core.currentAdapter = 1;
         table().localPresent = 1;
         core.adapters[1].localPresent = 1;
@@ -48,7 +49,8 @@ protected:
         copyText(core.devices[record - 1].networkName, network);
         core.devices[record - 1].lastSeen = lastSeen;
     }
-    void station(int slot, const Mac& mac, int32_t kind, bool present, StationTable* in = nullptr) {
+    void station(int slot, const Mac& mac, StationKind kind, bool present,
+                 StationTable* in = nullptr) {
         StationRecord& s = (in != nullptr ? *in : table()).stations[slot];
         copyMac(s.mac, mac.data());
         s.stationKind = kind;
@@ -64,11 +66,11 @@ TEST_F(DeviceListMerge, NewStationsAreAppendedAndListedOnesStamped) {
     // A slot the list does not use any more still holds bytes of an earlier record.
     std::memset(&core.devices[3], 0xAB, sizeof(DeviceRecord));
     station(0, kNew1, kAv, true);
-    station(1, kNewPlain, 1, true);
+    station(1, kNewPlain, StationKind::HomePlug10, true);
     station(2, kKitchen, kAv, true);
     station(3, kGone, kAv, false);
     station(5, kYard, kAv, false);
-    station(6, kNewTurbo, 2, true);
+    station(6, kNewTurbo, StationKind::Turbo, true);
     station(7, kLocal, kAv, true);
     station(0, kElsewhere, kAv, true, &core.stationTables[0]);
 

@@ -15,6 +15,7 @@
 
 #include "core/tables.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "store/data_directory.h"
 #include "store/preferences.h"
@@ -44,20 +45,14 @@ protected:
     void SetUp() override {
         ::setenv("TZ", "UTC", 1);
         ::tzset();
-        resetCoreState();
-        resetInterfaceTable();
-        preferences() = defaultPreferences();
-        closeScanLog();
+        resetProcessState();
         setDataDirectory("");
-        resetLogPlaceNotice();
         installCalendarSource([this] { return now; });
     }
     void TearDown() override {
         setDataDirectory("");
-        closeScanLog();
         installCalendarSource({});
-        deviceLogWriter() = {};
-        preferences() = defaultPreferences();
+        resetProcessState();
     }
 
     void setInterface(int i, Mac host, bool localPresent) {

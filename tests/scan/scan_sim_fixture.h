@@ -20,6 +20,7 @@
 #include "platform/bytes.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "sim/device.h"
 #include "sim/memory_link.h"
 #include "sim/network.h"
@@ -43,18 +44,13 @@ inline constexpr Mac kHp10Station1 = kHp10Station;
 class ScanSim : public ::testing::Test, public SimulatedNetwork {
 protected:
     void SetUp() override {
-        resetCoreState();
-        resetScanState();
-        resetAvExchangeState();
-        resetAvOperation();
-        viewHooks() = {};
+        resetProcessState();
         viewHooks().refreshView = [this](int phase) {
             if (phase != kFullScanPhase) return;
             fullScanTicks.push_back(tickCount);
             if (afterFullScan) afterFullScan();
         };
         viewHooks().setUpgradeEnabled = [this](bool on) { upgradeCalls.push_back(on); };
-        preferences() = defaultPreferences();
         preferences().diagnosticsLevel = 0;
         setDataDirectory(scratch.path.string());
         installCaptureBackend(&wire);
@@ -63,10 +59,8 @@ protected:
     void TearDown() override {
         installScanTimer(nullptr);
         installCaptureBackend(nullptr);
-        viewHooks() = {};
-        resetAvOperation();
         setDataDirectory("");
-        preferences() = defaultPreferences();
+        resetProcessState();
     }
 
     // One port ("plc<n>") with its local device and stations; call attach() once all are built.

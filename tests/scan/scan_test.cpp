@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/process_state.h"
 #include "scan/full_scan.h"
 #include "core/stations.h"
 #include "store/database.h"
@@ -33,8 +34,7 @@ TEST(ScanTimerPeriod, IsTicksTimesTenOverSevenInWholeMilliseconds) {
 class ClockTimer : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetCoreState();
-        resetScanState();
+        resetProcessState();
         installCaptureBackend(&wire);
         installScanTimer(&timer);
         wire.readTimeoutMs = 0;
@@ -389,7 +389,7 @@ TEST_F(StartScan, AStationThatFallsSilentIsDroppedAtTheThirdFullScan) {
 }
 
 TEST(AgeStations, CountsDownPresentStationsOfTheSelectedInterfaceOnly) {
-    resetCoreState();
+    resetProcessState();
     preferences().diagnosticsLevel = 0;
     core.currentAdapter = 1;
     core.dropResetValue = 5;
@@ -428,7 +428,7 @@ TEST(AgeStations, CountsDownPresentStationsOfTheSelectedInterfaceOnly) {
     EXPECT_EQ(+table.stationCount, 1);
     EXPECT_EQ(+core.stationTables[0].stations[0].present, 1);
     EXPECT_EQ(+core.stationTables[0].stations[0].missesTillDrop, 1);
-    preferences() = defaultPreferences();
+    resetProcessState();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/tables.h"
+#include "platform/process_state.h"
 
 namespace corvel::test {
 namespace {
@@ -14,7 +15,7 @@ namespace {
 class SelectAdapter : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetCoreState();
+        resetProcessState();
         local(1, kKindAv, true);
         local(2, kKindTurbo, false);
         local(3, kKindTurbo, true);
@@ -23,7 +24,7 @@ protected:
         core.localIsTurbo = 1;
         core.localIsAv = 1;
     }
-    void TearDown() override { resetCoreState(); }
+    void TearDown() override { resetProcessState(); }
 
     static void local(int i, int32_t kind, bool present) {
         core.adapters[i].localPresent = present ? 1 : 0;

@@ -113,6 +113,66 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
+// A busy segment: a burst of other frames queued ahead of every answer
+
+struct BurstCase {
+    const char* name;
+    Family family;
+    uint32_t count;
+    sim::UnrelatedFrame frame;
+};
+
+void PrintTo(const BurstCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class BusySegment : public ScanSim, public ::testing::WithParamInterface<BurstCase> {};
+
+// Every answer comes, however many frames are queued ahead of it: the scan finds the local
+// device, its network and every station, as on a quiet wire.
+TEST_P(BusySegment, ScanFindsTheNetworkAsOnAQuietWire) {
+    const BurstCase& c = GetParam();
+    addPort(deviceConfig(c.family, localMacOf(c.family)),
+            {deviceConfig(c.family, stationMacOf(c.family, 1)),
+             deviceConfig(c.family, stationMacOf(c.family, 2))});
+    net.port(0).faults.burst = {c.count, c.frame};
+    attach();
+
+    ASSERT_TRUE(startScan(2, 3, true));
+    ticks(3 * (2 * 2 + 4));
+
+    EXPECT_EQ(core.adapters[0].localPresent, 1);
+    EXPECT_EQ(formatMac(core.adapters[0].localMac), formatMac(localMacOf(c.family)));
+    EXPECT_STREQ(core.stationTables[0].networkName,
+                 c.family == Family::Av ? "HomePlugAV" : "HomePlug");
+    for (int i = 1; i <= 2; ++i) {
+        const StationRecord* station = findStationByMac(stationMacOf(c.family, i).data());
+        ASSERT_NE(station, nullptr) << i;
+        EXPECT_EQ(+station->present, 1) << i;
+        EXPECT_GT(double{station->rate.currentRate}, 0.0) << i;
+        if (c.family == Family::Av) EXPECT_NE(station->firmwareText[0], '\0') << i;
+    }
+    if (c.family == Family::Av)
+        EXPECT_STREQ(avExchangeState().localFirmwareText,
+                     "QRB3000-AV-3.3.1.2090-01-20240117-FINAL");
+}
+
+constexpr sim::UnrelatedFrame kAvBurstFrame{sim::UnrelatedFrame::Kind::Av, 0xA035};
+constexpr sim::UnrelatedFrame kHp10BurstFrame{sim::UnrelatedFrame::Kind::Hp10, 0x3F};
+
+INSTANTIATE_TEST_SUITE_P(
+    Bursts, BusySegment,
+    ::testing::Values(BurstCase{"Av12", Family::Av, 12, kAvBurstFrame},
+                      BurstCase{"Av64", Family::Av, 64, kAvBurstFrame},
+                      BurstCase{"Av200", Family::Av, 200, kAvBurstFrame},
+                      BurstCase{"Av64Hp10Frames", Family::Av, 64, kHp10BurstFrame},
+                      // A 1.0 drain takes at most 64 frames a tick, and an AV frame ends it:
+                      // a 1.0 network's bursts are of 1.0 frames, a drain's worth.
+                      BurstCase{"Turbo64", Family::Turbo, 64, kHp10BurstFrame},
+                      BurstCase{"Plain64", Family::HomePlug10, 64, kHp10BurstFrame}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
 // A version confirmation shorter than its full layout
 
 TEST_F(ScanSim, ShortVersionAnswerStillFindsTheLocalDevice) {
@@ -189,7 +249,7 @@ TEST_F(ScanSim, PlainStationsGetTheirRatesFromTheLocalStatistics) {
     // (420 / 42) x 1.1434511434511434 - 0.12978912978912938 = 11.30..., kept whole.
     EXPECT_EQ(double{station->rate.currentRate}, 11.0);
     EXPECT_EQ(double{station->rate.maxRate}, 11.0);
-    EXPECT_EQ(+station->stationKind, 1);
+    EXPECT_EQ(StationKind(station->stationKind), StationKind::HomePlug10);
 }
 
 // ---------------------------------------------------------------------------------------------

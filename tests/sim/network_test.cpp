@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "platform/bytes.h"
+#include "sim/frame_bytes.h"
 #include "tests/sim/sim_test_support.h"
 
 namespace corvel::sim::test {
@@ -166,6 +167,24 @@ TEST_F(NetworkTest, FaultsShapeTheAnswers) {
                          EXPECT_EQ(Frame(out[2].frame.begin() + 12, out[2].frame.begin() + 17),
                                    (Frame{0x88, 0x7B, 0x01, 0x21, 0x00}));
                          EXPECT_EQ(out[3].frame, plain);
+                     }});
+    f = Faults{};
+    f.unrelated = {{UnrelatedFrame::Kind::Ipv4, 0}};
+    f.burst = {64, {UnrelatedFrame::Kind::Hp10, 0x21}};
+    f.latencyMs = 7;
+    cases.push_back({"burst after the unrelated frames", f, [&plain](const auto& out) {
+                         ASSERT_EQ(out.size(), 66u);
+                         EXPECT_EQ(get16be(&out[0].frame[12]), 0x0800);
+                         for (size_t i = 1; i <= 64; ++i) {
+                             SCOPED_TRACE(i);
+                             EXPECT_EQ(destinationOf(out[i].frame), kHost);
+                             EXPECT_EQ(sourceOf(out[i].frame), kLocal);
+                             EXPECT_EQ(Frame(out[i].frame.begin() + 12, out[i].frame.begin() + 17),
+                                       (Frame{0x88, 0x7B, 0x01, 0x21, 0x00}));
+                         }
+                         EXPECT_EQ(out[65].frame, plain);
+                         // All at once, with the answer they are queued ahead of.
+                         for (const Emitted& e : out) EXPECT_EQ(e.delayMs, 7u);
                      }});
 
     for (bool onPort : {false, true}) {

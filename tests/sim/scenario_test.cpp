@@ -132,7 +132,8 @@ TEST(Scenario, EveryFieldLands) {
       "ports": [{
         "interface": "veth-sim", "comment": "one port",
         "faults": {"latencyMs": 5, "unrelated": ["ipv4", "av:0xA039", "hp10:0x21", "av", "hp10"],
-                   "latencyByType": {"0xA025": 5, "19": 300}},
+                   "latencyByType": {"0xA025": 5, "19": 300},
+                   "burst": {"count": 64, "frame": "hp10:0x21"}},
         "noise": {"everyMs": 10, "frame": "av:0xA039"},
         "local": {
           "family": "turbo", "mac": "00-0b-3b-00-01-10", "password": "TX7K-MB4Q-ZR2W-LN9C",
@@ -146,7 +147,7 @@ TEST(Scenario, EveryFieldLands) {
           "faults": {"offline": false, "silent": true, "latencyMs": 7, "avStatus": 48,
                      "indications": 2, "truncate": 33, "spoofNetworkInfo": true,
                      "forgeVersion": true, "spoofFrom": "02:00:00:00:77:77",
-                     "hostSourceBurst": 12}
+                     "hostSourceBurst": 12, "burst": {"count": 1000}}
         }
       }]})");
     const Port& port = net.port(0);
@@ -164,6 +165,9 @@ TEST(Scenario, EveryFieldLands) {
     EXPECT_EQ(port.faults.unrelated[2].type, 0x21);
     EXPECT_EQ(port.faults.unrelated[3].type, kDefaultUnrelatedMmtype);
     EXPECT_EQ(port.faults.unrelated[4].type, kDefaultUnrelatedEntryType);
+    EXPECT_EQ(port.faults.burst.count, 64u);
+    EXPECT_EQ(port.faults.burst.frame.kind, UnrelatedFrame::Kind::Hp10);
+    EXPECT_EQ(port.faults.burst.frame.type, 0x21);
 
     const Device& d = *port.local;
     EXPECT_EQ(d.family(), Family::Turbo);
@@ -203,6 +207,10 @@ TEST(Scenario, EveryFieldLands) {
     EXPECT_TRUE(p.faults.forgeVersion);
     EXPECT_EQ(p.faults.spoofFrom, m("02:00:00:00:77:77"));
     EXPECT_EQ(p.faults.hostSourceBurst, 12u);
+    // A burst without a frame: AV frames of the default type.
+    EXPECT_EQ(p.faults.burst.count, 1000u);
+    EXPECT_EQ(p.faults.burst.frame.kind, UnrelatedFrame::Kind::Av);
+    EXPECT_EQ(p.faults.burst.frame.type, kDefaultUnrelatedMmtype);
     EXPECT_FALSE(port.faults.forgeVersion);
     EXPECT_EQ(port.faults.spoofFrom, kDefaultSpoofMac);
 
@@ -276,6 +284,14 @@ TEST(Scenario, BrokenFilesNameTheField) {
          R"(ports[0].faults.spoofFrom: expected an individual MAC address like 02:00:00:00:66:66, got 7)"},
         {R"({"ports": [{"faults": {"hostSourceBurst": 1001}}]})",
          "ports[0].faults.hostSourceBurst: expected a whole number from 0 to 1000, got 1001"},
+        {R"({"ports": [{"faults": {"burst": {"count": 1001}}}]})",
+         "ports[0].faults.burst.count: expected a whole number from 0 to 1000, got 1001"},
+        {R"({"ports": [{"local": {"faults": {"burst": {"count": 8, "frame": "smtp"}}}}]})",
+         R"(ports[0].local.faults.burst.frame: expected "ipv4", "av", "av:0xMMMM", "hp10" or "hp10:0xTT", got "smtp")"},
+        {R"({"ports": [{"faults": {"burst": {"count": 8, "every": 2}}}]})",
+         "ports[0].faults.burst.every: unknown field"},
+        {R"({"ports": [{"faults": {"burst": 64}}]})",
+         "ports[0].faults.burst: expected an object, got 64"},
         {R"({"ports": [{"faults": {"forgeVersion": 1}}]})",
          "ports[0].faults.forgeVersion: expected true or false, got 1"},
         {R"({"ports": [{"noise": {"everyMs": 0}}]})",

@@ -17,6 +17,7 @@
 #include "core/tables.h"
 #include "platform/bytes.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "store/data_directory.h"
 #include "store/list_layout.h"
@@ -82,20 +83,15 @@ Bytes tablesNow() {
 class Database : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetCoreState();
+        resetProcessState();
         installCaptureBackend(&wire);
-        preferences() = defaultPreferences();
-        listLayout() = defaultListLayout();
-        listLayoutHooks() = {};
         setDataDirectory(scratch.path.string());
         path = scratch.path / "Corvel Utility.data";
-        clearSaveOutcome();
     }
     void TearDown() override {
         installCaptureBackend(nullptr);
-        listLayoutHooks() = {};
-        listLayout() = defaultListLayout();
         setDataDirectory("");
+        resetProcessState();
     }
 
     // Tables, devices and layout with a distinct value in every part that is saved.

@@ -10,6 +10,7 @@
 #include "core/tables.h"
 #include "platform/bytes.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "store/list_layout.h"
 #include "store/product_files.h"
@@ -154,7 +155,7 @@ TEST(PreferencesRecord, ShippedFileHoldsTheDefaults) {
 class LoadPreferences : public ::testing::Test {
 protected:
     void SetUp() override {
-        resetCoreState();
+        resetProcessState();
         fs::create_directories(installed);
         fs::create_directories(source);
         setProductDataFolders({installed.string(), source.string()});
@@ -163,8 +164,7 @@ protected:
     }
     void TearDown() override {
         restoreProductDataFolders();
-        preferences() = defaultPreferences();
-        listLayout() = defaultListLayout();
+        resetProcessState();
     }
 
     static Bytes titled(const std::string& title) {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/mac.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "store/preferences.h"
 #include "store/product_files.h"
@@ -35,14 +36,10 @@ std::vector<std::string> namesOf(const VendorListText& list) {
 class VendorList : public ::testing::Test {
 protected:
     void SetUp() override {
-        preferences() = defaultPreferences();
+        resetProcessState();
         preferences().ownOui[0] = 0xAA;  // out of the way of the lists below
-        setVendorList({});
     }
-    void TearDown() override {
-        preferences() = defaultPreferences();
-        setVendorList({});
-    }
+    void TearDown() override { resetProcessState(); }
     std::string lookUp(uint32_t oui) { return vendorName(macWithOui(oui).data()); }
 };
 

@@ -37,7 +37,7 @@ void listStation(const std::string& password) {
     const Mac mac = PageTestState::macOf(0x21);
     copyMac(station.mac, mac.data());
     station.present = 1;
-    station.stationKind = 4;
+    station.stationKind = StationKind::Av;
     PageTestState::addDevice(0x21, "Kitchen", password);
 }
 

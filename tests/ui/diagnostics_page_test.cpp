@@ -52,7 +52,7 @@ int addStation(int slot, uint8_t last, const char* name, const char* password, d
     const Mac mac = PageTestState::macOf(last);
     copyMac(station.mac, mac.data());
     station.present = 1;
-    station.stationKind = 4;
+    station.stationKind = StationKind::Av;
     station.rate.currentRate = rate;
     return PageTestState::addDevice(last, name, password);
 }

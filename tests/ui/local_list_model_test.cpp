@@ -2,6 +2,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "platform/process_state.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/local_list_model.h"
 
@@ -33,7 +34,10 @@ class LocalListModelTest : public QObject {
     }
 
 private Q_SLOTS:
-    void init() { resetUiState(scratch.path()); }
+    void init() {
+        resetProcessState();
+        setDataDirectory(scratch.path().toStdString());
+    }
 
     // One row per present local device known by its MAC, in interface order; absent ones and
     // one without a MAC yet are left out.

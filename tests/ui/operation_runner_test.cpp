@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/process_state.h"
 #include "tests/ui/ui_sim_fixture.h"
 #include "ui/operation_runner.h"
 #include "ui/qt_scan_timer.h"
@@ -124,7 +125,8 @@ private Q_SLOTS:
     // The scan timer does not tick while the worker owns the tables, and the cycle may start and
     // stop it from the worker.
     void scanTimerHeldWhileAnOperationRuns() {
-        resetUiState(scratch.path());
+        resetProcessState();
+        setDataDirectory(scratch.path().toStdString());
         ui::QtScanTimer timer;
         installScanTimer(&timer);
         core.ticksPerPhase = 1;

@@ -18,6 +18,7 @@
 #include "platform/clock.h"
 #include "platform/mac.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "scan/device_list.h"
 #include "store/data_directory.h"
@@ -34,20 +35,14 @@ namespace corvel::test {
 class PageTestState {
 public:
     PageTestState() : clockScope_(clock), notifierScope_(recorder) {
-        resetCoreState();
-        resetOperationHooks();
-        resetPendingAdd();
-        resetScanNow();
-        preferences() = defaultPreferences();
+        resetProcessState();
         setDataDirectory(dataDir.path().toStdString());
         installCaptureBackend(&wire);
     }
     ~PageTestState() {
         installCaptureBackend(nullptr);
         setDataDirectory("");
-        resetOperationHooks();
-        resetPendingAdd();
-        preferences() = defaultPreferences();
+        resetProcessState();
     }
     PageTestState(const PageTestState&) = delete;
     PageTestState& operator=(const PageTestState&) = delete;

@@ -37,8 +37,11 @@ void selectLocal(bool present, bool av, const char* name) {
 
 class PrivacyPageTest : public QObject {
     Q_OBJECT
+    // The sheet's flag, as it is when the program starts.
+    bool firstVisit = true;
+
 private Q_SLOTS:
-    void init() { privacyFirstVisit() = true; }
+    void init() { firstVisit = true; }
 
     void theNameBoxOpensWithThePresentNetwork_data() {
         QTest::addColumn<bool>("present");
@@ -51,7 +54,7 @@ private Q_SLOTS:
         QFETCH(QString, shown);
         PageTestState state;
         selectLocal(present, false, "Upstairs");
-        PrivacyPage page;
+        PrivacyPage page(firstVisit);
         QCOMPARE(page.nameBox()->text(), shown);
         QCOMPARE(page.nameBox()->selectedText(), shown);
         page.activate();
@@ -70,7 +73,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         PageTestState state;
         selectLocal(true, av, "Upstairs");
-        PrivacyPage page;
+        PrivacyPage page(firstVisit);
         page.defaultButton()->click();
         QCOMPARE(page.nameBox()->text(), name);
         QCOMPARE(page.nameBox()->selectedText(), name);
@@ -78,7 +81,7 @@ private Q_SLOTS:
 
     void aTwentyFifthCharacterIsCutOff() {
         PageTestState state;
-        PrivacyPage page;
+        PrivacyPage page(firstVisit);
         QTest::keyClicks(page.nameBox(), QStringLiteral("abcdefghijklmnopqrstuvwx"));
         QVERIFY(state.texts().isEmpty());
         QTest::keyClicks(page.nameBox(), QStringLiteral("y"));
@@ -101,7 +104,7 @@ private Q_SLOTS:
         PageTestState state;
         selectLocal(true, true, "HomePlugAV");
         setAutoscan(true);
-        PrivacyPage page;
+        PrivacyPage page(firstVisit);
         page.nameBox()->setText(name);
         (all ? page.setAllButton() : page.setLocalButton())->click();
         QCOMPARE(state.texts(), QStringList{kInvalidName});
@@ -118,7 +121,7 @@ private Q_SLOTS:
         selectLocal(true, true, "HomePlugAV");
         setAutoscan(true);
         state.recorder.answers = {Button::Cancel};
-        PrivacyPage page;
+        PrivacyPage page(firstVisit);
         page.nameBox()->setText(QStringLiteral("DemoHome"));
         page.setAllButton()->click();
         QCOMPARE(state.texts().value(0), kConfirmAll);
@@ -144,10 +147,10 @@ private Q_SLOTS:
         QFETCH(int, scans);
         PageTestState state;
         selectLocal(true, av, "HomePlugAV");
-        PrivacyPage page;
+        PrivacyPage page(firstVisit);
         page.activate();
         page.activate();
-        QVERIFY(!privacyFirstVisit());
+        QVERIFY(!firstVisit);
         const QString notDetected = QStringLiteral(
             "HomePlug Adapter NOT DETECTED: The HomePlug Adapter was not detected.\nPlease check "
             "your computer cables.");
@@ -161,7 +164,7 @@ private Q_SLOTS:
         corvel::test::UiSim sim(scratch.path());
         QVERIFY(rescan());
         sim.recorder.answers.clear();
-        PrivacyPage page;
+        PrivacyPage page(firstVisit);
         page.nameBox()->setText(QStringLiteral("DemoHome"));
         page.setLocalButton()->click();
         QVERIFY(sim.net.port(0).local->nmk() == deriveNMK("DemoHome"));

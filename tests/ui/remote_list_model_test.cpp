@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "platform/process_state.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/remote_list_model.h"
 #include "ui/remote_list_refresh.h"
@@ -35,16 +36,19 @@ class RemoteListModelTest : public QObject {
     // Three named stations whose names, MACs and rates sort in different orders.
     static void threeStations() {
         putLocal();
-        putStation(0, uiStationMac(3), kKindAv, 50);
-        putStation(1, uiStationMac(1), kKindAv, 150);
-        putStation(2, uiStationMac(2), kKindAv, 100);
+        putStation(0, uiStationMac(3), StationKind::Av, 50);
+        putStation(1, uiStationMac(1), StationKind::Av, 150);
+        putStation(2, uiStationMac(2), StationKind::Av, 100);
         putDevice(uiStationMac(3), "Attic");
         putDevice(uiStationMac(1), "Cellar");
         putDevice(uiStationMac(2), "Bedroom");
     }
 
 private Q_SLOTS:
-    void init() { resetUiState(scratch.path()); }
+    void init() {
+        resetProcessState();
+        setDataDirectory(scratch.path().toStdString());
+    }
 
     void textColourOfThePreference_data() {
         QTest::addColumn<int>("preference");
@@ -80,8 +84,8 @@ private Q_SLOTS:
         QFETCH(int, style);
         QFETCH(QString, quality);
         putLocal();
-        putStation(0, uiStationMac(1), kKindAv, 0);
-        putStation(1, uiStationMac(2), kKindAv, 120);
+        putStation(0, uiStationMac(1), StationKind::Av, 0);
+        putStation(1, uiStationMac(2), StationKind::Av, 120);
         RemoteListModel model(options(style));
         fillRemoteList(model);
         QCOMPARE(model.rowCount(), 2);
@@ -95,7 +99,8 @@ private Q_SLOTS:
     // The wide bars are U+258C (left half block), 2, 5, 6, 8 and 9 of them for levels 1 to 5.
     void wideBarsOfStyleFour() {
         putLocal();
-        putStation(0, uiStationMac(1), kKindAv, 120);  // (120 + 40) * 4 / 200 = 3.2 -> level 4
+        // (120 + 40) * 4 / 200 = 3.2 -> level 4
+        putStation(0, uiStationMac(1), StationKind::Av, 120);
         RemoteListModel model(options(4));
         fillRemoteList(model);
         QCOMPARE(model.cell(0, ColumnKind::Quality), QString(8, QChar(0x258C)));
@@ -106,12 +111,12 @@ private Q_SLOTS:
     // when its rate changed.
     void whichStationsAreListed() {
         putLocal();
-        putStation(0, uiStationMac(1), kKindAv, 80);
-        putStation(1, uiStationMac(2), 1, 10);         // HomePlug 1.0
-        putStation(2, uiStationMac(3), 2, 60);         // Turbo-capable 1.0
-        putStation(3, kUiLocal, kKindAv, 200);         // the local device itself
-        putStation(4, uiStationMac(5), kKindAv, 90, false);  // dropped
-        putStation(5, uiStationMac(6), kKindAv, 70);
+        putStation(0, uiStationMac(1), StationKind::Av, 80);
+        putStation(1, uiStationMac(2), StationKind::HomePlug10, 10);
+        putStation(2, uiStationMac(3), StationKind::Turbo, 60);
+        putStation(3, kUiLocal, StationKind::Av, 200);               // the local device itself
+        putStation(4, uiStationMac(5), StationKind::Av, 90, false);  // dropped
+        putStation(5, uiStationMac(6), StationKind::Av, 70);
         RemoteListModel model(options());
         fillRemoteList(model);
         const QStringList macs = column(model, ColumnKind::Mac);
@@ -221,9 +226,9 @@ private Q_SLOTS:
         QFETCH(QStringList, names);
         QFETCH(int, flag);
         putLocal();
-        putStation(0, uiStationMac(3), kKindAv, 100);
-        putStation(1, uiStationMac(1), kKindAv, 50);
-        putStation(2, uiStationMac(2), kKindAv, 150);
+        putStation(0, uiStationMac(3), StationKind::Av, 100);
+        putStation(1, uiStationMac(1), StationKind::Av, 50);
+        putStation(2, uiStationMac(2), StationKind::Av, 150);
         putDevice(uiStationMac(3), "Attic", "BBBB-BBBB-BBBB-BBBB");
         putDevice(uiStationMac(1), "Cellar", "CCCC-CCCC-CCCC-CCCC");
         putDevice(uiStationMac(2), "Bedroom", "AAAA-AAAA-AAAA-AAAA");

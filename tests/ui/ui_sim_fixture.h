@@ -11,9 +11,11 @@
 #include "network/scan_now.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "scan/scan.h"
 #include "sim/memory_link.h"
 #include "sim/network.h"
+#include "sim/scenario.h"
 #include "tests/sim/sim_devices.h"
 #include "tests/ui/ui_test_support.h"
 #include "transport/frame_io.h"
@@ -26,30 +28,38 @@ namespace corvel::test {
 
 struct UiSim : SimulatedNetwork {
     explicit UiSim(const QString& dataDir) {
-        resetUiState(dataDir);
-        resetAvExchangeState();
-        resetAvOperation();
-        resetScanNow();
-        preferences().autoScan = 1;
-        installCaptureBackend(&wire);
-        installScanTimer(&timer);
+        prepare(dataDir);
         const int av = net.addPort("plc0");
         net.setLocal(av, deviceConfig(sim::Family::Av, kAvLocal));
         net.addStation(av, deviceConfig(sim::Family::Av, kAvStation));
         net.addStation(av, deviceConfig(sim::Family::Av, kAvStation2));
         sim::attachToMemoryWire(net, wire, clock);
     }
+    // The network of a scenario file instead (the demo's: data/demo-scenario.json).
+    UiSim(const QString& dataDir, const std::string& scenarioFile) {
+        prepare(dataDir);
+        net = sim::loadScenario(scenarioFile);
+        sim::attachToMemoryWire(net, wire, clock);
+    }
     ~UiSim() {
         installScanTimer(nullptr);
         installCaptureBackend(nullptr);
-        resetAvOperation();
-        viewHooks() = {};
         setDataDirectory("");
+        resetProcessState();
     }
     UiSim(const UiSim&) = delete;
     UiSim& operator=(const UiSim&) = delete;
 
     ClockScanTimer timer;
+
+private:
+    void prepare(const QString& dataDir) {
+        resetProcessState();
+        setDataDirectory(dataDir.toStdString());
+        preferences().autoScan = 1;
+        installCaptureBackend(&wire);
+        installScanTimer(&timer);
+    }
 };
 
 }  // namespace corvel::test

@@ -30,19 +30,6 @@ inline Mac uiStationMac(int n) {
     return Mac{0x00, 0xB0, 0x52, 0x00, 0x01, uint8_t(n)};
 }
 
-// Every table, hook and preference as at process start, with the data directory in `dir`.
-inline void resetUiState(const QString& dataDir) {
-    resetCoreState();
-    resetScanState();
-    resetPendingAdd();
-    resetOperationHooks();
-    viewHooks() = {};
-    listLayoutHooks() = {};
-    listLayout() = defaultListLayout();
-    preferences() = defaultPreferences();
-    setDataDirectory(dataDir.toStdString());
-}
-
 inline void putLocal(const Mac& mac = kUiLocal, int32_t kind = kKindAv) {
     core.currentAdapter = 0;
     core.localIsAv = kind == kKindAv;
@@ -57,7 +44,7 @@ inline void putLocal(const Mac& mac = kUiLocal, int32_t kind = kKindAv) {
     copyText(table.networkName, kind == kKindAv ? "HomePlugAV" : "HomePlug");
 }
 
-inline StationRecord& putStation(int slot, const Mac& mac, int32_t kind, double rate,
+inline StationRecord& putStation(int slot, const Mac& mac, StationKind kind, double rate,
                                  bool present = true) {
     StationRecord& station = core.stationTables[0].stations[slot];
     station = StationRecord{};

@@ -95,7 +95,9 @@ TEST_F(AvFiles, EachFileIsCheckedBeforeAnythingIsSent) {
         copyText(avExchangeState().localChipName, "QRB3000");
         avExchangeState().upgradeCommits = true;
         const AvUpgradeFiles files{write("fw.nvm", c.nvm), write("fw.pib", c.pib)};
-        EXPECT_EQ(runAvUpgrade(files, control), c.message == nullptr) << c.name;
+        EXPECT_EQ(runAvUpgrade(files, control),
+                  c.message == nullptr ? UpgradeOutcome::Upgraded : UpgradeOutcome::Failed)
+            << c.name;
         if (c.message == nullptr) {
             EXPECT_TRUE(recorder.messages.empty()) << c.name;
         } else {
@@ -120,7 +122,7 @@ TEST_F(AvFiles, FilesThatCannotBeReadAreNamed) {
     };
     for (const Case& c : cases) {
         recorder.messages.clear();
-        EXPECT_FALSE(runAvUpgrade(c.files, control));
+        EXPECT_EQ(runAvUpgrade(c.files, control), UpgradeOutcome::Failed);
         EXPECT_EQ(messageTexts(), std::vector<std::string>{c.message});
         EXPECT_EQ(recorder.messages[0].title, "Error");
     }

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "upgrade/av_upgrade.h"
 
+#include <functional>
+
+#include "av/exchanges.h"
 #include "tests/upgrade/upgrade_sim_fixture.h"
 #include "transport/interface_table.h"
 
@@ -65,7 +68,7 @@ TEST_P(AvUpgradeEndings, SendsEachChunkAndFinishesAsTheOptionsSay) {
     sim::Device& local = startAv(e.generation, e.commits);
     EXPECT_EQ(avUpgradeOptions(avExchangeState().localChipName, e.commits), e.options);
 
-    ASSERT_TRUE(runAvUpgrade(goodFiles(), control)) << e.name;
+    ASSERT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Upgraded) << e.name;
     EXPECT_TRUE(recorder.messages.empty());
 
     std::vector<uint16_t> expected(e.firmwareChunks + 8, e.chunkType);
@@ -108,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(AvUpgrade, AFailureStatusOnTheThirdChunkEndsTheUpgrade) {
     sim::Device& local = startAv(2, true);
     local.profile.faults.failChunk = 3;
-    EXPECT_FALSE(runAvUpgrade(goodFiles(), control));
+    EXPECT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Failed);
     EXPECT_EQ(messageTexts(), std::vector<std::string>{"Upgrade failed. Operation aborted."});
     EXPECT_EQ(recorder.messages[0].title, "Error");
     EXPECT_EQ(recorder.messages[0].icon, Icon::Error);
@@ -129,7 +132,8 @@ TEST_P(AvUpgradeLatency, ConfirmationsAreAwaitedWithinTheirWindow) {
     sim::Device& local = startAv(2, true);
     local.profile.faults.latencyMs = GetParam().ms;
     const bool upgraded = GetParam().upgraded;
-    EXPECT_EQ(runAvUpgrade(goodFiles(), control), upgraded);
+    EXPECT_EQ(runAvUpgrade(goodFiles(), control),
+              upgraded ? UpgradeOutcome::Upgraded : UpgradeOutcome::Failed);
     EXPECT_EQ(recorder.messages.size(), upgraded ? 0u : 1u);
     EXPECT_EQ(sent().size(), upgraded ? 14u : 1u);
 }
@@ -142,12 +146,56 @@ TEST_F(AvUpgrade, ADeviceThatFallsSilentLeavesNothingPrepared) {
     sim::Device& local = startAv(2, true);
     local.profile.faults.silentAfterChunk = 6;
     const uint64_t before = clock.tickCount();
-    EXPECT_FALSE(runAvUpgrade(goodFiles(), control));
+    EXPECT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Failed);
     EXPECT_EQ(messageTexts(), std::vector<std::string>{"Upgrade failed. Operation aborted."});
     EXPECT_EQ(sent().size(), 7u);
     EXPECT_LT(clock.tickCount() - before, 200u);
     EXPECT_EQ(avOperation().pending.ready, 0);
     EXPECT_EQ(avOperation().kind, 0);
+}
+
+// A busy segment queues a burst of other frames ahead of every chunk's confirmation: each
+// confirmation is still found, and the upgrade takes no longer than on a quiet wire.
+TEST_F(AvUpgrade, BurstsAheadOfEveryConfirmationLeaveTheUpgradeWhole) {
+    sim::Device& local = startAv(2, true);
+    for (const auto& frame : {sim::UnrelatedFrame{sim::UnrelatedFrame::Kind::Av, 0xA035},
+                              sim::UnrelatedFrame{sim::UnrelatedFrame::Kind::Hp10, 0x3F}}) {
+        SCOPED_TRACE(frame.kind == sim::UnrelatedFrame::Kind::Av ? "AV" : "1.0");
+        net.port(0).faults.burst = {64, frame};
+        wire.clearSent();
+        recorder.messages.clear();
+        const uint64_t before = clock.tickCount();
+        ASSERT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Upgraded);
+        EXPECT_TRUE(recorder.messages.empty());
+        EXPECT_EQ(sent().size(), 14u);
+        // Per chunk the 1 ms poll, the 1 ms pause and a few of the 2 ms idle polls at most,
+        // then the 10 s the device is given to restart.
+        EXPECT_LT(clock.tickCount() - before, kUpgradeRestartWaitMs + 14 * 10);
+        EXPECT_EQ(local.profile.firmware, kNewFirmware);
+        clock.sleepMs(3000);
+    }
+}
+
+// A steady stream of other frames, one every millisecond, while the device falls silent: the
+// wait for the lost confirmation still ends, at twice its window.
+TEST_F(AvUpgrade, AStreamOfOtherFramesDoesNotHoldALostConfirmation) {
+    sim::Device& local = startAv(2, true);
+    local.profile.faults.silentAfterChunk = 6;
+    const Bytes other = sim::buildUnrelatedFrame({sim::UnrelatedFrame::Kind::Av, 0xA035},
+                                                 sim::memoryHostMac(0), kAvLocal);
+    const uint64_t before = clock.tickCount();
+    // Were the wait held, the upgrade would still be running when the stream ends a minute on.
+    std::function<void()> stream = [&] {
+        if (clock.tickCount() - before >= 60'000) return;
+        wire.deliver(0, other);
+        clock.scheduleAfter(1, stream);
+    };
+    clock.scheduleAfter(1, stream);
+    EXPECT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Failed);
+    EXPECT_EQ(messageTexts(), std::vector<std::string>{"Upgrade failed. Operation aborted."});
+    EXPECT_EQ(sent().size(), 7u);
+    EXPECT_LE(clock.tickCount() - before, 6 * 10 + kAvWaitCapFactor * kChunkConfirmWindowMs + 2);
+    EXPECT_EQ(avOperation().pending.ready, 0);
 }
 
 // A cancel stops between frames; the next upgrade starts from a clean codec and succeeds.
@@ -160,7 +208,7 @@ TEST_F(AvUpgrade, CancelStopsAtAFrameBoundaryAndLeavesNoState) {
         EXPECT_EQ(p.bytesTotal, firmware.size() + pib.size());
         if (p.framesDone == 4) control.requestCancel();
     };
-    EXPECT_FALSE(runAvUpgrade(goodFiles(), control));
+    EXPECT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Cancelled);
     EXPECT_TRUE(control.cancelRequested());
     EXPECT_TRUE(recorder.messages.empty());
     EXPECT_EQ(sent().size(), 4u);
@@ -168,7 +216,7 @@ TEST_F(AvUpgrade, CancelStopsAtAFrameBoundaryAndLeavesNoState) {
     EXPECT_EQ(avOperation().pending.ready, 0);
 
     UpgradeControl again;
-    EXPECT_TRUE(runAvUpgrade(goodFiles(), again));
+    EXPECT_EQ(runAvUpgrade(goodFiles(), again), UpgradeOutcome::Upgraded);
     EXPECT_EQ(local.profile.firmware, kNewFirmware);
 }
 
@@ -192,7 +240,7 @@ TEST_F(AvUpgrade, ALateDuplicateConfirmsNothing) {
     control.progress = [&](const UpgradeProgress& p) {
         if (p.framesDone == 1) clock.scheduleAfter(5, [&] { wire.deliver(0, duplicate); });
     };
-    EXPECT_FALSE(runAvUpgrade(goodFiles(), control));
+    EXPECT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Failed);
     EXPECT_EQ(messageTexts(), std::vector<std::string>{"Upgrade failed. Operation aborted."});
     EXPECT_EQ(sent().size(), 2u);
 }
@@ -200,7 +248,7 @@ TEST_F(AvUpgrade, ALateDuplicateConfirmsNothing) {
 TEST_F(AvUpgrade, WithoutAHostAddressNothingStarts) {
     startAv(2, true);
     std::fill_n(interfaceEntries[0].interfaceMac, 6, uint8_t(0));
-    EXPECT_FALSE(runAvUpgrade(goodFiles(), control));
+    EXPECT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Failed);
     EXPECT_EQ(messageTexts(), std::vector<std::string>{"Upgrade failed. Operation aborted"});
     EXPECT_TRUE(sent().empty());
 }
@@ -211,7 +259,7 @@ TEST_F(AvUpgrade, APib20IsAcceptedAndPatched) {
     pib[244] = 9;  // contents a 3.3 check would refuse are not looked at
     put32le(&pib[8], 0);
     put32le(&pib[8], sim::complementedWordXor(pib.data(), pib.size()));
-    ASSERT_TRUE(runAvUpgrade(goodFiles(), control));
+    ASSERT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Upgraded);
     EXPECT_EQ(local.pib()[0], 2);
     EXPECT_TRUE(std::equal(kAvLocal.begin(), kAvLocal.end(), local.pib().begin() + 12));
     EXPECT_EQ(sim::complementedWordXor(local.pib().data(), 7992), 0u);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "upgrade/hp10_upgrade.h"
 
+#include <functional>
+
 #include "hp10codec/loader_frames.h"
 #include "tests/upgrade/upgrade_sim_fixture.h"
 
@@ -168,6 +170,37 @@ INSTANTIATE_TEST_SUITE_P(
             if (ch == ' ') ch = '_';
         return name;
     });
+
+// The loader's answers queued behind a burst of other frames are still found among them.
+TEST_F(Hp10Upgrade, BurstsAheadOfTheLoadersAnswersLeaveTheUpgradeWhole) {
+    sim::Device& local = startTurbo();
+    net.port(0).faults.burst = {64, {sim::UnrelatedFrame::Kind::Hp10, 0x3F}};
+    EXPECT_NE(hp10UpgradeFirmware(withFiles(1500, 960), control), 0);
+    EXPECT_EQ(messageTexts(), std::vector<std::string>{"Firmware Update Successful"});
+    clock.sleepMs(2000);
+    EXPECT_EQ(local.profile.turboFirmware, kNewTurboFirmware);
+}
+
+// Frames that keep coming, one every millisecond, after the loader fell silent: each wait for
+// its answer takes them for no longer than its own wait, and the upgrade ends with its message.
+TEST_F(Hp10Upgrade, AStreamOfOtherFramesDoesNotHoldTheLoaderWaits) {
+    sim::Device& local = startTurbo();
+    local.profile.faults.silentAfterChunk = 1;
+    const Bytes other = sim::buildUnrelatedFrame({sim::UnrelatedFrame::Kind::Hp10, 0x3F},
+                                                 sim::memoryHostMac(0), kTurboLocal);
+    const uint64_t before = clock.tickCount();
+    // Were a wait held, the upgrade would still be running when the stream ends a minute on.
+    std::function<void()> stream = [&] {
+        if (clock.tickCount() - before >= 60'000) return;
+        wire.deliver(0, other);
+        clock.scheduleAfter(1, stream);
+    };
+    clock.scheduleAfter(1, stream);
+    EXPECT_EQ(hp10UpgradeFirmware(withFiles(1500, 0), control), 0);
+    EXPECT_EQ(messageTexts(),
+              (std::vector<std::string>{"Packet sent but no response", "MAC Image Sending Failed"}));
+    EXPECT_LT(clock.tickCount() - before, 20'000u);
+}
 
 // Nothing is sent, and the device stays in its firmware, when a file cannot be used.
 TEST_F(Hp10Upgrade, FileProblemsAreReportedBeforeTheDeviceIsTouched) {

@@ -17,6 +17,7 @@
 #include "platform/bytes.h"
 #include "platform/clock.h"
 #include "platform/notifier.h"
+#include "platform/process_state.h"
 #include "platform/text.h"
 #include "sim/device.h"
 #include "sim/firmware_files.h"
@@ -38,9 +39,7 @@ using Bytes = std::vector<uint8_t>;
 class UpgradeSim : public ::testing::Test, public SimulatedNetwork {
 protected:
     void SetUp() override {
-        resetCoreState();
-        resetAvExchangeState();
-        resetAvOperation();
+        resetProcessState();
         installCaptureBackend(&wire);
         dir = std::filesystem::temp_directory_path() /
               ("corvel-upgrade-" + std::to_string(::getpid()) + "-" +
@@ -50,7 +49,7 @@ protected:
     }
     void TearDown() override {
         installCaptureBackend(nullptr);
-        resetAvOperation();
+        resetProcessState();
         std::filesystem::remove_all(dir);
     }
 

@@ -98,19 +98,19 @@ TEST_F(UpgradeWorker, TheChecksBeforeStartingAskTheUser) {
     struct Case {
         AvUpgradeFiles files;
         Button answer;
-        bool starts;
+        UpgradeStart start;
         const char* title;
     };
     const Case cases[] = {
-        {{"", "fw.pib"}, Button::Ok, false, "Stop"},
-        {{"fw.nvm", ""}, Button::Ok, false, "Stop"},
-        {{"fw.nvm", "fw.pib"}, Button::Cancel, false, "Local Device Type"},
-        {{"fw.nvm", "fw.pib"}, Button::Ok, true, "Local Device Type"},
+        {{"", "fw.pib"}, Button::Ok, UpgradeStart::filesMissing, "Stop"},
+        {{"fw.nvm", ""}, Button::Ok, UpgradeStart::filesMissing, "Stop"},
+        {{"fw.nvm", "fw.pib"}, Button::Cancel, UpgradeStart::declined, "Local Device Type"},
+        {{"fw.nvm", "fw.pib"}, Button::Ok, UpgradeStart::confirmed, "Local Device Type"},
     };
     for (const Case& c : cases) {
         recorder.messages.clear();
         recorder.answers = {c.answer};
-        EXPECT_EQ(confirmAvUpgradeStart(c.files), c.starts) << c.title;
+        EXPECT_EQ(confirmAvUpgradeStart(c.files), c.start) << c.title;
         ASSERT_EQ(recorder.messages.size(), 1u);
         EXPECT_EQ(recorder.messages[0].title, c.title);
     }

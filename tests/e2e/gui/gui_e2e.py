@@ -9,6 +9,11 @@ and closes the program with its Close button.
 With --bench it prints the time from start to the first filled station list and the resident
 memory of the running program instead of saving pictures.
 
+With --first-as and --second-as (USER:GROUP:GROUPS:HOME, numbers) the first copy and the second
+run as those users, both members of group corvel, as on a machine two people share: the second is
+refused while the first runs (the shared data directory's lock, opened by both as the package
+made it, whatever fs.protected_regular says).
+
 With --qt-plugins DIR the program is started as a user could start it to steal its privileges:
 QT_PLUGIN_PATH names DIR and QT_STYLE_OVERRIDE its style plugin "capprobe", which writes the
 CapEff line of every process that loads it to a file; the test then requires that the program
@@ -178,20 +183,43 @@ def check_main_page(app, title, expected_stations):
     return tabs
 
 
-def screenshots(tabs, fbdir, shots):
+def screenshots(app, title, tabs, fbdir, shots):
+    """A picture of each page, the window alone."""
     os.makedirs(shots, exist_ok=True)
+    sheet = find(app, pyatspi.ROLE_DIALOG, title) or find(app, pyatspi.ROLE_FRAME, title)
+    extents = sheet.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    # The bus speaks in the program's own pixels; the screen's are QT_SCALE_FACTOR times as many.
+    scale = float(os.environ.get("QT_SCALE_FACTOR", "1") or 1)
+    box = tuple(round(v * scale) for v in (extents.x, extents.y, extents.width, extents.height))
+    try:  # the pointer off the window, so that it covers nothing in the pictures
+        pyatspi.Registry.generateMouseEvent(0, 0, pyatspi.MOUSE_ABS)
+    except Exception:
+        pass
     for i, tab in enumerate(tabs):
         press(tab)
         time.sleep(1.0)
         path = os.path.join(shots, "gui-%d-%s.png" % (i + 1, tab.name.lower()))
-        xwd_to_png(os.path.join(fbdir, "Xvfb_screen0"), path)
+        xwd_to_png(os.path.join(fbdir, "Xvfb_screen0"), path, box)
         print("screenshot:", path)
     press(tabs[0])
     time.sleep(0.5)
 
 
-def second_copy_refused(program, env, first, title):
-    second = subprocess.Popen([program], env=env)
+def run_as(spec, argv, env):
+    """The command and environment for another user: USER:GROUP:GROUPS:HOME, all numbers but the
+    home; no capability inherited, the user's own home and settings."""
+    if not spec:
+        return argv, env
+    user, group, groups, home = spec.split(":", 3)
+    env = dict(env, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
+               XDG_RUNTIME_DIR=home)
+    return ["setpriv", "--reuid=" + user, "--regid=" + group, "--groups=" + groups,
+            "--inh-caps=-all"] + argv, env
+
+
+def second_copy_refused(program, env, first, title, second_as=None):
+    argv, env = run_as(second_as, [program], env)
+    second = subprocess.Popen(argv, env=env)
     box = wait_for("the refusal of the second copy",
                    lambda: find(application(second.pid), pyatspi.ROLE_ALERT)
                    if application(second.pid) else None, 20)
@@ -204,7 +232,8 @@ def second_copy_refused(program, env, first, title):
         fail("the refused copy exited with %d" % second.returncode)
     if first.poll() is not None:
         fail("the running copy ended when the second was refused")
-    print("second copy: refused with Attention!, exit 0")
+    who = " by uid %s" % second_as.split(":")[0] if second_as else ""
+    print("second copy%s: refused with Attention!, exit 0" % who)
 
 
 def text_field(app, name):
@@ -298,18 +327,26 @@ def main():
     parser.add_argument("--bench", action="store_true")
     parser.add_argument("--qt-plugins")
     parser.add_argument("--privacy-name")
+    parser.add_argument("--first-as")
+    parser.add_argument("--second-as")
     args = parser.parse_args()
 
     data = tempfile.mkdtemp(prefix="corvel-gui-")
+    # The settings the program keeps per user (the window's size and place) go here, not into
+    # the home of whoever runs the test.
+    config = tempfile.mkdtemp(prefix="corvel-gui-config-")
     env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_ACCESSIBILITY="1",
-               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", XDG_CONFIG_HOME=config)
     probe = None
     if args.qt_plugins:
         probe = os.path.join(data, "capeff-probe.txt")
         env.update(QT_PLUGIN_PATH=args.qt_plugins, QT_STYLE_OVERRIDE="capprobe",
                    CORVEL_CAP_PROBE=probe)
+    if args.first_as:
+        os.chown(data, int(args.first_as.split(":")[0]), int(args.first_as.split(":")[1]))
+    argv, first_env = run_as(args.first_as, [args.program, "--data-dir", data], env)
     started = time.monotonic()
-    first = subprocess.Popen([args.program, "--data-dir", data], env=env)
+    first = subprocess.Popen(argv, env=first_env)
     try:
         app = wait_for("the program on the accessibility bus", lambda: application(first.pid), 20)
         global DUMP
@@ -329,8 +366,8 @@ def main():
             if args.privacy_name:
                 set_local_network(app, tabs, args.privacy_name)
             if args.shots:
-                screenshots(tabs, args.fbdir, args.shots)
-            second_copy_refused(args.program, env, first, args.title)
+                screenshots(app, args.title, tabs, args.fbdir, args.shots)
+            second_copy_refused(args.program, env, first, args.title, args.second_as)
             if probe:
                 check_privileges(first.pid, probe)
         press(find(app, pyatspi.ROLE_PUSH_BUTTON, "Close"))
@@ -338,11 +375,15 @@ def main():
             fail("the program exited with %d" % first.returncode)
         if not args.bench and not any(n.endswith(".data") for n in os.listdir(data)):
             fail("closing did not save the device database")
+        settings = os.path.join(config, "corvel-utility", "corvel-utility.conf")
+        if not args.bench and not args.first_as and not os.path.exists(settings):
+            fail("closing did not keep the window's size and place in %s" % settings)
     finally:
         if first.poll() is None:
             first.kill()
             first.wait()
         shutil.rmtree(data, ignore_errors=True)
+        shutil.rmtree(config, ignore_errors=True)
     print("gui_e2e: PASS")
 
 

@@ -16,11 +16,19 @@ def _header(data):
     raise ValueError("not an XWD version 7 image")
 
 
-def xwd_to_png(xwd_path, png_path):
+def xwd_to_png(xwd_path, png_path, box=None):
+    """`box` (x, y, width, height) keeps that part of the screen only, a window's say."""
     with open(xwd_path, "rb") as f:
         data = f.read()
     h = _header(data)
     header_size, width, height = h[0], h[4], h[5]
+    left, top = 0, 0
+    if box is not None:
+        x, y, w, hh = (int(v) for v in box)
+        left, top = max(0, x), max(0, y)
+        width, height = min(width, x + w) - left, min(height, y + hh) - top
+        if width <= 0 or height <= 0:
+            raise ValueError("the box %r lies off the screen" % (box,))
     byte_order, bits_per_pixel, bytes_per_line, ncolors = h[7], h[11], h[12], h[19]
     if bits_per_pixel != 32:
         raise ValueError("only 32-bit screens are supported, got %d" % bits_per_pixel)
@@ -33,8 +41,9 @@ def xwd_to_png(xwd_path, png_path):
 
     rs, gs, bs = shift(red_mask), shift(green_mask), shift(blue_mask)
     rows = bytearray()
-    for y in range(height):
-        line = data[start + y * bytes_per_line : start + y * bytes_per_line + 4 * width]
+    for y in range(top, top + height):
+        first = start + y * bytes_per_line + 4 * left
+        line = data[first : first + 4 * width]
         rows.append(0)  # PNG filter: none
         for (pixel,) in struct.iter_unpack(order + "I", line):
             rows += bytes(
