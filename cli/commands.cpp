@@ -5,36 +5,37 @@
 #include <cstdlib>
 #include <ostream>
 #include <sstream>
+#include <string_view>
 
+#include "cli/add_device_command.h"
 #include "cli/context.h"
 #include "cli/derive_command.h"
-#include "cli/device_commands.h"
 #include "cli/devices_command.h"
 #include "cli/interfaces_command.h"
 #include "cli/monitor_command.h"
 #include "cli/nvm_command.h"
+#include "cli/password_command.h"
 #include "cli/pib_command.h"
 #include "cli/probe_command.h"
+#include "cli/remove_command.h"
+#include "cli/rename_command.h"
+#include "cli/report_command.h"
 #include "cli/restart_command.h"
 #include "cli/scan_command.h"
 #include "cli/set_network_command.h"
 #include "cli/stats_command.h"
+#include "cli/terminal_notifier.h"
 #include "cli/tonemap_command.h"
 #include "cli/upgrade_command.h"
+#include "cli/usage_errors.h"
 #include "platform/notifier.h"
+#include "report/report.h"
 #include "transport/frame_trace.h"
 #include "transport/interface_choice.h"
 
 namespace corvel {
 
 namespace {
-// The innermost subcommand the user named, whose usage fits the error best.
-const CLI::App* deepestSubcommand(const CLI::App& app) {
-    for (const CLI::App* sub : app.get_subcommands())
-        if (sub->parsed()) return deepestSubcommand(*sub);
-    return &app;
-}
-
 // The usage of a (sub)command under its full name, "corvel pib check", ending with a newline.
 std::string usageOf(const CLI::App& app) {
     std::string parents;
@@ -66,14 +67,20 @@ bool wantsJson(int argc, char** argv) {
     return false;
 }
 
-// -i/--interface wins; without it CORVEL_INTERFACE may name interfaces, separated by commas.
-std::vector<std::string> chosenInterfaces(std::vector<std::string> named) {
-    if (!named.empty()) return named;
-    const char* variable = std::getenv("CORVEL_INTERFACE");
-    std::vector<std::string> names;
-    std::istringstream list(variable != nullptr ? variable : "");
-    for (std::string name; std::getline(list, name, ',');)
+// Interface names separated by commas, as CORVEL_INTERFACE and -i both take them.
+void appendNames(std::string_view list, std::vector<std::string>& names) {
+    std::istringstream words{std::string(list)};
+    for (std::string name; std::getline(words, name, ',');)
         if (!name.empty()) names.push_back(name);
+}
+
+// -i/--interface wins; without it CORVEL_INTERFACE may name interfaces.
+std::vector<std::string> chosenInterfaces(const std::vector<std::string>& named) {
+    std::vector<std::string> names;
+    for (const std::string& list : named) appendNames(list, names);
+    if (!named.empty()) return names;
+    const char* variable = std::getenv("CORVEL_INTERFACE");
+    appendNames(variable != nullptr ? variable : "", names);
     return names;
 }
 
@@ -84,12 +91,16 @@ struct GlobalOptions {
 };
 
 void addGlobalOptions(CLI::App& app, GlobalOptions& options) {
-    app.set_version_flag("--version", "corvel " CORVEL_VERSION);
+    // The program's version, and the release the diagnostics report and the About page name,
+    // which is the product's, not this program's.
+    app.set_version_flag("--version", "corvel " CORVEL_VERSION " (the diagnostics report names "
+                                      "the product release, " +
+                                          versionText() + ")");
     // Global options may also follow the command: corvel probe -i eth1.
     app.fallthrough();
     app.add_option("-i,--interface", options.interfaces,
-                   "use only this host interface (repeatable; default: $CORVEL_INTERFACE, "
-                   "names separated by commas, or every Ethernet interface)")
+                   "use only these host interfaces (names separated by commas, or the option "
+                   "repeated; default: $CORVEL_INTERFACE, or every Ethernet interface)")
         ->type_name("NAME");
     app.add_flag("-q,--quiet", options.quiet, "print only results and errors");
     app.add_flag("-v,--verbose", options.verbose,
@@ -98,9 +109,9 @@ void addGlobalOptions(CLI::App& app, GlobalOptions& options) {
 }
 
 // Applies the global options before any command runs, for the whole process.
-void applyGlobalOptions(const GlobalOptions& options, std::ostream& err) {
+void applyGlobalOptions(const GlobalOptions& options, CliContext& context, std::ostream& err) {
     setInterfaceChoice(chosenInterfaces(options.interfaces));
-    StreamNotifier::showInformation(!options.quiet);
+    context.quiet = options.quiet;
     if (options.verbose)
         setFrameTrace([&err](FrameDirection direction, const std::string& name,
                              const uint8_t* frame, size_t length) {
@@ -116,10 +127,13 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
     app.require_subcommand(1);
     app.failure_message(CLI::FailureMessage::help);
     CliContext context{out, err};
+    // Every message of the run in the words of a terminal, on this run's streams.
+    TerminalNotifier terminal(context);
+    ScopedNotifier notifierScope(terminal);
     GlobalOptions global;
     addGlobalOptions(app, global);
     context.json = wantsJson(argc, argv);
-    app.parse_complete_callback([&] { applyGlobalOptions(global, err); });
+    app.parse_complete_callback([&] { applyGlobalOptions(global, context, err); });
     addDeriveCommand(app, context);
     addPibCommand(app, context);
     addNvmCommand(app, context);
@@ -147,7 +161,7 @@ int runCli(int argc, char** argv, std::ostream& out, std::ostream& err) {
         out << e.what() << '\n';
         return kExitOk;
     } catch (const CLI::ParseError& e) {
-        context.fail(kExitUsage, e.what());
+        context.fail(kExitUsage, usageErrorText(app, e));
         if (!context.json) err << shortUsageOf(*deepestSubcommand(app));
         return kExitUsage;
     } catch (const std::exception& e) {

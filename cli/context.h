@@ -16,6 +16,10 @@ struct CliContext {
     // Set when the command was asked for --json: errors then go to standard output as one JSON
     // object, so a script reads a single document whatever happened.
     bool json = false;
+    // -q: only results and errors; what only informs or shows progress is left out.
+    bool quiet = false;
+    // --yes: every question of the command is answered yes without asking.
+    bool yes = false;
 
     // One clear line on standard error (or the JSON error object); returns the status to exit
     // with.

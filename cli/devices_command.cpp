@@ -15,6 +15,8 @@
 #include "core/tables.h"
 #include "core/view_hooks.h"
 #include "keys/derive.h"
+#include "keys/rules.h"
+#include "store/database.h"
 #include "platform/mac.h"
 #include "platform/text.h"
 #include "report/report.h"
@@ -28,7 +30,6 @@ using Json = nlohmann::ordered_json;
 struct DevicesOptions {
     bool json = false;
     std::string dataDir;
-    std::string file;
 };
 
 // ISO-8601 in UTC, or null for a device never listed as present.
@@ -42,65 +43,66 @@ Json lastSeenOf(int64_t seconds) {
     return text;
 }
 
+// The verification mark the password check stored in front of a password: true when the device
+// took it, false when it refused it, null when it could not be checked or none was entered.
+Json verificationOf(std::string_view stored) {
+    if (stored.empty() || stored.starts_with(kUncheckedPrefix)) return nullptr;
+    return !stored.starts_with(kRefusedPrefix);
+}
+
 Json deviceOf(const DeviceRecord& record) {
+    const std::string_view stored = textOf(record.password);
     return {{"name", stringOf(record.name)},
             {"mac", formatMac(record.mac)},
-            {"password", stringOf(record.password)},
+            {"password", stripVerificationPrefixes(stored)},
+            {"passwordVerified", verificationOf(stored)},
             {"networkName", stringOf(record.networkName)},
             {"networkKey", keyHex(record.networkKey, sizeof record.networkKey)},
             {"lastSeen", lastSeenOf(record.lastSeen)}};
 }
 
 void printDeviceRow(CliContext& context, const std::string& name, const std::string& mac,
-                    const std::string& password, const std::string& networkName,
-                    const std::string& lastSeen) {
+                    const std::string& password, const std::string& verified,
+                    const std::string& networkName, const std::string& lastSeen) {
     char line[512];
-    std::snprintf(line, sizeof line, "%-32s %-17s  %-24s %-20s %s\n", name.c_str(), mac.c_str(),
-                  password.c_str(), networkName.c_str(), lastSeen.c_str());
+    std::snprintf(line, sizeof line, "%-31s  %-17s  %-19s  %-11s  %-24s  %s\n", name.c_str(),
+                  mac.c_str(), password.c_str(), verified.c_str(), networkName.c_str(),
+                  lastSeen.c_str());
     context.out << line;
+}
+
+std::string verifiedText(const Json& device) {
+    if (device["password"].get<std::string>().empty()) return "-";
+    const Json& verified = device["passwordVerified"];
+    return verified.is_null() ? "not checked" : verified.get<bool>() ? "yes" : "refused";
 }
 
 int runDevices(const DevicesOptions& options, CliContext& context) {
     // Showing the list never renames or changes a file, even a damaged one.
-    if (!openSession(options.dataDir, context, LoadMode::ReadOnly)) return context.status;
+    DatabaseLoad load;
+    if (!openSession(options.dataDir, context, LoadMode::ReadOnly, &load)) return context.status;
     Json list = Json::array();
     for (int i = 0; i < core.deviceCount; ++i) list.push_back(deviceOf(core.devices[i]));
     const Json devices = printable(list);
     if (options.json) {
         context.out << jsonLine({{"devices", devices}}) << '\n';
     } else {
-        if (!devices.empty())
-            printDeviceRow(context, "NAME", "MAC", "PASSWORD", "NETWORK NAME", "LAST SEEN (UTC)");
+        if (devices.empty())
+            context.out << "No devices in the device list (" << databasePath() << ")\n";
+        else
+            printDeviceRow(context, "NAME", "MAC", "PASSWORD", "VERIFIED", "NETWORK NAME",
+                           "LAST SEEN (UTC)");
         for (const Json& d : devices) {
             printDeviceRow(context, displayOf(d["name"]), d["mac"].get<std::string>(),
-                           passwordText(displayOf(d["password"])), displayOf(d["networkName"]),
+                           passwordText(displayOf(d["password"])), verifiedText(d),
+                           displayOf(d["networkName"]),
                            d["lastSeen"].is_null() ? "never" : d["lastSeen"].get<std::string>());
         }
     }
-    context.status = 0;
-    return 0;
-}
-
-int runReport(const DevicesOptions& options, CliContext& context) {
-    if (!openSession(options.dataDir, context)) return context.status;
-    // Without capture the report would say that no device is connected: refuse instead.
-    requireCapture();
-    // The tables the Diagnostics page would have: one full scan, merged into the device list.
-    rescan();
-    refreshView(5);
-    stopScan();
-    bool written = false;
-    std::string error = "standard output";
-    if (options.file.empty()) {
-        context.out.flush();
-        std::FILE* out = fdopen(::dup(STDOUT_FILENO), "w");
-        written = out != nullptr && writeReport(out);
-    } else {
-        written = saveReport(options.file, &error);
-    }
-    const bool saved = saveSession(context);
-    if (!written) return context.fail(1, "the report could not be written: " + error);
-    context.status = saved ? 0 : 1;
+    // The list shown is not the whole file's (what was read of a damaged file, or nothing of
+    // one too old or too new): said above, and the exit status tells a script.
+    const bool whole = load.status == LoadStatus::Loaded || load.status == LoadStatus::Missing;
+    context.status = whole ? 0 : 1;
     return context.status;
 }
 
@@ -113,17 +115,6 @@ void addDevicesCommand(CLI::App& app, CliContext& context) {
     command->add_flag("--json", options->json, "print one JSON object");
     command->add_option("--data-dir", options->dataDir, "directory of the device database");
     command->callback([options, &context] { runDevices(*options, context); });
-}
-
-void addReportCommand(CLI::App& app, CliContext& context) {
-    auto options = std::make_shared<DevicesOptions>();
-    CLI::App* command = app.add_subcommand("report", "Write the diagnostics report.");
-    command->footer(
-        "One full scan first, then the report of the host, its interfaces and local devices,\n"
-        "and the known AV stations, to FILE or to standard output.");
-    command->add_option("file", options->file, "file to write (default: standard output)");
-    command->add_option("--data-dir", options->dataDir, "directory of the device database");
-    command->callback([options, &context] { runReport(*options, context); });
 }
 
 }  // namespace corvel

@@ -9,7 +9,5 @@ namespace corvel {
 
 // corvel devices [--json] [--data-dir DIR]
 void addDevicesCommand(CLI::App& app, CliContext& context);
-// corvel report [FILE] [--data-dir DIR]
-void addReportCommand(CLI::App& app, CliContext& context);
 
 }  // namespace corvel

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "cli/interfaces_command.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
 
 #include "cli/json_output.h"
 #include "cli/session.h"
 #include "platform/mac.h"
+#include "platform/text.h"
 #include "transport/frame_io.h"
 #include "transport/interface_table.h"
 
@@ -21,7 +24,18 @@ struct InterfacesOptions {
 int runInterfaces(const InterfacesOptions& options, CliContext& context) {
     if (!openHostInterfaces(context)) return context.status;
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
-    if (!options.json) context.out << "INDEX  NAME  MAC  DESCRIPTION\n";
+    // The NAME column as wide as the longest name of this host.
+    int nameWidth = 4;
+    for (int i = 0; i < adapterCount; ++i)
+        nameWidth = std::max(nameWidth, int(interfaceByIndex(i)->name.size()));
+    const auto row = [&](const std::string& index, const std::string& name,
+                         const std::string& mac, const std::string& rest) {
+        char line[512];
+        std::snprintf(line, sizeof line, "%-5s  %-*s  %-17s  %s\n", index.c_str(), nameWidth,
+                      name.c_str(), mac.c_str(), rest.c_str());
+        context.out << line;
+    };
+    if (!options.json) row("INDEX", "NAME", "MAC", "DESCRIPTION");
     for (int i = 0; i < adapterCount; ++i) {
         const InterfaceEntry& entry = interfaceEntries[i];
         const std::string name = interfaceByIndex(i)->name;
@@ -33,8 +47,9 @@ int runInterfaces(const InterfacesOptions& options, CliContext& context) {
                             {"description", entry.description},
                             {"open", entry.captureHandle >= 0}});
         } else {
-            context.out << i << "  " << name << "  " << mac << "  " << entry.description
-                        << (entry.captureHandle >= 0 ? "" : "  (not open)") << '\n';
+            row(std::to_string(i), name, mac,
+                stringOf(entry.description) +
+                    (entry.captureHandle >= 0 ? "" : "  (not open)"));
         }
     }
     if (options.json) context.out << jsonLine({{"interfaces", list}}) << '\n';

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/password_prompt.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
 #include <termios.h>
@@ -15,6 +16,9 @@
 namespace corvel {
 
 namespace {
+
+// In place of the password: read it as one line of standard input.
+constexpr char kPasswordFromInput[] = "-";
 
 volatile std::sig_atomic_t caughtSignal = 0;
 
@@ -149,6 +153,42 @@ std::optional<std::string> readSecretLine(int fd, std::string& error) {
     if (readLine(fd, line) == LineEnd::line) return line;
     error = std::string("the password could not be read: ") + std::strerror(errno);
     return std::nullopt;
+}
+
+CLI::Option* addPasswordArgument(CLI::App& command, std::string& password) {
+    return command.add_option(
+        "password", password,
+        "the device password; - reads it from standard input; without it, it is asked for");
+}
+
+std::optional<std::string> passwordOf(bool given, const std::string& text,
+                                      const std::string& prompt, CliContext& context) {
+    if (given && text != kPasswordFromInput) return text;
+    std::string error;
+    std::optional<std::string> password;
+    if (given && !::isatty(STDIN_FILENO)) {
+        password = readSecretLine(STDIN_FILENO, error);
+    } else if (given) {
+        password = readSecretFromTerminal(STDIN_FILENO, prompt, error);
+    } else {
+        const int terminal = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (terminal < 0) {
+            context.fail(1, "no password given and no terminal to ask for it on (give - to read "
+                            "it from standard input)");
+            return std::nullopt;
+        }
+        password = readSecretFromTerminal(terminal, prompt, error);
+        ::close(terminal);
+    }
+    if (!password) {
+        context.fail(1, error);
+        return std::nullopt;
+    }
+    if (password->empty()) {
+        context.fail(1, "no password was entered; nothing was checked");
+        return std::nullopt;
+    }
+    return password;
 }
 
 }  // namespace corvel

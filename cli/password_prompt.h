@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <cstddef>
 #include <optional>
 #include <string>
+
+#include "cli/context.h"
 
 // A device password taken from the user rather than from the command line, where every user of
 // the machine can read it in the process list.
@@ -25,5 +28,18 @@ std::optional<std::string> readSecretFromTerminal(int fd, const std::string& pro
 // One line from `fd` (a pipe or a file, for scripts) without its line end ("\n" or "\r\n");
 // empty at the end of input. None, with the reason in `error`, when reading failed.
 std::optional<std::string> readSecretLine(int fd, std::string& error);
+
+// The password boxes of the dialogs read at most this much.
+inline constexpr size_t kPasswordBoxRead = 25;
+
+// The optional PASSWORD argument of `password MAC [PASSWORD|-]` and `add-device NAME
+// [PASSWORD|-]`, stored in `password`.
+CLI::Option* addPasswordArgument(CLI::App& command, std::string& password);
+
+// The password of that argument: as given; when not `given`, asked for on the terminal with
+// `prompt` and echo off; with "-", one line of standard input (asked for in the same way when
+// standard input is the terminal). None after saying why (status 1).
+std::optional<std::string> passwordOf(bool given, const std::string& password,
+                                      const std::string& prompt, CliContext& context);
 
 }  // namespace corvel

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/pib_command.h"
 
+#include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -76,10 +77,28 @@ std::optional<std::vector<uint8_t>> readUsablePib(const std::string& path, CliCo
 
 bool usable(int code) { return code == kPibDone || code == kPibOtherVersion; }
 
-// The stored checksum makes the XOR of all length / 4 words 0xFFFFFFFF.
-bool checksumValid(const std::vector<uint8_t>& pib) {
+constexpr size_t kChecksumFieldOffset = 8;
+
+// The checksum field and the value the contents call for: with it, the XOR of all length / 4
+// words is 0xFFFFFFFF.
+struct PibChecksum {
+    uint32_t stored;
+    uint32_t expected;
+    bool valid() const { return stored == expected; }
+};
+
+PibChecksum checksumOf(const std::vector<uint8_t>& pib) {
     const size_t length = get16le(&pib[4]);
-    return imageChecksum(pib.data(), length / 4, 0) == 0;
+    const uint32_t stored = get32le(&pib[kChecksumFieldOffset]);
+    // The complement of the XOR of every word is 0 when the stored field is right; XORed with
+    // the stored field it is the field's right value.
+    return {stored, imageChecksum(pib.data(), length / 4, 0) ^ stored};
+}
+
+std::string hex32(uint32_t value) {
+    char text[11];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
 }
 
 // A parameter block wrapped in the newer chain of 96-byte headers, as current adapters ship it:
@@ -143,6 +162,7 @@ int runCheck(const PibOptions& options, CliContext& context) {
     }
     const std::string version = std::to_string((*bytes)[0]) + "." + std::to_string((*bytes)[1]);
     const unsigned length = get16le(&(*bytes)[4]);
+    const PibChecksum checksum = checksumOf(*bytes);
     if (options.json) {
         nlohmann::ordered_json out = {{"code", code},
                                       {"meaning", pibCodeMeaning(code)},
@@ -150,7 +170,7 @@ int runCheck(const PibOptions& options, CliContext& context) {
                                       {"length", length},
                                       {"mac", mac ? nlohmann::ordered_json(*mac) : nullptr},
                                       {"nmk", nmk ? nlohmann::ordered_json(*nmk) : nullptr},
-                                      {"checksumValid", checksumValid(*bytes)}};
+                                      {"checksumValid", checksum.valid()}};
         context.out << out.dump() << '\n';
     } else {
         context.out << "code " << code << ": " << pibCodeMeaning(code) << '\n'
@@ -158,8 +178,20 @@ int runCheck(const PibOptions& options, CliContext& context) {
                     << "length " << length << '\n'
                     << "mac " << mac.value_or("(not in this version)") << '\n'
                     << "nmk " << nmk.value_or("(not in this version)") << '\n';
+        if (checksum.valid())
+            context.out << "checksum " << hex32(checksum.stored) << " valid\n";
+        else
+            context.out << "checksum " << hex32(checksum.stored) << " wrong: the contents give "
+                        << hex32(checksum.expected) << '\n';
     }
-    context.status = usable(code) ? 0 : 1;
+    // A wrong checksum means bytes changed since the image was made: the upgrade, which writes
+    // a new checksum, would give the device whatever changed. The contents checks above cannot
+    // see a changed value that is still in range.
+    if (!checksum.valid() && !options.json)
+        context.err << "corvel: " << options.file
+                    << ": the checksum does not match the contents: the file was changed or "
+                       "damaged\n";
+    context.status = usable(code) && checksum.valid() ? 0 : 1;
     return context.status;
 }
 
@@ -194,11 +226,12 @@ void addPibCommand(CLI::App& app, CliContext& context) {
 
     CLI::App* check = pib->add_subcommand("check", "Check a PIB file.");
     check->footer(
-        "Prints 'code N: MEANING' and the image's version, length, MAC and NMK.\n"
+        "Prints 'code N: MEANING' and the image's version, length, MAC, NMK and checksum.\n"
         "A PIB wrapped in the newer image format (96-byte headers) is named as such, with the\n"
         "wrapped block's length and the chain listed as nvm check lists it; the upgrade refuses\n"
         "it, and so does the check.\n"
-        "Exit status 0 when the image is usable (code 0, or 3 for a version other than 3.3).");
+        "Exit status 0 when the image is usable (code 0, or 3 for a version other than 3.3)\n"
+        "and its checksum matches its contents.");
     check->add_option("file", options->file, "PIB file")->required();
     check->add_flag("--json", options->json, "print one JSON object");
     check->callback([options, &context] { runCheck(*options, context); });

@@ -7,6 +7,7 @@
 
 #include "av/av_state.h"
 #include "av/local_device.h"
+#include "cli/device_session.h"
 #include "cli/interfaces_command.h"
 #include "cli/json_output.h"
 #include "cli/session.h"
@@ -52,10 +53,12 @@ Json avStations(int index) {
     Json stations = Json::array();
     for (const StationRecord& station : core.stationTables[index].stations) {
         if (!station.present) continue;
+        // A rate the network information did not give is unknown, not 0 Mbit/s.
+        const double rate = station.rate.currentRate;
         const PhyRates phy = phyRatesOf(index, station);
         stations.push_back({{"mac", formatMac(station.mac)},
                             {"firmware", stringOf(station.firmwareText)},
-                            {"rate", double(station.rate.currentRate)},
+                            {"rate", rate == 0 ? Json(nullptr) : Json(rate)},
                             {"phyRateTx", mbpsOrNull(phy.tx)},
                             {"phyRateRx", mbpsOrNull(phy.rx)}});
     }
@@ -160,8 +163,9 @@ void printProbeText(const Json& result, CliContext& context) {
                 context.out << ", " << field << " \"" << displayOf(local[field]) << "\"";
         context.out << '\n';
         for (const Json& station : entry["stations"]) {
-            char rate[32];
-            std::snprintf(rate, sizeof rate, "%.2f Mbit/s", station["rate"].get<double>());
+            char rate[32] = "? Mbit/s";
+            if (!station["rate"].is_null())
+                std::snprintf(rate, sizeof rate, "%.2f Mbit/s", station["rate"].get<double>());
             context.out << "  station " << station["mac"].get<std::string>() << "  rate " << rate
                         << "  TX " << mbpsText(station["phyRateTx"]) << "  RX "
                         << mbpsText(station["phyRateRx"]) << "  firmware \""
@@ -180,8 +184,14 @@ int runProbe(const ProbeOptions& options, CliContext& context) {
     const Json result = printable({{"interfaces", interfaces}});
     if (options.json) context.out << jsonLine(result) << '\n';
     else printProbeText(result, context);
-    context.status = 0;
-    return 0;
+    // As scan: exit status 1 when no device answered on any interface (one waiting in its
+    // loader is a device).
+    bool found = false;
+    for (const Json& entry : result["interfaces"])
+        found = found || !entry["local"].is_null() || !entry["loader"].is_null();
+    if (!found && !options.json) context.err << "corvel: " << noAdapterCause() << '\n';
+    context.status = found ? 0 : 1;
+    return context.status;
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "cli/session.h"
 
+#include <sys/stat.h>
+
 #include <ctime>
-#include <iostream>
 
 #include "scan/device_list.h"
 #include "scan/logs.h"
 #include "core/view_hooks.h"
-#include "platform/notifier.h"
 #include "store/data_directory.h"
 #include "store/database.h"
 #include "store/preferences.h"
@@ -16,17 +16,15 @@
 
 namespace corvel {
 
-namespace {
-StreamNotifier& sessionNotifier() {
-    static StreamNotifier notifier(std::cerr, false);
-    return notifier;
-}
-}  // namespace
-
-bool openSession(const std::string& dataDirOverride, CliContext& context, LoadMode mode) {
-    installNotifier(&sessionNotifier());
+bool openSession(const std::string& dataDirOverride, CliContext& context, LoadMode mode,
+                 DatabaseLoad* load) {
     // First of all: a refused directory is refused before any file is read or written.
     if (!dataDirOverride.empty()) {
+        struct stat info {};
+        if (::stat(dataDirOverride.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) {
+            context.fail(1, "--data-dir " + dataDirOverride + " is not a directory");
+            return false;
+        }
         std::string error;
         if (useDataDirectory(dataDirOverride, error) != DirectoryUse::Used) {
             context.fail(1, error);
@@ -39,7 +37,8 @@ bool openSession(const std::string& dataDirOverride, CliContext& context, LoadMo
         prepareDataPaths();
         chooseDataDirectory();
     }
-    loadDatabase(mode);
+    const DatabaseLoad loaded = loadDatabase(mode);
+    if (load != nullptr) *load = loaded;
     installDeviceLog();
     viewHooks().refreshView = [](int) {
         mergeStationsIntoDevices(std::time(nullptr), &pendingAdd());

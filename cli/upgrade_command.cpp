@@ -3,21 +3,23 @@
 
 #include <unistd.h>
 
-#include <atomic>
-#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
 
+#include "av/av_state.h"
 #include "av/local_device.h"
+#include "cli/confirm.h"
 #include "cli/device_session.h"
+#include "cli/interrupt.h"
 #include "cli/probe_command.h"
 #include "cli/session.h"
 #include "cli/upgrade_progress.h"
 #include "core/tables.h"
 #include "platform/mac.h"
 #include "platform/notifier.h"
+#include "platform/text.h"
 #include "transport/frame_io.h"
 #include "transport/interface_table.h"
 #include "upgrade/av_files.h"
@@ -39,89 +41,18 @@ struct UpgradeOptions {
     std::string dataDir;
 };
 
-// Questions are asked on the terminal (y/N) when the command runs on one and --yes was not
-// given; otherwise --yes answers them. Everything else is printed as "title: text".
-class AskingNotifier : public Notifier {
-public:
-    AskingNotifier(CliContext& context, bool yes)
-        : context_(context),
-          plain_(context.err, yes),
-          interactive_(!yes && &context.err == &std::cerr && ::isatty(STDIN_FILENO) != 0) {}
-
-    Button notify(const std::string& title, const std::string& text, Icon icon,
-                  Buttons buttons) override {
-        if (buttons == Buttons::Ok || !interactive_)
-            return plain_.notify(title, text, icon, buttons);
-        context_.err << title << ": " << text << " [y/N] " << std::flush;
-        std::string answer;
-        const bool yes = std::getline(std::cin, answer) && !answer.empty() &&
-                         (answer[0] == 'y' || answer[0] == 'Y');
-        const bool okSet = buttons == Buttons::OkCancel;
-        if (yes) return okSet ? Button::Ok : Button::Yes;
-        return okSet ? Button::Cancel : Button::No;
-    }
-
-private:
-    CliContext& context_;
-    StreamNotifier plain_;
-    bool interactive_;
-};
-
 // Ctrl-C during the transfer: the first one prints the warning and, with --yes, stops the
-// upgrade at its next frame boundary; without --yes a second one does. Only async-signal-safe
-// calls happen in the handler: write(2) and lock-free atomics.
-std::atomic<UpgradeControl*> interruptTarget{nullptr};
-std::atomic<int> interruptCount{0};
-std::atomic<bool> interruptStopsAtOnce{false};
+// upgrade at its next frame boundary; without --yes a second one does (SIGTERM at once). Once
+// the last frame is confirmed the device commits and restarts whatever happens here: Ctrl-C then
+// only says so.
 const std::string kInterruptWarning =
-    std::string("\n") + kCancelWarningTitle + ": " + kCancelWarningText + "\n";
-const std::string kInterruptAgain = "corvel: press Ctrl-C again to stop the upgrade\n";
-
-void onInterrupt(int) {
-    const int count = interruptCount.fetch_add(1) + 1;
-    if (count == 1) {
-        ssize_t ignored =
-            ::write(STDERR_FILENO, kInterruptWarning.data(), kInterruptWarning.size());
-        if (!interruptStopsAtOnce.load())
-            ignored = ::write(STDERR_FILENO, kInterruptAgain.data(), kInterruptAgain.size());
-        (void)ignored;
-    }
-    if (count >= 2 || interruptStopsAtOnce.load())
-        if (UpgradeControl* control = interruptTarget.load()) control->requestCancel();
-}
-
-class InterruptGuard {
-public:
-    InterruptGuard(UpgradeControl& control, bool stopAtOnce) {
-        interruptCount = 0;
-        interruptStopsAtOnce = stopAtOnce;
-        interruptTarget = &control;
-        struct sigaction action {};
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        // A Ctrl-C that lands in a write to the terminal (the progress bar, blocked while the
-        // terminal drains) must not fail it: a failed write leaves std::cerr silent for good,
-        // the cancellation message included.
-        action.sa_flags = SA_RESTART;
-        sigaction(SIGINT, &action, &previous_);
-    }
-    ~InterruptGuard() {
-        sigaction(SIGINT, &previous_, nullptr);
-        interruptTarget = nullptr;
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-private:
-    struct sigaction previous_ {};
-};
-
-bool confirmTurboUpgradeStart() {
-    return notifier().notify("Local Device Type",
-                             "Local Device is HomePlug 1.0 Turbo Device\nMake sure you have "
-                             "selected correct files to upgrade firmware",
-                             Icon::Information, Buttons::OkCancel) == Button::Ok;
-}
+    "\ncorvel: stopping an upgrade in the middle may leave the device unable to start until it "
+    "is upgraded again\n";
+const std::string kInterruptAgain =
+    "corvel: press Ctrl-C again to stop the upgrade between two frames\n";
+const std::string kInterruptTooLate =
+    "\ncorvel: the last frame is confirmed: the upgrade can no longer be stopped; wait for the "
+    "device to restart\n";
 
 void checkFileChoice(const UpgradeOptions& o) {
     const bool av = !o.nvm.empty() || !o.pib.empty();
@@ -155,15 +86,42 @@ std::string interfaceText(int index) {
     return "interface " + std::to_string(index) + (host ? " " + host->name : std::string());
 }
 
-enum class Result { Upgraded, Failed, Refused };
+// The files as the question names them.
+std::string filesText(const UpgradeOptions& o) {
+    if (!o.nvm.empty()) return "the firmware image " + o.nvm + " and the parameter image " + o.pib;
+    return "the MAC image " + o.img + (o.cfg.empty() ? "" : " and the configuration " + o.cfg);
+}
 
-const char* const kNotConfirmed =
-    "the upgrade was not confirmed (--yes confirms it); nothing was sent";
+// The device to upgrade as the question names it: its address, family, firmware and interface.
+std::string deviceText(const UpgradeOptions& o) {
+    if (o.resume)
+        return "the device waiting in its secondary loader at " +
+               formatMac(kSecondaryLoaderMac) + " on " + interfaceText(core.currentAdapter);
+    Mac local{};
+    copyLocalMac(local.data());
+    const std::string firmware = core.localIsAv ? stringOf(avExchangeState().localFirmwareText)
+                                                : stringOf(core.turboFirmwareText);
+    return "the local device " + formatMac(local) + " (" + localKindName(core.currentAdapter) +
+           (firmware.empty() ? "" : ", firmware " + firmware) + ") on " +
+           interfaceText(core.currentAdapter);
+}
+
+enum class Result { Upgraded, Failed, Refused };
 
 // Said on standard error before anything was sent.
 Result refuse(CliContext& context, const std::string& why) {
     context.fail(1, why);
     return Result::Refused;
+}
+
+bool confirmUpgrade(const UpgradeOptions& o, CliContext& context) {
+    context.yes = o.yes;
+    if (!confirmed(context, "upgrade " + deviceText(o) + " with " + filesText(o) + "?",
+                   "the upgrade"))
+        return false;
+    // Asked in the command's words: the upgrade's own question is answered.
+    context.yes = true;
+    return true;
 }
 
 Result upgradeAv(const UpgradeOptions& o, CliContext& context, UpgradeControl& control,
@@ -174,10 +132,10 @@ Result upgradeAv(const UpgradeOptions& o, CliContext& context, UpgradeControl& c
     if (!readFirmwareType())
         return refuse(context,
                       "the local device did not report its configuration block; nothing was sent");
+    if (!confirmUpgrade(o, context)) return Result::Refused;
     const AvUpgradeFiles files{o.nvm, o.pib};
-    if (confirmAvUpgradeStart(files) != UpgradeStart::confirmed)
-        return refuse(context, kNotConfirmed);
-    InterruptGuard guard(control, o.yes);
+    if (confirmAvUpgradeStart(files) != UpgradeStart::confirmed) return Result::Refused;
+    InterruptGuard guard(control, o.yes, kInterruptWarning, kInterruptAgain, kInterruptTooLate);
     const UpgradeOutcome outcome = upgradeWorker(files, control, {{}, [&view] { view.close(); }});
     if (outcome == UpgradeOutcome::Cancelled)
         context.fail(1, "upgrade cancelled; the device keeps what it had received");
@@ -190,8 +148,8 @@ Result upgradeTurbo(const UpgradeOptions& o, CliContext& context, UpgradeControl
         return refuse(
             context,
             "the local device is not a HomePlug 1.0 Turbo device (--img and --cfg are for Turbo)");
-    if (!confirmTurboUpgradeStart()) return refuse(context, kNotConfirmed);
-    InterruptGuard guard(control, o.yes);
+    if (!confirmUpgrade(o, context)) return Result::Refused;
+    InterruptGuard guard(control, o.yes, kInterruptWarning, kInterruptAgain, kInterruptTooLate);
     const int done = hp10UpgradeFirmware({o.img, o.cfg}, control,
                                          o.resume ? LoaderEntry::Resume : LoaderEntry::Reset);
     view.close();
@@ -228,32 +186,73 @@ bool selectDevice(const UpgradeOptions& o, CliContext& context, DeviceSession& s
         // finish that upgrade rather than only that nothing answered.
         const int loader = findWaitingLoader();
         if (loader >= 0)
-            context.fail(1,
-                         std::string("no local device answered; ") + kWaitingLoaderText +
-                             " answers on " + interfaceText(loader) + ": " + kResumeCommand + "; nothing was sent");
+            context.fail(1, std::string("no local device answered; ") + kWaitingLoaderText +
+                                " answers on " + interfaceText(loader) + ": " + kResumeCommand +
+                                "; nothing was sent");
         else
-            context.fail(1, "no local device answered on any interface; nothing was sent");
+            context.fail(1, noAdapterCause() + "; nothing was sent");
         return false;
     }
     Mac local{};
     copyLocalMac(local.data());
-    context.out << "Local device " << formatMac(local) << " on interface " << core.currentAdapter
-                << '\n';
+    context.out << "Local device " << formatMac(local) << " on "
+                << interfaceText(core.currentAdapter) << '\n';
     return true;
 }
 
+// What the progress shows, and what the terminal says once the device has the last frame: from
+// then on it commits and restarts, and stopping is no longer possible.
+class UpgradeWatch {
+public:
+    UpgradeWatch(CliContext& context, bool av)
+        : context_(context),
+          view_(context.err, &context.err == &std::cerr && ::isatty(STDERR_FILENO) != 0),
+          av_(av) {}
+
+    UpgradeProgressView& view() { return view_; }
+
+    void show(const UpgradeProgress& p) {
+        const bool last = p.framesTotal != 0 && p.framesDone >= p.framesTotal;
+        if (last) InterruptGuard::pastStopping();
+        if (context_.quiet) return;
+        view_.show(p);
+        if (!last || finalShown_) return;
+        finalShown_ = true;
+        view_.close();
+        context_.err << (av_ ? "Last frame confirmed: the device commits the new firmware and "
+                               "restarts (about " +
+                                   std::to_string(kUpgradeRestartWaitMs / 1000) + " s)"
+                             : std::string("Last block written: committing, verifying, then the "
+                                           "device restarts"))
+                     << "; the upgrade can no longer be stopped\n"
+                     << std::flush;
+    }
+
+private:
+    CliContext& context_;
+    UpgradeProgressView view_;
+    bool av_;
+    bool finalShown_ = false;
+};
+
 void runUpgrade(const UpgradeOptions& o, CliContext& context) {
     checkFileChoice(o);
-    DeviceSession session(context, o.yes);
+    DeviceSession session(context, false);
     if (!session.open(o.dataDir)) return;
-    AskingNotifier asking(context, o.yes);
-    installNotifier(&asking);
     const bool av = !o.nvm.empty();
-    // Files the upgrade would refuse are refused before the first frame goes out, though after
-    // a capture that is not permitted, which is said first whatever the command.
+    // Files the upgrade would refuse are refused before anything is scanned or sent, though
+    // after a capture that is not permitted, which is said first whatever the command.
     requireCapture();
-    if (av && !checkAvUpgradeFiles({o.nvm, o.pib})) {
-        context.fail(1, "the files were refused; nothing was sent");
+    const bool filesUsable =
+        av ? checkAvUpgradeFiles({o.nvm, o.pib}) : checkHp10UpgradeFiles({o.img, o.cfg});
+    if (!filesUsable) {
+        context.fail(1, "nothing was sent");
+        session.finish();
+        return;
+    }
+    // The question could not be asked: refused before the scan.
+    if (!o.yes && !canAsk()) {
+        refuseWithoutTerminal(context, "the upgrade");
         session.finish();
         return;
     }
@@ -262,14 +261,17 @@ void runUpgrade(const UpgradeOptions& o, CliContext& context) {
         return;
     }
 
-    UpgradeProgressView view(context.err,
-                             &context.err == &std::cerr && ::isatty(STDERR_FILENO) != 0);
+    UpgradeWatch watch(context, av);
     UpgradeControl control;
-    control.progress = [&view](const UpgradeProgress& p) { view.show(p); };
-    const Result result =
-        av ? upgradeAv(o, context, control, view) : upgradeTurbo(o, context, control, view);
+    control.progress = [&watch](const UpgradeProgress& p) { watch.show(p); };
+    const Result result = av ? upgradeAv(o, context, control, watch.view())
+                             : upgradeTurbo(o, context, control, watch.view());
     const bool saved = session.finish();
     if (result == Result::Refused) return;
+    if (result == Result::Upgraded)
+        context.out << (av ? "Upgraded: the device restarts with the new firmware; keep it "
+                             "powered until it answers again (corvel probe)\n"
+                           : "Upgraded: the device was verified and restarted\n");
     context.status = result == Result::Upgraded && saved ? 0 : 1;
 }
 
@@ -288,8 +290,11 @@ void addUpgradeCommand(CLI::App& app, CliContext& context) {
         "A Turbo device that an upgrade left in its loader (cancelled, failed, a power cut)\n"
         "answers only at the loader's address 00:04:87:FE:11:00; --resume runs the upgrade\n"
         "there, without the switch (corvel probe names such a device).\n"
-        "Asks first (y/N on a terminal); --yes answers it. Ctrl-C warns first and stops the\n"
-        "upgrade between two frames on a second Ctrl-C (at once with --yes).\n"
+        "Both files are checked before anything is scanned or sent. Asks first, naming the\n"
+        "device, its firmware and the files (y/N on a terminal); --yes answers it, and without\n"
+        "a terminal --yes is needed. Ctrl-C warns first and stops the upgrade between two\n"
+        "frames on a second Ctrl-C (at once with --yes); once the last frame is confirmed the\n"
+        "device commits and restarts, and the upgrade can no longer be stopped.\n"
         "Exit status 0 only when the device confirmed the last step.");
     command
         ->add_option("--nvm", options->nvm,
@@ -308,7 +313,7 @@ void addUpgradeCommand(CLI::App& app, CliContext& context) {
     command->add_flag("--resume", options->resume,
                       "Turbo: finish an upgrade that did not, with a device waiting in its "
                       "secondary loader");
-    command->add_flag("--yes", options->yes, "answer OK to the confirmation");
+    command->add_flag("--yes", options->yes, "answer yes to the confirmation");
     command->add_option("--data-dir", options->dataDir, "directory of the device database");
     command->callback([options, &context] { runUpgrade(*options, context); });
 }

@@ -7,11 +7,17 @@ _corvel() {
 
     local commands="interfaces probe scan monitor devices report set-network password add-device
         rename remove upgrade stats tonemap restart derive pib nvm"
-    local global="-h --help --version -i --interface -q --quiet -v --verbose --json"
+    local global="-h --help --version -i --interface -q --quiet -v --verbose"
 
     case $prev in
         -i|--interface)
-            COMPREPLY=($(compgen -W "$(ls /sys/class/net 2>/dev/null)" -- "$cur"))
+            # Ethernet interfaces only (the loopback is none), each after the commas of a list.
+            local names="" n head=""
+            for n in /sys/class/net/*; do
+                [ "$(cat "$n/type" 2>/dev/null)" = 1 ] && names+=" ${n##*/}"
+            done
+            [[ $cur == *,* ]] && head=${cur%,*},
+            COMPREPLY=($(compgen -P "$head" -W "$names" -- "${cur##*,}"))
             return ;;
         --data-dir)
             _filedir -d
@@ -39,7 +45,7 @@ _corvel() {
         scan) options="--cycles --json --data-dir" ;;
         monitor) options="--interval --listen --json-lines --data-dir" ;;
         devices) options="--json --data-dir" ;;
-        report) options="--data-dir"; _filedir ;;
+        report) options="--no-passwords --data-dir"; _filedir ;;
         set-network) options="--public --local-only --yes --data-dir" ;;
         password)
             # After the MAC: "-" reads the password from standard input.
@@ -61,7 +67,9 @@ _corvel() {
             if [ "$cword" -eq $((i + 1)) ]; then
                 [ "$command" = pib ] && options="check set-mac" || options="check"
             else
-                options="--json"; _filedir
+                # Only check prints JSON; set-mac takes a file and a MAC.
+                [ "${words[i + 1]}" = check ] && options="--json"
+                _filedir
             fi ;;
     esac
     COMPREPLY+=($(compgen -W "$options --help" -- "$cur"))

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "platform/notifier.h"
 
@@ -21,13 +23,13 @@ constexpr const char* kNoPasswordText = "Please enter a Password.";
 constexpr const char* kAnotherNameText = "Please enter another name.";
 constexpr const char* kNameTooLongText = "Device Name should be less than 31 characters";
 
-bool invalidEntry(const char* text) {
-    notifier().notify("Invalid Entry", text, Icon::Error, Buttons::Ok);
+bool invalidEntry(MessageId id, const char* text, std::vector<std::string> details = {}) {
+    notifier().show({id, "Invalid Entry", text, Icon::Error, Buttons::Ok, std::move(details)});
     return false;
 }
 
-bool attention(const char* text) {
-    notifier().notify("Attention!", text, Icon::Warning, Buttons::Ok);
+bool attention(MessageId id, const char* text, std::vector<std::string> details = {}) {
+    notifier().show({id, "Attention!", text, Icon::Warning, Buttons::Ok, std::move(details)});
     return false;
 }
 
@@ -45,18 +47,20 @@ bool isAlnumByte(char c) {
 }  // namespace
 
 bool checkDevicePassword(std::string_view text) {
-    if (text.size() != kDevicePasswordLength) return invalidEntry(kPasswordFormatText);
+    if (text.size() != kDevicePasswordLength)
+        return invalidEntry(MessageId::DevicePasswordFormat, kPasswordFormatText);
     for (size_t i = 0; i < text.size(); ++i) {
         const bool dashPosition = i == 4 || i == 9 || i == 14;
         if (dashPosition ? text[i] != '-' : !isAlnumByte(text[i])) {
-            return invalidEntry(kPasswordFormatText);
+            return invalidEntry(MessageId::DevicePasswordFormat, kPasswordFormatText);
         }
     }
     return true;
 }
 
 bool checkPasswordEntered(std::string_view text) {
-    return text == kPasswordPlaceholder ? attention(kNoPasswordText) : true;
+    return text == kPasswordPlaceholder ? attention(MessageId::PasswordNotEntered, kNoPasswordText)
+                                        : true;
 }
 
 std::string upperCaseDevicePassword(std::string_view text) {
@@ -75,13 +79,14 @@ std::string stripVerificationPrefixes(std::string_view stored) {
     return std::string(stored);
 }
 
-void showNetworkNameInvalid() {
-    invalidEntry(kNetworkNameText);
+void showNetworkNameInvalid(std::string_view name) {
+    invalidEntry(MessageId::NetworkNameInvalid, kNetworkNameText, {std::string(name)});
 }
 
 bool checkNetworkNameLength(std::string_view text) {
     if (text.size() >= kNetworkNameMinLength && text.size() <= kNetworkNameMaxLength) return true;
-    return invalidEntry(kNetworkNameText);
+    showNetworkNameInvalid(text);
+    return false;
 }
 
 bool checkNetworkName(const char* text) {
@@ -90,12 +95,16 @@ bool checkNetworkName(const char* text) {
     if (length < kNetworkNameMinLength || length > kNetworkNameMaxLength) {
         return refuseOnStdout("Password length illegal, use 4-24 chars\n");
     }
-    for (size_t i = 0; i < length; ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c > 0x7F) {
-            return refuseOnStdout(
-                "Illegal character in password, CTRL and ALT characters not allowed.\n");
-        }
+    if (!networkNameCharactersAllowed({text, length}))
+        return refuseOnStdout(
+            "Illegal character in password, CTRL and ALT characters not allowed.\n");
+    return true;
+}
+
+bool networkNameCharactersAllowed(std::string_view text) {
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte > 0x7F) return false;
     }
     return true;
 }
@@ -103,26 +112,29 @@ bool checkNetworkName(const char* text) {
 bool cutTypedNetworkName(std::string& text) {
     if (text.size() <= kNetworkNameMaxLength) return false;
     text.resize(kNetworkNameMaxLength);
-    showNetworkNameInvalid();
+    showNetworkNameInvalid(text);
     return true;
 }
 
 bool cutDeviceName(std::string& name) {
     if (name.size() <= kDeviceNameMaxLength) return false;
+    attention(MessageId::DeviceNameTooLong, kNameTooLongText, {name});
     name.resize(kDeviceNameMaxLength);
-    attention(kNameTooLongText);
     return true;
 }
 
 bool checkNewDeviceName(std::string_view name, bool taken) {
-    if (name.empty()) return attention(kAnotherNameText);
-    if (name.size() > kDeviceNameMaxLength) return attention(kNameTooLongText);
-    if (taken) return attention(kAnotherNameText);
+    if (name.empty()) return attention(MessageId::DeviceNameEmpty, kAnotherNameText);
+    if (name.size() > kDeviceNameMaxLength)
+        return attention(MessageId::DeviceNameTooLong, kNameTooLongText, {std::string(name)});
+    if (taken) return attention(MessageId::DeviceNameTaken, kAnotherNameText, {std::string(name)});
     return true;
 }
 
 bool checkRenamedDeviceName(std::string_view name, bool taken) {
-    return name.empty() || taken ? attention(kAnotherNameText) : true;
+    if (name.empty()) return attention(MessageId::DeviceNameEmpty, kAnotherNameText);
+    if (taken) return attention(MessageId::DeviceNameTaken, kAnotherNameText, {std::string(name)});
+    return true;
 }
 
 }  // namespace corvel

@@ -38,13 +38,15 @@ std::string stripVerificationPrefixes(std::string_view stored);
 
 // --- Network names ---
 
-// The network-name box, also shown by callers when checkNetworkName() fails.
-void showNetworkNameInvalid();
+// The network-name box, also shown by callers when checkNetworkName() fails on `name`.
+void showNetworkNameInvalid(std::string_view name = {});
 // 4 to 24 characters; otherwise shows the network-name message.
 bool checkNetworkNameLength(std::string_view text);
 // Length and characters (0x20 to 0x7F only). Shows nothing: a failure writes one line to standard
 // output. nullptr means no text at all, as opposed to an empty one.
 bool checkNetworkName(const char* text);
+// Whether every character of a network name lies in 0x20 to 0x7F; writes and shows nothing.
+bool networkNameCharactersAllowed(std::string_view text);
 // While typing: 25 or more characters are cut to 24 and the network-name message is shown.
 // Returns whether the text was cut.
 bool cutTypedNetworkName(std::string& text);

@@ -21,6 +21,7 @@
 #include "network/local_family.h"
 #include "network/local_key.h"
 #include "network/operation_hooks.h"
+#include "network/operation_stop.h"
 #include "network/remote_key.h"
 #include "network/scan_now.h"
 #include "network/scan_pause.h"
@@ -49,8 +50,8 @@ const char* const kNotDetectedText =
     "A Device With The Entered Password Was Not Detected. \nPlease Check The Password and Check "
     "Your Device Connection.";
 
-void attention(const char* text) {
-    notifier().notify("Attention!", text, Icon::Warning, Buttons::Ok);
+void attention(MessageId id, const char* text) {
+    notifier().show({id, "Attention!", text, Icon::Warning, Buttons::Ok});
 }
 
 void dropPendingAdd() {
@@ -94,6 +95,7 @@ NetworkStations takeNetworkStations(const AvConfirm& info, size_t frameLength) {
 NetworkStations awaitNetworkStations() {
     const Mac local = currentLocalMac();
     for (int t = 0; t < kNetworkInfoTries; ++t) {
+        stopPoint();
         sendAvRequest(local, kMmNetworkInfoRequest);
         AvConfirm info{};
         size_t length = 0;
@@ -107,18 +109,27 @@ NetworkStations awaitNetworkStations() {
 
 enum class SearchResult { found, noDeviceTookKey, noStation, tooMany };
 
+// Where an AV add has got to, for what a stop must put back.
+struct AvAddState {
+    bool localOnOwnKey = true;
+    bool deviceOnRandomKey = false;  // a device took a random key and was not given the NMK yet
+    Mac device{};                    // its address, once the network showed it
+};
+
 // One pass: the local device alone on a random key, offered to the device by its DAK.
-SearchResult searchPass(const NetworkKey& dak, Mac& device) {
+SearchResult searchPass(const NetworkKey& dak, Mac& device, AvAddState& state) {
     NetworkKey randomKey{};
     makeRandomKey(KeyFamily::Av, randomKey.data());
+    state.localOnOwnKey = false;
     setLocalNEK(requestSourceMac(), randomKey);
     bool taken = false;
     for (int attempt = 0; attempt < kRandomKeyAttempts && !taken; ++attempt) {
-        pauseMs(kBeforeAttemptMs);
+        pauseOrStop(kBeforeAttemptMs);
         Mac target = kBroadcastMac;
         taken = setRemoteKey(dak, randomKey, target, false) != kKeyNotSet;
     }
     if (!taken) return SearchResult::noDeviceTookKey;
+    state.deviceOnRandomKey = true;
     const NetworkStations seen = awaitNetworkStations();
     if (seen.count == 0) return SearchResult::noStation;
     if (seen.count > 1) return SearchResult::tooMany;
@@ -135,57 +146,73 @@ bool addAvDevice(std::optional<std::string_view> name, const std::string& passwo
     // A PIB that reads but holds no usable NMK leaves the key unwritten: an all-zero NMK put
     // back on the local device would leave it on no network at all.
     if (readLocalNmk(currentLocalMac(), ownNmk) != 1 || !keyIsSet(ownNmk)) {
-        notifier().notify("Error!!", "Error reading NMK from the local device", Icon::None,
-                          Buttons::Ok);
+        notifier().show({MessageId::LocalKeyUnread, "Error!!",
+                         "Error reading NMK from the local device", Icon::None, Buttons::Ok});
         // Like every failure: a flag left set would hand the next new station an empty name.
         dropPendingAdd();
         return false;
     }
+    AvAddState state;
     try {
         const NetworkKey dak = deriveDAK(password);
         Mac device{};
         SearchResult search = SearchResult::tooMany;
         for (int pass = 0; pass < kMaxSearchPasses && search == SearchResult::tooMany; ++pass)
-            search = searchPass(dak, device);
+            search = searchPass(dak, device, state);
         if (search == SearchResult::noDeviceTookKey) {
-            attention("Unable to set the NMK of remote device!!!");
+            attention(MessageId::NoDeviceTookKey, "Unable to set the NMK of remote device!!!");
             dropPendingAdd();
             return false;
         }
         if (search != SearchResult::found) {
-            attention("Error occured while adding the device");
+            attention(MessageId::DeviceNotSingledOut, "Error occured while adding the device");
             dropPendingAdd();
             return false;
         }
 
-        pauseMs(kFirstSettleMs);
+        state.device = device;
+        pauseOrStop(kFirstSettleMs);
         addProgress(1);
-        pauseMs(kSecondSettleMs);
+        pauseOrStop(kSecondSettleMs);
         setLocalNEK(requestSourceMac(), ownNmk);
+        state.localOnOwnKey = true;
         addProgress(1);
-        pauseMs(kRejoinMs);
+        pauseOrStop(kRejoinMs);
         pendingAdd().expectedMac = device;
         addProgress(1);
 
         KeyTarget target{password, kBroadcastMac, 0};
         const std::string networkName = stringOf(currentStationTable().networkName);
         const bool added = setDeviceKey(target, networkName, true);
+        state.deviceOnRandomKey = false;
         if (added) {
             if (name) pendingAdd().name = std::string(*name);
             pendingAdd().password = password;
         } else {
-            attention(kNotDetectedText);
+            attention(MessageId::DeviceNotFound, kNotDetectedText);
             if (StationRecord* station = findStationByMac(device.data())) station->present = 0;
             dropPendingAdd();
         }
         scanNow();
         return added;
+    } catch (const OperationStopped&) {
+        // The local device's own NMK is put back by the caller, which kept it (Add Device);
+        // a device on the random key stays there: its earlier key is not known, and another add
+        // finds it by its password.
+        StopReport& stop = lastStop();
+        stop.stopped = true;
+        stop.localBack = state.localOnOwnKey;
+        stop.addedDeviceLeft = state.deviceOnRandomKey;
+        if (state.deviceOnRandomKey && macIsSet(state.device.data()))
+            stop.devicesLeft.push_back(state.device);
+        dropPendingAdd();
+        return false;
     } catch (const std::exception&) {
         dropPendingAdd();
-        notifier().notify("Error!!!",
-                          "Some unknown problem occured while adding the device. Try adding "
-                          "again!",
-                          Icon::None, Buttons::Ok);
+        notifier().show({MessageId::UnexpectedFailure, "Error!!!",
+                         "Some unknown problem occured while adding the device. Try adding "
+                         "again!",
+                         Icon::None, Buttons::Ok, {"adding the device"}});
         return false;
     }
 }
@@ -213,14 +240,29 @@ bool keyHp10DeviceByPassword(std::optional<std::string_view> name, std::string& 
 
     bool found = false;
     const std::vector<std::string> forms = devicePasswordForms(password);
-    for (size_t i = 0; i < forms.size() && !found; ++i) {
-        if (i > 0) passwordProgress(1);
-        target.password = forms[i];
-        found = setDeviceKey(target, std::nullopt, byPassword);
+    try {
+        for (size_t i = 0; i < forms.size() && !found; ++i) {
+            if (i > 0) passwordProgress(1);
+            stopPoint();
+            target.password = forms[i];
+            found = setDeviceKey(target, std::nullopt, byPassword);
+        }
+    } catch (const OperationStopped&) {
+        // setDeviceKey has put the saved key back on both; the local device's own key under key
+        // select 0 and its network key are set again as at the end of every add.
+        PuttingBack back;
+        StopReport& stop = lastStop();
+        stop.stopped = true;
+        stop.localBack = reapplyLocalKey() != kKeyNotSet;
+        dropPendingAdd();
+        return false;
     }
     bool added = false;
     if (found) {
-        // While the add or the check is pending this is the local device's previous key.
+        // Both are on the random key: this is the way back onto the network, which a stop does
+        // not cut short. While the add or the check is pending the key is the local device's
+        // previous one.
+        PuttingBack back;
         const std::string networkName = stringOf(currentStationTable().networkName);
         added = setDeviceKey(target, networkName, false);
     }
@@ -237,10 +279,11 @@ bool keyHp10DeviceByPassword(std::optional<std::string_view> name, std::string& 
 
     if (added) {
         password = target.password;
-        notifier().notify("Information", texts.success, Icon::Information, Buttons::Ok);
+        notifier().show({texts.successId, "Information", texts.success, Icon::Information,
+                         Buttons::Ok});
         return true;
     }
-    attention(texts.failure);
+    attention(texts.failureId, texts.failure);
     const Mac expected = pendingAdd().expectedMac;
     if (macIsSet(expected.data()))
         if (StationRecord* station = findStationByMac(expected.data())) station->present = 0;
@@ -253,7 +296,8 @@ AddResult addDevice(std::optional<std::string_view> name, std::string& password)
         localFamily() == LocalFamily::av
             ? addAvDevice(name, password)
             : keyHp10DeviceByPassword(name, password, std::nullopt,
-                                      {"Device was added to your network.", kNotDetectedText});
+                                      {"Device was added to your network.", kNotDetectedText,
+                                       MessageId::DeviceAdded, MessageId::DeviceNotFound});
     return added ? AddResult::added : AddResult::failed;
 }
 

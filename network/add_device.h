@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/mac.h"
+#include "platform/notifier.h"
 
 // Bringing one device onto the local network by its device password alone (Add Device), and the
 // 1.0 / Turbo keying by password that the password check (network/password_check.h) shares.
@@ -41,10 +42,12 @@ enum class AddResult {
 AddResult addDevice(std::optional<std::string_view> name, std::string& password);
 
 // What keyHp10DeviceByPassword shows: `success` with caption "Information", `failure` with
-// "Attention!".
+// "Attention!", each under its message identity (what the command line says in its own words).
 struct Hp10KeyingTexts {
     const char* success;
     const char* failure;
+    MessageId successId;
+    MessageId failureId;
 };
 
 // A 1.0 / Turbo device reached by its password, for Add Device (no `address`: the device is

@@ -17,6 +17,7 @@
 #include "network/key_target.h"
 #include "network/local_key.h"
 #include "network/operation_hooks.h"
+#include "network/operation_stop.h"
 #include "network/password_check.h"
 #include "network/scan_now.h"
 #include "platform/notifier.h"
@@ -56,10 +57,10 @@ private:
 bool refuseOldTurboFirmware(const char* action, DialogScanPause& pause) {
     if (!core.turboFirmwareTooOld) return false;
     core.turboFirmwareTooOld = 0;
-    notifier().notify("Attention!",
-                      std::string("Please upgrade the Device's FirmWare to 1.8 and then try to ") +
-                          action + ".\nThe present device has older FirmWare version.",
-                      Icon::Warning, Buttons::Ok);
+    notifier().show({MessageId::OldTurboFirmware, "Attention!",
+                     std::string("Please upgrade the Device's FirmWare to 1.8 and then try to ") +
+                         action + ".\nThe present device has older FirmWare version.",
+                     Icon::Warning, Buttons::Ok, {action}});
     scanNow();
     pause.keepPaused();
     return true;
@@ -85,8 +86,9 @@ PasswordEntry enterDevicePassword(int record, std::string_view typed) {
     PasswordEntry entry;
     DialogScanPause pause;
     if (record <= 0 || record > core.deviceCount) {
-        notifier().notify("Attention!", "Please select a device first by clicking on it.",
-                          Icon::Warning, Buttons::Ok);
+        notifier().show({MessageId::NoDeviceSelected, "Attention!",
+                         "Please select a device first by clicking on it.", Icon::Warning,
+                         Buttons::Ok});
         entry.outcome = DialogOutcome::closed;
         return entry;
     }
@@ -100,17 +102,20 @@ PasswordEntry enterDevicePassword(int record, std::string_view typed) {
     if (!checkDevicePassword(password)) return entry;
 
     const Mac mac = macOf(core.devices[record - 1].mac);
+    const std::string before = stringOf(core.devices[record - 1].password);
     copyText(core.devices[record - 1].password, password);
     passwordProgress(0);
     membershipKeyState().passwordCheckPending = true;
     KeyTarget target{password, mac, 0};
     entry.verification = verifyDevicePassword(target);
-    entry.stored = storedPasswordForm(entry.verification, target.password);
+    // A check stopped before its end proved nothing: the record keeps what it had.
+    const bool stopped = operationStopped();
+    entry.stored = stopped ? before : storedPasswordForm(entry.verification, target.password);
     // The check may have changed the list (a scan): the record is found again by its address.
     if (const int k = findDeviceByMac(mac.data()); k != 0)
         copyText(core.devices[k - 1].password, entry.stored);
     saveDatabase();
-    entry.outcome = DialogOutcome::checked;
+    entry.outcome = stopped ? DialogOutcome::stopped : DialogOutcome::checked;
     return entry;
 }
 
@@ -138,8 +143,8 @@ DialogOutcome addDeviceToNetwork(std::string_view typedName, std::string_view ty
     if (!checkPasswordEntered(box)) return DialogOutcome::staysOpen;
     if (!checkDevicePassword(box)) return DialogOutcome::staysOpen;
     if (passwordListed(box)) {
-        notifier().notify("Attention!", "Device is already added in the network", Icon::Warning,
-                          Buttons::Ok);
+        notifier().show({MessageId::PasswordAlreadyListed, "Attention!",
+                         "Device is already added in the network", Icon::Warning, Buttons::Ok});
         return DialogOutcome::staysOpen;
     }
 
@@ -165,11 +170,14 @@ DialogOutcome addDeviceToNetwork(std::string_view typedName, std::string_view ty
         }
         return DialogOutcome::waiting;
     }
+    const bool stopped = operationStopped();
+    if (stopped && lastStop().localBack) return DialogOutcome::stopped;
     if (keptNmk) {
-        setLocalNEK(requestSourceMac(), *keptNmk);
+        const int restored = setLocalNEK(requestSourceMac(), *keptNmk);
+        if (stopped) lastStop().localBack = restored != kKeyNotSet;
         pauseMs(kAfterNmkRestoredMs);
     }
-    return DialogOutcome::closed;
+    return stopped ? DialogOutcome::stopped : DialogOutcome::closed;
 }
 
 }  // namespace corvel

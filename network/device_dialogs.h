@@ -16,6 +16,7 @@ enum class DialogOutcome {
     closed,     // closed without a result (old Turbo firmware, no device, a failed add)
     checked,    // Set Device Password: the check ran and its outcome is stored and saved
     waiting,    // Add Device: added; the refresh closes the dialog when the device shows up
+    stopped,    // a stop was asked for while the add or the check ran: lastStop() tells more
 };
 
 // What the password box of Set Device Password opens with for device `record` (1-based): the
@@ -34,7 +35,8 @@ struct PasswordEntry {
 // the first 19 characters are upper-cased and the format checked. Then the password is stored,
 // the check runs with the password-check mark set (passwordProgress from its first text), and
 // the record keeps the outcome's form (storedPasswordForm); the database is saved. A record that
-// does not exist: "Please select a device first by clicking on it.", closed.
+// does not exist: "Please select a device first by clicking on it.", closed. A check stopped
+// before its end (operation_stop.h) leaves the record's password as it was: stopped.
 PasswordEntry enterDevicePassword(int record, std::string_view typed);
 
 // Whether `password` is shown in the Password column of the main page's list of the selected
@@ -50,6 +52,10 @@ bool passwordListed(std::string_view password);
 // NMK is kept before and put back after a failed add (when it could be read), followed by
 // 3000 ms. On success the database is saved and, with autoscan off, refreshView(50) and an
 // immediate scan run; the dialog then waits for the refresh to adopt the device.
+//
+// A stop asked for during the add (operation_stop.h) ends it at its next safe point without
+// its failure messages: the local device's own key is put back as after a failure (an AV local
+// device only when it had left its NMK), and lastStop() tells what stayed; stopped.
 DialogOutcome addDeviceToNetwork(std::string_view name, std::string_view password);
 
 }  // namespace corvel

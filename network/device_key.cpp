@@ -12,6 +12,7 @@
 #include "network/key_state.h"
 #include "network/local_family.h"
 #include "network/local_key.h"
+#include "network/operation_stop.h"
 #include "network/remote_key.h"
 #include "network/scan_pause.h"
 
@@ -56,6 +57,24 @@ NetworkKey networkNameKey(LocalFamily family, std::string_view name, bool byPass
     return keyBufferOf(deriveHP10Key(name));
 }
 
+// Up to 5 attempts of setRemoteKey, each failed one followed by 1000 ms (a safe point: the
+// attempts of this device stop there).
+int offerKey(const NetworkKey& accessKey, const NetworkKey& newKey, KeyTarget& target,
+             bool byPassword) {
+    int result = kKeyNotSet;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        result = setRemoteKey(accessKey, newKey, target.mac, byPassword);
+        if (result != kKeyNotSet) break;
+        pauseOrStop(kPauseAfterFailedAttemptMs);
+    }
+    return result;
+}
+
+NetworkKey accessKeyOf(LocalFamily family, const std::string& password) {
+    return family == LocalFamily::av ? deriveDAK(password)
+                                     : keyBufferOf(deriveHP10Key(password));
+}
+
 }  // namespace
 
 bool setDeviceKey(KeyTarget& target, std::optional<std::string_view> networkName, bool byPassword) {
@@ -83,26 +102,39 @@ bool setDeviceKey(KeyTarget& target, std::optional<std::string_view> networkName
         return false;
     }
 
-    const NetworkKey accessKey = family == LocalFamily::av
-                                     ? deriveDAK(target.password)
-                                     : keyBufferOf(deriveHP10Key(target.password));
+    const NetworkKey accessKey = accessKeyOf(family, target.password);
     if (byPassword) target.mac = kBroadcastMac;
 
-    int result = kKeyNotSet;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        result = setRemoteKey(accessKey, newKey, target.mac, byPassword);
-        if (result != kKeyNotSet) break;
-        pauseMs(kPauseAfterFailedAttemptMs);
-    }
-    if (result != kKeyNotSet) target.result = 1;
-
-    if (randomKey && result == kKeyNotSet) {
-        // The device may have taken the random key without a word: both go back to the old one.
+    // The device may have taken the random key without a word: after attempts that all failed,
+    // or a stop between them, both go back to the old one.
+    const auto undoRandomKey = [&] {
+        PuttingBack back;
         const NetworkKey saved = keyBufferOf(membershipKeyState().savedLocalKey);
         setLocalNEK(std::nullopt, saved);
         setRemoteKey(accessKey, saved, target.mac, byPassword);
+    };
+    int result = kKeyNotSet;
+    try {
+        result = offerKey(accessKey, newKey, target, byPassword);
+    } catch (const OperationStopped&) {
+        if (randomKey) undoRandomKey();
+        throw;
     }
+    if (result != kKeyNotSet) target.result = 1;
+    if (randomKey && result == kKeyNotSet) undoRandomKey();
     return target.result == 1;
+}
+
+bool giveDeviceKey(KeyTarget& target, const NetworkKey& key) {
+    ScanPause pause;
+    target.result = 0;
+    if (!macIsSet(requestSourceMac().data())) return false;
+    const LocalFamily family = localFamily();
+    if (family != LocalFamily::av && setLocalNEK(std::nullopt, key) == kKeyNotSet) return false;
+    if (offerKey(accessKeyOf(family, target.password), key, target, false) == kKeyNotSet)
+        return false;
+    target.result = 1;
+    return true;
 }
 
 }  // namespace corvel

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string_view>
 
+#include "av/set_key.h"
 #include "network/key_target.h"
 
 namespace corvel {
@@ -26,6 +27,14 @@ namespace corvel {
 // once, with nothing sent, without a host source address, for a random key with an AV local
 // device (nothing would bring the device back), or when the local device's current key cannot
 // be read before a random-key attempt (it could not be put back).
+//
+// A stop asked for (operation_stop.h) ends the attempts in the wait after a failed one; a
+// random-key attempt first puts the saved key back as above. OperationStopped is then thrown.
 bool setDeviceKey(KeyTarget& target, std::optional<std::string_view> networkName, bool byPassword);
+
+// Gives the device at `target.mac` the key `key` as it is (no name, no pending add): a 1.0 or
+// Turbo local device first takes it itself, then up to 5 attempts as above. What puts a device
+// back on the key it had before an operation that was stopped. True when the device took it.
+bool giveDeviceKey(KeyTarget& target, const NetworkKey& key);
 
 }  // namespace corvel

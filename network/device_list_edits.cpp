@@ -4,6 +4,7 @@
 #include "core/tables.h"
 #include "keys/rules.h"
 #include "network/scan_pause.h"
+#include "platform/mac.h"
 #include "platform/notifier.h"
 #include "platform/text.h"
 #include "store/database.h"
@@ -22,15 +23,16 @@ RenameResult renameDevice(int record, std::string name) {
 
 DeleteResult deleteDevice(int record) {
     if (record <= 0 || record > core.deviceCount) {
-        notifier().notify("Attention!", "Please select a device first by clicking on it.",
-                          Icon::Warning, Buttons::Ok);
+        notifier().show({MessageId::NoDeviceSelected, "Attention!",
+                         "Please select a device first by clicking on it.", Icon::Warning,
+                         Buttons::Ok});
         return DeleteResult::noSuchDevice;
     }
     if (!textOf(core.devices[record - 1].password).empty()) {
-        const Button answer = notifier().notify(
-            "Attention!",
-            "A Password for this device has been entered. \nAre you sure you want to delete it?",
-            Icon::None, Buttons::YesNo);
+        const Button answer = notifier().show(
+            {MessageId::ConfirmDeleteDevice, "Attention!",
+             "A Password for this device has been entered. \nAre you sure you want to delete it?",
+             Icon::None, Buttons::YesNo, {formatMac(core.devices[record - 1].mac)}});
         if (answer != Button::Yes) return DeleteResult::declined;
     }
     removeDevice(record);

@@ -25,4 +25,32 @@ bool selectInterfaceByHostMac(const Mac& hostAddress) {
     return false;
 }
 
+std::optional<Mac> hostSeeing(const Mac& device) {
+    if (!macIsSet(device.data())) return std::nullopt;
+    std::optional<Mac> dropped;
+    for (const StationTable& table : core.stationTables) {
+        if (!macIsSet(table.hostMac)) continue;
+        Mac host{};
+        copyMac(host.data(), table.hostMac);
+        if (macEqual(table.localMac, device.data())) {
+            if (table.localPresent) return host;
+            if (!dropped) dropped = host;
+        }
+        for (const StationRecord& station : table.stations) {
+            if (!macEqual(station.mac, device.data())) continue;
+            if (station.present) return host;
+            if (!dropped) dropped = host;
+        }
+    }
+    return dropped;
+}
+
+bool seenOnCurrentInterface(const Mac& device) {
+    if (!macIsSet(device.data()) || !currentAdapterRecord().localPresent) return false;
+    if (macEqual(currentAdapterRecord().localMac, device.data())) return true;
+    for (const StationRecord& station : currentStationTable().stations)
+        if (station.present && macEqual(station.mac, device.data())) return true;
+    return false;
+}
+
 }  // namespace corvel

@@ -59,8 +59,9 @@ int setHp10LocalKey(const NetworkKey& key) {
         request.thirdParam = 1;
         return sendHp10KeyFrame(request).readBackMatched ? kKeyAnswering : kKeyNotSet;
     } catch (...) {
-        notifier().notify("setLocalNEK", "Unknown error occurred. Please try after some time.",
-                          Icon::None, Buttons::Ok);
+        notifier().show({MessageId::UnexpectedFailure, "setLocalNEK",
+                         "Unknown error occurred. Please try after some time.", Icon::None,
+                         Buttons::Ok, {"setting the local device's key"}});
         return kKeyNotSet;
     }
 }
@@ -91,25 +92,28 @@ int reapplyAvKey() {
     return setLocalNEK(std::nullopt, nmk);
 }
 
+// The local 1.0 device's own key under key select 0 (remote work lends that select to a device's
+// DEK), with P2 still marked: what it forwards goes out under that key until the next frame
+// clears the mark. Nothing while its parameter block is not known.
+void restoreSelectZeroKey() {
+    if (core.localKeyKnown == 0) return;
+    Hp10KeyFrame restore;
+    restore.destination = kBroadcastMac;
+    restore.keySelect = 0;
+    restore.key = localBlockKey(kBlockSelectZeroKey);
+    restore.withParams = true;
+    restore.thirdParam = 1;
+    restore.mark = true;
+    sendHp10KeyFrame(restore);
+}
+
 int reapplyHp10Key() {
     if (!macIsSet(requestSourceMac().data())) return kKeyNotSet;
-    const bool blockKnown = core.localKeyKnown != 0;
-    if (blockKnown) {
-        // The device's own key under key select 0, with P2 still marked: what it forwards goes
-        // out under that key until the next frame clears the mark.
-        Hp10KeyFrame restore;
-        restore.destination = kBroadcastMac;
-        restore.keySelect = 0;
-        restore.key = localBlockKey(kBlockSelectZeroKey);
-        restore.withParams = true;
-        restore.thirdParam = 1;
-        restore.mark = true;
-        sendHp10KeyFrame(restore);
-    }
+    restoreSelectZeroKey();
     std::optional<NetworkKey> nek;
     if (const auto name = knownNetworkName()) {
         nek = keyBufferOf(deriveHP10Key(*name));
-    } else if (blockKnown) {
+    } else if (core.localKeyKnown != 0) {
         nek = keyBufferOf(localBlockKey(kBlockNek));
     }
     if (!nek) return kKeyNotSet;
@@ -129,6 +133,33 @@ int setLocalNEK(const std::optional<Mac>& hostAddress, const NetworkKey& key) {
             return setHp10LocalKey(key);
     }
     return kKeyNotSet;
+}
+
+int restoreLocalKey(const NetworkKey& key) {
+    ScanPause pause;
+    if (localFamily() == LocalFamily::homePlug10) {
+        if (!macIsSet(requestSourceMac().data())) return kKeyNotSet;
+        restoreSelectZeroKey();
+    }
+    return setLocalNEK(std::nullopt, key);
+}
+
+std::optional<NetworkKey> localKeyNow() {
+    NetworkKey key{};
+    switch (localFamily()) {
+        case LocalFamily::av:
+            std::memcpy(key.data(), core.avNetworkKey, sizeof core.avNetworkKey);
+            break;
+        case LocalFamily::turbo:
+            std::memcpy(key.data(), core.hp10NetworkKey, sizeof core.hp10NetworkKey);
+            break;
+        case LocalFamily::homePlug10:
+            if (core.localKeyKnown == 0) return std::nullopt;
+            key = keyBufferOf(localBlockKey(kBlockNek));
+            break;
+    }
+    if (!keyIsSet(key)) return std::nullopt;
+    return key;
 }
 
 bool readLocalTurboKey() {

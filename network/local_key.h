@@ -29,6 +29,15 @@ int setLocalNEK(const std::optional<Mac>& hostAddress, const NetworkKey& key);
 // it: the local device gets the key it is known to hold. Returns the code of the local set.
 int reapplyLocalKey();
 
+// Puts `key` back on the local device after an operation was stopped: for a plain 1.0 device its
+// own key under key select 0 first (as reapplyLocalKey does), then `key` with setLocalNEK.
+// Returns the code of that set.
+int restoreLocalKey(const NetworkKey& key);
+
+// The key the local device is known to hold, as the last scan read it: the NMK (AV), the NEK the
+// Turbo key query returned, or the NEK of the 1.0 parameter block. None while it is not known.
+std::optional<NetworkKey> localKeyNow();
+
 // Asks the local Turbo device for its network key and processes the replies for 100 ms;
 // hp10NetworkKey receives the key. False when no key came.
 bool readLocalTurboKey();

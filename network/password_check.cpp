@@ -28,7 +28,8 @@ int verifyAv(KeyTarget& target) {
     Mac device = target.mac;
     if (setRemoteKey(deriveDAK(target.password), nmk, device, false) == kKeyAvConfirmed)
         return kPasswordVerified;
-    notifier().notify("Attention!", kInvalidPasswordText, Icon::Warning, Buttons::Ok);
+    notifier().show({MessageId::PasswordRefused, "Attention!", kInvalidPasswordText,
+                     Icon::Warning, Buttons::Ok});
     return kPasswordRefused;
 }
 
@@ -36,7 +37,8 @@ int verifyAv(KeyTarget& target) {
 // in `target.password`.
 int verifyHp10(KeyTarget& target) {
     return keyHp10DeviceByPassword(std::nullopt, target.password, target.mac,
-                                   {"Password Verified as correct.", kInvalidPasswordText})
+                                   {"Password Verified as correct.", kInvalidPasswordText,
+                                    MessageId::PasswordVerified, MessageId::PasswordRefused})
                ? kPasswordVerified
                : kPasswordRefused;
 }

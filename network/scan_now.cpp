@@ -21,17 +21,18 @@ bool scanNow() {
         core.scanNowRequested = 1;
         const bool found = rescan();
         if (!found && !quiet) {
-            notifier().notify("HomePlug Adapter NOT DETECTED",
-                              "The HomePlug Adapter was not detected.\nPlease check your "
-                              "computer cables.",
-                              Icon::Error, Buttons::Ok);
+            notifier().show({MessageId::AdapterNotDetected, "HomePlug Adapter NOT DETECTED",
+                             "The HomePlug Adapter was not detected.\nPlease check your "
+                             "computer cables.",
+                             Icon::Error, Buttons::Ok});
             closeAllInterfaces();
         }
         if (operationHooks().localListRebuilt) operationHooks().localListRebuilt(found);
         clearStations();
         return found;
     } catch (const std::exception&) {
-        notifier().notify("SCAN NETWORK", "Unknown Error occurred.", Icon::None, Buttons::Ok);
+        notifier().show({MessageId::UnexpectedFailure, "SCAN NETWORK", "Unknown Error occurred.",
+                         Icon::None, Buttons::Ok, {"the scan"}});
         return false;
     }
 }

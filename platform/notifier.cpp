@@ -2,6 +2,7 @@
 #include "platform/notifier.h"
 
 #include <iostream>
+#include <utility>
 
 #include "platform/process_state.h"
 
@@ -41,7 +42,13 @@ Button StreamNotifier::notify(const std::string& title, const std::string& text,
 
 Button RecordingNotifier::notify(const std::string& title, const std::string& text, Icon icon,
                                  Buttons buttons) {
-    messages.push_back({title, text, icon, buttons});
+    Message message{title, text, icon, buttons};
+    if (shown_ != nullptr) {
+        message.id = shown_->id;
+        message.details = shown_->details;
+        shown_ = nullptr;
+    }
+    messages.push_back(std::move(message));
     if (answers.empty()) return acceptButton(buttons);
     Button answer = answers.front();
     answers.pop_front();
@@ -52,6 +59,14 @@ namespace {
 StreamNotifier defaultNotifier(std::cerr, false);
 Notifier* installedNotifier = &defaultNotifier;
 }  // namespace
+
+Button RecordingNotifier::show(const Notice& notice) {
+    // Through notify(), which a recorder derived from this one may extend.
+    shown_ = &notice;
+    const Button answer = notify(notice.title, notice.text, notice.icon, notice.buttons);
+    shown_ = nullptr;
+    return answer;
+}
 
 Notifier& notifier() { return *installedNotifier; }
 void installNotifier(Notifier* n) { installedNotifier = n ? n : &defaultNotifier; }

@@ -14,11 +14,68 @@ enum class Icon { None, Information, Warning, Error, Question };
 enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class Button { Ok, Cancel, Yes, No };
 
+// What a message is about, whatever its words. The desktop program shows every message with the
+// title and text it comes with; a front end that speaks to a terminal words the messages it
+// knows by this, from the facts in Notice::details, and shows the rest (Other) as they come.
+// The facts each message carries are listed beside it.
+enum class MessageId {
+    Other,
+    // Input refused before anything is sent.
+    DevicePasswordFormat,   // -
+    PasswordNotEntered,     // - (the placeholder was given)
+    NetworkNameInvalid,     // the name
+    DeviceNameEmpty,        // -
+    DeviceNameTaken,        // the name
+    DeviceNameTooLong,      // the name
+    PasswordAlreadyListed,  // -
+    NoDeviceSelected,       // -
+    OldTurboFirmware,       // what was to be done ("add the device", "Enter Password")
+    // Questions.
+    ConfirmSetAllDevices,   // the network name
+    ConfirmDeleteDevice,    // the device's MAC text
+    ConfirmUpgrade,         // the local device's family ("HomePlug AV Device", ...)
+    ConfirmUpgradeCancel,   // -
+    // Outcomes a command line reports in its own result lines.
+    LocalNetworkSet,        // the network name
+    AllDevicesSet,          // -
+    SomeDevicesNotSet,      // -
+    DeviceAdded,            // -
+    PasswordVerified,       // -
+    UpgradeDone,            // -
+    // Failures.
+    AdapterNotDetected,     // -
+    LocalKeyNotSet,         // -
+    LocalKeyUnread,         // -
+    NoDeviceTookKey,        // -
+    DeviceNotSingledOut,    // -
+    DeviceNotFound,         // - (no device with the password answered)
+    PasswordRefused,        // -
+    UnexpectedFailure,      // what failed ("the scan", "setting the local key", ...)
+    UpgradeFileUnreadable,  // the file's role ("firmware image", ...), its path, the reason
+    UpgradeFileRefused,     // the file's role, its path, the reason
+    UpgradeFailed,          // the step that failed, as the text says it
+};
+
+// One message: its identity and facts, and the desktop program's words for it.
+struct Notice {
+    MessageId id = MessageId::Other;
+    std::string title;
+    std::string text;
+    Icon icon = Icon::None;
+    Buttons buttons = Buttons::Ok;
+    std::vector<std::string> details = {};
+};
+
 class Notifier {
 public:
     virtual ~Notifier() = default;
     virtual Button notify(const std::string& title, const std::string& text, Icon icon,
                           Buttons buttons) = 0;
+    // A message with its identity: shown with its title and text unless a notifier words it
+    // itself.
+    virtual Button show(const Notice& notice) {
+        return notify(notice.title, notice.text, notice.icon, notice.buttons);
+    }
 };
 
 // Prints "title: text" to a stream. Questions are answered by `confirm`: Yes/Ok when it is set,
@@ -46,13 +103,20 @@ public:
         std::string text;
         Icon icon;
         Buttons buttons;
+        MessageId id = MessageId::Other;
+        std::vector<std::string> details = {};
     };
 
     Button notify(const std::string& title, const std::string& text, Icon icon,
                   Buttons buttons) override;
+    Button show(const Notice& notice) override;
 
     std::vector<Message> messages;
     std::deque<Button> answers;
+
+private:
+    // The message show() is passing to notify(), whose identity it records.
+    const Notice* shown_ = nullptr;
 };
 
 // The notifier every message uses; installing nullptr restores the default, a StreamNotifier on

@@ -135,7 +135,7 @@ void writeHostPart(DiagnosticsSink& sink) {
     sink.line(printfText("Library: %-14s", kCaptureLibrary));
 }
 
-void writeDevicePart(DiagnosticsSink& sink) {
+void writeDevicePart(DiagnosticsSink& sink, const ReportScope& scope) {
     sink.beginDevices();
     const int current = core.currentAdapter;
     if (current < 0 || current >= kMaxInterfaces) return;
@@ -146,13 +146,16 @@ void writeDevicePart(DiagnosticsSink& sink) {
     for (const StationRecord& station : table.stations) {
         if (!macIsSet(station.mac) || macEqual(station.mac, table.localMac)) continue;
         const int k = findDeviceByMac(station.mac);
-        if (k < 1 || k > kMaxDevices || !isAvStation(station.stationKind)) continue;
+        if (k < 1 || k > kMaxDevices) continue;
+        if (!isAvStation(station.stationKind) && !scope.allFamilies) continue;
         const DeviceRecord& device = core.devices[k - 1];
         const RateRecord rate = station.rate;
 
         sink.line(stringOf(device.name));
         sink.cell(formatMac(station.mac));
-        sink.cell(passwordText(textOf(device.password)));
+        const std::string_view password = textOf(device.password);
+        sink.cell(password.empty() || scope.passwords ? passwordText(password)
+                                                      : std::string(kPasswordLeftOut));
         sink.cell(rateWithPhyRates(rate.currentRate, phyRatesOf(current, station)));
         sink.cell(stringOf(device.networkName));
         sink.cell(lastSeenText(device.lastSeen, prefs.twelveHourClock != 0));
@@ -226,19 +229,20 @@ void DiagnosticsLists::cell(std::string_view text) {
     historyRows.back().emplace_back(text);
 }
 
-bool writeDiagnostics(DiagnosticsSink& sink) {
+bool writeDiagnostics(DiagnosticsSink& sink, const ReportScope& scope) {
     try {
         writeHostPart(sink);
-        writeDevicePart(sink);
+        writeDevicePart(sink, scope);
         return true;
     } catch (...) {
-        notifier().notify("updateDiagnosticsList", "Unknown error occured", Icon::None,
-                          Buttons::Ok);
+        notifier().show({MessageId::UnexpectedFailure, "updateDiagnosticsList",
+                         "Unknown error occured", Icon::None, Buttons::Ok,
+                         {"writing the diagnostics"}});
         return false;
     }
 }
 
-bool writeReport(std::FILE* file) {
+bool writeReport(std::FILE* file, const ReportScope& scope) {
     if (file == nullptr) return false;
     const std::string stamp = asctimeText(calendarNow()).value_or("\n");
     std::fprintf(file, "Diagnostics Report:\t\t\t\t\t%s\n", stamp.c_str());
@@ -247,13 +251,13 @@ bool writeReport(std::FILE* file) {
     std::fprintf(file, "Host Computer Information:\n");
     std::fputs(rule().c_str(), file);
     FileDiagnosticsSink sink(file);
-    const bool complete = writeDiagnostics(sink);
+    const bool complete = writeDiagnostics(sink, scope);
     const bool written = std::ferror(file) == 0;
     const bool closed = std::fclose(file) == 0;
     return complete && written && closed;
 }
 
-bool saveReport(const std::string& path, std::string* error) {
+bool saveReport(const std::string& path, std::string* error, const ReportScope& scope) {
     std::string why;
     if (!isRegularOrAbsent(path, why)) {
         if (error != nullptr) *error = why;
@@ -268,7 +272,7 @@ bool saveReport(const std::string& path, std::string* error) {
         if (error != nullptr) *error = path + ": " + std::strerror(errno);
         return false;
     }
-    const bool complete = writeReport(memory);
+    const bool complete = writeReport(memory, scope);
     const std::vector<uint8_t> text(buffer, buffer + size);
     std::free(buffer);
     // What was generated before an unexpected failure is still saved, as the page keeps it.

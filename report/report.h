@@ -66,21 +66,32 @@ private:
     bool inHistory_ = false;
 };
 
+// What the device part lists beyond the desktop program's report.
+struct ReportScope {
+    // The HomePlug 1.0 and Turbo stations too, not only the AV ones.
+    bool allFamilies = false;
+    // The device passwords; without them each entered one shows as "(left out)".
+    bool passwords = true;
+};
+
 // Writes the host part and the device part. An unexpected failure is shown as "Unknown error
 // occured" titled "updateDiagnosticsList" and gives false; what was written so far stays.
-bool writeDiagnostics(DiagnosticsSink& sink);
+bool writeDiagnostics(DiagnosticsSink& sink, const ReportScope& scope = {});
 
 // Writes the heading and the diagnostics into an open text file and closes it. False when the
 // file is null or anything could not be written.
-bool writeReport(std::FILE* file);
+bool writeReport(std::FILE* file, const ReportScope& scope = {});
 // The report lists the device passwords: only its owner may read it.
+// Text in place of an entered password that the report leaves out.
+inline constexpr std::string_view kPasswordLeftOut = "(left out)";
 inline constexpr mode_t kReportFileMode = 0600;
 // Writes the report into a new file of mode kReportFileMode that replaces whatever entry `path`
 // names (writeFileAtomically): an existing file is never opened or written into, so a file that
 // another user left under that name keeps its content. A symbolic link, FIFO or anything else
 // but a regular file at `path` is refused, never followed or waited on. False, with the reason in
 // `error` when given, when the file cannot be created or written.
-bool saveReport(const std::string& path, std::string* error = nullptr);
+bool saveReport(const std::string& path, std::string* error = nullptr,
+                const ReportScope& scope = {});
 
 // "1.0.3 build 005".
 std::string versionText();

@@ -6,10 +6,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "core/tables.h"
 #include "keys/rules.h"
 #include "network/device_dialogs.h"
+#include "platform/text.h"
 #include "ui/device_dialog_parts.h"
-#include "ui/operation_runner.h"
+#include "ui/stoppable_run.h"
 
 namespace corvel::ui {
 
@@ -53,7 +55,17 @@ void AddDeviceDialog::accept() {
     // exchanges, and the scan must run afterwards to see the device come up.
     scanPause_.restore();
     DialogOutcome outcome = DialogOutcome::staysOpen;
-    runOperation(this, [&] { outcome = addDeviceToNetwork(name, password); });
+    // Cancel and the window's close stay live while the add runs: they stop it (reject).
+    for (QWidget* input : {static_cast<QWidget*>(name_), static_cast<QWidget*>(password_),
+                           static_cast<QWidget*>(ok_)})
+        input->setEnabled(false);
+    running_ = true;
+    runStoppable(nullptr, [&] { outcome = addDeviceToNetwork(name, password); },
+                 QString::fromStdString(stringOf(currentStationTable().networkName)));
+    running_ = false;
+    for (QWidget* input : {static_cast<QWidget*>(name_), static_cast<QWidget*>(password_),
+                           static_cast<QWidget*>(ok_)})
+        input->setEnabled(true);
     switch (outcome) {
     case DialogOutcome::staysOpen: scanPause_.pause(); return;
     case DialogOutcome::waiting:
@@ -62,8 +74,8 @@ void AddDeviceDialog::accept() {
         ok_->setEnabled(false);
         return;
     default:
-        // A failed add, or old Turbo firmware (whose refusal leaves the scan paused for the
-        // upgrade that comes next).
+        // A failed or stopped add, or old Turbo firmware (whose refusal leaves the scan paused
+        // for the upgrade that comes next).
         done(QDialog::Rejected);
     }
 }
@@ -74,6 +86,12 @@ void AddDeviceDialog::deviceShowedUp() {
 }
 
 void AddDeviceDialog::reject() {
+    if (running_) {
+        // The add stops at its next safe point and puts the local device's key back; the
+        // dialog closes when it has.
+        requestStop();
+        return;
+    }
     scanPause_.restore();
     QDialog::reject();
 }

@@ -15,7 +15,9 @@ class QPushButton;
 // network yet onto it by its printed password. The scan is paused while the user types. After a
 // successful add the dialog stays open, its progress line moving on with each refresh of the
 // main page, until the main page sees the device and calls deviceShowedUp(); a failed add or
-// Cancel closes it at once.
+// Cancel closes it at once. While the add runs only Cancel (and the window's close) answers: it
+// stops the add at its next safe point, which puts the local device's key back, and the dialog
+// closes when the add has ended (ui/stoppable_run.h).
 namespace corvel::ui {
 
 class AddDeviceDialog : public QDialog {
@@ -46,6 +48,7 @@ private:
     QPushButton* ok_;
     std::unique_ptr<ProgressTarget> progressTarget_;
     bool waiting_ = false;
+    bool running_ = false;
 };
 
 }  // namespace corvel::ui

@@ -15,6 +15,7 @@
 #include "network/scan_now.h"
 #include "platform/text.h"
 #include "ui/operation_runner.h"
+#include "ui/stoppable_run.h"
 
 namespace corvel::ui {
 
@@ -127,7 +128,11 @@ void PrivacyPage::applyName(bool allDevices) {
     // with both disabled.
     setLocal_->setEnabled(false);
     setAll_->setEnabled(false);
-    runOperation(window(), [&] { applyNetworkName(name, scope); });
+    // Closing the window meanwhile stops the set, which puts back what it had changed.
+    runStoppable(
+        window(), [&] { applyNetworkName(name, scope); },
+        QString::fromStdString(stringOf(currentStationTable().networkName)),
+        QString::fromStdString(name));
     setLocal_->setEnabled(true);
     setAll_->setEnabled(true);
 }

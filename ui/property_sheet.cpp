@@ -16,6 +16,7 @@
 #include "ui/main_page_commands.h"
 #include "ui/operation_runner.h"
 #include "ui/privacy_page.h"
+#include "ui/stoppable_run.h"
 
 namespace corvel::ui {
 namespace {
@@ -84,7 +85,12 @@ void PropertySheet::pageChanged(int index) {
 }
 
 void PropertySheet::reject() {
-    if (operationRunning()) return;  // the operation ends first; its window stays answering
+    // The operation ends first; its window stays answering. A set of the network name is asked
+    // to stop, and the window closes once it has put back what it had changed.
+    if (operationRunning()) {
+        requestStop(this);
+        return;
+    }
     if (tabs_->currentWidget() == main_) main_->deactivate();
     QDialog::reject();
 }

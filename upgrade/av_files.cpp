@@ -15,10 +15,12 @@ namespace {
 
 constexpr size_t kPibLengthField = 4;
 
-std::optional<std::vector<uint8_t>> readFile(const std::string& path, const char* failure) {
+std::optional<std::vector<uint8_t>> readFile(const std::string& path, const char* failure,
+                                             const char* role) {
     std::vector<uint8_t> bytes;
-    if (!readUpgradeFile(path, bytes)) {
-        showUpgradeError(failure);
+    std::string reason;
+    if (!readUpgradeFile(path, bytes, &reason)) {
+        showUpgradeFileError(MessageId::UpgradeFileUnreadable, failure, role, path, reason);
         return std::nullopt;
     }
     return bytes;
@@ -35,30 +37,40 @@ bool lengthFieldSound(const std::vector<uint8_t>& pib) {
 }  // namespace
 
 std::optional<std::vector<uint8_t>> loadFirmwareImage(const std::string& path) {
-    auto image = readFile(path, "Unable to open firmware file");
+    auto image = readFile(path, "Unable to open firmware file", kFirmwareImageRole);
     if (!image) return std::nullopt;
     if (isNewerImageFormat(image->data(), image->size())) {
-        showUpgradeError(std::string("Wrong NVM Block Header: ") + kNewerFirmwareRefusal);
+        showUpgradeFileError(MessageId::UpgradeFileRefused,
+                             std::string("Wrong NVM Block Header: ") + kNewerFirmwareRefusal,
+                             kFirmwareImageRole, path, kNewerFirmwareRefusal);
         return std::nullopt;
     }
     if (!walkNvmChain(image->data(), image->size()).valid) {
-        showUpgradeError("Wrong NVM Block Header");
+        showUpgradeFileError(MessageId::UpgradeFileRefused, "Wrong NVM Block Header",
+                             kFirmwareImageRole, path, "its image-header chain is broken");
         return std::nullopt;
     }
     return image;
 }
 
 std::optional<std::vector<uint8_t>> loadUsablePib(const std::string& path) {
-    auto pib = readFile(path, "Error in PIB file opening...");
+    auto pib = readFile(path, "Error in PIB file opening...", kPibRole);
     if (!pib) return std::nullopt;
     if (isNewerImageFormat(pib->data(), pib->size())) {
-        showUpgradeError(std::string("Error in PIB file Operation: ") + kNewerPibRefusal);
+        showUpgradeFileError(MessageId::UpgradeFileRefused,
+                             std::string("Error in PIB file Operation: ") + kNewerPibRefusal,
+                             kPibRole, path, kNewerPibRefusal);
         return std::nullopt;
     }
     PibImage image;
-    const int code = lengthFieldSound(*pib) ? image.pibOpen(*pib) : kPibNoImage;
+    const bool lengthSound = lengthFieldSound(*pib);
+    const int code = lengthSound ? image.pibOpen(*pib) : kPibNoImage;
     if (code != kPibDone && code != kPibOtherVersion) {
-        showUpgradeError("Error in PIB file Operation");
+        showUpgradeFileError(MessageId::UpgradeFileRefused, "Error in PIB file Operation",
+                             kPibRole, path,
+                             lengthSound ? std::string("code ") + std::to_string(code) + ": " +
+                                               pibCodeMeaning(code)
+                                         : "it is too short, or its length field does not fit it");
         return std::nullopt;
     }
     return pib;

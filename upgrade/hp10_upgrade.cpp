@@ -61,14 +61,18 @@ enum class Step { Done, Failed, Cancelled };
 // leaves the device waiting in its loader. An empty image is no image.
 std::optional<LoaderFiles> readLoaderFiles(const Hp10UpgradeFiles& paths) {
     LoaderFiles files;
-    if (!readUpgradeFile(paths.imagePath, files.image) || files.image.empty()) {
-        showUpgradeError("Can not open Image file");
+    std::string reason;
+    if (!readUpgradeFile(paths.imagePath, files.image, &reason) || files.image.empty()) {
+        showUpgradeFileError(MessageId::UpgradeFileUnreadable, "Can not open Image file",
+                             kMacImageRole, paths.imagePath,
+                             reason.empty() ? "the file is empty" : reason);
         return std::nullopt;
     }
     if (!paths.configPath.empty()) {
         std::vector<uint8_t> config;
-        if (!readUpgradeFile(paths.configPath, config)) {
-            showUpgradeError("Can not open Config file");
+        if (!readUpgradeFile(paths.configPath, config, &reason)) {
+            showUpgradeFileError(MessageId::UpgradeFileUnreadable, "Can not open Config file",
+                                 kConfigFileRole, paths.configPath, reason);
             return std::nullopt;
         }
         files.hasConfig = true;
@@ -196,6 +200,10 @@ int fail(const char* text) {
 
 }  // namespace
 
+bool checkHp10UpgradeFiles(const Hp10UpgradeFiles& files) {
+    return readLoaderFiles(files).has_value();
+}
+
 int hp10UpgradeFirmware(const Hp10UpgradeFiles& paths, UpgradeControl& control, LoaderEntry entry) {
     if (paths.imagePath.empty()) {
         return fail(paths.configPath.empty() ? "No File is selected" : "No Image File is selected");
@@ -221,7 +229,8 @@ int hp10UpgradeFirmware(const Hp10UpgradeFiles& paths, UpgradeControl& control, 
     if (!loaderCommand(kLoaderVerify, kVerifyArgument)) return fail("Verify Module Failed");
     if (!verifyModules(mask, *files) || !hardwareReset()) return fail("Hardware Reset Failed");
     systemClock().sleepMs(kResetSettleMs);
-    notifier().notify("Success", "Firmware Update Successful", Icon::Information, Buttons::Ok);
+    notifier().show({MessageId::UpgradeDone, "Success", "Firmware Update Successful",
+                     Icon::Information, Buttons::Ok});
     return 1;
 }
 

@@ -29,4 +29,9 @@ enum class LoaderEntry { Reset, Resume };
 int hp10UpgradeFirmware(const Hp10UpgradeFiles& files, UpgradeControl& control,
                         LoaderEntry entry = LoaderEntry::Reset);
 
+// Both files read as the upgrade reads them, with the same messages, so that a front end can
+// refuse them before the device is touched: a MAC image that cannot be read or is empty, a
+// configuration file given that cannot be read.
+bool checkHp10UpgradeFiles(const Hp10UpgradeFiles& files);
+
 }  // namespace corvel

@@ -7,12 +7,18 @@
 namespace corvel {
 
 bool confirmUpgradeCancel() {
-    return notifier().notify(kCancelWarningTitle, kCancelWarningText, Icon::Information,
-                             Buttons::OkCancel) == Button::Ok;
+    return notifier().show({MessageId::ConfirmUpgradeCancel, kCancelWarningTitle,
+                            kCancelWarningText, Icon::Information, Buttons::OkCancel}) ==
+           Button::Ok;
 }
 
 void showUpgradeError(const std::string& text) {
-    notifier().notify("Error", text, Icon::Error, Buttons::Ok);
+    notifier().show({MessageId::UpgradeFailed, "Error", text, Icon::Error, Buttons::Ok, {text}});
+}
+
+void showUpgradeFileError(MessageId id, const std::string& text, const std::string& role,
+                          const std::string& path, const std::string& reason) {
+    notifier().show({id, "Error", text, Icon::Error, Buttons::Ok, {role, path, reason}});
 }
 
 }  // namespace corvel

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
+
+#include "platform/cancel_request.h"
 
 // What a front end shares with a running upgrade: how far it has come, and a request to stop.
 // The upgrade looks at the request only between frames, so a stop never leaves half a frame on
@@ -18,18 +19,12 @@ struct UpgradeProgress {
     uint64_t elapsedMs = 0;  // on the installed clock, since the first frame went out
 };
 
-class UpgradeControl {
+// requestCancel asks the upgrade to stop at its next frame boundary; safe from any thread.
+class UpgradeControl : public CancelRequest {
 public:
-    // Asks the upgrade to stop at its next frame boundary; safe from any thread.
-    void requestCancel() { cancel_.store(true, std::memory_order_relaxed); }
-    bool cancelRequested() const { return cancel_.load(std::memory_order_relaxed); }
-
     // Called on the upgrade's own thread after each confirmed frame; may stay empty. A GUI
     // posts the values to its own thread from here.
     std::function<void(const UpgradeProgress&)> progress;
-
-private:
-    std::atomic<bool> cancel_{false};
 };
 
 enum class UpgradeOutcome { Upgraded, Failed, Cancelled };

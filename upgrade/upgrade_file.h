@@ -13,7 +13,9 @@ namespace corvel {
 inline constexpr size_t kMaxUpgradeFileSize = 64u << 20;
 
 // Reads a file the user chose, whole: a link is followed (the user may mean one), anything but
-// a regular file of at most kMaxUpgradeFileSize bytes is refused. False for an empty path.
-bool readUpgradeFile(const std::string& path, std::vector<uint8_t>& bytes);
+// a regular file of at most kMaxUpgradeFileSize bytes is refused. False for an empty path, with
+// the system's reason (without the path) in `reason` when given.
+bool readUpgradeFile(const std::string& path, std::vector<uint8_t>& bytes,
+                     std::string* reason = nullptr);
 
 }  // namespace corvel

@@ -24,8 +24,9 @@ UpgradeOutcome upgradeWorker(const AvUpgradeFiles& files, UpgradeControl& contro
     // The device restarts with the new firmware meanwhile.
     systemClock().sleepMs(kUpgradeRestartWaitMs);
     call(hooks.closeProgress);
-    notifier().notify("Success", " Device Upgraded\n Device will now reboot, do not remove power. ",
-                      Icon::Information, Buttons::Ok);
+    notifier().show({MessageId::UpgradeDone, "Success",
+                     " Device Upgraded\n Device will now reboot, do not remove power. ",
+                     Icon::Information, Buttons::Ok});
     return UpgradeOutcome::Upgraded;
 }
 
@@ -35,10 +36,11 @@ UpgradeStart confirmAvUpgradeStart(const AvUpgradeFiles& files) {
                           Buttons::Ok);
         return UpgradeStart::filesMissing;
     }
-    const Button answer = notifier().notify("Local Device Type",
-                                            "Local Device is HomePlug AV Device\nMake sure you "
-                                            "have selected correct files to upgrade firmware",
-                                            Icon::Information, Buttons::OkCancel);
+    const Button answer = notifier().show(
+        {MessageId::ConfirmUpgrade, "Local Device Type",
+         "Local Device is HomePlug AV Device\nMake sure you have selected correct files to "
+         "upgrade firmware",
+         Icon::Information, Buttons::OkCancel, {"HomePlug AV Device"}});
     return answer == Button::Ok ? UpgradeStart::confirmed : UpgradeStart::declined;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/usage_errors.h"
 #include "tests/cli/cli_run.h"
 #include "platform/bytes.h"
 #include "platform/files.h"
@@ -37,6 +38,13 @@ std::vector<uint8_t> minimalPib() {
     put16le(&pib[4], 7992);
     put32le(&pib[7824], 20);
     for (int i = 0; i < 16; ++i) pib[100 + i] = uint8_t(0x10 + i);
+    return pib;
+}
+
+// `pib` with the checksum field (offset 8) that makes the XOR of its length / 4 words all ones.
+std::vector<uint8_t> withChecksum(std::vector<uint8_t> pib) {
+    put32le(&pib[8], 0);
+    put32le(&pib[8], ~xorOfWords(pib, get16le(&pib[4]) / 4));
     return pib;
 }
 
@@ -120,6 +128,61 @@ TEST_F(Cli, UsageErrorsExitTwoWithUsageOnStandardError) {
     }
 }
 
+// The first line of a usage error names what was not understood, in the order it was typed,
+// and the nearest word the command knows when the word looks like a slip of the keyboard.
+TEST_F(Cli, UsageErrorsNameTheWordAndSuggestTheNearest) {
+    const struct {
+        std::vector<std::string> args;
+        const char* said;
+    } cases[] = {
+        {{"scna"}, "unknown command 'scna'; did you mean 'scan'?"},
+        {{"devics"}, "unknown command 'devics'; did you mean 'devices'?"},
+        {{"frobnicate"}, "unknown command 'frobnicate'"},
+        {{"-x"}, "unknown option '-x'"},
+        {{"-x", "derive", "nmk", "a"}, "derive: unknown option '-x'"},
+        {{"scan", "--cycle", "2"}, "scan: unknown option '--cycle'; did you mean '--cycles'?"},
+        {{"scan", "--cycle=2"}, "scan: unknown option '--cycle'; did you mean '--cycles'?"},
+        {{"devices", "--jsno"}, "devices: unknown option '--jsno'; did you mean '--json'?"},
+        {{"remove", "00:B0:52:00:00:11", "--force"}, "remove: unknown option '--force'"},
+        {{"--cycles", "2", "scan"},
+         "option '--cycles' belongs to the command: give it after 'scan'"},
+        {{"scan", "--cycles", "abc"}, "scan: --cycles: 'abc' is not an integer"},
+        {{"scan", "--cycles", "2x"}, "scan: --cycles: '2x' is not an integer"},
+        {{"add-device", "a", "-", "--cycles", "0"}, "add-device: --cycles: 0 is not in 1 to 1000"},
+        {{"scan", "extra"}, "scan: unexpected argument 'extra'"},
+        {{"pib", "chek", "f.pib"}, "pib: unknown command 'chek'; did you mean 'check'?"},
+        {{"nvm"}, "nvm: no command given; one of: check"},
+        {{}, "no command given; one of: derive, pib, nvm, interfaces, probe, scan, monitor, "
+             "devices, report, set-network, password, add-device, rename, remove, upgrade, "
+             "stats, tonemap, restart"},
+        {{"derive", "nmk"}, "derive: text is required"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = corvel(c.args);
+        EXPECT_EQ(run.status, 2) << ::testing::PrintToString(c.args);
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n')), std::string("corvel: ") + c.said)
+            << ::testing::PrintToString(c.args);
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+TEST(NearestWord, OnlyASlipOfTheKeyboardIsSuggested) {
+    const std::vector<std::string> commands = {"scan", "probe", "devices", "set-network"};
+    const struct {
+        const char* typed;
+        const char* nearest;
+    } cases[] = {
+        {"scna", "scan"},        {"sacn", "scan"},         {"scn", "scan"},
+        {"scann", "scan"},       {"prbe", "probe"},        {"device", "devices"},
+        {"setnetwork", "set-network"},                    {"set-netwrk", "set-network"},
+        {"xyz", ""},             {"s", ""},                {"frobnicate", ""},
+        {"network", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(nearestWord(c.typed, commands), c.nearest) << c.typed;
+    EXPECT_EQ(nearestWord("-x", {"-h", "-i", "-q", "-v"}), "");
+    EXPECT_EQ(nearestWord("--verbos", {"--verbose", "--version"}), "--verbose");
+}
+
 TEST_F(Cli, WithJsonEveryErrorIsOneObjectOnStandardOutput) {
     const struct {
         std::vector<std::string> args;
@@ -174,24 +237,27 @@ TEST_F(Cli, HelpGoesToStandardOutputWithStatusZero) {
 }
 
 TEST_F(Cli, PibCheckReportsCodeFieldsAndChecksum) {
-    auto pib = minimalPib();
+    auto pib = withChecksum(minimalPib());
     const std::string good = write("good.pib", pib);
     CliRun run = corvel({"pib", "check", good});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out,
               "code 0: layout and contents valid\nversion 3.3\nlength 7992\n"
-              "mac 00:00:00:00:00:00\nnmk 101112131415161718191A1B1C1D1E1F\n");
+              "mac 00:00:00:00:00:00\nnmk 101112131415161718191A1B1C1D1E1F\n"
+              "checksum 0xFFFFE3D0 valid\n");
+    EXPECT_EQ(run.err, "");
 
     run = corvel({"pib", "check", good, "--json"});
+    EXPECT_EQ(run.status, 0);
     const auto json = nlohmann::json::parse(run.out);
     EXPECT_EQ(json["code"], 0);
     EXPECT_EQ(json["version"], "3.3");
     EXPECT_EQ(json["length"], 7992);
     EXPECT_EQ(json["nmk"], "101112131415161718191A1B1C1D1E1F");
-    EXPECT_EQ(json["checksumValid"], false);  // the checksum field was never computed
+    EXPECT_EQ(json["checksumValid"], true);
 
     pib[244] = 4;  // a content check fails: not usable
-    run = corvel({"pib", "check", write("bad.pib", pib), "--json"});
+    run = corvel({"pib", "check", write("bad.pib", withChecksum(pib)), "--json"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(nlohmann::json::parse(run.out)["code"], 2);
 
@@ -199,9 +265,45 @@ TEST_F(Cli, PibCheckReportsCodeFieldsAndChecksum) {
     other[0] = 2;
     other[1] = 0;
     put16le(&other[4], 200);  // another version is usable and nothing else is checked
-    run = corvel({"pib", "check", write("v2.pib", other)});
+    run = corvel({"pib", "check", write("v2.pib", withChecksum(other))});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.substr(0, 7), "code 3:");
+}
+
+// One byte changed anywhere the checksum covers, the field itself included, or a checksum never
+// computed: the contents may still pass their range checks, but the image is not the one that
+// was made, and the check fails in both outputs.
+TEST_F(Cli, PibCheckFailsOnAChecksumThatDoesNotMatchTheContents) {
+    const auto good = withChecksum(minimalPib());
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        const char* storedAndExpected;
+    } cases[] = {
+        {"a byte of the NMK", [&] { auto p = good; p[100] ^= 0x01; return p; }(),
+         "checksum 0xFFFFE3D0 wrong: the contents give 0xFFFFE3D1"},
+        {"the last word", [&] { auto p = good; p[7991] = 0x80; return p; }(),
+         "checksum 0xFFFFE3D0 wrong: the contents give 0x7FFFE3D0"},
+        {"the checksum field", [&] { auto p = good; p[8] ^= 0xFF; return p; }(),
+         "checksum 0xFFFFE32F wrong: the contents give 0xFFFFE3D0"},
+        {"never computed", minimalPib(), "checksum 0x00000000 wrong: the contents give 0xFFFFE3D0"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = write("changed.pib", c.bytes);
+        const CliRun text = corvel({"pib", "check", path});
+        EXPECT_EQ(text.status, 1);
+        EXPECT_NE(text.out.find("code 0: layout and contents valid\n"), std::string::npos);
+        EXPECT_NE(text.out.find(std::string(c.storedAndExpected) + "\n"), std::string::npos)
+            << text.out;
+        EXPECT_EQ(text.err, "corvel: " + path +
+                                ": the checksum does not match the contents: the file was "
+                                "changed or damaged\n");
+
+        const CliRun json = corvel({"pib", "check", path, "--json"});
+        EXPECT_EQ(json.status, 1);
+        EXPECT_EQ(nlohmann::json::parse(json.out)["checksumValid"], false);
+    }
 }
 
 TEST_F(Cli, PibCheckRefusesFilesShorterThanTheyClaim) {

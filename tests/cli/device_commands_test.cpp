@@ -35,6 +35,21 @@ const std::string kOtherMac = "00:B0:52:00:00:12";
 using test::CliRun;
 using test::corvel;
 
+// The refusals of the rules, in the command line's words.
+const std::string kPasswordFormat =
+    "corvel: a device password is four groups of four letters or digits joined by dashes "
+    "(XXXX-XXXX-XXXX-XXXX), as printed on the device\n";
+const std::string kPlaceholder =
+    "corvel: PASS-WORD-GOES-HERE stands for a password not entered yet; give the device's own "
+    "password\n";
+const std::string kKitchenTaken =
+    "corvel: the name 'Kitchen' is already used by the device 00:B0:52:00:00:11 (names are "
+    "unique); choose another\n";
+std::string networkNameLength(const std::string& quoted, size_t length) {
+    return "corvel: the network name must be 4 to 24 characters long; " + quoted + " has " +
+           std::to_string(length) + "\n";
+}
+
 std::vector<uint8_t> readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
@@ -98,32 +113,33 @@ TEST_F(DeviceCommands, UsageErrorsExitTwo) {
 }
 
 TEST_F(DeviceCommands, InputRefusedBeforeAnythingIsSentExitsOneWithItsMessage) {
-    const std::string networkName =
-        "Invalid Entry: The Network Name Entered is Invalid.\nPlease Enter a Network Name between "
-        "4 and 24 characters\n";
-    const std::string passwordFormat =
-        "Invalid Entry: The Device Password Format Entered is Invalid.\nPlease Enter a Password "
-        "as a number and letter code,\nin groups of four, separated by dashes.\n";
+    const std::string nameCharacters =
+        "corvel: the network name 'Garden\\x09Shed' holds a character that is not printable "
+        "ASCII (a control character or a byte above 0x7F); use letters, digits, spaces and ASCII "
+        "punctuation\n";
     const struct {
         std::vector<std::string> args;
         std::string err;
     } cases[] = {
-        {{"set-network", "abc"}, networkName},
-        {{"set-network", std::string(25, 'n'), "--local-only"}, networkName},
-        {{"set-network", "Garden\tShed", "--yes"}, networkName},
-        {{"set-network", ""}, networkName},
+        {{"set-network", "abc"}, networkNameLength("'abc'", 3)},
+        {{"set-network", std::string(25, 'n'), "--local-only"},
+         networkNameLength("'" + std::string(25, 'n') + "'", 25)},
+        {{"set-network", "Garden\tShed", "--yes"}, nameCharacters},
+        {{"set-network", ""}, networkNameLength("''", 0)},
         {{"password", "00:B0:52:00:00:99", "QWER-TYUI-ASDF-GHJK"},
          "corvel: 00:B0:52:00:00:99 is not in the device list (corvel devices lists it)\n"},
-        {{"password", kOtherMac, "PASS-WORD-GOES-HERE"}, "Attention!: Please enter a Password.\n"},
-        {{"password", kOtherMac, "QWERTYUIASDFGHJK"}, passwordFormat},
-        {{"password", kOtherMac, "qwer-tyui-asdf-ghj"}, passwordFormat},
-        {{"add-device", "", "QWER-TYUI-ASDF-GHJK"}, "Attention!: Please enter another name.\n"},
-        {{"add-device", "Kitchen", "QWER-TYUI-ASDF-GHJK"},
-         "Attention!: Please enter another name.\n"},
+        {{"password", kOtherMac, "PASS-WORD-GOES-HERE"}, kPlaceholder},
+        {{"password", kOtherMac, "QWERTYUIASDFGHJK"}, kPasswordFormat},
+        {{"password", kOtherMac, "qwer-tyui-asdf-ghj"}, kPasswordFormat},
+        {{"add-device", "", "QWER-TYUI-ASDF-GHJK"},
+         "corvel: the device name is empty; give 1 to 31 characters\n"},
+        {{"add-device", "   ", "QWER-TYUI-ASDF-GHJK"},
+         "corvel: the device name holds only spaces; give 1 to 31 characters that show\n"},
+        {{"add-device", "Kitchen", "QWER-TYUI-ASDF-GHJK"}, kKitchenTaken},
         {{"add-device", std::string(32, 'a'), "QWER-TYUI-ASDF-GHJK"},
-         "Attention!: Device Name should be less than 31 characters\n"},
-        {{"add-device", "Attic", "PASS-WORD-GOES-HERE"}, "Attention!: Please enter a Password.\n"},
-        {{"add-device", "Attic", "QWER-TYUI-ASDF_GHJK"}, passwordFormat},
+         "corvel: the device name has 32 characters; at most 31 are allowed\n"},
+        {{"add-device", "Attic", "PASS-WORD-GOES-HERE"}, kPlaceholder},
+        {{"add-device", "Attic", "QWER-TYUI-ASDF_GHJK"}, kPasswordFormat},
     };
     const std::string before = devices();
     for (const auto& c : cases) {
@@ -161,17 +177,14 @@ private:
 // that it never shows in the process list; it then meets the same checks as one given on the
 // command line, and an empty line is refused before anything is sent.
 TEST_F(DeviceCommands, PasswordFromStandardInputMeetsTheSameChecks) {
-    const std::string passwordFormat =
-        "Invalid Entry: The Device Password Format Entered is Invalid.\nPlease Enter a Password "
-        "as a number and letter code,\nin groups of four, separated by dashes.\n";
     const struct {
         std::string input;
         std::string err;
     } cases[] = {
         {"\n", "corvel: no password was entered; nothing was checked\n"},
         {"", "corvel: no password was entered; nothing was checked\n"},
-        {"qwer-tyui-asdf-ghj\n", passwordFormat},
-        {"PASS-WORD-GOES-HERE\r\nQWER-TYUI-ASDF-GHJK\n", "Attention!: Please enter a Password.\n"},
+        {"qwer-tyui-asdf-ghj\n", kPasswordFormat},
+        {"PASS-WORD-GOES-HERE\r\nQWER-TYUI-ASDF-GHJK\n", kPlaceholder},
     };
     const std::vector<std::string> commands[] = {{"password", kOtherMac, "-"},
                                                  {"add-device", "Attic", "-"}};
@@ -187,27 +200,44 @@ TEST_F(DeviceCommands, PasswordFromStandardInputMeetsTheSameChecks) {
         }
     // The name is checked before the password is read: standard input is left for later.
     StandardInputFrom input("QWER-TYUI-ASDF-GHJK\n");
-    EXPECT_EQ(run({"add-device", "Kitchen", "-"}).err,
-              "Attention!: Please enter another name.\n");
+    EXPECT_EQ(run({"add-device", "Kitchen", "-"}).err, kKitchenTaken);
     char next[32] = {};
     EXPECT_EQ(::read(STDIN_FILENO, next, sizeof next), 20);
     EXPECT_EQ(devices(), before);
 }
 
-TEST_F(DeviceCommands, RenameKeepsNamesUniqueAndCutsLongOnes) {
-    CliRun r = run({"rename", kOtherMac, "Kitchen"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Attention!: Please enter another name.\n");
+// A new name is refused as add-device refuses one, with the reason: empty, only spaces, too
+// long (refused with the limit, never cut), or another device's (named); the list is unchanged.
+TEST_F(DeviceCommands, RenameRefusesWhatAddDeviceRefusesAndSaysWhy) {
+    const struct {
+        std::string name;
+        std::string err;
+    } refused[] = {
+        {"", "corvel: the device name is empty; give 1 to 31 characters\n"},
+        {"   ", "corvel: the device name holds only spaces; give 1 to 31 characters that show\n"},
+        {std::string(32, 'w'), "corvel: the device name has 32 characters; at most 31 are allowed\n"},
+        {std::string(40, 'w'), "corvel: the device name has 40 characters; at most 31 are allowed\n"},
+        {"Kitchen", kKitchenTaken},
+    };
+    const std::string before = devices();
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.name);
+        const CliRun r = run({"rename", kOtherMac, c.name});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(devices(), before);
 
-    r = run({"rename", kOtherMac, std::string(40, 'w')});
+    CliRun r = run({"rename", kOtherMac, std::string(31, 'w')});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "Attention!: Device Name should be less than 31 characters\n");
+    EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.out, "Renamed Garage (00:B0:52:00:00:12) to " + std::string(31, 'w') + "\n");
     EXPECT_NE(devices().find(std::string(31, 'w') + " "), std::string::npos);
 
-    r = run({"rename", "00-b0-52-00-00-11", "Attic"});
+    r = run({"rename", "00-b0-52-00-00-11", " Attic "});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "Renamed Kitchen (00:B0:52:00:00:11) to Attic\n");
+    EXPECT_EQ(r.out, "Renamed Kitchen (00:B0:52:00:00:11) to  Attic \n");
 
     r = run({"rename", "00:B0:52:00:00:99", "Cellar"});
     EXPECT_EQ(r.status, 1);
@@ -215,30 +245,55 @@ TEST_F(DeviceCommands, RenameKeepsNamesUniqueAndCutsLongOnes) {
               "corvel: 00:B0:52:00:00:99 is not in the device list (corvel devices lists it)\n");
 }
 
-TEST_F(DeviceCommands, RemoveOfADeviceWithAPasswordNeedsYes) {
+// Removing a device whose password has been entered is asked y/N on a terminal; without one it
+// needs --yes, and the refusal says so. A device without a password is removed without asking.
+TEST_F(DeviceCommands, RemoveOfADeviceWithAPasswordAsksOrNeedsYes) {
     const std::string question =
-        "Attention!: A Password for this device has been entered. \nAre you sure you want to "
-        "delete it?\n";
+        "corvel: remove Kitchen (00:B0:52:00:00:11), whose password has been entered, from the "
+        "device list? [y/N] ";
     CliRun r = run({"remove", kStationMac});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(
-        r.err,
-        question + "corvel: Kitchen (00:B0:52:00:00:11) kept (--yes confirms the deletion)\n");
+    EXPECT_EQ(r.err,
+              "corvel: removing Kitchen (00:B0:52:00:00:11) needs confirmation and there is no "
+              "terminal to ask on: add --yes to confirm it; nothing was changed\n");
     EXPECT_NE(devices().find("Kitchen"), std::string::npos);
 
-    r = run({"remove", kStationMac, "--yes"});
+    for (const char* answer : {"n\n", "\n", "yess\n"}) {
+        SCOPED_TRACE(answer);
+        test::TerminalInput terminal(answer);
+        r = run({"remove", kStationMac});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, question +
+                             "corvel: removing Kitchen (00:B0:52:00:00:11) was not confirmed; "
+                             "nothing was changed\n");
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_NE(devices().find("Kitchen"), std::string::npos);
+
+    {
+        test::TerminalInput terminal("Y\n");
+        r = run({"remove", kStationMac});
+    }
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, question);
     EXPECT_EQ(r.out, "Removed Kitchen (00:B0:52:00:00:11) from the device list\n");
+    EXPECT_EQ(devices().find("Kitchen"), std::string::npos);
 
     // Without a password nothing is asked.
     r = run({"remove", kOtherMac});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     const std::string left = devices();
-    EXPECT_EQ(left.find("Kitchen"), std::string::npos);
     EXPECT_EQ(left.find("Garage"), std::string::npos);
     EXPECT_NE(left.find("Device 1"), std::string::npos);
+}
+
+TEST_F(DeviceCommands, RemoveWithYesAsksNothing) {
+    test::TerminalInput terminal("n\n");
+    const CliRun r = run({"remove", kStationMac, "--yes"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(devices().find("Kitchen"), std::string::npos);
 }
 
 TEST_F(DeviceCommands, RemovingTheLastDeviceSavesAnEmptyList) {
@@ -304,20 +359,78 @@ TEST_F(DeviceCommands, NamesThatAreNotUtf8AreShownWithReplacementCharacters) {
         << text.out;
 }
 
-// Listing the devices only reads: a damaged file is reported and left where it is.
-TEST_F(DeviceCommands, DevicesNeverRenamesADamagedFile) {
+// Listing the devices only reads: a damaged file is reported and left where it is, and the exit
+// status says that the list shown is not the whole file's.
+TEST_F(DeviceCommands, DevicesNeverRenamesADamagedFileAndExitsOne) {
     const fs::path file = dir / "Corvel Utility.data";
     fs::resize_file(file, 1000);
-    // The session's messages go to the process's standard error.
-    std::stringstream messages;
-    std::streambuf* const previous = std::cerr.rdbuf(messages.rdbuf());
     const CliRun r = run({"devices"});
-    std::cerr.rdbuf(previous);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(messages.str(), "Problem Occurred: The device database " + file.string() +
-                                  " is damaged; it was left as it is.\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "corvel: The device database " + file.string() +
+                         " is damaged; it was left as it is.\n");
     EXPECT_EQ(fs::file_size(file), 1000u);
     EXPECT_FALSE(fs::exists(file.string() + ".bad"));
+}
+
+TEST_F(DeviceCommands, DevicesOfADataDirectoryThatIsAFileOrEmpty) {
+    const fs::path plain = dir.string() + "-file";
+    std::ofstream(plain) << "not a directory";
+    for (const bool json : {false, true}) {
+        SCOPED_TRACE(json);
+        std::vector<std::string> args = {"devices", "--data-dir", plain.string()};
+        if (json) args.push_back("--json");
+        const CliRun r = corvel(args);
+        EXPECT_EQ(r.status, 1);
+        const std::string said = "--data-dir " + plain.string() + " is not a directory";
+        EXPECT_NE((json ? r.out : r.err).find(said), std::string::npos) << r.out << r.err;
+    }
+    fs::remove(plain);
+
+    const fs::path empty = dir.string() + "-empty";
+    fs::create_directories(empty);
+    CliRun r = corvel({"devices", "--data-dir", empty.string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "No devices in the device list (" + (empty / "Corvel Utility.data").string() +
+                         ")\n");
+    r = corvel({"devices", "--json", "--data-dir", empty.string()});
+    EXPECT_EQ(r.out, "{\"devices\":[]}\n");
+    fs::remove_all(empty);
+}
+
+// The mark of the password check stays apart from the password: verified, refused, or not
+// checked (null, as for no password).
+TEST_F(DeviceCommands, DevicesKeepsTheVerificationMarkApartFromThePassword) {
+    loadPreferences();
+    setDataDirectory(dir.string());
+    loadDatabase();
+    copyText(core.devices[0].password, "CHECK QWER-TYUI-ASDF-GHJ1");
+    copyText(core.devices[2].password, "Not QWER-TYUI-ASDF-GHJ2");
+    ASSERT_TRUE(saveDatabase());
+    setDataDirectory("");
+    resetCoreState();
+
+    const CliRun r = run({"devices", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json listed = nlohmann::json::parse(r.out)["devices"];
+    const struct {
+        const char* password;
+        nlohmann::json verified;
+        const char* shown;
+    } expected[] = {
+        {"QWER-TYUI-ASDF-GHJ1", nullptr, "not checked"},
+        {"QWER-TYUI-ASDF-GHJK", true, "yes"},
+        {"QWER-TYUI-ASDF-GHJ2", false, "refused"},
+    };
+    ASSERT_EQ(listed.size(), 3u);
+    const std::string text = devices();
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(listed[i]["password"], expected[i].password);
+        EXPECT_EQ(listed[i]["passwordVerified"], expected[i].verified);
+        const size_t row = text.find(expected[i].password);
+        ASSERT_NE(row, std::string::npos) << text;
+        EXPECT_EQ(text.substr(row + 21, std::string(expected[i].shown).size()), expected[i].shown)
+            << text;
+    }
 }
 
 // A privileged run (the tests run as root) keeps its device list only where no other user can

@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -18,6 +20,7 @@
 #include "tests/sim/simulated_network.h"
 #include "core/tables.h"
 #include "keys/derive.h"
+#include "network/operation_stop.h"
 #include "platform/clock.h"
 #include "platform/mac.h"
 #include "platform/process_state.h"
@@ -118,16 +121,13 @@ TEST_F(SimCommands, ScanWithTheLargestScanTicksEndsWithinTheBoundAndSaysTheCap) 
     Preferences preferences = defaultPreferences();
     preferences.scanTicks = 32767;
     writePreferences(preferences);
-    std::stringstream messages;
-    std::streambuf* const previous = std::cerr.rdbuf(messages.rdbuf());
     const uint64_t before = clock.tickCount();
     const CliRun r = run({"scan", "--cycles", "1", "--json"});
-    std::cerr.rdbuf(previous);
     EXPECT_EQ(r.status, 0) << r.err;
     // One waiting phase of at most 83 ticks of 118 ms, the phase steps and two full scans.
     EXPECT_LT(clock.tickCount() - before, uint64_t(2 * kMaxScanPhaseMs));
-    EXPECT_EQ(messages.str(),
-              "Attention!: OEMPrefs.dat: scanTicks 32767 read, 83 used: more ticks per scan phase "
+    EXPECT_EQ(r.err,
+              "corvel: OEMPrefs.dat: scanTicks 32767 read, 83 used: more ticks per scan phase "
               "would keep a phase waiting 10 s or longer.\n");
 }
 
@@ -140,18 +140,17 @@ TEST_F(SimCommands, AScanLeavesANewerDatabaseAsItIsAndSaysWhyItWasNotSaved) {
     std::string newer(databaseFileSize(2) + 64, '\x5A');
     newer.replace(0, 4, std::string("\x33\x01\x00\x00", 4));  // version 307
     std::ofstream(file, std::ios::binary) << newer;
-    std::stringstream messages;
-    std::streambuf* const previous = std::cerr.rdbuf(messages.rdbuf());
     const CliRun r = run({"scan", "--cycles", "1"});
-    std::cerr.rdbuf(previous);
 
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find(formatMac(kAvStation.data())), std::string::npos) << "the scan is shown";
-    EXPECT_EQ(messages.str(),
-              "Attention!: The device database " + file.string() +
-                  " is of a newer format (version 307) than this program knows (306). It was not "
-                  "read and is left as it is; the device list will not be saved while this "
-                  "program runs.\n");
+    EXPECT_EQ(r.err.rfind("corvel: The device database " + file.string() +
+                              " is of a newer format (version 307) than this program knows (306). "
+                              "It was not read and is left as it is; the device list will not be "
+                              "saved while this program runs.\n",
+                          0),
+              0u)
+        << r.err;
     const std::string why = file.string() +
                             ": is of a newer format (version 307) than this program knows (306)";
     EXPECT_NE(r.err.find("corvel: the device list was not saved: " + why + ", not saved over\n"),
@@ -192,7 +191,9 @@ TEST_P(ScanListing, ListsEveryStationWithItsFamily) {
         const int level = quality.value("level", -1);
         ASSERT_TRUE(level >= 0 && level <= 4) << quality;
         EXPECT_EQ(quality["text"], words[size_t(level)]);
-        if (stations[i]["rate"].get<double>() > 0) {
+        // A rate not measured is null, never 0.
+        EXPECT_NE(stations[i]["rate"], 0.0) << stations[i];
+        if (!stations[i]["rate"].is_null()) {
             EXPECT_GT(level, 0) << stations[i];
         }
     }
@@ -337,9 +338,10 @@ TEST_F(PlainLocalDevice, PasswordIsCheckedOnTheDeviceAndStoredAsTyped) {
         std::string password;
         int status;
         std::string stored;
+        const char* verified;
     } cases[] = {
-        {kStationPassword, 0, kStationPassword},
-        {kWrongPassword, 1, "Not " + kWrongPassword},
+        {kStationPassword, 0, kStationPassword, "yes"},
+        {kWrongPassword, 1, "Not " + kWrongPassword, "refused"},
     };
     ASSERT_EQ(run({"scan", "--cycles", "1"}).status, 0);
     for (const auto& c : cases) {
@@ -348,11 +350,372 @@ TEST_F(PlainLocalDevice, PasswordIsCheckedOnTheDeviceAndStoredAsTyped) {
         EXPECT_EQ(r.status, c.status) << r.out << r.err;
         EXPECT_NE(r.out.find("stored as " + c.stored + "\n"), std::string::npos) << r.out;
         const CliRun listed = run({"devices"});
-        EXPECT_NE(listed.out.find(c.stored), std::string::npos) << listed.out;
+        EXPECT_NE(listed.out.find(c.password + "  " + c.verified), std::string::npos)
+            << listed.out;
         // The local device is back on its own network either way.
         EXPECT_EQ(local().nek(), deriveHP10Key("HomePlug"));
     }
 }
+
+// ---------------------------------------------------------------------------------------------
+// A password for a HomePlug 1.0 station behind the second interface. A scan of every interface
+// finds the AV local device of the first one and no other family, so the check must ask where
+// the device was seen, never store a right password as refused, and leave the stored password
+// alone when no interface reaches the device.
+
+class TwoInterfaces : public SimCommands {
+protected:
+    void SetUp() override {
+        SimCommands::SetUp();
+        addPort(deviceConfig(Family::Av, kAvLocal), {deviceConfig(Family::Av, kAvStation)});
+        addPort(deviceConfig(Family::Turbo, kTurboLocal),
+                {deviceConfig(Family::HomePlug10, kTurboStation2, kStationPassword)});
+        attach();
+    }
+    // The device list's password of the 1.0 station, and the mark of its last check.
+    std::string stored() {
+        const Json devices = Json::parse(run({"devices", "--json"}).out, nullptr, false);
+        for (const Json& d : devices["devices"]) {
+            if (d["mac"] != formatMac(kTurboStation2)) continue;
+            const Json& verified = d["passwordVerified"];
+            return d["password"].get<std::string>() +
+                   (verified.is_null() ? " unchecked" : verified == true ? " verified" : " refused");
+        }
+        return "(not listed)";
+    }
+    const std::string station = formatMac(kTurboStation2);
+};
+
+TEST_F(TwoInterfaces, ThePasswordIsCheckedOnTheInterfaceTheDeviceWasSeenOn) {
+    ASSERT_EQ(run({"-i", "plc1", "scan", "--cycles", "1"}).status, 0);
+    const CliRun there = run({"-i", "plc1", "password", station, kStationPassword});
+    ASSERT_EQ(there.status, 0) << there.out << there.err;
+
+    // Without -i every interface may be used; plc0's AV network comes first to a scan.
+    const CliRun again = run({"password", station, kStationPassword});
+
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_NE(again.out.find("verified by the device, stored as " + kStationPassword + "\n"),
+              std::string::npos)
+        << again.out;
+    EXPECT_EQ(stored(), kStationPassword + " verified");
+    EXPECT_EQ(net.device(kTurboLocal)->nek(), deriveHP10Key("HomePlug"));
+    // A wrong one is still refused there, and stored so.
+    const CliRun wrong = run({"password", station, kWrongPassword});
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_EQ(stored(), kWrongPassword + " refused");
+}
+
+TEST_F(TwoInterfaces, ADeviceNoInterfaceReachesKeepsItsStoredPassword) {
+    ASSERT_EQ(run({"-i", "plc1", "scan", "--cycles", "1"}).status, 0);
+    ASSERT_EQ(run({"-i", "plc1", "password", station, kStationPassword}).status, 0);
+    net.device(kTurboStation2)->profile.faults.offline = true;
+
+    const CliRun gone = run({"password", station, kStationPassword});
+
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_EQ(gone.out, "");
+    EXPECT_NE(gone.err.find("corvel: " + station +
+                            " is not reachable on any interface (asked on plc1, plc0); its "
+                            "stored password was left as it was\n"),
+              std::string::npos)
+        << gone.err;
+    EXPECT_EQ(stored(), kStationPassword + " verified");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Ctrl-C and SIGTERM while set-network or add-device change keys: raised in this process from
+// the virtual clock once the operation has got to a chosen point, while the command's handler
+// is in place.
+
+// An AV local device with two stations, each with its own password.
+class TwoAvStations : public SimCommands {
+protected:
+    void SetUp() override {
+        SimCommands::SetUp();
+        addPort(deviceConfig(Family::Av, kAvLocal),
+                {deviceConfig(Family::Av, kAvStation, kStationPassword),
+                 deviceConfig(Family::Av, kAvStation2, kOtherPassword)});
+        attach();
+    }
+};
+
+class StoppedCommands : public TwoAvStations {
+protected:
+    // Raises `signal` once `condition` holds and a command's stop request is installed, looked
+    // at every 5 ms of virtual time; `then` runs in the same instant, before the signal.
+    void raiseWhen(int signal, std::function<bool()> condition, std::function<void()> then = {}) {
+        watch = [this, signal, condition, then] {
+            if (stopRequest() == nullptr || !condition()) {
+                clock.scheduleAfter(5, watch);
+                return;
+            }
+            if (then) then();
+            std::raise(signal);
+        };
+        clock.scheduleAfter(5, watch);
+    }
+    sim::Device& local() { return *net.device(kAvLocal); }
+    std::function<void()> watch;
+};
+
+TEST_F(StoppedCommands, SetNetworkStoppedByCtrlCPutsTheDevicesBackAndExits130) {
+    ASSERT_EQ(run({"scan", "--cycles", "1"}).status, 0);
+    ASSERT_EQ(run({"password", formatMac(kAvStation), kStationPassword}).status, 0);
+    ASSERT_EQ(run({"password", formatMac(kAvStation2), kOtherPassword}).status, 0);
+    const Key16 publicNmk = local().nmk();
+    raiseWhen(SIGINT, [this] { return net.device(kAvStation)->nmk() == deriveNMK("GardenShed"); });
+
+    const CliRun stopped = run({"set-network", "GardenShed", "--yes"});
+
+    EXPECT_EQ(stopped.status, 130) << stopped.out << stopped.err;
+    EXPECT_NE(stopped.err.find("corvel: stopped; what was changed is put back: the local device "
+                               "is on its network 'HomePlugAV' as before\n"),
+              std::string::npos)
+        << stopped.err;
+    EXPECT_EQ(stopped.err.find("All Devices"), std::string::npos) << stopped.err;
+    for (const Mac& mac : {kAvLocal, kAvStation, kAvStation2})
+        EXPECT_EQ(net.device(mac)->nmk(), publicNmk) << formatMac(mac);
+    const Json scan = Json::parse(run({"scan", "--cycles", "1", "--json"}).out);
+    EXPECT_EQ(scan["interfaces"][0]["local"]["networkName"], "HomePlugAV");
+    EXPECT_EQ(scan["interfaces"][0]["stations"].size(), 2u);
+}
+
+TEST_F(StoppedCommands, ALocalDeviceLeftOnTheSearchKeyIsSaidWithTheCommandThatMendsIt) {
+    ASSERT_EQ(run({"scan", "--cycles", "1"}).status, 0);
+    const Key16 own = local().nmk();
+    // SIGTERM while the local device is alone on the random key, which it then refuses to leave.
+    raiseWhen(
+        SIGTERM, [this, own] { return local().nmk() != own; },
+        [this] { local().profile.faults.avStatus = 0x01; });
+
+    const CliRun stopped = run({"add-device", "Garage", kWrongPassword});
+
+    EXPECT_EQ(stopped.status, 143) << stopped.out << stopped.err;
+    EXPECT_NE(stopped.err.find("corvel: the local device could not be put back on its network "
+                               "'HomePlugAV': it may be on a key of its own, which a scan shows "
+                               "as Unknown Networkname, and be cut off from its stations; corvel "
+                               "set-network --public --local-only puts it back\n"),
+              std::string::npos)
+        << stopped.err;
+    EXPECT_EQ(stopped.err.find("Unable to set the NMK"), std::string::npos) << stopped.err;
+    // What it says to run does put it back.
+    local().profile.faults.avStatus = 0;
+    EXPECT_EQ(run({"set-network", "--public", "--local-only"}).status, 0);
+    EXPECT_EQ(local().nmk(), own);
+}
+
+TEST_F(StoppedCommands, CtrlCBeforeAnyKeyWasSentChangesNothing) {
+    ASSERT_EQ(run({"scan", "--cycles", "1"}).status, 0);
+    local().clearReceived();
+    // At once, during the scan that comes first.
+    raiseWhen(SIGINT, [] { return true; });
+
+    const CliRun stopped = run({"set-network", "GardenShed", "--yes"});
+
+    EXPECT_EQ(stopped.status, 130);
+    EXPECT_NE(stopped.err.find("corvel: stopped before anything was sent; nothing was changed\n"),
+              std::string::npos)
+        << stopped.err;
+    for (const auto& received : local().received())
+        EXPECT_FALSE(received.frame.size() > 16 && received.frame[15] == 0x50 &&
+                     received.frame[16] == 0xA0)
+            << "a set-key request was sent";
+}
+
+// ---------------------------------------------------------------------------------------------
+// The command line in a terminal's words: every command, right and with the usual mistakes, on a
+// simulated network with two stations. The desktop program's message boxes have their own
+// titles and button words; none of them may reach the terminal or a script.
+
+class TerminalWords : public TwoAvStations {
+protected:
+    std::string write(const std::string& name, const std::string& bytes) {
+        std::ofstream((work / name).string(), std::ios::binary) << bytes;
+        return (work / name).string();
+    }
+    // The commands that keep no device list take no --data-dir.
+    CliRun any(std::vector<std::string> args) {
+        static const std::vector<std::string> listless = {"interfaces", "probe",   "derive",
+                                                          "pib",        "nvm",     "stats",
+                                                          "tonemap",    "restart", "scna"};
+        if (std::find(listless.begin(), listless.end(), args.front()) != listless.end()) {
+            resetCoreState();
+            return corvel(args);
+        }
+        return run(args);
+    }
+};
+
+TEST_F(TerminalWords, NoCommandSaysWhatAMessageBoxSays) {
+    const std::string station = formatMac(kAvStation);
+    const std::string station2 = formatMac(kAvStation2);
+    const std::string junk = write("junk.bin", std::string(300, 'x'));
+    const std::string missing = (work / "missing.nvm").string();
+    const std::vector<std::vector<std::string>> runs = {
+        {"interfaces"}, {"interfaces", "--json"}, {"probe"}, {"probe", "--json"},
+        {"scan", "--cycles", "1"}, {"scan", "--cycles", "1", "--json"},
+        {"devices"}, {"devices", "--json"},
+        {"password", station, kStationPassword}, {"password", station2, kWrongPassword},
+        {"password", station2, "abc"}, {"password", station2, "PASS-WORD-GOES-HERE"},
+        {"password", "00:11:22:33:44:55", kStationPassword},
+        {"rename", station, "Attic"}, {"rename", station2, "Attic"}, {"rename", station2, ""},
+        {"rename", station2, "   "}, {"rename", station2, std::string(40, 'n')},
+        {"set-network", "abc", "--yes"}, {"set-network", "Garden\tShed", "--yes"},
+        {"set-network", "GardenShed"}, {"set-network", "GardenShed", "--yes"},
+        {"set-network", "--public", "--yes"}, {"set-network", "--public", "--local-only"},
+        {"add-device", "Garage", kWrongPassword, "--cycles", "2"},
+        {"add-device", std::string(40, 'g'), kWrongPassword}, {"add-device", "Garage", "abc"},
+        {"add-device", "Attic", kWrongPassword},
+        {"remove", station2}, {"remove", "00:11:22:33:44:55", "--yes"},
+        {"upgrade", "--nvm", missing, "--pib", missing, "--yes"},
+        {"upgrade", "--nvm", junk, "--pib", junk, "--yes"}, {"upgrade", "--img", junk},
+        {"stats", station}, {"stats", station, "--json"}, {"tonemap", station},
+        {"restart", station}, {"derive", "nmk", "GardenShed"}, {"pib", "check", junk},
+        {"pib", "check", junk, "--json"}, {"nvm", "check", missing}, {"scna"},
+        {"scan", "--cycle", "2"}, {"scan", "--cycles", "abc", "--json"},
+        {"report", (work / "report.txt").string()}, {"report", "--no-passwords"},
+        {"remove", station2, "--yes"}, {"devices"},
+    };
+    const char* const boxWords[] = {
+        "Click",         "Attention!",           "Invalid Entry", "Problem Occurred",
+        "Set All Devices", "CTRL and ALT",       "few seconds....", "Warning....",
+        "Information:",  "Error:",               "Network Name Setting", "Local Device Type",
+        "Ok' button",    "successfully added"};
+    for (const auto& args : runs) {
+        const CliRun r = any(args);
+        const std::string shown = r.out + r.err;
+        for (const char* word : boxWords)
+            EXPECT_EQ(shown.find(word), std::string::npos)
+                << ::testing::PrintToString(args) << " says \"" << word << "\":\n" << shown;
+        // A failure is said on standard error, in the program's name (after progress texts).
+        const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+        if (r.status != 0 && !json)
+            EXPECT_TRUE(r.err.rfind("corvel: ", 0) == 0 ||
+                        r.err.find("\ncorvel: ") != std::string::npos)
+                << ::testing::PrintToString(args) << r.err;
+    }
+}
+
+// What went wrong and what to do, each said once on standard error.
+TEST_F(TerminalWords, FailuresSayTheCauseAndTheWayOut) {
+    ASSERT_EQ(run({"scan", "--cycles", "1"}).status, 0);
+    ASSERT_EQ(run({"password", formatMac(kAvStation), kStationPassword}).status, 0);
+    ASSERT_EQ(run({"rename", formatMac(kAvStation), "Attic"}).status, 0);
+    const std::string missing = (work / "missing.nvm").string();
+    const std::string junk = write("junk.nvm", std::string(300, 'x'));
+    const std::string pib = write("fw.pib", std::string(300, 'x'));
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string said;
+    } cases[] = {
+        // A network name outside the allowed set is a network name, never a password.
+        {{"set-network", "Garden\tShed", "--yes"}, 1, "corvel: the network name 'Garden\\x09Shed'"},
+        // The station without a password is named, with how to enter it.
+        {{"set-network", "GardenShed", "--yes"}, 1,
+         "corvel: not set on Device 3 (" + formatMac(kAvStation2) +
+             "): no password entered (corvel password " + formatMac(kAvStation2) +
+             " enters it)\n"},
+        {{"set-network", "GardenShed"}, 1,
+         "corvel: set-network needs confirmation and there is no terminal to ask on: add --yes "
+         "to confirm it; nothing was changed\n"},
+        {{"rename", formatMac(kAvStation2), "Attic"}, 1,
+         "corvel: the name 'Attic' is already used by the device " + formatMac(kAvStation)},
+        {{"rename", formatMac(kAvStation2), std::string(32, 'n')}, 1,
+         "corvel: the device name has 32 characters; at most 31 are allowed\n"},
+        {{"rename", formatMac(kAvStation2), "  "}, 1,
+         "corvel: the device name holds only spaces"},
+        {{"upgrade", "--nvm", missing, "--pib", pib, "--yes"}, 1,
+         "corvel: cannot read the firmware image " + missing + ": No such file or directory"},
+        {{"upgrade", "--nvm", junk, "--pib", pib, "--yes"}, 1,
+         "(corvel nvm check " + junk + " shows its chain)"},
+    };
+    for (const auto& c : cases) {
+        const CliRun r = run(c.args);
+        EXPECT_EQ(r.status, c.status) << ::testing::PrintToString(c.args);
+        EXPECT_NE(r.err.find(c.said), std::string::npos)
+            << ::testing::PrintToString(c.args) << "\n" << r.err;
+    }
+    const CliRun name = run({"set-network", "Garden\tShed", "--yes"});
+    EXPECT_EQ(name.err.find("password"), std::string::npos) << name.err;
+}
+
+// Set All Devices asks y/N on a terminal, naming the devices it will key; only "y" or "yes"
+// sends anything.
+TEST_F(TerminalWords, SetNetworkAsksOnATerminal) {
+    ASSERT_EQ(run({"scan", "--cycles", "1"}).status, 0);
+    ASSERT_EQ(run({"password", formatMac(kAvStation), kStationPassword}).status, 0);
+    const Key16 before = net.device(kAvLocal)->nmk();
+    for (const char* answer : {"n\n", "\n", "maybe\n"}) {
+        TerminalInput terminal(answer);
+        const CliRun r = run({"set-network", "GardenShed"});
+        EXPECT_EQ(r.status, 1) << answer;
+        EXPECT_NE(r.err.find("corvel: set the network name 'GardenShed' on Device 2 (" +
+                             formatMac(kAvStation) + "), then on the local device " +
+                             formatMac(kAvLocal) + "? [y/N] "),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find("corvel: set-network was not confirmed; nothing was changed\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(net.device(kAvLocal)->nmk(), before);
+    }
+    TerminalInput terminal("Yes\n");
+    const CliRun r = run({"set-network", "GardenShed"});
+    EXPECT_NE(r.out.find("Network name 'GardenShed' set on"), std::string::npos) << r.out << r.err;
+    EXPECT_EQ(net.device(kAvLocal)->nmk(), deriveNMK("GardenShed"));
+    EXPECT_EQ(net.device(kAvStation)->nmk(), deriveNMK("GardenShed"));
+}
+
+// The report to a file says where it went; without the passwords they are nowhere in it, and the
+// rates a scan measured are in it, never "?".
+TEST_F(TerminalWords, TheReportSaysWhereItWroteAndLeavesThePasswordsOutWhenAsked) {
+    ASSERT_EQ(run({"scan", "--cycles", "2"}).status, 0);
+    ASSERT_EQ(run({"password", formatMac(kAvStation), kStationPassword}).status, 0);
+    for (const bool withPasswords : {true, false}) {
+        const std::string file = (work / (withPasswords ? "full.txt" : "bare.txt")).string();
+        std::vector<std::string> args = {"report", file};
+        if (!withPasswords) args.push_back("--no-passwords");
+        const CliRun r = run(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, "Diagnostics report written to " + file + " (mode 0600" +
+                             (withPasswords ? "" : ", without the device passwords") + ")\n");
+        std::ifstream in(file);
+        const std::string text((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+        EXPECT_EQ(text.find(kStationPassword) != std::string::npos, withPasswords) << text;
+        const size_t row = text.find(formatMac(kAvStation));
+        ASSERT_NE(row, std::string::npos) << text;
+        const std::string line = text.substr(row, text.find('\n', row) - row);
+        EXPECT_EQ(line.find('?'), std::string::npos) << line;
+    }
+}
+
+// No adapter answering: the scan and each command that would change keys say why, naming the
+// interface, and that nothing was done.
+TEST_F(SimCommands, WithoutAnAdapterTheCommandsSayTheCause) {
+    DeviceConfig local = deviceConfig(Family::Av, kAvLocal);
+    local.profile.faults.offline = true;
+    addPort(local, {});
+    attach();
+    const std::string cause =
+        "corvel: no powerline adapter answered on the interface plc0; check that one is cabled "
+        "to this computer and powered; nothing was changed\n";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"add-device", "Garage", kStationPassword},
+          std::vector<std::string>{"set-network", "GardenShed", "--yes"}}) {
+        const CliRun r = run(args);
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_NE(r.err.find(cause), std::string::npos) << r.err;
+    }
+    const CliRun scan = run({"scan"});
+    EXPECT_EQ(scan.status, 1);
+    EXPECT_EQ(scan.err,
+              "corvel: no powerline adapter answered on the interface plc0; check that one is "
+              "cabled to this computer and powered\n");
+}
+
 
 // ---------------------------------------------------------------------------------------------
 // Upgrades: files the upgrade refuses are refused before the first frame; a Turbo device that an
@@ -396,16 +759,20 @@ TEST_F(UpgradeCommands, NewerFormatFilesAreRefusedBeforeAnythingIsSent) {
     attach();
     const std::vector<uint8_t> nvm = sim::buildNvm({{0x00100000, 3000}});
     const std::vector<uint8_t> pib = sim::buildPib(kAvLocal, publicAvKey(), 3, 3);
+    const std::string nvmPath = (work / "fw.nvm").string();
+    const std::string pibPath = (work / "fw.pib").string();
     const struct {
         const char* name;
         std::vector<uint8_t> nvm, pib;
-        const char* said;
+        std::string said;
     } cases[] = {
         {"firmware", sim::wrapInNewerChain(nvm), pib,
-         "Error: Wrong NVM Block Header: the firmware file is in the newer image format"},
+         "corvel: " + nvmPath +
+             " is not a usable firmware image: the firmware file is in the newer image format"},
         {"PIB", nvm, sim::wrapInNewerChain(pib, sim::kNewerModulePib),
-         "Error: Error in PIB file Operation: the PIB file is a parameter block wrapped in the "
-         "newer image format"},
+         "corvel: " + pibPath +
+             " is not a usable parameter image (PIB): the PIB file is a parameter block wrapped "
+             "in the newer image format"},
     };
     for (const auto& c : cases) {
         const CliRun r = run(
@@ -458,7 +825,8 @@ TEST_F(UpgradeCommands, ResumeFinishesTheUpgradeAtTheLoader) {
     EXPECT_NE(r.out.find("Device in its secondary loader at 00:04:87:FE:11:00 on interface 0"),
               std::string::npos)
         << r.out;
-    EXPECT_NE(r.err.find("Firmware Update Successful"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("Upgraded: the device was verified and restarted\n"), std::string::npos)
+        << r.out;
     EXPECT_FALSE(resetToLoaderReceived(d));
     EXPECT_FALSE(d.firmware.inLoader);
     EXPECT_EQ(d.profile.turboFirmware, "TURBO-MAC-NEW");

@@ -133,7 +133,7 @@ TEST_F(FilesAcrossUsers, RootsScanInASharedDirectoryLeavesNoProgramOfRoots) {
     ASSERT_EQ(run.status, 0) << run.err << run.out;
 
     EXPECT_EQ(runnableFilesOfRoot(dir), std::vector<std::string>{});
-    const std::string moved = "Information: The working directory " + shared.string() +
+    const std::string moved = "The working directory " + shared.string() +
                               " can be written by other users: the logs are written in " +
                               dataDir.string() + " instead.\n";
     EXPECT_EQ(occurrences(run.err, moved), 1u) << run.err;

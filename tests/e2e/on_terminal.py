@@ -5,6 +5,7 @@
 # yes|no". With steps, takes them in order:
 #   --expect TEXT   waits (up to 30 s) until TEXT shows on the terminal
 #   --type KEYS     types KEYS, with backslash escapes: "\n" Enter, "\x03" Ctrl-C
+#   --sleep SECONDS waits that long, reading what the terminal shows meanwhile
 #   --commands      prints "command: ARGS" for every process of the terminal's session, as the
 #                   process list shows them to every user
 # then prints what the terminal showed once the command has ended. Exits with its status.
@@ -63,6 +64,8 @@ def run_steps(steps, command):
     for step, value in steps:
         if step == "--expect":
             read_until(fd, value.encode(), 30)
+        elif step == "--sleep":
+            read_until(fd, b"\0", float(value))
         elif step == "--type":
             os.write(fd, value.encode().decode("unicode_escape").encode("latin-1"))
         elif step == "--commands":
@@ -83,7 +86,7 @@ def main():
         steps = []
         while words:
             step = words.pop(0)
-            steps.append((step, words.pop(0) if step in ("--expect", "--type") else None))
+            steps.append((step, words.pop(0) if step in ("--expect", "--type", "--sleep") else None))
         run_steps(steps, sys.argv[end + 1:])
     pid, fd = pty.fork()
     if pid == 0:

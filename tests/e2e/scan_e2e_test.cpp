@@ -98,7 +98,13 @@ TEST_F(ScanEndToEnd, NoAdapterIsReportedWithStatusOne) {
                                               {binaryPath("app/corvel"), "scan", "--data-dir",
                                                dataDir.string()});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "The HomePlug Adapter was not detected.\n");
+    EXPECT_EQ(run.out, "");
+    // The cause on standard error, naming the interface asked.
+    EXPECT_EQ(run.err.rfind("corvel: no powerline adapter answered on the interface host0; check "
+                            "that one is cabled to this computer and powered",
+                            0),
+              0u)
+        << run.err;
 }
 
 // A station whose firmware text carries an escape sequence, BEL and a C1 control: the installed

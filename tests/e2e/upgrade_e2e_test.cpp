@@ -103,7 +103,13 @@ TEST_P(AvUpgradeEndToEnd, UpgradesTheDeviceAndProbeSeesTheNewVersion) {
 
     const CommandResult result = upgradeThenProbe(scenario, {"--nvm", nvm, "--pib", pib});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_NE(result.err.find("Device Upgraded"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("Last frame confirmed: the device commits the new firmware and "
+                              "restarts"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.out.find("Upgraded: the device restarts with the new firmware"),
+              std::string::npos)
+        << result.out;
     EXPECT_NE(result.out.find("3.4.0.0100"), std::string::npos) << result.out;
 
     const auto chunks = named(std::string("homeplug_av.mmhdr.mmtype.qualcomm == ") +
@@ -161,12 +167,12 @@ TEST_F(UpgradeEndToEnd, CtrlCStopsTheUpgradeBetweenFrames) {
         scenario, capture,
         {"sh", "-c", script, binaryPath("app/corvel"), nvm(), pib(), dataDir.string(), err});
     EXPECT_EQ(result.status, 1) << result.err;
-    EXPECT_NE(result.err.find("Warning....: Cancelling Upgrade process may destroy the device. "
-                              "Click Ok to continue."),
+    EXPECT_NE(result.err.find("corvel: stopping an upgrade in the middle may leave the device "
+                              "unable to start until it is upgraded again"),
               std::string::npos)
         << result.err;
     EXPECT_NE(result.err.find("upgrade cancelled"), std::string::npos) << result.err;
-    EXPECT_EQ(result.err.find("Device Upgraded"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out.find("Upgraded:"), std::string::npos) << result.out;
     expectStoppedBeforeCommit(result.out);
 }
 
@@ -183,11 +189,11 @@ TEST_F(UpgradeEndToEnd, OnATerminalTheSecondCtrlCStopsTheUpgrade) {
                         {"sh", "-c", script, sourcePath("tests/e2e/on_terminal.py"),
                          binaryPath("app/corvel"), nvm(), pib(), dataDir.string()});
     EXPECT_EQ(result.status, 1) << result.out << result.err;
-    for (const char* shown : {"[y/N]", "Cancelling Upgrade process may destroy the device.",
+    for (const char* shown : {"[y/N]", "stopping an upgrade in the middle may leave the device",
                               "press Ctrl-C again to stop the upgrade",
                               "running after the first Ctrl-C: yes", "upgrade cancelled"})
         EXPECT_NE(result.out.find(shown), std::string::npos) << shown << "\n" << result.out;
-    EXPECT_EQ(result.out.find("Device Upgraded"), std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find("Upgraded:"), std::string::npos) << result.out;
     expectStoppedBeforeCommit(result.out);
 }
 
@@ -200,7 +206,9 @@ TEST_F(UpgradeEndToEnd, UpgradesATurboDeviceThroughItsLoader) {
 
     const CommandResult result = upgradeThenProbe(scenario, {"--img", img, "--cfg", cfg});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_NE(result.err.find("Firmware Update Successful"), std::string::npos) << result.err;
+    EXPECT_NE(result.out.find("Upgraded: the device was verified and restarted"),
+              std::string::npos)
+        << result.out;
     EXPECT_NE(result.out.find(kNewTurboFirmware), std::string::npos) << result.out;
     // 49 image blocks and the three sections, each a 1054-byte loader frame.
     EXPECT_EQ(dissect(capture, {"frame.len"},
@@ -240,7 +248,9 @@ TEST_F(UpgradeEndToEnd, ATurboUpgradeCancelledInTheLoaderIsResumed) {
     EXPECT_NE(result.out.find("Device in its secondary loader at 00:04:87:FE:11:00"),
               std::string::npos)
         << result.out;
-    EXPECT_NE(result.err.find("Firmware Update Successful"), std::string::npos) << result.err;
+    EXPECT_NE(result.out.find("Upgraded: the device was verified and restarted", loaderLine),
+              std::string::npos)
+        << result.out;
     EXPECT_NE(result.out.find(kNewTurboFirmware, loaderLine), std::string::npos) << result.out;
 
     // One reset into the loader (entry 0x12 with 0x67; the firmware-text read shares the entry

@@ -1,12 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "ui/add_device_dialog.h"
 
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+
 #include "tests/ui/page_test_state.h"
+#include "tests/ui/ui_sim_fixture.h"
+#include "ui/operation_runner.h"
 
 using namespace corvel;
 using namespace corvel::ui;
@@ -162,6 +168,48 @@ private Q_SLOTS:
         dialog.deviceShowedUp();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QVERIFY(!dialog.isVisible());
+    }
+
+    // On the simulated AV network: Cancel stays live while the add runs, stops it at its next
+    // safe point, and the local device is back on its own NMK when the dialog closes.
+    void cancelDuringTheAddStopsItAndPutsTheLocalKeyBack() {
+        QTemporaryDir scratch;
+        corvel::test::UiSim sim(scratch.path());
+        QVERIFY(rescan());
+        sim.recorder.messages.clear();
+        const Key16 own = sim.net.port(0).local->nmk();
+        AddDeviceDialog dialog;
+        dialog.show();
+        dialog.nameBox()->setText(QStringLiteral("Attic"));
+        dialog.passwordBox()->setText(kPassword);
+        QPushButton* cancel =
+            dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel);
+        // Once the local device is alone on the search's random key, Cancel is pressed on the
+        // window's thread.
+        bool cancelLive = false;
+        std::function<void()> watch = [&] {
+            if (sim.net.port(0).local->nmk() == own) {
+                sim.clock.scheduleAfter(1, watch);
+                return;
+            }
+            ui::runOnGuiThread([&] {
+                cancelLive = cancel->isEnabled() && !dialog.okButton()->isEnabled();
+                QTest::mouseClick(cancel, Qt::LeftButton);
+            });
+        };
+        sim.clock.scheduleAfter(1, watch);
+
+        dialog.okButton()->click();
+
+        QVERIFY(cancelLive);
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(!dialog.isVisible());
+        QVERIFY(sim.net.port(0).local->nmk() == own);
+        QVERIFY(!pendingAdd().active);
+        QCOMPARE(sim.recorder.messages.size(), size_t(1));
+        QCOMPARE(QString::fromStdString(sim.recorder.messages.back().text),
+                 QStringLiteral("Stopped. What was changed is put back: the local device is on its "
+                                "network 'HomePlugAV' as before."));
     }
 
     void cancelPutsTheScanBackAsFound() {

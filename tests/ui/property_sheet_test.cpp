@@ -1,17 +1,22 @@
 // SPDX-License-Identifier: MIT
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
+#include "keys/derive.h"
+#include "sim/device.h"
 #include "store/database.h"
 #include "tests/ui/ui_sim_fixture.h"
 #include "ui/diagnostics_page.h"
 #include "ui/main_page.h"
+#include "ui/operation_runner.h"
 #include "ui/privacy_page.h"
 #include "ui/property_sheet.h"
 
@@ -93,6 +98,44 @@ private Q_SLOTS:
         QTest::mouseClick(&sheet.closeButton(), Qt::LeftButton);
         QCOMPARE(sheet.result(), int(QDialog::Rejected));
         QVERIFY(QFile::exists(databaseFile()));
+    }
+
+    // Closing the window while Set All Devices runs stops it: the device that took the new key
+    // goes back to the network's key, and the window closes once that is done.
+    void closeDuringSetAllDevicesStopsItAndClosesAfterwards() {
+        PropertySheet sheet(scratch.path().toStdString());
+        sheet.start();
+        sim->timer.runFor(3000);
+        for (const Mac& mac : {kAvStation, kAvStation2}) {
+            const int k = findDeviceByMac(mac.data());
+            QVERIFY(k != 0);
+            copyText(core.devices[k - 1].password, sim::defaultPassword(mac));
+        }
+        const Key16 before = sim->net.port(0).local->nmk();
+        sheet.show();
+        sheet.tabs().setCurrentIndex(1);
+        auto* privacy = qobject_cast<ui::PrivacyPage*>(sheet.tabs().currentWidget());
+        QVERIFY(privacy != nullptr);
+        privacy->nameBox()->setText(QStringLiteral("DemoHome"));
+        sim->recorder.answers = {Button::Ok};
+        sim->recorder.messages.clear();
+        std::function<void()> watch = [&] {
+            if (sim->net.device(kAvStation)->nmk() != deriveNMK("DemoHome")) {
+                sim->clock.scheduleAfter(1, watch);
+                return;
+            }
+            ui::runOnGuiThread([&] { sheet.close(); });
+        };
+        sim->clock.scheduleAfter(1, watch);
+
+        privacy->setAllButton()->click();
+
+        QTRY_VERIFY(!sheet.isVisible());
+        for (const Mac& mac : {kAvLocal, kAvStation, kAvStation2})
+            QVERIFY(sim->net.device(mac)->nmk() == before);
+        QCOMPARE(QString::fromStdString(sim->recorder.messages.back().text),
+                 QStringLiteral("Stopped. What was changed is put back: the local device is on its "
+                                "network 'HomePlugAV' as before."));
     }
 
     // The first visit of the Privacy page with an AV local device scans once; a scan from the
