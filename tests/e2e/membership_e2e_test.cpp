@@ -257,8 +257,8 @@ TEST_F(MembershipEndToEnd, EveryCommandWorksWithABurstAheadOfEveryAnswer) {
     std::getline(setLines, network);
     std::getline(setLines, json);
     EXPECT_EQ(summary,
-              "Set All Devices to 'GardenShed': 3 of 3 devices on the network, local "
-              "device set");
+              "Network name 'GardenShed' set on 3 of 3 devices of the device list; the local "
+              "device took it");
     const Json after = Json::parse(json)["interfaces"][0];
     EXPECT_EQ(after["local"]["networkName"], "GardenShed");
     EXPECT_EQ(after["stations"].size(), 2u) << json;

@@ -145,7 +145,9 @@ TEST_F(UpgradeEndToEnd, UpgradesTheAvDeviceWithABurstAheadOfEveryConfirmation) {
 
     const CommandResult result = upgradeThenProbe(scenario, {"--nvm", nvm, "--pib", pib});
     ASSERT_EQ(result.status, 0) << result.out << result.err;
-    EXPECT_NE(result.err.find("Device Upgraded"), std::string::npos) << result.err;
+    EXPECT_NE(result.out.find("Upgraded: the device restarts with the new firmware"),
+              std::string::npos)
+        << result.out;
     EXPECT_NE(result.out.find("3.4.0.0100"), std::string::npos) << result.out;
     EXPECT_EQ(named("homeplug_av.mmhdr.mmtype.qualcomm == 0xa020 && "
                     "eth.src != 00:b0:52:00:00:10")
