@@ -69,8 +69,8 @@ class ListLookTest : public QObject {
     void pageWith(int qualityStyle, double rate) {
         preferences().qualityStyle = int16_t(qualityStyle);
         putLocal();
-        putStation(0, uiStationMac(1), kKindAv, rate);
-        putStation(1, uiStationMac(2), kKindAv, 0);
+        putStation(0, uiStationMac(1), StationKind::Av, rate);
+        putStation(1, uiStationMac(2), StationKind::Av, 0);
         page = std::make_unique<MainPage>(state->dataDir.path().toStdString());
         ui::fillRemoteList(page->remoteModel());
         page->fitColumns();

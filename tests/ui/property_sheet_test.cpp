@@ -144,7 +144,7 @@ private Q_SLOTS:
         } stations[] = {{"Attic", 50}, {"Bedroom", 10}, {"Cellar", 100}, {"Den", 30}};
         const auto putStations = [&] {
             for (int slot = 0; slot < 4; ++slot)
-                putStation(slot, uiStationMac(slot + 1), kKindAv, stations[slot].rate);
+                putStation(slot, uiStationMac(slot + 1), StationKind::Av, stations[slot].rate);
         };
         putLocal();
         putStations();
