@@ -80,19 +80,20 @@ TEST(QualityText, ScaleOfTheDrawnMeter) {
     const struct {
         int32_t style;
         double rate;
-        int32_t kind;
+        StationKind kind;
         QualityScale expected;
     } cases[] = {
-        {1, 120, 4, {3, 4}},      {1, 0, 4, {0, 4}},       {1, 230, 4, {4, 4}},
-        {2, 20, 4, {1, 2}},       {3, 100, 4, {3, 5}},     {4, 200, 4, {5, 5}},
-        {5, 60, 4, {3, 5}},       {6, 150, 4, {75, 100}},  {6, 7, 1, {50, 100}},
-        {6, 100, 3, {50, 100}},   {0, 100, 4, {50, 100}},  {0, 42.5, 2, {50, 100}},
-        {0, 0, 4, {0, 100}},      {7, 5000, 4, {100, 100}}, {0, -3, 4, {0, 100}},
+        {1, 120, kAv, {3, 4}},       {1, 0, kAv, {0, 4}},        {1, 230, kAv, {4, 4}},
+        {2, 20, kAv, {1, 2}},        {3, 100, kAv, {3, 5}},      {4, 200, kAv, {5, 5}},
+        {5, 60, kAv, {3, 5}},        {6, 150, kAv, {75, 100}},   {6, 7, kHp10, {50, 100}},
+        {6, 100, kOther, {50, 100}}, {0, 100, kAv, {50, 100}},   {0, 42.5, kTurbo, {50, 100}},
+        {0, 0, kAv, {0, 100}},       {7, 5000, kAv, {100, 100}}, {0, -3, kAv, {0, 100}},
     };
     for (const auto& c : cases) {
         const QualityScale scale = qualityScale(c.style, c.rate, c.kind);
-        EXPECT_EQ(scale, c.expected) << "style " << c.style << " rate " << c.rate << " kind "
-                                     << c.kind << ": " << scale.value << "/" << scale.maximum;
+        EXPECT_EQ(scale, c.expected)
+            << "style " << c.style << " rate " << c.rate << " kind " << static_cast<int32_t>(c.kind)
+            << ": " << scale.value << "/" << scale.maximum;
         // An empty meter on a level scale is what the text calls level 0 ("-", "-offline -").
         if (c.style >= 1 && c.style <= 5)
             EXPECT_EQ(scale.value == 0, qualityText(c.style, c.rate, c.kind).front() == '-');

@@ -165,7 +165,7 @@ TEST_F(AvUpgrade, BurstsAheadOfEveryConfirmationLeaveTheUpgradeWhole) {
         wire.clearSent();
         recorder.messages.clear();
         const uint64_t before = clock.tickCount();
-        ASSERT_TRUE(runAvUpgrade(goodFiles(), control));
+        ASSERT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Upgraded);
         EXPECT_TRUE(recorder.messages.empty());
         EXPECT_EQ(sent().size(), 14u);
         // Per chunk the 1 ms poll, the 1 ms pause and a few of the 2 ms idle polls at most,
@@ -191,7 +191,7 @@ TEST_F(AvUpgrade, AStreamOfOtherFramesDoesNotHoldALostConfirmation) {
         clock.scheduleAfter(1, stream);
     };
     clock.scheduleAfter(1, stream);
-    EXPECT_FALSE(runAvUpgrade(goodFiles(), control));
+    EXPECT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Failed);
     EXPECT_EQ(messageTexts(), std::vector<std::string>{"Upgrade failed. Operation aborted."});
     EXPECT_EQ(sent().size(), 7u);
     EXPECT_LE(clock.tickCount() - before, 6 * 10 + kAvWaitCapFactor * kChunkConfirmWindowMs + 2);
