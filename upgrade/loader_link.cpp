@@ -22,19 +22,20 @@ bool answers(uint8_t response, uint8_t command) {
 
 // Sleeps waitMs + 5 ms, then takes every frame waiting; the last response to `command` from the
 // device at `loader` among them, whatever its status. Frames that keep coming are taken for at
-// most as long again as the sleep: a steady stream must not hold the upgrade for good.
+// most as long again as the sleep, counted from its end: a steady stream must not hold the
+// upgrade for good, and a sleep the scheduler stretched must not cost the answer already queued.
 std::optional<LoaderResponse> lastLoaderResponse(uint32_t waitMs, uint8_t command,
                                                  const Mac& loader) {
     Clock& clock = systemClock();
-    const uint64_t start = clock.tickCount();
     const uint32_t settled = waitMs + kLoaderSettleMs;
     clock.sleepMs(settled);
     const Mac host = requestSourceMac();
     if (!macIsSet(host.data())) return std::nullopt;
-    const uint64_t cap = start + uint64_t(settled) * kLoaderDrainCapFactor;
+    const uint64_t cap = clock.tickCount() + settled;
     std::optional<LoaderResponse> last;
     MmeFrame frame;
-    while (clock.tickCount() < cap && receiveFrame(frame)) {
+    for (bool first = true; (first || clock.tickCount() < cap) && receiveFrame(frame);
+         first = false) {
         // Only the device the commands go to answers them; at the loader's own address, the
         // device in its loader answers, from whichever address it keeps there.
         const uint8_t* source = frame.bytes.data() + 6;

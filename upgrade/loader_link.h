@@ -40,8 +40,6 @@ inline constexpr uint32_t kBlockWaitMs = 5;
 inline constexpr uint32_t kCommandWaitMs = 4200;
 inline constexpr uint32_t kChecksumWaitMs = 500;
 inline constexpr uint32_t kLoaderSettleMs = 5;
-// The frames after a loader wait are taken until this many times the wait has passed.
-inline constexpr uint32_t kLoaderDrainCapFactor = 2;
 // A loader answers at once; the probe waits this long for it on each interface.
 inline constexpr uint32_t kLoaderProbeWaitMs = 200;
 
