@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
@@ -111,40 +109,6 @@ private Q_SLOTS:
         });
         QCOMPARE(ran, 100);
         QCOMPARE(failuresSeen.load(), 50);
-    }
-
-    // A handed-over call that runs its own event loop (a message box) while the worker ends: the
-    // worker's wake-up is spent inside that loop, and the operation still returns once the call
-    // does.
-    void theWorkerEndsDuringACallsOwnEventLoop() {
-        std::atomic<bool> inNestedLoop = false;
-        std::atomic<bool> operationEnded = false;
-        bool nestedLoopRan = false;
-        std::thread helper;
-        runOperation(nullptr, [&] {
-            helper = std::thread([&] {
-                runOnGuiThread([&] {
-                    inNestedLoop = true;
-                    QEventLoop box;
-                    QTimer poll;
-                    // Held open well past the worker's end, so that its wake-up lands here.
-                    QElapsedTimer sinceEnd;
-                    QObject::connect(&poll, &QTimer::timeout, &box, [&] {
-                        if (!operationEnded) return;
-                        if (!sinceEnd.isValid()) sinceEnd.start();
-                        if (sinceEnd.elapsed() >= 50) box.quit();
-                    });
-                    poll.start(1);
-                    box.exec();
-                    nestedLoopRan = true;
-                });
-            });
-            while (!inNestedLoop) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            operationEnded = true;
-        });
-        helper.join();
-        QVERIFY(nestedLoopRan);
-        QVERIFY(!operationRunning());
     }
 
     // The GUI thread keeps answering while the worker waits: its timers and events are served.
