@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/ethertypes.h"
 #include "platform/mac.h"
 
 // The HomePlug AV vendor management frame: 14-byte Ethernet header, then MMV, MMTYPE and the
@@ -12,7 +13,6 @@
 // Ethertype is in network order.
 namespace corvel {
 
-inline constexpr uint16_t kAvEthertype = 0x88E1;
 inline constexpr uint8_t kAvMmv = 0x00;
 inline constexpr std::array<uint8_t, 3> kAvOui{0x00, 0xB0, 0x52};
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 
+#include "platform/ethertypes.h"
 #include "platform/mac.h"
 
 // HomePlug 1.0 / Turbo MAC-management requests, built byte for byte. A frame is the Ethernet
@@ -14,8 +15,6 @@
 // a type byte (MEHDR), a data length (MELEN) and the data. Values inside entries are big-endian.
 // The builders return exactly the bytes and length to hand to sendFrame, which pads to 60.
 namespace corvel {
-
-inline constexpr uint16_t kHp10Ethertype = 0x887B;
 
 inline constexpr size_t kHp10EthertypeOffset = 12;
 inline constexpr size_t kHp10EntryCountOffset = 14;

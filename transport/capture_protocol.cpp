@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/bytes.h"
+#include "platform/ethertypes.h"
 #include "transport/mme_frame.h"
 
 namespace corvel::capture {
@@ -35,7 +36,7 @@ bool knownRequestType(uint8_t type) {
 bool isRelayedFrame(const uint8_t* data, size_t length) {
     if (length < kMinRelayedFrame || length > kMaxFrameLength) return false;
     const uint16_t ethertype = get16be(data + 12);
-    return ethertype == 0x887B || ethertype == 0x88E1;
+    return isPowerlineEthertype(ethertype);
 }
 
 std::vector<uint8_t> encodeRequest(const Request& request) {

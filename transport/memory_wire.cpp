@@ -2,6 +2,7 @@
 #include "transport/memory_wire.h"
 
 #include "platform/bytes.h"
+#include "platform/ethertypes.h"
 #include "platform/clock.h"
 
 namespace corvel {
@@ -18,7 +19,7 @@ void MemoryWire::deliver(int port, std::vector<uint8_t> frame) {
     if (port < 0 || size_t(port) >= ports_.size() || !ports_[size_t(port)].open) return;
     if (frame.size() < 14) return;
     const uint16_t ethertype = get16be(frame.data() + 12);
-    if (ethertype != 0x887B && ethertype != 0x88E1) return;
+    if (!isPowerlineEthertype(ethertype)) return;
     ports_[size_t(port)].inbox.push_back(std::move(frame));
 }
 
