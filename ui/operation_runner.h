@@ -27,7 +27,8 @@ namespace corvel::ui {
 void runOperation(QWidget* disable, const std::function<void()>& operation);
 
 // Runs `call` on the GUI thread: directly when called there, else handed to the GUI thread of
-// the running operation while the caller waits.
+// the running operation while the caller waits. A thread the operation starts may call it too,
+// and must have ended before the operation does: the hand-off lasts only as long as the worker.
 void runOnGuiThread(const std::function<void()>& call);
 
 // Whether an operation's worker currently owns the tables (GUI thread: no table access, no scan
