@@ -39,6 +39,16 @@ const Station kSecond{"00:B0:52:00:00:12", "PW3J-UE9D-KC5L-RS7Y",
 const Station kNeighbour{"00:B0:52:00:00:13", "NV6G-TB2W-ZF8H-QM4K",
                          "f2850a5d8df8def34c2ffee1c3c671ad"};
 
+// A command's output, line by line; lines past its end are empty.
+struct OutputLines {
+    explicit OutputLines(const std::string& out) {
+        std::istringstream in(out);
+        for (std::string line; std::getline(in, line);) lines.push_back(line);
+    }
+    std::string operator[](size_t i) const { return i < lines.size() ? lines[i] : ""; }
+    std::vector<std::string> lines;
+};
+
 std::string lower(std::string text) {
     for (char& c : text) c = char(std::tolower(static_cast<unsigned char>(c)));
     return text;
@@ -130,11 +140,8 @@ TEST_F(MembershipEndToEnd, SetNetworkKeysEveryDeviceByItsPasswordAndTheLocalDevi
         run({{"set-network", "GardenShed", "--yes"}, {"scan", "--json"}}, capture);
 
     ASSERT_EQ(set.status, 0) << set.err << set.out;
-    std::istringstream lines(set.out);
-    std::string summary, network, json;
-    std::getline(lines, summary);
-    std::getline(lines, network);
-    std::getline(lines, json);
+    const OutputLines lines(set.out);
+    const std::string summary = lines[0], network = lines[1], json = lines[2];
     EXPECT_EQ(summary,
               "Network name 'GardenShed' set on 3 of 3 devices of the device list; the local "
               "device took it");
@@ -176,10 +183,8 @@ TEST_F(MembershipEndToEnd, AddDeviceFindsTheDeviceOnARandomKeyAndAdoptsItUnderIt
         run({{"add-device", "Garage", kNeighbour.password}, {"devices", "--json"}}, capture);
 
     ASSERT_EQ(added.status, 0) << added.err << added.out;
-    std::istringstream lines(added.out);
-    std::string result, json;
-    std::getline(lines, result);
-    std::getline(lines, json);
+    const OutputLines lines(added.out);
+    const std::string result = lines[0], json = lines[1];
     EXPECT_EQ(result, "Added Garage (" + kNeighbour.mac + ") to the network");
     EXPECT_NE(added.err.find("Please wait, this operation will take approximately 30 seconds to "
                              "complete..\n"),
@@ -251,28 +256,21 @@ TEST_F(MembershipEndToEnd, EveryCommandWorksWithABurstAheadOfEveryAnswer) {
     // Each run is a simulated network of its own: the scan that follows set-network shares it.
     const CommandResult set = run({{"set-network", "GardenShed", "--yes"}, {"scan", "--json"}});
     ASSERT_EQ(set.status, 0) << set.err << set.out;
-    std::istringstream setLines(set.out);
-    std::string summary, network, json;
-    std::getline(setLines, summary);
-    std::getline(setLines, network);
-    std::getline(setLines, json);
-    EXPECT_EQ(summary,
+    const OutputLines setLines(set.out);
+    EXPECT_EQ(setLines[0],
               "Network name 'GardenShed' set on 3 of 3 devices of the device list; the local "
               "device took it");
-    const Json after = Json::parse(json)["interfaces"][0];
+    const Json after = Json::parse(setLines[2])["interfaces"][0];
     EXPECT_EQ(after["local"]["networkName"], "GardenShed");
-    EXPECT_EQ(after["stations"].size(), 2u) << json;
+    EXPECT_EQ(after["stations"].size(), 2u) << set.out;
 
     const CommandResult added =
         run({{"add-device", "Garage", kNeighbour.password}, {"scan", "--json"}}, capture);
     ASSERT_EQ(added.status, 0) << added.err << added.out;
-    std::istringstream addLines(added.out);
-    std::string result;
-    std::getline(addLines, result);
-    std::getline(addLines, json);
-    EXPECT_EQ(result, "Added Garage (" + kNeighbour.mac + ") to the network");
+    const OutputLines addLines(added.out);
+    EXPECT_EQ(addLines[0], "Added Garage (" + kNeighbour.mac + ") to the network");
     // The device added to the public network of this run is one of its stations now.
-    EXPECT_EQ(Json::parse(json)["interfaces"][0]["stations"].size(), 3u) << json;
+    EXPECT_EQ(Json::parse(addLines[1])["interfaces"][0]["stations"].size(), 3u) << added.out;
     // The burst went ahead of the answers on the wire.
     EXPECT_GE(dissect(capture, {"frame.number"}, "homeplug_av.mmhdr.mmtype.qualcomm == 0xa035")
                   .size(),

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "upgrade/av_upgrade.h"
 
-#include <functional>
-
 #include "av/exchanges.h"
 #include "tests/upgrade/upgrade_sim_fixture.h"
 #include "transport/interface_table.h"
@@ -181,16 +179,9 @@ TEST_F(AvUpgrade, BurstsAheadOfEveryConfirmationLeaveTheUpgradeWhole) {
 TEST_F(AvUpgrade, AStreamOfOtherFramesDoesNotHoldALostConfirmation) {
     sim::Device& local = startAv(2, true);
     local.profile.faults.silentAfterChunk = 6;
-    const Bytes other = sim::buildUnrelatedFrame({sim::UnrelatedFrame::Kind::Av, 0xA035},
-                                                 sim::memoryHostMac(0), kAvLocal);
     const uint64_t before = clock.tickCount();
-    // Were the wait held, the upgrade would still be running when the stream ends a minute on.
-    std::function<void()> stream = [&] {
-        if (clock.tickCount() - before >= 60'000) return;
-        wire.deliver(0, other);
-        clock.scheduleAfter(1, stream);
-    };
-    clock.scheduleAfter(1, stream);
+    streamForAMinute(sim::buildUnrelatedFrame({sim::UnrelatedFrame::Kind::Av, 0xA035},
+                                              sim::memoryHostMac(0), kAvLocal));
     EXPECT_EQ(runAvUpgrade(goodFiles(), control), UpgradeOutcome::Failed);
     EXPECT_EQ(messageTexts(), std::vector<std::string>{"Upgrade failed. Operation aborted."});
     EXPECT_EQ(sent().size(), 7u);

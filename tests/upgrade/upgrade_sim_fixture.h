@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -87,8 +88,23 @@ protected:
     }
     const std::vector<MemoryWire::SentFrame>& sent() const { return wire.sent(); }
 
+    // `frame` arrives on port 0 every millisecond from now on, for a minute: a steady stream of
+    // traffic that a wait without a bound would still be taking when it ends.
+    void streamForAMinute(const Bytes& frame) {
+        const uint64_t end = clock.tickCount() + 60'000;
+        stream_ = [this, frame, end] {
+            if (clock.tickCount() >= end) return;
+            wire.deliver(0, frame);
+            clock.scheduleAfter(1, stream_);
+        };
+        clock.scheduleAfter(1, stream_);
+    }
+
     std::filesystem::path dir;
     UpgradeControl control;
+
+private:
+    std::function<void()> stream_;
 };
 
 }  // namespace corvel::test

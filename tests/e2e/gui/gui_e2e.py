@@ -13,7 +13,8 @@ Yes, and the test waits for "answers again"; a capture on the host interface mus
 request to the station and the simulator's confirmation from it.
 
 With --bench it prints the time from start to the first filled station list and the resident
-memory of the running program instead of saving pictures.
+memory of the running program, then again with the first station's view and its charts open,
+instead of saving pictures.
 
 With --first-as and --second-as (USER:GROUP:GROUPS:HOME, numbers) the first copy and the second
 run as those users, both members of group corvel, as on a machine two people share: the second is
@@ -248,14 +249,25 @@ def labels_of(root):
     return {n.name for n in walk(root) if n.getRole() == pyatspi.ROLE_LABEL}
 
 
-def read_station_view(app, mac, fbdir, shots):
-    """Double click on the station's row opens its view: both rates, the charts described."""
+def open_station_view(app, mac):
+    """Double click on the station's row; its view once the tone map has been read."""
     click(wait_for("the station's row", lambda: station_cell(app, mac), 10), "b1d")
     view = wait_for("the station view", lambda: find(app, pyatspi.ROLE_DIALOG, "Station " + mac), 20)
     chart = wait_for("the tone map read", lambda: (lambda n: n if n is not None and
                      n.description.startswith("Transmit tone map") else None)(
                      find(view, pyatspi.ROLE_UNKNOWN, "Tone map") or
                      next((n for n in walk(view) if n.name == "Tone map" and n.description), None)), 30)
+    return view, chart
+
+
+def first_station_mac(table):
+    """The MAC of the list's first station, as its cells read."""
+    return next(c for row in table_rows(table) for c in row if MAC.match(c))
+
+
+def read_station_view(app, mac, fbdir, shots):
+    """Double click on the station's row opens its view: both rates, the charts described."""
+    view, chart = open_station_view(app, mac)
     rates = next((n for n in walk(view) if n.name == "PHY rate history" and n.description), None)
     labels = labels_of(view)
     print("station view labels:", sorted(l for l in labels if l.strip()))
@@ -469,6 +481,9 @@ def main():
             time.sleep(2)
             print("first filled station list: %.2f s" % filled)
             print("resident memory: %.1f MB" % (rss_kib(first.pid) / 1024))
+            open_station_view(app, first_station_mac(table))
+            time.sleep(2)
+            print("resident memory, station view open: %.1f MB" % (rss_kib(first.pid) / 1024))
         else:
             tabs = check_main_page(app, args.title, set(args.station))
             if args.privacy_name:
