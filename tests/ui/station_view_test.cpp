@@ -6,11 +6,14 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeView>
 #include <QtCharts/QLineSeries>
 #include <QtTest>
 #include <memory>
@@ -60,6 +63,24 @@ size_t sentCount(const MemoryWire& wire, uint16_t mmtype) {
     return n;
 }
 
+// The context menu a list shows for the row at `at`: each action's text and whether it can be
+// chosen; the action named `pick` is chosen, else the menu is closed.
+QStringList menuAt(QAbstractItemView& list, const QPoint& at, const QString& pick) {
+    QStringList seen;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (menu == nullptr) return;
+        QAction* chosen = nullptr;
+        for (QAction* action : menu->actions()) {
+            seen << action->text() + (action->isEnabled() ? "" : " (disabled)");
+            if (action->text() == pick) chosen = action;
+        }
+        menu->close();
+        if (chosen != nullptr) chosen->trigger();
+    });
+    Q_EMIT list.customContextMenuRequested(at);
+    return seen;
+}
 }  // namespace
 
 // The station view, its charts and the restart, on hand-made tables and on the simulated
@@ -293,6 +314,40 @@ private Q_SLOTS:
         QCOMPARE(page->findChildren<StationView*>().size(), 1);  // raised, not opened twice
         page->findChildren<StationView*>().first()->close();     // deletes itself
         QTRY_VERIFY(page->findChildren<StationView*>().isEmpty());
+    }
+
+    // The station's menu offers its view and its restart; the local device's menu the restart of
+    // the connected AV device. Each choice asks the page's commands with the device's MAC.
+    void contextMenusOfferDetailsAndRestart() {
+        startPage();
+        page->show();
+        QVERIFY(QTest::qWaitForWindowExposed(page.get()));
+        const QString station = QString::fromStdString(formatMac(kAvStation));
+        const QString local = QString::fromStdString(formatMac(kAvLocal));
+        QSignalSpy details(page.get(), &MainPage::stationDetailsRequested);
+        QSignalSpy restart(page.get(), &MainPage::restartRequested);
+        QTableView& remote = page->remoteList();
+        const QPoint row =
+            remote
+                .visualRect(page->remoteModel().index(page->remoteModel().findRowByMac(station), 1))
+                .center();
+
+        QCOMPARE(
+            menuAt(remote, row, QStringLiteral("Details\u2026")),
+            (QStringList{QStringLiteral("Details\u2026"), QStringLiteral("Restart Device\u2026")}));
+        QCOMPARE(details.count(), 1);
+        QCOMPARE(details.at(0).at(0).toString(), station);
+        menuAt(remote, row, QStringLiteral("Restart Device\u2026"));
+        QCOMPARE(restart.count(), 1);
+        QCOMPARE(restart.at(0), (QList<QVariant>{station, false}));
+
+        QTreeView& locals = page->localList();
+        const QPoint localRow = locals.visualRect(locals.model()->index(0, 0)).center();
+        QCOMPARE(menuAt(locals, localRow, QStringLiteral("Restart Device\u2026")),
+                 QStringList{QStringLiteral("Restart Device\u2026")});
+        QCOMPARE(restart.count(), 2);
+        QCOMPARE(restart.at(1), (QList<QVariant>{local, true}));
+        qDeleteAll(page->findChildren<StationView*>());
     }
 };
 
