@@ -160,7 +160,9 @@ TEST_F(AvExchanges, PollTakesTheConfirmationFromTheAskedDeviceOnly) {
         EXPECT_EQ(pollAvConfirm(0xA000, c.awaitedFrom, record), c.accepted);
         EXPECT_EQ(avExchangeState().avConfirmSeen, c.accepted);
         EXPECT_EQ(clock.tickCount() - before, c.accepted ? 1u : 22u);
-        if (c.accepted) EXPECT_EQ(record.srcMac, c.sentFrom);
+        if (c.accepted) {
+            EXPECT_EQ(record.srcMac, c.sentFrom);
+        }
     }
 }
 

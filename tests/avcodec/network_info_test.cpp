@@ -84,10 +84,11 @@ TEST(NetworkInfo, OnlyWholeEntriesThatTheCountPromisesAreTaken) {
         if (c.length != 0) frame.resize(c.length);
         const std::vector<NetworkInfoStation> stations = stationsOf(frame);
         ASSERT_EQ(stations.size(), c.stations) << c.name;
-        if (!stations.empty())
+        if (!stations.empty()) {
             EXPECT_EQ(stations.back().mac,
                       (Mac{0x00, 0xB0, 0x52, 0x00, 0x00, uint8_t(0x10 + c.stations)}))
                 << c.name;
+        }
     }
 }
 

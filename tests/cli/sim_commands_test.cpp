@@ -590,10 +590,11 @@ TEST_F(TerminalWords, NoCommandSaysWhatAMessageBoxSays) {
                 << ::testing::PrintToString(args) << " says \"" << word << "\":\n" << shown;
         // A failure is said on standard error, in the program's name (after progress texts).
         const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
-        if (r.status != 0 && !json)
+        if (r.status != 0 && !json) {
             EXPECT_TRUE(r.err.rfind("corvel: ", 0) == 0 ||
                         r.err.find("\ncorvel: ") != std::string::npos)
                 << ::testing::PrintToString(args) << r.err;
+        }
     }
 }
 

@@ -497,7 +497,9 @@ TEST_F(Report, SavedReportIsPrivateAndNeverWrittenIntoAnotherUsersFile) {
     const fs::path saved = scratch.path / "report.txt";
     const fs::path theirs = scratch.path / "theirs";
     writeText(theirs, "their own text");
-    if (::geteuid() == 0) ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    }
     ASSERT_EQ(::chmod(theirs.c_str(), 0666), 0);
     fs::create_hard_link(theirs, saved);
     const mode_t previousMask = ::umask(0);

@@ -371,7 +371,9 @@ TEST_F(LogPlaces, APlantedLogIsNeitherTakenOverNorRead) {
     const fs::path planted = scratch.path / kDeviceLog;
     const std::string program = "#!/bin/sh\nid\n";
     writeText(planted, program);
-    if (::geteuid() == 0) ASSERT_EQ(::chown(planted.c_str(), kNobody, kNobody), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(planted.c_str(), kNobody, kNobody), 0);
+    }
     ASSERT_EQ(::chmod(planted.c_str(), 06755), 0);
     ASSERT_EQ(::chmod(scratch.path.c_str(), 01777), 0);
 
@@ -402,7 +404,9 @@ TEST_F(LogPlaces, WithoutASafeDataDirectoryTheLogsAreNotWritten) {
                                    " can be written by other users: the logs are not written.";
     for (const bool withData : {false, true}) {
         SCOPED_TRACE(withData ? "data directory writable by all" : "no data directory");
-        if (withData) ASSERT_EQ(::chmod(data.c_str(), 0777), 0);
+        if (withData) {
+            ASSERT_EQ(::chmod(data.c_str(), 0777), 0);
+        }
         setDataDirectory(withData ? data.string() : "");
         resetLogPlaceNotice();
         recorder.messages.clear();

@@ -95,8 +95,9 @@ TEST(QualityText, ScaleOfTheDrawnMeter) {
             << "style " << c.style << " rate " << c.rate << " kind " << static_cast<int32_t>(c.kind)
             << ": " << scale.value << "/" << scale.maximum;
         // An empty meter on a level scale is what the text calls level 0 ("-", "-offline -").
-        if (c.style >= 1 && c.style <= 5)
+        if (c.style >= 1 && c.style <= 5) {
             EXPECT_EQ(scale.value == 0, qualityText(c.style, c.rate, c.kind).front() == '-');
+        }
     }
 }
 

@@ -150,11 +150,14 @@ TEST_P(BusySegment, ScanFindsTheNetworkAsOnAQuietWire) {
         ASSERT_NE(station, nullptr) << i;
         EXPECT_EQ(+station->present, 1) << i;
         EXPECT_GT(double{station->rate.currentRate}, 0.0) << i;
-        if (c.family == Family::Av) EXPECT_NE(station->firmwareText[0], '\0') << i;
+        if (c.family == Family::Av) {
+            EXPECT_NE(station->firmwareText[0], '\0') << i;
+        }
     }
-    if (c.family == Family::Av)
+    if (c.family == Family::Av) {
         EXPECT_STREQ(avExchangeState().localFirmwareText,
                      "QRB3000-AV-3.3.1.2090-01-20240117-FINAL");
+    }
 }
 
 constexpr sim::UnrelatedFrame kAvBurstFrame{sim::UnrelatedFrame::Kind::Av, 0xA035};
@@ -304,13 +307,16 @@ TEST_P(SpoofingHost, StationsAndLocalDevicesStayAsTheDevicesSay) {
         EXPECT_EQ(std::string(station->firmwareText).find("FORGED"), std::string::npos) << i;
     }
     for (const StationRecord& station : core.stationTables[0].stations)
-        if (macIsSet(station.mac)) EXPECT_TRUE(isReal(station.mac)) << formatMac(station.mac);
+        if (macIsSet(station.mac)) {
+            EXPECT_TRUE(isReal(station.mac)) << formatMac(station.mac);
+        }
     for (int i = 0; i < core.deviceCount; ++i)
         EXPECT_TRUE(isReal(core.devices[i].mac)) << formatMac(core.devices[i].mac);
     EXPECT_NE(findDeviceByMac(localMacOf(c.family).data()), 0);
-    if (c.family == Family::Av)
+    if (c.family == Family::Av) {
         EXPECT_STREQ(avExchangeState().localFirmwareText,
                      "QRB3000-AV-3.3.1.2090-01-20240117-FINAL");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

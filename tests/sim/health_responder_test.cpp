@@ -229,8 +229,9 @@ TEST_F(HealthResponder, ToneMapsAreFlatSlopedAndNotched) {
         ASSERT_TRUE(outcome) << outcome.reason;
         ASSERT_EQ(map.modulation.size(), 1155u);
         for (size_t i = 0; i < map.modulation.size(); ++i)
-            if (const auto want = c.expected(carrierFrequencyMHz(i), i))
+            if (const auto want = c.expected(carrierFrequencyMHz(i), i)) {
                 ASSERT_EQ(map.modulation[i], *want) << "carrier " << i;
+            }
         // A slope falls carrier by carrier, never rising on the way.
         EXPECT_TRUE(std::is_sorted(map.modulation.rbegin(), map.modulation.rend()) ||
                     c.shape.lowCode == c.shape.highCode);

@@ -364,7 +364,9 @@ TEST_F(DataDirectoryRule, ADirectoryAnotherUserControlsIsRefusedWithTheRuleItBre
          [&](DataDirectoryRule&, const fs::path& r) {
              made(r / "above/d", 0700);
              // Only root can give a directory away; without it this case is left out below.
-             if (::geteuid() == 0) EXPECT_EQ(::chown((r / "above").c_str(), 65534, 65534), 0);
+             if (::geteuid() == 0) {
+                 EXPECT_EQ(::chown((r / "above").c_str(), 65534, 65534), 0);
+             }
              return r / "above/d";
          },
          aboveIs("owned by user nobody (uid 65534), neither you nor root")},

@@ -104,7 +104,9 @@ TEST(CaptureProtocol, EveryRequestIsCheckedForItsForm) {
         EXPECT_EQ(parseRequest(c.bytes.data(), c.bytes.size(), parsed, error), c.accepted);
         EXPECT_EQ(error.empty(), c.accepted) << error;
         // A refusal answers the request it refuses whenever its id could be read.
-        if (c.bytes.size() >= kRequestHeaderLength) EXPECT_EQ(parsed.id, 0x04030201u);
+        if (c.bytes.size() >= kRequestHeaderLength) {
+            EXPECT_EQ(parsed.id, 0x04030201u);
+        }
     }
 }
 
