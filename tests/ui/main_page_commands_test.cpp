@@ -113,9 +113,7 @@ private Q_SLOTS:
     // proved on the device and shown upper-cased in the row's Password column.
     void enterPasswordProvesItOnTheSelectedStation() {
         MainPageCommands commands(*page);
-        page->start();
-        page->activate();
-        sim->timer.runFor(3000);
+        startWithOneCycle(*page, *sim);
         const QString mac = QString::fromStdString(formatMac(kAvStation));
         const int row = page->remoteModel().findRowByMac(mac);
         QVERIFY(row >= 0);
@@ -148,9 +146,7 @@ private Q_SLOTS:
         DeviceConfig config = deviceConfig(sim::Family::Av, newcomer, "MNBV-CXZL-KJHG-FDSA");
         config.nmk = deriveNMK("Elsewhere");
         sim->net.addStation(0, config);
-        page->start();
-        page->activate();
-        sim->timer.runFor(3000);
+        startWithOneCycle(*page, *sim);
         QCOMPARE(findDeviceByMac(newcomer.data()), 0);
 
         bool waited = false;

@@ -62,10 +62,8 @@ class MainPageTest : public QObject {
     // first time and clears the stations, the cycle's full scan finds them again.
     void startPage() {
         page = std::make_unique<MainPage>(scratch.path().toStdString());
-        page->start();
-        page->activate();
+        startWithOneCycle(*page, *sim);
         QVERIFY(sim->timer.running());
-        sim->timer.runFor(3000);
     }
     QString macOf(const Mac& mac) { return QString::fromStdString(formatMac(mac)); }
     // Types `text` into the name editor of the row last selected and presses Enter.

@@ -96,9 +96,7 @@ class StationViewTest : public QObject {
     // their rates in the tables and one sample each in the history.
     void startPage() {
         page = std::make_unique<MainPage>(scratch.path().toStdString());
-        page->start();
-        page->activate();
-        sim->timer.runFor(3000);
+        startWithOneCycle(*page, *sim);
     }
 
 private Q_SLOTS:

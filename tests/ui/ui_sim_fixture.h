@@ -20,6 +20,7 @@
 #include "tests/ui/ui_test_support.h"
 #include "transport/frame_io.h"
 #include "transport/memory_wire.h"
+#include "ui/main_page.h"
 
 // The simulated powerline network on the in-memory wire and the virtual clock, for the pages:
 // an AV local device with two AV stations on "plc0". Messages are
@@ -61,5 +62,14 @@ private:
         installScanTimer(&timer);
     }
 };
+
+// Starts `page` as the program does (its start, then shown) and runs one scan cycle of `sim`'s
+// network: the start's refresh sees the adapters for the first time and clears the stations,
+// the cycle's full scan finds them again with their rates.
+inline void startWithOneCycle(ui::MainPage& page, UiSim& sim) {
+    page.start();
+    page.activate();
+    sim.timer.runFor(3000);
+}
 
 }  // namespace corvel::test
