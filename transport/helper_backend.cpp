@@ -26,8 +26,6 @@ using SteadyClock = std::chrono::steady_clock;
 // The helper's name; the product starts it from beside its own executable only.
 constexpr const char* kHelperName = "corvel-capture";
 constexpr int kHelperReadTimeoutMs = 2;  // a capture's read time-out, as libpcap's handles have
-// Listing interfaces asks the kernel (and libpcap's other sources) for every device: generous.
-constexpr int kReplyTimeoutMs = 10000;
 // Handles are the helper's capture slots: a few per interface.
 constexpr int kMaxHelperHandles = 1024;
 // Frames kept per handle until taken; more are dropped, as a full capture ring drops them.
@@ -37,6 +35,13 @@ int remainingMs(SteadyClock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - SteadyClock::now());
     if (left.count() <= 0) return 0;
     return int((left.count() + 999) / 1000);
+}
+
+// A helper that stopped answering would not see its socket close either. Only a process this
+// one started is signalled: kill() with 0 or -1 reaches a whole process group or every process
+// the caller may signal, and a helper served from a thread has no process (pid -1).
+void killHungHelper(pid_t pid) {
+    if (pid > 0) ::kill(pid, SIGKILL);
 }
 
 }  // namespace
@@ -108,7 +113,8 @@ void stopCaptureHelper(HelperProcess& helper) {
 
 HelperBackend::HelperBackend(std::string helperPath) : path_(std::move(helperPath)) {}
 
-HelperBackend::HelperBackend(HelperProcess running) : helper_(running) {}
+HelperBackend::HelperBackend(HelperProcess running, int replyTimeoutMs)
+    : helper_(running), replyTimeoutMs_(replyTimeoutMs) {}
 
 HelperBackend::~HelperBackend() { stop(); }
 
@@ -197,7 +203,7 @@ bool HelperBackend::exchange(const capture::Request& request, capture::HelperMes
         error = "the capture helper stopped";
         return false;
     }
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(kReplyTimeoutMs);
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(replyTimeoutMs_);
     for (;;) {
         const Arrival arrival = receive(remainingMs(deadline), &reply);
         if (arrival == Arrival::Gone) {
@@ -207,7 +213,7 @@ bool HelperBackend::exchange(const capture::Request& request, capture::HelperMes
         // Requests are answered in order, one at a time: a reply to another id is stale.
         if (arrival == Arrival::Reply && reply.id == request.id) return true;
         if (SteadyClock::now() >= deadline) {
-            ::kill(helper_.pid, SIGKILL);  // hung: it would not see its socket close either
+            killHungHelper(helper_.pid);
             stop();
             error = "the capture helper did not answer";
             return false;

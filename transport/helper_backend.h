@@ -37,13 +37,17 @@ bool startCaptureHelper(const std::string& path, HelperProcess& out, std::string
 // Closes this end (the helper exits when it sees it close) and reaps the helper.
 void stopCaptureHelper(HelperProcess& helper);
 
+// How long a request waits for the helper's reply before the helper counts as hung. Listing
+// interfaces asks the kernel (and libpcap's other sources) for every device: generous.
+inline constexpr int kHelperReplyTimeoutMs = 10000;
+
 class HelperBackend : public CaptureBackend {
 public:
     // `helperPath` empty: the helper beside this program.
     explicit HelperBackend(std::string helperPath = "");
     // Talks to a helper already running at the other end of `running.socket` (tests serve one
-    // in a thread, with no process: pid -1).
-    explicit HelperBackend(HelperProcess running);
+    // in a thread, with no process: pid -1), waiting up to `replyTimeoutMs` for each reply.
+    explicit HelperBackend(HelperProcess running, int replyTimeoutMs = kHelperReplyTimeoutMs);
     ~HelperBackend() override;
     HelperBackend(const HelperBackend&) = delete;
     HelperBackend& operator=(const HelperBackend&) = delete;
@@ -82,6 +86,7 @@ private:
 
     std::string path_;
     HelperProcess helper_;
+    int replyTimeoutMs_ = kHelperReplyTimeoutMs;
     std::string startError_;
     bool startRefused_ = false;
     bool permissionDenied_ = false;

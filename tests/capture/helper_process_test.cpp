@@ -3,13 +3,18 @@
 // answers, and its end when the caller's end closes. No frame is sent: nothing is opened.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -118,6 +123,84 @@ TEST(HelperProcess, AHelperThatCannotStartRefusesEveryOpenForWantOfPrivileges) {
               std::string::npos)
         << error;
     EXPECT_FALSE(backend.running());
+}
+
+// A caller whose helper never answers: its request times out after 20 ms.
+constexpr int kShortReplyTimeoutMs = 20;
+
+bool listingTimesOut(HelperBackend& backend) {
+    std::vector<HostInterface> listed;
+    std::string error;
+    return !backend.listInterfaces(listed, error) && error == "the capture helper did not answer";
+}
+
+TEST(HelperTimeout, AHungHelperIsKilledAndReaped) {
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair), 0);
+    const pid_t hung = ::fork();
+    ASSERT_GE(hung, 0);
+    if (hung == 0) {  // holds its end open and never reads it
+        ::close(pair[0]);
+        for (;;) ::pause();
+    }
+    ::close(pair[1]);
+    {
+        HelperBackend backend(HelperProcess{hung, pair[0]}, kShortReplyTimeoutMs);
+        EXPECT_TRUE(listingTimesOut(backend));
+        EXPECT_FALSE(backend.running());
+    }
+    // Killed and already reaped by the backend: no such process any more.
+    errno = 0;
+    EXPECT_EQ(::kill(hung, 0), -1);
+    EXPECT_EQ(errno, ESRCH);
+    if (errno != ESRCH) {
+        ::kill(hung, SIGKILL);
+        ::waitpid(hung, nullptr, 0);
+    }
+}
+
+// Runs `body` as process 1 of a new PID namespace beside a sentinel process, and returns its exit
+// status, 77 when no namespace can be made, or 3 when the sentinel did not survive: whatever the
+// body signals reaches nothing outside the namespace.
+int inPidNamespaceBesideSentinel(const std::function<int()>& body) {
+    const pid_t outer = ::fork();
+    if (outer < 0) return 2;
+    if (outer == 0) {
+        if (::unshare(CLONE_NEWPID) != 0 && ::unshare(CLONE_NEWUSER | CLONE_NEWPID) != 0)
+            ::_exit(77);
+        const pid_t init = ::fork();
+        if (init == 0) {
+            const pid_t sentinel = ::fork();
+            if (sentinel == 0) {
+                for (;;) ::pause();
+            }
+            const int status = body();
+            const bool alive = ::waitpid(sentinel, nullptr, WNOHANG) == 0;
+            ::kill(sentinel, SIGKILL);
+            ::waitpid(sentinel, nullptr, 0);
+            ::_exit(alive ? status : 3);
+        }
+        int status = 0;
+        ::waitpid(init, &status, 0);
+        ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 2);
+    }
+    int status = 0;
+    ::waitpid(outer, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 2;
+}
+
+// A helper served from a thread has no process (pid -1). Signalling it on a time-out would be
+// kill(-1, SIGKILL): every process the caller may signal, the whole machine for root.
+TEST(HelperTimeout, AHelperWithoutAProcessIsNeverSignalled) {
+    const int status = inPidNamespaceBesideSentinel([] {
+        int pair[2];
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return 2;
+        HelperBackend backend(HelperProcess{-1, pair[0]}, kShortReplyTimeoutMs);
+        return listingTimesOut(backend) ? 0 : 1;
+    });
+    if (status == 77) GTEST_SKIP() << "no PID namespace can be made here";
+    EXPECT_NE(status, 3) << "the time-out signalled other processes";
+    EXPECT_EQ(status, 0);
 }
 
 }  // namespace
