@@ -2,7 +2,6 @@
 #include "keys/derive.h"
 
 #include <bit>
-#include <cstdlib>
 #include <cstring>
 
 #include "keys/md5.h"
@@ -75,17 +74,6 @@ const Key16& publicAvKey() {
 const Key8& publicHp10Key() {
     static const Key8 key = deriveHP10Key(kPublicHp10Name);
     return key;
-}
-
-void makeRandomKey(KeyFamily family, uint8_t out[16], std::time_t now) {
-    const uint8_t* publicKey =
-        family == KeyFamily::Av ? publicAvKey().data() : publicHp10Key().data();
-    const size_t length = family == KeyFamily::Turbo ? 8 : 16;
-    std::memset(out, 0, 16);
-    std::srand(static_cast<unsigned>(now));
-    do {
-        for (size_t i = 0; i < length; ++i) out[i] = uint8_t(std::rand() & 0xFF);
-    } while (std::memcmp(out, publicKey, 8) == 0);
 }
 
 std::string keyHex(const uint8_t* key, size_t length) {

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -39,15 +38,6 @@ NetworkId deriveNID(const Key16& nmk, uint8_t securityLevel = 0);
 
 const Key16& publicAvKey();   // deriveNMK("HomePlugAV")
 const Key8& publicHp10Key();  // deriveHP10Key("HomePlug")
-
-enum class KeyFamily { Av, HomePlug10, Turbo };
-
-// Fills `out` with a key nobody else is expected to have: the low bytes of std::rand() after
-// std::srand(now), so two calls in the same second give the same key. Turbo gets 8 bytes (the
-// other 8 are zeroed), AV and plain 1.0 16. Bytes whose first 8 equal the family's public key
-// are drawn again. Anyone who knows the second can repeat the key: it keeps a device apart
-// from the others for a while, it is not a secret.
-void makeRandomKey(KeyFamily family, uint8_t out[16], std::time_t now = std::time(nullptr));
 
 // Upper-case hexadecimal without separators, the form keys take in logs and reports.
 std::string keyHex(const uint8_t* key, size_t length);

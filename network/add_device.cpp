@@ -15,6 +15,7 @@
 #include "core/stations.h"
 #include "core/tables.h"
 #include "keys/derive.h"
+#include "keys/random_key.h"
 #include "network/device_key.h"
 #include "network/hp10_confirm.h"
 #include "network/key_target.h"

@@ -7,6 +7,7 @@
 #include "scan/device_list.h"
 #include "core/tables.h"
 #include "keys/derive.h"
+#include "keys/random_key.h"
 #include "network/hp10_confirm.h"
 #include "network/hp10_key_frame.h"
 #include "network/key_state.h"

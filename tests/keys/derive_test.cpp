@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace corvel {
@@ -90,42 +88,6 @@ TEST(DeriveKeys, HomePlug10KeyHasOddParityAndKeepsBitsOneToSeven) {
         for (uint8_t byte : deriveHP10Key(text)) {
             EXPECT_EQ(std::popcount(unsigned(byte)) % 2, 1) << text;
         }
-    }
-}
-
-// The key is the low bytes of successive std::rand() values after std::srand(now).
-Key16 expectedDraw(std::time_t now, size_t length) {
-    std::srand(static_cast<unsigned>(now));
-    Key16 key{};
-    for (size_t i = 0; i < length; ++i) key[i] = uint8_t(std::rand() & 0xFF);
-    return key;
-}
-
-TEST(MakeRandomKey, ReseedsFromTheGivenSecondOnEveryCall) {
-    const std::time_t now = 1700000000;
-    const struct {
-        KeyFamily family;
-        size_t length;
-        const uint8_t* publicKey;
-    } cases[] = {
-        {KeyFamily::Av, 16, publicAvKey().data()},
-        {KeyFamily::HomePlug10, 16, publicHp10Key().data()},
-        {KeyFamily::Turbo, 8, publicHp10Key().data()},
-    };
-    for (const auto& c : cases) {
-        Key16 first;
-        first.fill(0xEE);  // a Turbo key must not keep stale bytes behind its 8
-        makeRandomKey(c.family, first.data(), now);
-        std::rand();  // a call in between must not matter: every call reseeds
-        Key16 second{};
-        makeRandomKey(c.family, second.data(), now);
-        EXPECT_EQ(first, second);
-        EXPECT_EQ(first, expectedDraw(now, c.length));
-        EXPECT_NE(0, std::memcmp(first.data(), c.publicKey, 8));
-
-        Key16 later{};
-        makeRandomKey(c.family, later.data(), now + 1);
-        EXPECT_NE(first, later);
     }
 }
 
