@@ -2,6 +2,7 @@
 #include "avcodec/nvm_chain.h"
 
 #include <cerrno>
+#include <cstdio>
 
 #include "avcodec/frame.h"
 #include "avcodec/image_checksum.h"
@@ -52,17 +53,26 @@ NvmChain walkNvmChain(const uint8_t* image, size_t size) {
             return chain;
         }
         const uint8_t* header = image + position;
-        NvmImageInfo info{uint32_t(position), get32le(header + kHeaderLoadAddress),
-                          get32le(header + kHeaderImageLength), get32le(header + kHeaderNextOffset),
-                          imageHeaderValid(header)};
-        chain.images.push_back(info);
+        NvmImageInfo& info = chain.images.emplace_back();
+        info.offset = uint32_t(position);
+        info.loadAddress = get32le(header + kHeaderLoadAddress);
+        info.length = get32le(header + kHeaderImageLength);
+        info.next = get32le(header + kHeaderNextOffset);
+        info.headerValid = imageHeaderValid(header);
         // Past a bad header its next-offset word means nothing: the walk ends here, as the
         // transfer's own walk does.
         if (!info.headerValid) {
             chain.valid = false;
             return chain;
         }
-        if (info.length > size - position - kImageHeaderSize) chain.valid = false;
+        if (info.length > size - position - kImageHeaderSize) {
+            chain.valid = false;
+        } else {
+            info.imageChecked = true;
+            info.storedChecksum = get32le(header + kHeaderImageChecksum);
+            info.computedChecksum = imageChecksum(header + kImageHeaderSize, info.length / 4, 0);
+            if (!info.imageValid()) chain.valid = false;
+        }
         if (info.next == 0) return chain;
         if (info.next <= position) {
             chain.valid = false;
@@ -70,6 +80,21 @@ NvmChain walkNvmChain(const uint8_t* image, size_t size) {
         }
         position = info.next;
     }
+}
+
+const NvmImageInfo* firstImageWithBadChecksum(const NvmChain& chain) {
+    for (const NvmImageInfo& image : chain.images)
+        if (image.imageChecked && !image.imageValid()) return &image;
+    return nullptr;
+}
+
+std::string imageChecksumMismatchText(size_t index, const NvmImageInfo& image) {
+    char values[96];
+    std::snprintf(values, sizeof values,
+                  "its header gives the image checksum 0x%08X, its %u words give 0x%08X",
+                  image.storedChecksum, image.length / 4, image.computedChecksum);
+    return "image " + std::to_string(index) + " (header at " + std::to_string(image.offset) +
+           "): " + values;
 }
 
 }  // namespace corvel

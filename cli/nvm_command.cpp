@@ -20,27 +20,43 @@ struct NvmOptions {
     bool json = false;
 };
 
+std::string imageText(const NvmImageInfo& image) {
+    if (!image.headerValid) return "";
+    if (!image.imageChecked) return ", image past the end of the file";
+    if (image.imageValid()) return ", image valid";
+    return ", image INVALID (checksum " + hex32(image.storedChecksum) + " in its header, " +
+           hex32(image.computedChecksum) + " computed)";
+}
+
 void printChain(const NvmChain& chain, CliContext& context) {
     for (size_t i = 0; i < chain.images.size(); ++i) {
         const NvmImageInfo& image = chain.images[i];
         context.out << "image " << i << ": offset " << image.offset << ", load address "
                     << hex32(image.loadAddress) << ", length " << image.length << ", next "
                     << image.next << ", header " << (image.headerValid ? "valid" : "INVALID")
-                    << '\n';
+                    << imageText(image) << '\n';
     }
-    context.out << "chain " << (chain.valid ? "valid" : "INVALID") << '\n';
+    context.out << "chain " << (chain.valid ? "valid" : "INVALID");
+    if (const NvmImageInfo* bad = firstImageWithBadChecksum(chain))
+        context.out << ": " << imageChecksumMismatchText(size_t(bad - chain.images.data()), *bad);
+    context.out << '\n';
 }
 
 void printChainJson(const NvmChain& chain, CliContext& context) {
-    nlohmann::ordered_json images = nlohmann::ordered_json::array();
-    for (const NvmImageInfo& image : chain.images)
+    using Json = nlohmann::ordered_json;
+    Json images = Json::array();
+    for (const NvmImageInfo& image : chain.images) {
+        auto checksum = [&](uint32_t value) { return image.imageChecked ? Json(value) : Json(); };
         images.push_back({{"offset", image.offset},
                           {"loadAddress", image.loadAddress},
                           {"length", image.length},
                           {"next", image.next},
-                          {"headerValid", image.headerValid}});
-    context.out << nlohmann::ordered_json{{"images", images}, {"valid", chain.valid}}.dump()
-                << '\n';
+                          {"headerValid", image.headerValid},
+                          {"imageChecksum", checksum(image.storedChecksum)},
+                          {"computedImageChecksum", checksum(image.computedChecksum)},
+                          {"imageValid", image.imageValid()}});
+    }
+    context.out << Json{{"images", images}, {"valid", chain.valid}}.dump() << '\n';
 }
 
 // A chain of the newer 96-byte headers: walked and listed like the older one, then named with
@@ -95,14 +111,16 @@ void addNvmCommand(CLI::App& app, CliContext& context) {
     nvm->require_subcommand(1);
     CLI::App* check = nvm->add_subcommand("check", "Check the image-header chain of an NVM file.");
     check->footer(
-        "Reports each image: offset, load address, length, next-header offset, header checksum;\n"
-        "the listing ends at the first header whose checksum fails.\n"
+        "Reports each image: offset, load address, length, next-header offset, header checksum,\n"
+        "and the image's own checksum (word 4 of its header: the complement of the XOR of the\n"
+        "image's 32-bit little-endian words), with both values when they differ; the listing\n"
+        "ends at the first header whose checksum fails.\n"
         "A file of the newer image format (96-byte headers, version 1.x) is named as such and\n"
         "listed too: module type (by number, and by name where public documentation gives\n"
         "one), load address, length, entry point, next header, header and image checksums, and\n"
         "why its chain is broken if it is. The upgrade refuses such files.\n"
         "Exit status 0 when the file is a chain of the older format the upgrade can send: every\n"
-        "header checksum valid, every header and image inside the file.");
+        "header and image checksum valid, every header and image inside the file.");
     check->add_option("file", options->file, "NVM file")->required();
     check->add_flag("--json", options->json, "print one JSON object");
     check->callback([options, &context] { runCheck(*options, context); });

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "cli/pib_command.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -101,6 +102,27 @@ std::string hex32(uint32_t value) {
     return text;
 }
 
+// The network identifier the device announces until it joins another network: 7 bytes whose
+// last carries the security level in bits 4..5. It must be the NID of the PIB's own NMK at that
+// level, or the device refuses the PIB. Known for the 3.3 layout only.
+constexpr size_t kPreferredNidOffset = 248;
+
+struct PreferredNid {
+    NetworkId stored;
+    NetworkId expected;  // the NID of the PIB's NMK at the stored security level
+    bool belongsToNmk() const { return stored == expected; }
+};
+
+std::optional<PreferredNid> preferredNidOf(const std::vector<uint8_t>& pib, const Key16& nmk) {
+    if (pib[0] != 3 || pib[1] != 3 || pib.size() < kPibCheckedLength) return std::nullopt;
+    PreferredNid nid{};
+    std::copy_n(&pib[kPreferredNidOffset], nid.stored.size(), nid.stored.begin());
+    nid.expected = deriveNID(nmk, (nid.stored[6] >> 4) & 0x03);
+    return nid;
+}
+
+std::string nidHex(const NetworkId& nid) { return keyHex(nid.data(), nid.size()); }
+
 // A parameter block wrapped in the newer chain of 96-byte headers, as current adapters ship it:
 // said so, with the wrapped block's place and length. The upgrade sends only a bare PIB, so the
 // check refuses it (exit status 1).
@@ -155,7 +177,7 @@ int runCheck(const PibOptions& options, CliContext& context) {
     PibImage pib;
     const int code = pib.pibOpen(*bytes);
     std::optional<std::string> mac, nmk;
-    std::array<uint8_t, 16> key{};
+    Key16 key{};
     if (pib.pibGetNmk(key) == kPibDone) {
         nmk = keyHex(key.data(), key.size());
         mac = formatMac(&(*bytes)[12]);
@@ -163,14 +185,21 @@ int runCheck(const PibOptions& options, CliContext& context) {
     const std::string version = std::to_string((*bytes)[0]) + "." + std::to_string((*bytes)[1]);
     const unsigned length = get16le(&(*bytes)[4]);
     const PibChecksum checksum = checksumOf(*bytes);
+    const std::optional<PreferredNid> nid = preferredNidOf(*bytes, key);
     if (options.json) {
-        nlohmann::ordered_json out = {{"code", code},
-                                      {"meaning", pibCodeMeaning(code)},
-                                      {"version", version},
-                                      {"length", length},
-                                      {"mac", mac ? nlohmann::ordered_json(*mac) : nullptr},
-                                      {"nmk", nmk ? nlohmann::ordered_json(*nmk) : nullptr},
-                                      {"checksumValid", checksum.valid()}};
+        using Json = nlohmann::ordered_json;
+        Json out = {{"code", code},
+                    {"meaning", pibCodeMeaning(code)},
+                    {"version", version},
+                    {"length", length},
+                    {"mac", mac ? Json(*mac) : nullptr},
+                    {"nmk", nmk ? Json(*nmk) : nullptr},
+                    {"checksumValid", checksum.valid()}};
+        if (nid) {
+            out["preferredNid"] = nidHex(nid->stored);
+            out["nmkNid"] = nidHex(nid->expected);
+            out["preferredNidValid"] = nid->belongsToNmk();
+        }
         context.out << out.dump() << '\n';
     } else {
         context.out << "code " << code << ": " << pibCodeMeaning(code) << '\n'
@@ -178,6 +207,11 @@ int runCheck(const PibOptions& options, CliContext& context) {
                     << "length " << length << '\n'
                     << "mac " << mac.value_or("(not in this version)") << '\n'
                     << "nmk " << nmk.value_or("(not in this version)") << '\n';
+        if (nid && nid->belongsToNmk())
+            context.out << "preferred nid " << nidHex(nid->stored) << " valid\n";
+        else if (nid)
+            context.out << "preferred nid " << nidHex(nid->stored) << " wrong: the nmk gives "
+                        << nidHex(nid->expected) << '\n';
         if (checksum.valid())
             context.out << "checksum " << hex32(checksum.stored) << " valid\n";
         else
@@ -191,6 +225,12 @@ int runCheck(const PibOptions& options, CliContext& context) {
         context.err << "corvel: " << options.file
                     << ": the checksum does not match the contents: the file was changed or "
                        "damaged\n";
+    // The image is still what was made, so this is a warning: a device given this PIB refuses
+    // it, and the upgrade would leave the device without its parameters.
+    if (nid && !nid->belongsToNmk() && !options.json)
+        context.err << "corvel: warning: " << options.file << ": the preferred NID "
+                    << nidHex(nid->stored) << " does not belong to the PIB's NMK, whose NID is "
+                    << nidHex(nid->expected) << "; a device refuses this PIB\n";
     context.status = usable(code) && checksum.valid() ? 0 : 1;
     return context.status;
 }
@@ -209,7 +249,8 @@ int runSetMac(const PibOptions& options, CliContext& context) {
     std::string error;
     // The patched file keeps who may read and write it, but nothing more: a set-user-id or
     // executable bit of the old file would otherwise come back on a file the caller (root,
-    // perhaps) now owns.
+    // perhaps) now owns, and a world-writable one would let anyone change the PIB a later
+    // upgrade sends.
     if (!writeFileAtomically(options.file, *bytes, error, mode & kWritableModeBits))
         return context.fail(1, error);
     context.out << options.file << ": MAC set to " << formatMac(mac) << ", checksum updated\n";
@@ -226,7 +267,9 @@ void addPibCommand(CLI::App& app, CliContext& context) {
 
     CLI::App* check = pib->add_subcommand("check", "Check a PIB file.");
     check->footer(
-        "Prints 'code N: MEANING' and the image's version, length, MAC, NMK and checksum.\n"
+        "Prints 'code N: MEANING' and the image's version, length, MAC, NMK and checksum;\n"
+        "for a 3.3 image also its preferred NID, and a warning when that is not the NID of\n"
+        "the image's own NMK (a device refuses such a PIB).\n"
         "A PIB wrapped in the newer image format (96-byte headers) is named as such, with the\n"
         "wrapped block's length and the chain listed as nvm check lists it; the upgrade refuses\n"
         "it, and so does the check.\n"

@@ -31,8 +31,10 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
 
 // Every file the program writes is data: only read and write bits are ever set on it, whatever
 // mode a caller asks for, so that no file it writes (as root, perhaps) can be run, let alone run
-// with the rights of its owner or group.
-inline constexpr mode_t kWritableModeBits = 0666;
+// with the rights of its owner or group; and never the write bit of all users, so that nobody
+// outside its owner and group can change what it holds (a mode taken from a file being replaced
+// included).
+inline constexpr mode_t kWritableModeBits = 0664;
 
 // Replaces `path` with `bytes` so that a reader sees either the old file or the new one, never a
 // part: the bytes go to a fresh temporary file in the same directory (never through a link), get

@@ -47,12 +47,13 @@ std::vector<uint8_t> buildNvm(const std::vector<NvmImageSpec>& images, uint8_t s
         uint8_t* h = &file[at];
         put32le(h + kNvmLoadAddress, image.loadAddress);
         put32le(h + kNvmImageLength, image.length);
-        put32le(h + kNvmWord4, image.word4);
+        const std::vector<uint8_t> body = patternBytes(image.length, uint8_t(seed + i));
+        put32le(h + kNvmWord4,
+                image.word4.value_or(complementedWordXor(body.data(), body.size())));
         put32le(h + kNvmWord5, image.word5);
         const size_t next = at + kNvmHeaderLength + image.length;
         put32le(h + kNvmNext, i + 1 < images.size() ? uint32_t(next) : 0);
         put32le(h + kNvmChecksum, complementedWordXor(h, kNvmChecksum));
-        const std::vector<uint8_t> body = patternBytes(image.length, uint8_t(seed + i));
         file.insert(file.end(), body.begin(), body.end());
     }
     return file;

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -17,7 +18,9 @@ inline constexpr size_t kNvmHeaderLength = 44;
 struct NvmImageSpec {
     uint32_t loadAddress;
     uint32_t length;
-    uint32_t word4 = 0x00000001;  // the two words the start request carries
+    // The two words the start request carries: the image's checksum unless given, and its entry
+    // point.
+    std::optional<uint32_t> word4 = std::nullopt;
     uint32_t word5 = 0x00000000;
 };
 

@@ -45,7 +45,17 @@ std::optional<std::vector<uint8_t>> loadFirmwareImage(const std::string& path) {
                              kFirmwareImageRole, path, kNewerFirmwareRefusal);
         return std::nullopt;
     }
-    if (!walkNvmChain(image->data(), image->size()).valid) {
+    const NvmChain chain = walkNvmChain(image->data(), image->size());
+    // An image whose bytes do not give the checksum its header carries was damaged or changed
+    // after it was made: the device would be left with firmware that cannot run.
+    if (const NvmImageInfo* bad = firstImageWithBadChecksum(chain)) {
+        const std::string reason =
+            imageChecksumMismatchText(size_t(bad - chain.images.data()), *bad);
+        showUpgradeFileError(MessageId::UpgradeFileRefused, "Wrong NVM Block Header: " + reason,
+                             kFirmwareImageRole, path, reason);
+        return std::nullopt;
+    }
+    if (!chain.valid) {
         showUpgradeFileError(MessageId::UpgradeFileRefused, "Wrong NVM Block Header",
                              kFirmwareImageRole, path, "its image-header chain is broken");
         return std::nullopt;

@@ -14,9 +14,12 @@ namespace corvel {
 struct AvUpgradeFiles;
 
 // The firmware image when its whole image-header chain is sound: every header checksum valid,
-// every header and image inside the file, the chain ending without a loop.
-//   cannot be read: "Unable to open firmware file"; not sound: "Wrong NVM Block Header"; of the
-//   newer image format (96-byte headers): "Wrong NVM Block Header: " and why it is refused.
+// every image's checksum (word 4 of its header) matching its bytes, every header and image
+// inside the file, the chain ending without a loop.
+//   cannot be read: "Unable to open firmware file"; an image checksum that does not match:
+//   "Wrong NVM Block Header: " naming the image and both values; otherwise not sound: "Wrong
+//   NVM Block Header"; of the newer image format (96-byte headers): "Wrong NVM Block Header: "
+//   and why it is refused.
 std::optional<std::vector<uint8_t>> loadFirmwareImage(const std::string& path);
 
 // The PIB as the file holds it, when it is usable: a 3.3 image whose contents pass, or another

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "platform/bytes.h"
@@ -56,7 +57,7 @@ inline void sealHeader(uint8_t* header) {
 struct NvmImageLayout {
     uint32_t loadAddress;
     uint32_t length;
-    uint32_t word4 = 0x0000AAAA;
+    std::optional<uint32_t> word4 = std::nullopt;  // the image's checksum unless given
     uint32_t word5 = 0x5555BBBB;
     uint32_t gapAfter = 0;  // bytes between this image and the next header
 };
@@ -73,13 +74,14 @@ inline std::vector<uint8_t> makeNvm(const std::vector<NvmImageLayout>& images) {
         put32le(&header[4], uint32_t(i));
         put32le(&header[8], layout.loadAddress);
         put32le(&header[12], layout.length);
-        put32le(&header[16], layout.word4);
+        const std::vector<uint8_t> body =
+            pattern(layout.length + layout.gapAfter, uint8_t(0x31 * (i + 1)));
+        put32le(&header[16],
+                layout.word4.value_or(referenceChecksum(body.data(), layout.length / 4)));
         put32le(&header[20], layout.word5);
         put32le(&header[36], i + 1 < images.size() ? uint32_t(next) : 0);
         sealHeader(header.data());
         file.insert(file.end(), header.begin(), header.end());
-        const std::vector<uint8_t> body =
-            pattern(layout.length + layout.gapAfter, uint8_t(0x31 * (i + 1)));
         file.insert(file.end(), body.begin(), body.end());
     }
     return file;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <vector>
 
 #include "avcodec/frame.h"
@@ -16,7 +17,7 @@ using test::makeNvm;
 
 // Two images: headers at 0 and 344.
 std::vector<uint8_t> twoImages() {
-    return makeNvm({{0x00001000, 300, 0x11, 0x22}, {0x00200000, 2100, 0xCAFEBABE, 0x12345678}});
+    return makeNvm({{0x00001000, 300}, {0x00200000, 2100}});
 }
 
 void setNext(std::vector<uint8_t>& file, size_t header, uint32_t next) {
@@ -90,6 +91,47 @@ TEST(WalkNvmChain, ListsEveryImageOfASoundChain) {
     EXPECT_EQ(chain.images[1].length, 2100u);
     EXPECT_EQ(chain.images[1].next, 0u);
     EXPECT_TRUE(chain.images[1].headerValid);
+}
+
+TEST(WalkNvmChain, ChecksEveryImageAgainstTheChecksumInItsHeader) {
+    const std::vector<uint8_t> sound = twoImages();
+    const NvmChain chain = walkNvmChain(sound.data(), sound.size());
+    ASSERT_EQ(chain.images.size(), 2u);
+    for (const NvmImageInfo& image : chain.images) {
+        EXPECT_TRUE(image.imageChecked);
+        EXPECT_TRUE(image.imageValid());
+        EXPECT_EQ(image.storedChecksum,
+                  test::referenceChecksum(&sound[image.offset + 44], image.length / 4));
+    }
+    EXPECT_EQ(firstImageWithBadChecksum(chain), nullptr);
+
+    // One bit flipped in either image, its header left as it was; the other image still checks.
+    for (const size_t flipped : {size_t(44 + 5), size_t(344 + 44 + 2099 - 3)}) {
+        std::vector<uint8_t> file = sound;
+        file[flipped] ^= 0x10;
+        const NvmChain broken = walkNvmChain(file.data(), file.size());
+        EXPECT_FALSE(broken.valid) << flipped;
+        ASSERT_EQ(broken.images.size(), 2u) << flipped;
+        const size_t bad = flipped < 344 ? 0 : 1;
+        EXPECT_FALSE(broken.images[bad].imageValid()) << flipped;
+        EXPECT_TRUE(broken.images[1 - bad].imageValid()) << flipped;
+        EXPECT_TRUE(broken.images[bad].headerValid) << flipped;
+        EXPECT_EQ(firstImageWithBadChecksum(broken), &broken.images[bad]) << flipped;
+        EXPECT_EQ(broken.images[bad].computedChecksum, chain.images[bad].computedChecksum ^
+                                                           (0x10u << (8 * (flipped % 4))))
+            << flipped;
+    }
+
+    std::vector<uint8_t> file = makeNvm({{0x1000, 100, 0x00000011}});
+    const NvmChain one = walkNvmChain(file.data(), file.size());
+    ASSERT_EQ(one.images.size(), 1u);
+    const uint32_t computed = test::referenceChecksum(&file[44], 25);
+    char expected[160];
+    std::snprintf(expected, sizeof expected,
+                  "image 0 (header at 0): its header gives the image checksum 0x00000011, its 25 "
+                  "words give 0x%08X",
+                  computed);
+    EXPECT_EQ(imageChecksumMismatchText(0, one.images[0]), expected);
 }
 
 TEST(WalkNvmChain, UnsoundChainsEndSafely) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/usage_errors.h"
+#include "keys/derive.h"
 #include "tests/cli/cli_run.h"
 #include "platform/bytes.h"
 #include "platform/files.h"
@@ -37,7 +38,12 @@ std::vector<uint8_t> minimalPib() {
     pib[1] = 3;
     put16le(&pib[4], 7992);
     put32le(&pib[7824], 20);
-    for (int i = 0; i < 16; ++i) pib[100 + i] = uint8_t(0x10 + i);
+    Key16 nmk{};
+    for (int i = 0; i < 16; ++i) nmk[size_t(i)] = uint8_t(0x10 + i);
+    std::copy(nmk.begin(), nmk.end(), &pib[100]);
+    // The preferred NID is the NMK's, at security level 0.
+    const NetworkId nid = deriveNID(nmk);
+    std::copy(nid.begin(), nid.end(), &pib[248]);
     return pib;
 }
 
@@ -48,10 +54,12 @@ std::vector<uint8_t> withChecksum(std::vector<uint8_t> pib) {
     return pib;
 }
 
-std::vector<uint8_t> imageHeader(uint32_t load, uint32_t length, uint32_t next) {
+std::vector<uint8_t> imageHeader(uint32_t load, uint32_t length, uint32_t next,
+                                 uint32_t imageChecksum) {
     std::vector<uint8_t> header(44, 0);
     put32le(&header[8], load);
     put32le(&header[12], length);
+    put32le(&header[16], imageChecksum);
     put32le(&header[36], next);
     put32le(&header[40], ~xorOfWords(header, 10));
     return header;
@@ -244,7 +252,7 @@ TEST_F(Cli, PibCheckReportsCodeFieldsAndChecksum) {
     EXPECT_EQ(run.out,
               "code 0: layout and contents valid\nversion 3.3\nlength 7992\n"
               "mac 00:00:00:00:00:00\nnmk 101112131415161718191A1B1C1D1E1F\n"
-              "checksum 0xFFFFE3D0 valid\n");
+              "preferred nid 3D94A6A868AD0A valid\nchecksum 0x5753DA85 valid\n");
     EXPECT_EQ(run.err, "");
 
     run = corvel({"pib", "check", good, "--json"});
@@ -270,6 +278,55 @@ TEST_F(Cli, PibCheckReportsCodeFieldsAndChecksum) {
     EXPECT_EQ(run.out.substr(0, 7), "code 3:");
 }
 
+// A 3.3 PIB whose preferred NID is not its NMK's is refused by a device: the check says so as a
+// warning with both values, at either security level, and still exits 0 for an image that is
+// otherwise sound. A NID made from another NMK, or zeros, is wrong; the NMK's own NID at security
+// level 1 is right.
+TEST_F(Cli, PibCheckWarnsOfAPreferredNidThatIsNotTheNmks) {
+    Key16 nmk{};
+    for (int i = 0; i < 16; ++i) nmk[size_t(i)] = uint8_t(0x10 + i);
+    const struct {
+        const char* name;
+        NetworkId nid;
+        bool valid;
+        NetworkId expected;
+    } cases[] = {
+        {"the NMK's own at level 0", deriveNID(nmk, 0), true, deriveNID(nmk, 0)},
+        {"the NMK's own at level 1", deriveNID(nmk, 1), true, deriveNID(nmk, 1)},
+        {"all zero", NetworkId{}, false, deriveNID(nmk, 0)},
+        {"another NMK's at level 1", deriveNID(publicAvKey(), 1), false, deriveNID(nmk, 1)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto pib = minimalPib();
+        std::copy(c.nid.begin(), c.nid.end(), &pib[248]);
+        const std::string path = write("nid.pib", withChecksum(pib));
+        const std::string stored = keyHex(c.nid.data(), c.nid.size());
+        const std::string expected = keyHex(c.expected.data(), c.expected.size());
+        const CliRun text = corvel({"pib", "check", path});
+        EXPECT_EQ(text.status, 0);
+        if (c.valid) {
+            EXPECT_NE(text.out.find("preferred nid " + stored + " valid\n"), std::string::npos)
+                << text.out;
+            EXPECT_EQ(text.err, "");
+        } else {
+            EXPECT_NE(text.out.find("preferred nid " + stored + " wrong: the nmk gives " +
+                                    expected + "\n"),
+                      std::string::npos)
+                << text.out;
+            EXPECT_EQ(text.err, "corvel: warning: " + path + ": the preferred NID " + stored +
+                                    " does not belong to the PIB's NMK, whose NID is " +
+                                    expected + "; a device refuses this PIB\n");
+        }
+        const CliRun json = corvel({"pib", "check", path, "--json"});
+        EXPECT_EQ(json.status, 0);
+        const auto out = nlohmann::json::parse(json.out);
+        EXPECT_EQ(out["preferredNid"], stored);
+        EXPECT_EQ(out["nmkNid"], expected);
+        EXPECT_EQ(out["preferredNidValid"], c.valid);
+    }
+}
+
 // One byte changed anywhere the checksum covers, the field itself included, or a checksum never
 // computed: the contents may still pass their range checks, but the image is not the one that
 // was made, and the check fails in both outputs.
@@ -280,13 +337,13 @@ TEST_F(Cli, PibCheckFailsOnAChecksumThatDoesNotMatchTheContents) {
         std::vector<uint8_t> bytes;
         const char* storedAndExpected;
     } cases[] = {
-        {"a byte of the NMK", [&] { auto p = good; p[100] ^= 0x01; return p; }(),
-         "checksum 0xFFFFE3D0 wrong: the contents give 0xFFFFE3D1"},
+        {"a byte of the MAC", [&] { auto p = good; p[13] ^= 0x01; return p; }(),
+         "checksum 0x5753DA85 wrong: the contents give 0x5753DB85"},
         {"the last word", [&] { auto p = good; p[7991] = 0x80; return p; }(),
-         "checksum 0xFFFFE3D0 wrong: the contents give 0x7FFFE3D0"},
+         "checksum 0x5753DA85 wrong: the contents give 0xD753DA85"},
         {"the checksum field", [&] { auto p = good; p[8] ^= 0xFF; return p; }(),
-         "checksum 0xFFFFE32F wrong: the contents give 0xFFFFE3D0"},
-        {"never computed", minimalPib(), "checksum 0x00000000 wrong: the contents give 0xFFFFE3D0"},
+         "checksum 0x5753DA7A wrong: the contents give 0x5753DA85"},
+        {"never computed", minimalPib(), "checksum 0x00000000 wrong: the contents give 0x5753DA85"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -338,14 +395,15 @@ TEST_F(Cli, PibSetMacWritesTheMacAndAValidChecksum) {
 }
 
 // The patched file keeps who may read and write it, and nothing more: set-user-id, set-group-id,
-// sticky and execute bits of the old file never come back on the file written in its place.
+// sticky and execute bits of the old file never come back on the file written in its place, nor
+// the write bit of all users.
 TEST_F(Cli, PibSetMacKeepsOnlyTheReadAndWriteBits) {
     const struct {
         mode_t before;
         mode_t after;
     } cases[] = {
-        {06777, 0666}, {06755, 0644}, {04755, 0644}, {01777, 0666},
-        {0750, 0640},  {0600, 0600},  {0444, 0444},
+        {06777, 0664}, {06755, 0644}, {04755, 0644}, {01777, 0664},
+        {0750, 0640},  {0600, 0600},  {0444, 0444},  {0666, 0664},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.before);
@@ -388,9 +446,11 @@ TEST_F(Cli, PibSetMacRefusalLeavesTheFileUntouched) {
 }
 
 TEST_F(Cli, NvmCheckWalksTheChainAndJudgesIt) {
-    std::vector<uint8_t> nvm = imageHeader(0x00100000, 100, 144);
+    // Image checksums: the complement of the XOR of 25 words 0x5A5A5A5A, and of 16 words
+    // 0xA5A5A5A5 (which XOR to 0).
+    std::vector<uint8_t> nvm = imageHeader(0x00100000, 100, 144, 0xA5A5A5A5);
     nvm.resize(144, 0x5A);
-    const auto second = imageHeader(0x01000000, 64, 0);
+    const auto second = imageHeader(0x01000000, 64, 0, 0xFFFFFFFF);
     nvm.insert(nvm.end(), second.begin(), second.end());
     nvm.resize(144 + 44 + 64, 0xA5);
 
@@ -398,13 +458,17 @@ TEST_F(Cli, NvmCheckWalksTheChainAndJudgesIt) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(nlohmann::json::parse(run.out),
               nlohmann::json::parse(R"({"images":[
-                {"offset":0,"loadAddress":1048576,"length":100,"next":144,"headerValid":true},
-                {"offset":144,"loadAddress":16777216,"length":64,"next":0,"headerValid":true}],
+                {"offset":0,"loadAddress":1048576,"length":100,"next":144,"headerValid":true,
+                 "imageChecksum":2779096485,"computedImageChecksum":2779096485,"imageValid":true},
+                {"offset":144,"loadAddress":16777216,"length":64,"next":0,"headerValid":true,
+                 "imageChecksum":4294967295,"computedImageChecksum":4294967295,"imageValid":true}],
                 "valid":true})"));
     run = corvel({"nvm", "check", write("fw.nvm", nvm)});
     EXPECT_EQ(run.out,
-              "image 0: offset 0, load address 0x00100000, length 100, next 144, header valid\n"
-              "image 1: offset 144, load address 0x01000000, length 64, next 0, header valid\n"
+              "image 0: offset 0, load address 0x00100000, length 100, next 144, header valid, "
+              "image valid\n"
+              "image 1: offset 144, load address 0x01000000, length 64, next 0, header valid, "
+              "image valid\n"
               "chain valid\n");
 
     auto cut = nvm;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -149,6 +150,57 @@ TEST_F(ImageChecks, NvmCheckRefusesABrokenNewerChainWithItsReason) {
         EXPECT_EQ(json["images"].size(), c.listed) << c.name;
         EXPECT_EQ("chain INVALID: " + json["reason"].get<std::string>(), c.reason) << c.name;
     }
+}
+
+// Every image is checked against the checksum its header carries (word 4): one flipped bit in
+// the middle image fails the check with both values, and the images around it still check.
+TEST_F(ImageChecks, NvmCheckNamesAnImageWhoseChecksumFailsWithBothValues) {
+    const Bytes sound = threeImages();
+    CliRun run = corvel({"nvm", "check", write("sound.nvm", sound)});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out,
+              "image 0: offset 0, load address 0x00001000, length 100, next 144, header valid, "
+              "image valid\n"
+              "image 1: offset 144, load address 0x00002000, length 200, next 388, header valid, "
+              "image valid\n"
+              "image 2: offset 388, load address 0x00003000, length 300, next 0, header valid, "
+              "image valid\n"
+              "chain valid\n");
+
+    Bytes flipped = sound;
+    flipped[144 + 44 + 10] ^= 0x01;
+    const uint32_t stored = get32le(&sound[144 + 16]);
+    const uint32_t computed = sim::complementedWordXor(&flipped[144 + 44], 200);
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "image 1: offset 144, load address 0x00002000, length 200, next 388, header "
+                  "valid, image INVALID (checksum 0x%08X in its header, 0x%08X computed)\n",
+                  stored, computed);
+    char verdict[160];
+    std::snprintf(verdict, sizeof verdict,
+                  "chain INVALID: image 1 (header at 144): its header gives the image checksum "
+                  "0x%08X, its 50 words give 0x%08X\n",
+                  stored, computed);
+    const std::string path = write("flipped.nvm", flipped);
+    run = corvel({"nvm", "check", path});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find(line), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("length 300, next 0, header valid, image valid\n"), std::string::npos);
+    EXPECT_NE(run.out.find(verdict), std::string::npos) << run.out;
+
+    run = corvel({"nvm", "check", path, "--json"});
+    EXPECT_EQ(run.status, 1);
+    const auto json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["valid"], false);
+    EXPECT_EQ(json["images"][1], (nlohmann::json{{"offset", 144},
+                                                 {"loadAddress", 0x2000},
+                                                 {"length", 200},
+                                                 {"next", 388},
+                                                 {"headerValid", true},
+                                                 {"imageChecksum", stored},
+                                                 {"computedImageChecksum", computed},
+                                                 {"imageValid", false}}));
+    EXPECT_EQ(json["images"][2]["imageValid"], true);
 }
 
 // Past a header whose checksum fails, its next-offset word is meaningless: the listing ends with

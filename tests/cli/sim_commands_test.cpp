@@ -21,6 +21,7 @@
 #include "core/tables.h"
 #include "keys/derive.h"
 #include "network/operation_stop.h"
+#include "platform/bytes.h"
 #include "platform/clock.h"
 #include "platform/mac.h"
 #include "platform/process_state.h"
@@ -755,10 +756,16 @@ protected:
         "00:04:87:FE:11:00: corvel upgrade --img FILE [--cfg FILE] --resume";
 };
 
-TEST_F(UpgradeCommands, NewerFormatFilesAreRefusedBeforeAnythingIsSent) {
+TEST_F(UpgradeCommands, UnusableFilesAreRefusedBeforeAnythingIsSent) {
     addPort(deviceConfig(Family::Av, kAvLocal), {});
     attach();
     const std::vector<uint8_t> nvm = sim::buildNvm({{0x00100000, 3000}});
+    // One bit of the image flipped, its header as it was.
+    std::vector<uint8_t> flipped = nvm;
+    flipped[44 + 2999 - 3] ^= 0x01;
+    char checksums[96];
+    std::snprintf(checksums, sizeof checksums, "checksum 0x%08X, its 750 words give 0x%08X",
+                  get32le(&nvm[16]), sim::complementedWordXor(&flipped[44], 3000));
     const std::vector<uint8_t> pib = sim::buildPib(kAvLocal, publicAvKey(), 3, 3);
     const std::string nvmPath = (work / "fw.nvm").string();
     const std::string pibPath = (work / "fw.pib").string();
@@ -767,6 +774,10 @@ TEST_F(UpgradeCommands, NewerFormatFilesAreRefusedBeforeAnythingIsSent) {
         std::vector<uint8_t> nvm, pib;
         std::string said;
     } cases[] = {
+        {"firmware with a flipped bit", flipped, pib,
+         "corvel: " + nvmPath +
+             " is not a usable firmware image: image 0 (header at 0): its header gives the image " +
+             checksums},
         {"firmware", sim::wrapInNewerChain(nvm), pib,
          "corvel: " + nvmPath +
              " is not a usable firmware image: the firmware file is in the newer image format"},

@@ -96,16 +96,22 @@ TEST_F(Files, WritersGiveTheChosenModeNeverTheReplacedFiles) {
                 }
 }
 
-// Asked for more than read and write bits, a writer still writes plain data.
-TEST_F(Files, WritersNeverSetSpecialOrExecuteBits) {
+// Asked for more than read and write bits, a writer still writes plain data that only its
+// owner and group may change.
+TEST_F(Files, WritersNeverSetSpecialExecuteOrWorldWriteBits) {
+    const struct {
+        mode_t asked;
+        mode_t written;
+    } cases[] = {{06755, 0644}, {04777, 0664}, {01666, 0664}, {0750, 0640}, {0666, 0664},
+                 {0602, 0600}};
     for (const auto& [name, write] : kWriters)
-        for (mode_t asked : {06755, 04777, 01666, 0750}) {
-            SCOPED_TRACE(std::string(name) + " asked " + std::to_string(asked));
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(name) + " asked " + std::to_string(c.asked));
             const fs::path path = dir / "fresh";
             fs::remove(path);
             std::string error;
-            ASSERT_TRUE(write(path, {1}, asked, error)) << error;
-            EXPECT_EQ(modeOf(path), asked & 0666);
+            ASSERT_TRUE(write(path, {1}, c.asked, error)) << error;
+            EXPECT_EQ(modeOf(path), c.written);
         }
 }
 

@@ -6,7 +6,13 @@
 #include <QPushButton>
 #include <QtTest>
 #include <atomic>
+#include <cstdio>
+#include <vector>
 
+#include "keys/derive.h"
+#include "platform/bytes.h"
+#include "sim/firmware_files.h"
+#include "sim/pib.h"
 #include "tests/ui/page_test_state.h"
 #include "ui/config_image_dialog.h"
 #include "ui/operation_runner.h"
@@ -48,6 +54,14 @@ UpgradeProgressDialog* visibleProgressDialog() {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (auto* d = qobject_cast<UpgradeProgressDialog*>(w); d && d->isVisible()) return d;
     return nullptr;
+}
+
+QString writeFile(const PageTestState& state, const char* name, const std::vector<uint8_t>& bytes) {
+    const QString path = state.dataDir.filePath(QString::fromLatin1(name));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return {};
+    file.write(reinterpret_cast<const char*>(bytes.data()), qint64(bytes.size()));
+    return path;
 }
 
 }  // namespace
@@ -227,6 +241,34 @@ private Q_SLOTS:
         QCOMPARE(dialog.outcome(), std::optional<UpgradeOutcome>(UpgradeOutcome::Failed));
         QCOMPARE(state.texts().value(1), QStringLiteral("Error: Unable to open firmware file"));
         QVERIFY(!dialog.isVisible());
+        QVERIFY(visibleProgressDialog() == nullptr);
+    }
+
+    // The real worker on a firmware file whose second image has one bit flipped, its headers
+    // as they were: refused with the image and both checksums, before any frame is sent.
+    void aFirmwareImageWithAFlippedBitIsRefusedWithBothChecksums() {
+        PageTestState state;
+        state.wire.addInterface("host0", Mac{0x02, 0, 0, 0, 0, 1});
+        std::vector<uint8_t> nvm = sim::buildNvm({{0x00100000, 1000}, {0x00200000, 2000}});
+        const size_t second = 44 + 1000;
+        nvm[second + 44 + 7] ^= 0x80;
+        char values[96];
+        std::snprintf(values, sizeof values, "checksum 0x%08X, its 500 words give 0x%08X",
+                      get32le(&nvm[second + 16]), sim::complementedWordXor(&nvm[second + 44], 2000));
+        const QString nvmPath = writeFile(state, "flipped.nvm", nvm);
+        const QString pibPath = writeFile(
+            state, "good.pib", sim::buildPib(PageTestState::macOf(1), publicAvKey(), 3, 3));
+        PibNvmDialog dialog;
+        dialog.show();
+        dialog.pibBox()->setText(pibPath);
+        dialog.nvmBox()->setText(nvmPath);
+        dialog.accept();
+        QCOMPARE(dialog.outcome(), std::optional<UpgradeOutcome>(UpgradeOutcome::Failed));
+        QCOMPARE(state.texts().value(1),
+                 QStringLiteral("Error: Wrong NVM Block Header: image 1 (header at 1044): its "
+                                "header gives the image ") +
+                     QString::fromLatin1(values));
+        QVERIFY(state.wire.sent().empty());
         QVERIFY(visibleProgressDialog() == nullptr);
     }
 

@@ -3,6 +3,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+
 #include "tests/upgrade/upgrade_sim_fixture.h"
 #include "upgrade/av_upgrade.h"
 
@@ -25,15 +27,31 @@ struct FileCase {
     const char* name;
     Bytes nvm;
     Bytes pib;
-    const char* message;  // nullptr: the files are taken
+    std::string message;  // empty: the files are taken
 };
+
+std::string hexWord(uint32_t value) {
+    char text[11];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
 
 // A firmware file is taken only when its whole header chain is sound, and a PIB only when it is
 // usable and as long as its own length field says; nothing is sent for a refused file.
 std::vector<FileCase> fileCases() {
     std::vector<FileCase> cases;
-    cases.push_back({"two sound images", twoImages(), goodPib(), nullptr});
-    cases.push_back({"one sound image", sim::buildNvm({{0x00100000, 4000}}), goodPib(), nullptr});
+    cases.push_back({"two sound images", twoImages(), goodPib(), ""});
+    cases.push_back({"one sound image", sim::buildNvm({{0x00100000, 4000}}), goodPib(), ""});
+    // One bit of the second image flipped, every header as it was: its checksum (word 4 of its
+    // header) no longer matches its 850 words.
+    Bytes flipped = twoImages();
+    const size_t second = 44 + 1500 + 44;
+    flipped[second + 2001] ^= 0x04;
+    cases.push_back(
+        {"one bit of an image flipped", flipped, goodPib(),
+         "Wrong NVM Block Header: image 1 (header at 1544): its header gives the image checksum " +
+             hexWord(get32le(&flipped[1544 + 16])) + ", its 850 words give " +
+             hexWord(sim::complementedWordXor(&flipped[second], 3400))});
     Bytes badFirst = twoImages();
     badFirst[8] ^= 1;
     cases.push_back({"bad first header", badFirst, goodPib(), "Wrong NVM Block Header"});
@@ -96,9 +114,9 @@ TEST_F(AvFiles, EachFileIsCheckedBeforeAnythingIsSent) {
         avExchangeState().upgradeCommits = true;
         const AvUpgradeFiles files{write("fw.nvm", c.nvm), write("fw.pib", c.pib)};
         EXPECT_EQ(runAvUpgrade(files, control),
-                  c.message == nullptr ? UpgradeOutcome::Upgraded : UpgradeOutcome::Failed)
+                  c.message.empty() ? UpgradeOutcome::Upgraded : UpgradeOutcome::Failed)
             << c.name;
-        if (c.message == nullptr) {
+        if (c.message.empty()) {
             EXPECT_TRUE(recorder.messages.empty()) << c.name;
         } else {
             EXPECT_EQ(messageTexts(), std::vector<std::string>{c.message}) << c.name;
