@@ -2,6 +2,7 @@
 #include "store/database.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -35,8 +36,21 @@ namespace {
 constexpr char kReadTrouble[] = "Unexpected condition reading database. Attempting to recover.";
 constexpr char kWriteTrouble[] = "Unexpected condition writing database. Attempting to recover.";
 constexpr char kPublicNetworkName[] = "HomePlugAV";
-// Owner and group: the group shares the data directory, nobody else may read the passwords.
-constexpr mode_t kDatabaseFileMode = 0660;
+// The device list holds the device passwords. Where the group corvel shares the directory (the
+// public product directory, or a --data-dir given to that group) its members share the list;
+// anywhere else, the user's private directory above all, it is the user's alone.
+constexpr mode_t kSharedDatabaseMode = 0660;
+constexpr mode_t kPrivateDatabaseMode = 0600;
+
+mode_t databaseFileMode(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    struct stat info {};
+    const ::group* shared = ::getgrnam(kSharedGroupName);
+    const bool sharedDirectory =
+        shared != nullptr && ::stat(directory.c_str(), &info) == 0 && info.st_gid == shared->gr_gid;
+    return sharedDirectory ? kSharedDatabaseMode : kPrivateDatabaseMode;
+}
 
 SaveOutcome saveState;
 
@@ -307,7 +321,7 @@ bool saveDatabase(std::string* reason, WhenEmpty whenEmpty) {
     if (listLayoutHooks().readFromList) listLayoutHooks().readFromList(listLayout());
 
     std::string error;
-    if (!writeFileAtomically(path, encodeDatabase(), error, kDatabaseFileMode)) {
+    if (!writeFileAtomically(path, encodeDatabase(), error, databaseFileMode(path))) {
         if (reason != nullptr) *reason = error;
         // A scan saves every cycle: one message for a run of failures, not one per cycle.
         if (!saveState.failed)

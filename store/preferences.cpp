@@ -36,6 +36,19 @@ bool namesNothing(std::string_view title) {
     });
 }
 
+// A control character in a file name reaches every terminal and log that lists the directory:
+// C0 and DEL bytes, and the C1 controls as UTF-8 writes them (C2 80 to C2 9F).
+bool holdsControlCharacter(std::string_view title) {
+    for (size_t i = 0; i < title.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(title[i]);
+        if (byte < 0x20 || byte == 0x7F) return true;
+        const bool c1 = byte == 0xC2 && i + 1 < title.size() &&
+                        (static_cast<unsigned char>(title[i + 1]) & 0xE0) == 0x80;
+        if (c1) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int16_t Preferences::ticksPerPhase() const {
@@ -78,7 +91,8 @@ Preferences defaultPreferences() {
 std::string fileStemOfTitle(std::string_view productTitle) {
     const bool leadsOut = productTitle.find('/') != std::string_view::npos ||
                           productTitle == "." || productTitle == "..";
-    const bool unusable = leadsOut || namesNothing(productTitle);
+    const bool unusable = leadsOut || namesNothing(productTitle) ||
+                          holdsControlCharacter(productTitle);
     return std::string(unusable ? textOf(defaultPreferences().productTitle) : productTitle);
 }
 

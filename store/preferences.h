@@ -81,9 +81,10 @@ static_assert(scanPhaseMs(kMaxTicksPerPhase) < kMaxScanPhaseMs &&
 
 inline constexpr char kPreferencesFileName[] = "OEMPrefs.dat";
 // The product title as the stem of a file name (the database, the device log): a title that
-// could lead out of the directory ("/" inside, or "." or ".."), or one that names nothing (empty,
-// all NUL, or only spaces and control characters, which would make the database a hidden
-// ".data" that silently looks empty), is refused and the default title stands in for it.
+// could lead out of the directory ("/" inside, or "." or ".."), one that holds a control
+// character (which would reach every terminal that lists the directory), or one that names
+// nothing (empty, all NUL, or only spaces, which would make the database a hidden ".data" that
+// silently looks empty), is refused and the default title stands in for it.
 std::string fileStemOfTitle(std::string_view productTitle);
 
 // The record is 289 bytes; a file many times that size is not a preferences file.

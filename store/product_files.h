@@ -9,7 +9,10 @@
 // The read-only files that adapt the utility to a product line ("OEMPrefs.dat", "OUIList.txt",
 // "Readme.txt"). Each is taken from the working directory when it is there, as a product folder
 // laid out by hand expects; otherwise from the installed data folder, and last from the source
-// tree's data/ folder, so that a binary run from the build tree finds the shipped files.
+// tree's data/ folder, so that a binary run from the build tree finds the shipped files. A run
+// with privileges (runsPrivileged) passes over a working directory that other users can write
+// (othersCanWriteDirectory), and says so once, as an "Information" message, when a product file
+// lay there.
 namespace corvel {
 
 // No product file comes near this; a larger one is not read into memory.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "store/database.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -576,17 +577,35 @@ TEST_F(Database, SavingWithNoDevicesLeavesTheFileAsItIs) {
     EXPECT_TRUE(recorder.messages.empty());
 }
 
-TEST_F(Database, SavedFileIsReadableAndWritableByOwnerAndGroupOnly) {
+// The list holds the device passwords: private (0600) in a directory of the user's own, shared
+// with the group (0660) only in a directory of the group corvel, whatever the umask and whatever
+// mode the file it replaces had.
+TEST_F(Database, SavedFileIsPrivateUnlessTheSharedGroupsDirectoryHoldsIt) {
     fill(1);
-    for (mode_t umask : {mode_t(077), mode_t(0)}) {
-        const mode_t old = ::umask(umask);
-        saved();
-        ::chmod(path.c_str(), 0666);
-        saved();
-        ::umask(old);
-        struct stat info {};
-        ASSERT_EQ(::stat(path.c_str(), &info), 0);
-        EXPECT_EQ(info.st_mode & 07777, 0660u) << "umask " << umask;
+    const ::group* shared = ::getgrnam(kSharedGroupName);
+    const struct {
+        const char* place;
+        std::optional<gid_t> group;
+        mode_t mode;
+    } cases[] = {
+        {"a private directory", ::getegid(), 0600},
+        {"the shared group's directory", shared ? std::optional(shared->gr_gid) : std::nullopt,
+         0660},
+    };
+    for (const auto& c : cases) {
+        // No group corvel on this system, or this user may not give it a directory: nothing is
+        // shared.
+        if (!c.group || ::chown(scratch.path.c_str(), uid_t(-1), *c.group) != 0) continue;
+        for (mode_t umask : {mode_t(077), mode_t(0)}) {
+            const mode_t old = ::umask(umask);
+            saved();
+            ::chmod(path.c_str(), 0666);
+            saved();
+            ::umask(old);
+            struct stat info {};
+            ASSERT_EQ(::stat(path.c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, c.mode) << c.place << ", umask " << umask;
+        }
     }
     EXPECT_EQ(entries(), 1u) << "no temporary file stays";
 }

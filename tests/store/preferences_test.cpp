@@ -292,7 +292,8 @@ TEST_F(LoadPreferences, ScanTicksAreCappedSoThatAPhaseStaysUnderTenSeconds) {
 }
 
 // The title names the database and the device log; one that names nothing gives the product's
-// own name rather than a hidden ".data" that looks like an empty list.
+// own name rather than a hidden ".data" that looks like an empty list, and so does one that
+// would put a slash or a control character into a file name.
 TEST(FileStemOfTitle, ATitleThatNamesNoFileGivesTheDefaultTitle) {
     const std::pair<std::string, std::string> cases[] = {
         {"Corvel Utility", "Corvel Utility"},
@@ -306,6 +307,13 @@ TEST(FileStemOfTitle, ATitleThatNamesNoFileGivesTheDefaultTitle) {
         {"a/b", "Corvel Utility"},
         {"..", "Corvel Utility"},
         {"...", "..."},
+        // Control characters anywhere: the terminal escapes of a planted title, a tab, a C1
+        // control written as UTF-8 (U+009B, the one-byte CSI).
+        {"Planted by nobody\x1b[31m", "Corvel Utility"},
+        {"Tab\tinside", "Corvel Utility"},
+        {"DEL\x7F", "Corvel Utility"},
+        {"CSI \xC2\x9B" "2J", "Corvel Utility"},
+        {"Caf\xC3\xA9 \xC2\xA0no-break", "Caf\xC3\xA9 \xC2\xA0no-break"},
     };
     for (const auto& [title, stem] : cases) {
         Preferences p = defaultPreferences();
