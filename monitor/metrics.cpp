@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "monitor/metrics.h"
 
-#include <nlohmann/json.hpp>
 #include <set>
+
+#include "platform/text.h"
 
 namespace corvel {
 
@@ -29,20 +30,21 @@ Labels with(Labels labels, const std::string& name, const std::string& value) {
     return labels;
 }
 
+// Names, kinds and firmware texts come from the wire and the database as bytes. A label value
+// must be UTF-8, and whoever reads it (a terminal running curl, a dashboard, an alert's text)
+// gets it as every other output gives it: control characters as visible escapes.
+std::string labelText(const std::string& text) {
+    return displayText(text);
+}
+
 Labels deviceLabels(const DeviceSnapshot& device) {
-    return {{"interface", validUtf8(device.interfaceName)},
+    return {{"interface", labelText(device.interfaceName)},
             {"mac", device.mac},
-            {"name", validUtf8(device.name)},
+            {"name", labelText(device.name)},
             {"family", device.family}};
 }
 
 }  // namespace
-
-std::string validUtf8(const std::string& text) {
-    using Json = nlohmann::json;
-    const std::string quoted = Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
-    return Json::parse(quoted).get<std::string>();
-}
 
 MonitorMetrics::MonitorMetrics(prometheus::Registry& registry)
     : scans_(BuildCounter()
@@ -156,7 +158,7 @@ void MonitorMetrics::record(const CycleSnapshot& snapshot) {
 
 void MonitorMetrics::recordInterface(const InterfaceSnapshot& interface) {
     InterfaceSeries& series = interfaces_[interface.name];
-    const Labels labels{{"interface", validUtf8(interface.name)}};
+    const Labels labels{{"interface", labelText(interface.name)}};
     if (series.present == nullptr) series.present = &localPresent_.Add(labels);
     series.present->Set(interface.localPresent ? 1 : 0);
     if (!interface.localPresent) {
@@ -164,8 +166,8 @@ void MonitorMetrics::recordInterface(const InterfaceSnapshot& interface) {
         return;
     }
     const Labels info = with(with(with(labels, "mac", interface.localMac), "kind",
-                                  validUtf8(interface.localKind)),
-                             "firmware", validUtf8(interface.localFirmware));
+                                  labelText(interface.localKind)),
+                             "firmware", labelText(interface.localFirmware));
     if (series.info != nullptr && series.infoLabels == info) return;
     removeFrom(localInfo_, series.info);
     series.infoLabels = info;

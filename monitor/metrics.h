@@ -101,8 +101,4 @@ private:
     std::map<std::string, InterfaceSeries> interfaces_;  // by interface name
 };
 
-// `text` with every byte sequence that is not UTF-8 replaced by U+FFFD: names and firmware
-// texts come from the wire and the database as bytes, and a label value must be UTF-8.
-std::string validUtf8(const std::string& text);
-
 }  // namespace corvel

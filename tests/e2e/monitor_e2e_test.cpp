@@ -151,11 +151,91 @@ TEST_F(MonitorEndToEnd, PrometheusReadsTheSimulatorsRatesAndAStationsDeparture) 
     EXPECT_EQ(lint.out + lint.err, "");
 }
 
+// Inside the host's namespace: corvel monitor, then 200 clients that connect to its metrics port
+// and never finish a request (half send nothing, half a byte every half second), reconnecting
+// whenever the server drops them, as any local user could; beside them, five scrapes as
+// Prometheus makes them, each allowed Prometheus' default scrape time-out of 10 s. The number
+// that succeeded goes to "scrapes".
+constexpr char kSlowClientsScript[] = R"SH(#!/bin/sh
+dir=$1; corvel=$2
+"$corvel" monitor --listen 127.0.0.1:9647 --data-dir "$dir/data" >"$dir/monitor.out" 2>&1 &
+monitor=$!
+tries=0
+until curl -sf --max-time 2 -o /dev/null http://127.0.0.1:9647/metrics; do
+  tries=$((tries + 1)); [ "$tries" -gt 100 ] && break; sleep 0.2
+done
+cat >"$dir/slow.py" <<'PYTHON'
+import socket, time
+request = b"GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+clients = {}
+def connect(i):
+    s = socket.socket()
+    s.setblocking(False)
+    try:
+        s.connect(("127.0.0.1", 9647))
+    except BlockingIOError:
+        pass
+    clients[i] = [s, 0]
+for i in range(200):
+    connect(i)
+while True:
+    time.sleep(0.5)
+    for i, (s, sent) in list(clients.items()):
+        try:
+            if i % 2 == 0:
+                at = sent % len(request)
+                s.send(request[at:at + 1])
+                clients[i][1] += 1
+            elif s.recv(1, socket.MSG_PEEK) == b"":
+                raise ConnectionResetError
+        except BlockingIOError:
+            pass
+        except OSError:
+            s.close()
+            connect(i)
+PYTHON
+python3 "$dir/slow.py" &
+slow=$!
+sleep 3
+ok=0
+for n in 1 2 3 4 5; do
+  if curl -sf --max-time 10 http://127.0.0.1:9647/metrics | grep -q '^corvel_scans_total'; then
+    ok=$((ok + 1))
+  fi
+  sleep 1
+done
+echo "$ok" >"$dir/scrapes"
+kill "$slow"
+kill -TERM "$monitor"
+wait "$monitor"
+exit 0
+)SH";
+
+TEST_F(MonitorEndToEnd, TwoHundredSlowClientsDoNotKeepScrapesOut) {
+    const std::filesystem::path scenarioPath = dir / "scenario.json";
+    writeFile(scenarioPath, scenario(""));
+    const std::filesystem::path script = dir / "slow.sh";
+    writeFile(script, kSlowClientsScript);
+    const CommandResult run = runInNamespaces(
+        scenarioPath.string(), "", {"sh", script.string(), dir.string(), binaryPath("app/corvel")});
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    EXPECT_EQ(readFile(dir / "scrapes"), "5\n") << readFile(dir / "monitor.out");
+}
+
 TEST(MonitorRules, TheShippedAlertingRulesAreValid) {
     const CommandResult check = runCommand(
         {"promtool", "check", "rules", sourcePath("packaging/prometheus/corvel-alerts.yml")});
     EXPECT_EQ(check.status, 0) << check.out << check.err;
-    EXPECT_NE(check.out.find("SUCCESS: 4 rules found"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("SUCCESS: 5 rules found"), std::string::npos) << check.out;
+}
+
+// The alert for the monitor itself, evaluated by promtool over series of its test file: fires
+// after 5 minutes of failed scrapes or of no scrape target at all, and ends when scrapes do.
+TEST(MonitorRules, TheMonitorDownAlertFiresWhenItIsNotScraped) {
+    const CommandResult test = runCommand(
+        {"promtool", "test", "rules", sourcePath("tests/monitor/corvel_alerts_test.yml")});
+    EXPECT_EQ(test.status, 0) << test.out << test.err;
+    EXPECT_NE(test.out.find("SUCCESS"), std::string::npos) << test.out;
 }
 
 // Reads the events as corvel monitor prints them: each line is one JSON object, there the

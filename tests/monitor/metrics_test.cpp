@@ -259,18 +259,38 @@ TEST_F(Metrics, LabelValuesAreValidUtf8AndEveryFamilyHasHelpAndType) {
     }
 }
 
-TEST(ValidUtf8, KeepsUtf8AndReplacesWhatIsNot) {
+// Texts from devices and the database reach the label values as every other output gives them:
+// valid UTF-8, and control characters (a terminal's clear-screen, a line break, a C1 CSI) as
+// visible escapes, in the station's name and the local device's firmware and kind alike.
+TEST_F(Metrics, LabelValuesEscapeControlCharactersAndReplaceWhatIsNotUtf8) {
     const struct {
         std::string in;
         std::string out;
     } cases[] = {
-        {"Küche", "Küche"},
-        {"", ""},
-        {"a\"b\\c\nd", "a\"b\\c\nd"},
-        {"\xC3", "\xEF\xBF\xBD"},
+        {"K\xC3\xBC" "che", "K\xC3\xBC" "che"},
+        {"a\"b\\c", "a\"b\\c"},
+        {"\x1b[2JFW", "\\x1b[2JFW"},
+        {"two\nlines\r", "two\\x0alines\\x0d"},
+        {"\xC2\x9B" "31m", "\\x9b31m"},
         {"x\xFFy", "x\xEF\xBF\xBDy"},
     };
-    for (const auto& c : cases) EXPECT_EQ(validUtf8(c.in), c.out) << c.in;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.in);
+        prometheus::Registry fresh;
+        MonitorMetrics recorder{fresh};
+        CycleSnapshot snapshot = cycle({station(c.in, true, 100)});
+        snapshot.interfaces[0].localFirmware = c.in;
+        snapshot.interfaces[0].localKind = c.in;
+        recorder.record(snapshot);
+        ASSERT_EQ(seriesOf(fresh, kPresent).size(), 1u);
+        EXPECT_EQ(seriesOf(fresh, kPresent)[0].labels["name"], c.out);
+        const auto info = seriesOf(fresh, "corvel_local_device_info");
+        ASSERT_EQ(info.size(), 1u);
+        EXPECT_EQ(info[0].labels.at("firmware"), c.out);
+        EXPECT_EQ(info[0].labels.at("kind"), c.out);
+        const std::string text = prometheus::TextSerializer().Serialize(fresh.Collect());
+        EXPECT_EQ(text.find('\x1b'), std::string::npos);
+    }
 }
 
 }  // namespace
