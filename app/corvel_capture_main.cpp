@@ -30,7 +30,9 @@ int main(int argc, char** argv) {
                              "pair; not run by hand (see corvel-capture(8))\n");
         return 2;
     }
-    corvel::PcapBackend backend;
+    // What is addressed to this host only: a caller must not see what other hosts exchange
+    // with the powerline devices.
+    corvel::PcapBackend backend(corvel::PcapBackend::Mode::AddressedToHost);
     corvel::capture::CaptureService service(backend);
     return corvel::capture::serveCaller(0, service, backend);
 }

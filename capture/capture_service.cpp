@@ -54,55 +54,68 @@ std::vector<uint8_t> CaptureService::list(uint32_t id) {
                                     }),
                      interfaces.end());
     if (interfaces.size() > kMaxListed) interfaces.resize(kMaxListed);
-    listed_.clear();
-    for (const HostInterface& host : interfaces) listed_.push_back(host.name);
+    listed_ = interfaces;
     return encodeReply(id, ReplyStatus::Ok, encodeListing(interfaces));
 }
 
 std::vector<uint8_t> CaptureService::open(uint32_t id, const std::string& name) {
-    if (std::find(listed_.begin(), listed_.end(), name) == listed_.end())
+    const auto host = std::find_if(listed_.begin(), listed_.end(),
+                                   [&](const HostInterface& h) { return h.name == name; });
+    if (host == listed_.end())
         return encodeErrorReply(id, ReplyStatus::Refused,
                                 name + ": not an Ethernet interface of this host's listing");
-    for (const auto& [handle, openName] : open_)
-        if (openName == name)
+    for (const auto& [handle, capture] : open_)
+        if (capture.name == name)
             return encodeErrorReply(id, ReplyStatus::Refused, name + ": already open");
     if (open_.size() >= kMaxOpenCaptures)
         return encodeErrorReply(id, ReplyStatus::Refused, name + ": too many captures open");
     std::string error;
     const int handle = backend_.openCapture(name, error);
     if (handle < 0)
-        return encodeErrorReply(id,
-                                backend_.permissionDenied() ? ReplyStatus::NotPermitted
-                                                            : ReplyStatus::Failed,
-                                error);
+        return encodeErrorReply(
+            id, backend_.permissionDenied() ? ReplyStatus::NotPermitted : ReplyStatus::Failed,
+            error);
     if (handle > 0xFFFF) {
         backend_.closeCapture(handle);
         return encodeErrorReply(id, ReplyStatus::Failed, name + ": no handle left");
     }
-    open_[handle] = name;
+    // The address it sends in is the one listed: the caller cannot name another.
+    open_.insert_or_assign(handle, OpenCapture{name, SenderAddresses(host->mac)});
     return encodeReply(id, ReplyStatus::Ok, {uint8_t(handle), uint8_t(handle >> 8)});
 }
 
 std::vector<uint8_t> CaptureService::send(uint32_t id, uint16_t handle,
                                           const std::vector<uint8_t>& frame) {
-    if (!isOpen(handle)) return encodeErrorReply(id, ReplyStatus::Refused, "no such capture");
+    const auto capture = open_.find(handle);
+    if (capture == open_.end())
+        return encodeErrorReply(id, ReplyStatus::Refused, "no such capture");
+    if (const std::string refusal = capture->second.senders.refusal(frame.data(), frame.size());
+        !refusal.empty())
+        return encodeErrorReply(id, ReplyStatus::Refused, capture->second.name + ": " + refusal);
+    rate_.awaitTurn();
     try {
         if (backend_.sendRaw(handle, frame.data(), frame.size()))
             return encodeReply(id, ReplyStatus::Ok, {});
     } catch (const CaptureFault& fault) {
         return encodeErrorReply(id, ReplyStatus::Failed, fault.what());
     }
-    return encodeErrorReply(id, ReplyStatus::Failed, open_[handle] + ": sending failed");
+    return encodeErrorReply(id, ReplyStatus::Failed, capture->second.name + ": sending failed");
 }
 
 std::vector<int> CaptureService::openHandles() const {
     std::vector<int> handles;
-    for (const auto& [handle, name] : open_) handles.push_back(handle);
+    for (const auto& [handle, capture] : open_) handles.push_back(handle);
     return handles;
 }
 
+std::optional<Mac> CaptureService::localHp10Device(int handle) const {
+    const auto capture = open_.find(handle);
+    return capture == open_.end() ? std::nullopt : capture->second.senders.localHp10Device();
+}
+
 bool CaptureService::nextFrame(int handle, std::vector<uint8_t>& message) {
-    if (!isOpen(handle)) return false;
+    const auto capture = open_.find(handle);
+    if (capture == open_.end()) return false;
     for (int skipped = 0; skipped < kMaxSkippedFrames; ++skipped) {
         try {
             if (backend_.takeRaw(handle, frame_) != PollResult::Frame) return false;
@@ -110,6 +123,11 @@ bool CaptureService::nextFrame(int handle, std::vector<uint8_t>& message) {
             return false;  // the interface went away; the caller's next listing shows it
         }
         if (!isRelayedFrame(frame_.data(), frame_.size())) continue;
+        // The local 1.0 device answers queries made in its name to its own address, which a
+        // capture without promiscuous mode receives only when told to.
+        SenderAddresses& senders = capture->second.senders;
+        if (senders.learnFrom(frame_.data(), frame_.size()))
+            backend_.receiveAlsoAddressedTo(handle, senders.localHp10Device());
         message = encodeFrameMessage(uint16_t(handle), frame_.data(), frame_.size());
         return true;
     }

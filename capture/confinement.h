@@ -11,7 +11,8 @@ namespace corvel::capture {
 // in a process that gains capabilities), closes every descriptor but the standard three, resets
 // signal handling, moves to "/" with umask 077, forbids gaining privileges (no_new_privs), makes
 // the process non-dumpable so that its caller cannot attach to it, and keeps only
-// CAP_NET_RAW and CAP_NET_ADMIN, permitted and effective, with nothing inheritable or ambient.
+// CAP_NET_RAW and CAP_NET_ADMIN, permitted and effective, with nothing inheritable or ambient and
+// an empty bounding set (through libcap-ng).
 // False with `error` when a step fails; the helper then refuses to serve.
 bool confine(std::string& error);
 

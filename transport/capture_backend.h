@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -55,6 +56,11 @@ public:
     // A descriptor that polls readable when `handle` has a frame waiting, or -1 when the
     // backend has none (an in-memory wire).
     virtual int selectableDescriptor(int /*handle*/) const { return -1; }
+    // On a capture without promiscuous mode, also receive frames addressed to `address` (the
+    // HomePlug 1.0 local device answers a query made in its name to its own address), in place
+    // of an address given before; nullopt takes it back. A backend that receives every frame
+    // anyway (a promiscuous capture, the in-memory wire) has nothing to do.
+    virtual void receiveAlsoAddressedTo(int /*handle*/, const std::optional<Mac>& /*address*/) {}
 };
 
 // The backend the frame I/O uses; installing nullptr restores the product's: libpcap in a

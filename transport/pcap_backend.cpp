@@ -82,7 +82,7 @@ int PcapBackend::openCapture(const std::string& name, std::string& error) {
     // offloads, as veth and most NICs have): with a 64 KiB snapshot a 256 KiB ring held four
     // frames. Sized in frames, it holds what a whole network answers at once.
     pcap_set_buffer_size(p, kRingSlotBytes * kRingFrames);
-    pcap_set_promisc(p, 1);
+    pcap_set_promisc(p, mode_ == Mode::Promiscuous ? 1 : 0);
     pcap_set_timeout(p, kReadTimeoutMs);
     // Without immediate mode Linux hands frames over only when its ~2 ms block timer fires.
     pcap_set_immediate_mode(p, 1);
@@ -129,7 +129,8 @@ int PcapBackend::takeBack(const std::string& name) {
         if (index == 0 || slot.interfaceIndex != index) return -1;  // gone, or a new interface
         // A fresh handle would not have seen what arrived while this one was put aside.
         std::vector<uint8_t> stale;
-        while (pcap_dispatch(slot.capture, -1, dispatchOne, reinterpret_cast<u_char*>(&stale)) > 0) {
+        while (pcap_dispatch(slot.capture, -1, dispatchOne, reinterpret_cast<u_char*>(&stale)) >
+               0) {
         }
         slot.keptAside = false;
         return int(i);
@@ -141,6 +142,35 @@ pcap* PcapBackend::handleAt(int handle) const {
     if (handle < 0 || size_t(handle) >= slots_.size()) return nullptr;
     const Slot& slot = slots_[size_t(handle)];
     return slot.keptAside ? nullptr : slot.capture;
+}
+
+namespace {
+
+// One packet membership of type `action` (add or drop) for `address` on the capture's socket.
+bool setUnicastMembership(pcap* capture, unsigned interfaceIndex, int action, const Mac& address) {
+    packet_mreq membership{};
+    membership.mr_ifindex = int(interfaceIndex);
+    membership.mr_type = PACKET_MR_UNICAST;
+    membership.mr_alen = uint16_t(address.size());
+    std::memcpy(membership.mr_address, address.data(), address.size());
+    return ::setsockopt(pcap_fileno(capture), SOL_PACKET, action, &membership, sizeof membership) ==
+           0;
+}
+
+}  // namespace
+
+void PcapBackend::receiveAlsoAddressedTo(int handle, const std::optional<Mac>& address) {
+    pcap* capture = handleAt(handle);
+    if (capture == nullptr || mode_ == Mode::Promiscuous) return;
+    Slot& slot = slots_[size_t(handle)];
+    if (slot.alsoAddressedTo == address) return;
+    if (slot.alsoAddressedTo)
+        setUnicastMembership(capture, slot.interfaceIndex, PACKET_DROP_MEMBERSHIP,
+                             *slot.alsoAddressedTo);
+    slot.alsoAddressedTo.reset();
+    if (address &&
+        setUnicastMembership(capture, slot.interfaceIndex, PACKET_ADD_MEMBERSHIP, *address))
+        slot.alsoAddressedTo = address;
 }
 
 void PcapBackend::closeCapture(int handle) {

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "transport/capture_protocol.h"
+#include "platform/clock.h"
 #include "tests/capture/test_frames.h"
+#include "transport/capture_protocol.h"
 #include "transport/memory_wire.h"
 
 namespace corvel::capture {
@@ -19,6 +22,10 @@ namespace {
 class UnfilteredWire : public MemoryWire {
 public:
     std::deque<Bytes> raw;
+    std::vector<std::pair<int, std::optional<Mac>>> alsoAddressedTo;
+    void receiveAlsoAddressedTo(int handle, const std::optional<Mac>& address) override {
+        alsoAddressedTo.emplace_back(handle, address);
+    }
     PollResult takeRaw(int handle, std::vector<uint8_t>& frame) override {
         if (raw.empty()) return MemoryWire::takeRaw(handle, frame);
         frame = raw.front();
@@ -30,8 +37,8 @@ public:
 class Service : public ::testing::Test {
 protected:
     void SetUp() override {
-        wire.addInterface("host0", Mac{2, 0, 0, 0, 0, 1});
-        wire.addInterface("host1", Mac{2, 0, 0, 0, 0, 2}, "second");
+        wire.addInterface("host0", kHost0);
+        wire.addInterface("host1", kHost1, "second");
     }
     HelperMessage ask(Request request) {
         request.id = ++id;
@@ -85,7 +92,7 @@ TEST_F(Service, ListsOpensSendsAndCloses) {
 
     const int handle = openHandle("host1");
     EXPECT_EQ(service.openHandles(), std::vector<int>{handle});
-    const Bytes frame = frameOf(0x88E1, 60);
+    const Bytes frame = frameFrom(kHost1, 0x88E1, 60);
     EXPECT_EQ(send(handle, frame).status, ReplyStatus::Ok);
     ASSERT_EQ(wire.sent().size(), 1u);
     EXPECT_EQ(wire.sent()[0].bytes, frame);
@@ -134,11 +141,7 @@ TEST_F(Service, RefusesWhatTheCallerMayNotAskAndSendsNothing) {
 
 TEST_F(Service, MalformedRequestsAreAnsweredWithARefusal) {
     const Bytes requests[] = {
-        {},
-        {1, 2},
-        {9, 1, 0, 0, 0},
-        {3, 1, 0, 0, 0, 7},
-        Bytes(kMaxRequestLength + 1, 4),
+        {}, {1, 2}, {9, 1, 0, 0, 0}, {3, 1, 0, 0, 0, 7}, Bytes(kMaxRequestLength + 1, 4),
     };
     for (const Bytes& request : requests) {
         const Bytes reply = service.answer(request.data(), request.size());
@@ -160,17 +163,19 @@ TEST_F(Service, AnOpenRefusedForPrivilegesSaysSo) {
 }
 
 TEST_F(Service, AtMostSixteenCapturesAreOpenAtOnce) {
-    for (int i = 2; i < 20; ++i) wire.addInterface("extra" + std::to_string(i), Mac{2, 0, 0, 0, 1, uint8_t(i)});
+    for (int i = 2; i < 20; ++i)
+        wire.addInterface("extra" + std::to_string(i), Mac{2, 0, 0, 0, 1, uint8_t(i)});
     list();
     int opened = 0;
-    for (int i = 2; i < 20; ++i) opened += open("extra" + std::to_string(i)).status == ReplyStatus::Ok;
+    for (int i = 2; i < 20; ++i)
+        opened += open("extra" + std::to_string(i)).status == ReplyStatus::Ok;
     EXPECT_EQ(opened, 16);
 }
 
 TEST_F(Service, OnlyPowerlineFramesAreRelayedWhateverTheCaptureHandsOut) {
     list();
     const int handle = openHandle("host0");
-    wire.raw = {frameOf(0x0800, 60), Bytes(10, 0x88), frameOf(0x88E1, 60, 0x21),
+    wire.raw = {frameOf(0x0800, 60), Bytes(10, 0x88),       frameOf(0x88E1, 60, 0x21),
                 frameOf(0x8100, 64), frameOf(0x887B, 1515), frameOf(0x887B, 60, 0x22)};
     std::vector<Bytes> relayed;
     Bytes message;
@@ -184,6 +189,107 @@ TEST_F(Service, OnlyPowerlineFramesAreRelayedWhateverTheCaptureHandsOut) {
     // A handle that is not open hands out nothing.
     wire.raw = {frameOf(0x88E1, 60)};
     EXPECT_FALSE(service.nextFrame(handle + 1, message));
+}
+
+// A HomePlug 1.0 frame from `source` whose first entry is of `type` with first data byte `data`.
+Bytes hp10Entry(const Mac& source, uint8_t type, uint8_t data) {
+    Bytes frame = frameFrom(source, 0x887B, 60, 0x00);
+    std::copy(kBroadcastMac.begin(), kBroadcastMac.end(), frame.begin());
+    frame[14] = 1;
+    frame[15] = type;
+    frame[16] = 0x29;
+    frame[17] = data;
+    return frame;
+}
+
+// Frames go in this host's name only, on the interface the capture is of, or, HomePlug 1.0
+// frames, in the name of the local device once it answered there as the local device. Never a
+// group address, another station's, another interface's; refused with the names allowed.
+TEST_F(Service, SendsOnlyInTheHostsNameOrItsLocalHomePlug10Devices) {
+    list();
+    const int handle = openHandle("host1");
+    const Mac local{0x00, 0x0B, 0x3B, 0x20, 0x00, 0x01};
+    const Mac station{0x00, 0x0B, 0x3B, 0x20, 0x00, 0x02};
+    const Mac multicast{0x01, 0x00, 0x5E, 0x00, 0x00, 0x01};
+    auto sent = [&](const Bytes& frame) { return send(handle, frame).status == ReplyStatus::Ok; };
+
+    EXPECT_TRUE(sent(frameFrom(kHost1, 0x88E1, 60)));
+    EXPECT_TRUE(sent(frameFrom(kHost1, 0x887B, 60)));
+    const HelperMessage refused = send(handle, frameFrom(local, 0x887B, 60));
+    EXPECT_EQ(refused.status, ReplyStatus::Refused);
+    EXPECT_EQ(text(refused),
+              "host1: frames are sent only in this host's name "
+              "(02:00:00:00:00:02), not in 00:0B:3B:20:00:01");
+    EXPECT_FALSE(sent(frameFrom(kHost0, 0x88E1, 60)));  // the other interface's address
+
+    // A station's answer and a local answer on the other interface teach nothing.
+    wire.raw = {hp10Entry(station, 0x1A, 0x81), hp10Entry(station, 0x08, 0x00)};
+    Bytes message;
+    while (service.nextFrame(handle, message)) {
+    }
+    EXPECT_EQ(service.localHp10Device(handle), std::nullopt);
+    const int other = openHandle("host0");
+    wire.raw = {hp10Entry(local, 0x1A, 0x02)};
+    ASSERT_TRUE(service.nextFrame(other, message));
+    EXPECT_FALSE(sent(frameFrom(local, 0x887B, 60)));
+
+    // The local device's answer to the local query, captured on host1.
+    wire.raw = {hp10Entry(local, 0x1A, 0x02)};
+    ASSERT_TRUE(service.nextFrame(handle, message));
+    EXPECT_EQ(service.localHp10Device(handle), local);
+    EXPECT_EQ(wire.alsoAddressedTo.back(), (std::pair<int, std::optional<Mac>>{handle, local}));
+    EXPECT_TRUE(sent(hp10Entry(local, 0x1A, 0x80)));
+    const struct {
+        const char* what;
+        Bytes frame;
+    } stillRefused[] = {
+        {"an AV frame in the local device's name", frameFrom(local, 0x88E1, 60)},
+        {"another station's", frameFrom(station, 0x887B, 60)},
+        {"a group address", frameFrom(multicast, 0x887B, 60)},
+        {"the broadcast address", frameFrom(kBroadcastMac, 0x88E1, 60)},
+        {"no address", frameFrom(Mac{}, 0x887B, 60)},
+    };
+    for (const auto& c : stillRefused) {
+        SCOPED_TRACE(c.what);
+        const HelperMessage reply = send(handle, c.frame);
+        EXPECT_EQ(reply.status, ReplyStatus::Refused);
+        EXPECT_NE(text(reply).find("or, HomePlug 1.0 frames, in its local device's "
+                                   "(00:0B:3B:20:00:01)"),
+                  std::string::npos)
+            << text(reply);
+    }
+    // A group address is never learned as the local device either.
+    wire.raw = {hp10Entry(multicast, 0x1A, 0x02)};
+    ASSERT_TRUE(service.nextFrame(handle, message));
+    EXPECT_EQ(service.localHp10Device(handle), local);
+
+    ASSERT_EQ(wire.sent().size(), 3u);
+    for (const auto& frame : wire.sent()) EXPECT_EQ(frame.port, 1);
+}
+
+// However fast the caller asks, frames leave at most a burst at once and then at the bound's
+// rate: a burst the programs send passes untouched, a flood is paced (never refused).
+TEST_F(Service, SendsAtABoundedRate) {
+    VirtualClock clock;
+    ScopedClock clockScope(clock);
+    list();
+    const int handle = openHandle("host0");
+    const Bytes frame = frameFrom(kHost0, 0x88E1, 60);
+    for (uint32_t i = 0; i < kSendBurstFrames; ++i)
+        ASSERT_EQ(send(handle, frame).status, ReplyStatus::Ok);
+    EXPECT_EQ(clock.sleptMs(), 0u) << "a burst waits for nothing";
+    // One more second's worth of frames takes that second.
+    for (uint32_t i = 0; i < kSendFramesPerSecond; ++i)
+        ASSERT_EQ(send(handle, frame).status, ReplyStatus::Ok);
+    EXPECT_GE(clock.sleptMs(), 1000u);
+    EXPECT_LE(clock.sleptMs(), 1001u);
+    EXPECT_EQ(wire.sent().size(), size_t(kSendBurstFrames + kSendFramesPerSecond));
+    // After a quiet second a whole burst goes at once again.
+    clock.sleepMs(1000);
+    const uint64_t before = clock.sleptMs();
+    for (uint32_t i = 0; i < kSendBurstFrames; ++i)
+        ASSERT_EQ(send(handle, frame).status, ReplyStatus::Ok);
+    EXPECT_EQ(clock.sleptMs(), before);
 }
 
 }  // namespace

@@ -22,8 +22,8 @@ namespace {
 class Relay : public ::testing::Test {
 protected:
     void SetUp() override {
-        wire.addInterface("host0", Mac{2, 0, 0, 0, 0, 1}, "first");
-        wire.addInterface("host1", Mac{2, 0, 0, 0, 0, 2});
+        wire.addInterface("host0", kHost0, "first");
+        wire.addInterface("host1", kHost1);
         // The devices answer every frame sent with `answers` frames, at once.
         wire.setReceiver([this](int port, const Bytes& frame) {
             std::lock_guard lock(seenMutex);
@@ -83,7 +83,7 @@ TEST_F(Relay, ABurstOfAnswersArrivesInOrderOnItsHandle) {
     start();
     openHost("host0");
     const int handle = openHost("host1");
-    const Bytes request = frameOf(0x887B, 60, 0xEE);
+    const Bytes request = frameFrom(kHost1, 0x887B, 60, 0xEE);
     ASSERT_TRUE(backend->sendRaw(handle, request.data(), request.size()));
     EXPECT_EQ(sentToWire(), std::vector<Bytes>{request});
     std::vector<Bytes> received;
@@ -111,7 +111,7 @@ TEST_F(Relay, FramesOfAClosedCaptureDoNotReachOneReopenedOnItsHandle) {
     answers = 3;
     start();
     const int handle = openHost("host0");
-    const Bytes request = frameOf(0x88E1, 60, 0xEE);
+    const Bytes request = frameFrom(kHost0, 0x88E1, 60, 0xEE);
     ASSERT_TRUE(backend->sendRaw(handle, request.data(), request.size()));
     ASSERT_TRUE(backend->waitAny({handle}));
     backend->closeCapture(handle);

@@ -5,11 +5,13 @@
 //                                           an 802.3 length) and two powerline markers
 //   capture_probe listen HELPER IFACE MS    host side, as the caller: starts HELPER as the
 //                                           product does, asks it to send frames of other
-//                                           Ethertypes and of wrong lengths (each must be
-//                                           refused), then counts by Ethertype what it relays
-//                                           for MS milliseconds, reading the messages raw
+//                                           Ethertypes, of wrong lengths and in other names
+//                                           than the interface's (each must be refused), then
+//                                           counts by Ethertype what it relays for MS
+//                                           milliseconds, reading the messages raw, and looks
+//                                           whether the interface is in promiscuous mode
 // listen prints what it found and exits 0 only when every bad request was refused, powerline
-// frames arrived, and nothing else did.
+// frames arrived, nothing else did, and the interface was not made promiscuous.
 #include <pcap/pcap.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -66,11 +68,21 @@ int noise(const char* name) {
     }
 }
 
-std::string capEff(pid_t pid) {
+// A capability set of /proc/PID/status ("CapEff", "CapBnd").
+std::string capabilitySet(pid_t pid, const std::string& set) {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    const std::string field = set + ":";
     for (std::string line; std::getline(in, line);)
-        if (line.rfind("CapEff:", 0) == 0) return line.substr(line.find_first_not_of(" \t", 7));
+        if (line.rfind(field, 0) == 0)
+            return line.substr(line.find_first_not_of(" \t", field.size()));
     return "?";
+}
+
+bool promiscuous(const std::string& name) {
+    std::ifstream in("/sys/class/net/" + name + "/flags");
+    unsigned long flags = 0;
+    in >> std::hex >> flags;
+    return (flags & 0x100) != 0;  // IFF_PROMISC
 }
 
 struct Counts {
@@ -126,9 +138,15 @@ int listen(const char* helperPath, const std::string& name, int milliseconds) {
     }
     Counts counts;
     uint32_t id = 0;
-    if (exchange(helper.socket, capture::Request(capture::RequestType::List, ++id), counts).status !=
-        capture::ReplyStatus::Ok)
+    const capture::HelperMessage listing =
+        exchange(helper.socket, capture::Request(capture::RequestType::List, ++id), counts);
+    std::vector<corvel::HostInterface> interfaces;
+    if (listing.status != capture::ReplyStatus::Ok ||
+        !capture::parseListing(listing.body.data(), listing.body.size(), interfaces))
         return 1;
+    corvel::Mac own{};
+    for (const corvel::HostInterface& host : interfaces)
+        if (host.name == name) own = host.mac;
     capture::Request open(capture::RequestType::Open, ++id);
     open.name = name;
     const capture::HelperMessage opened = exchange(helper.socket, open, counts);
@@ -152,15 +170,30 @@ int listen(const char* helperPath, const std::string& name, int milliseconds) {
     };
     Bytes cut = frame(0x88E1, 60);
     cut.resize(13);  // not even a whole Ethernet header
-    const std::vector<Bytes> bad = {frame(0x0800, 60), frame(0x8100, 64, {0x00, 0x01, 0x88, 0xE1}),
-                                    cut, frame(0x88E1, 1515)};
+    // Powerline frames in names other than the interface's own: another host's (the noise
+    // source's), a group address, a powerline device's.
+    auto from = [](Bytes f, std::initializer_list<uint8_t> source) {
+        std::copy(source.begin(), source.end(), f.begin() + 6);
+        return f;
+    };
+    const std::vector<Bytes> bad = {
+        frame(0x0800, 60), frame(0x8100, 64, {0x00, 0x01, 0x88, 0xE1}), cut, frame(0x88E1, 1515),
+        frame(0x88E1, 60), from(frame(0x887B, 60), {0x01, 0x00, 0x5E, 0x00, 0x00, 0x01}),
+        from(frame(0x88E1, 60), {0x00, 0xB0, 0x52, 0x00, 0x00, 0x10})};
     int refused = 0;
     for (const Bytes& f : bad) refused += sendRequest(f) == capture::ReplyStatus::Refused;
-    const bool goodSent = sendRequest(frame(0x887B, 60, {0x01})) == capture::ReplyStatus::Ok;
-    std::printf("refused %d of %zu frames of other Ethertypes or lengths; powerline frame %s\n",
+    Bytes good = frame(0x887B, 60, {0x01});
+    std::copy(own.begin(), own.end(), good.begin() + 6);
+    const bool goodSent = sendRequest(good) == capture::ReplyStatus::Ok;
+    std::printf("refused %d of %zu frames of other Ethertypes, lengths or sources; powerline "
+                "frame %s\n",
                 refused, bad.size(), goodSent ? "sent" : "NOT sent");
-    std::printf("helper CapEff: %s\ncaller CapEff: %s\n", capEff(helper.pid).c_str(),
-                capEff(::getpid()).c_str());
+    std::printf("helper CapEff: %s\nhelper CapBnd: %s\ncaller CapEff: %s\n",
+                capabilitySet(helper.pid, "CapEff").c_str(),
+                capabilitySet(helper.pid, "CapBnd").c_str(),
+                capabilitySet(::getpid(), "CapEff").c_str());
+    const bool madePromiscuous = promiscuous(name);
+    std::printf("%s promiscuous: %s\n", name.c_str(), madePromiscuous ? "yes" : "no");
 
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     Bytes message;
@@ -169,8 +202,9 @@ int listen(const char* helperPath, const std::string& name, int milliseconds) {
         if (receive(helper.socket, 10, message)) take(message, counts, ignored);
     std::printf("relayed %d powerline frames and %d others\n", counts.powerline, counts.other);
     corvel::stopCaptureHelper(helper);
-    return refused == int(bad.size()) && goodSent && counts.powerline > 0 && counts.other == 0 ? 0
-                                                                                               : 1;
+    const bool sound = refused == int(bad.size()) && goodSent && counts.powerline > 0 &&
+                       counts.other == 0 && !madePromiscuous;
+    return sound ? 0 : 1;
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Capture across a real privilege boundary: an unprivileged member of group corvel runs corvel,
 // which has no capability, and captures through the build's corvel-capture, copied to a scratch
-// directory as the package installs it (root:corvel 0750, cap_net_raw,cap_net_admin+ep).
+// directory as the package installs it (root:corvel 0750, cap_net_raw,cap_net_admin,cap_setpcap
+// +ep).
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -37,7 +38,9 @@ protected:
         fs::copy_file(binaryPath("app/corvel-capture"), helper);
         ASSERT_EQ(::chown(helper.c_str(), 0, gid), 0);
         ASSERT_EQ(::chmod(helper.c_str(), 0750), 0);
-        ASSERT_EQ(std::system(("setcap cap_net_raw,cap_net_admin+ep '" + helper + "'").c_str()), 0);
+        ASSERT_EQ(std::system(("setcap cap_net_raw,cap_net_admin,cap_setpcap+ep '" + helper + "'")
+                                  .c_str()),
+                  0);
         ASSERT_EQ(::chown(dataDir.c_str(), kMemberUid, kMemberUid), 0);
     }
 
@@ -99,18 +102,23 @@ TEST_F(MemberCapture, SomeoneOutsideTheGroupMayNotStartTheHelper) {
 }
 
 // The caller talks to the helper over its socket pair directly: frames of other Ethertypes or
-// lengths are refused, and of the frames of other Ethertypes that the simulator's side puts on
-// the wire all the while, none is relayed; the powerline ones among them are.
+// lengths, or in another name than the interface's, are refused, and of the frames of other
+// Ethertypes that the simulator's side puts on the wire all the while, none is relayed; the
+// powerline ones among them are. The helper captures without promiscuous mode and keeps its two
+// capabilities only, with an empty bounding set.
 TEST_F(MemberCapture, TheHelperCarriesPowerlineFramesOnlyAndKeepsNoOtherCapability) {
     const std::string probe = binaryPath("tests/e2e/capture_probe");
     const CommandResult run = runInNamespaces(
         av, "", asMember({probe, "listen", helper, "host0", "1500"}), probe + " noise plc0");
     EXPECT_EQ(run.status, 0) << run.out << run.err;
-    EXPECT_NE(run.out.find("refused 4 of 4 frames"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("refused 7 of 7 frames"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("powerline frame sent"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find(" and 0 others"), std::string::npos) << run.out;
-    // cap_net_admin and cap_net_raw, nothing more; the caller none.
+    EXPECT_NE(run.out.find("host0 promiscuous: no"), std::string::npos) << run.out;
+    // cap_net_admin and cap_net_raw, nothing more, and nothing in the bounding set; the caller
+    // none.
     EXPECT_NE(run.out.find("helper CapEff: 0000000000003000"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("helper CapBnd: 0000000000000000"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("caller CapEff: 0000000000000000"), std::string::npos) << run.out;
 }
 
