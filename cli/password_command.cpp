@@ -140,8 +140,12 @@ void runPassword(const PasswordOptions& options, CliContext& context) {
     const char* outcome = entry.verification == 1   ? "verified by the device"
                           : entry.verification == 0 ? "refused by the device"
                                                     : "not checked (no host address)";
-    context.out << "Password of " << describeDevice(record) << " " << outcome << ", stored as "
-                << entry.stored << '\n';
+    context.out << "Password of " << describeDevice(record) << " " << outcome;
+    // A password the user kept off the screen stays off it: the line says that it was stored.
+    if (passwordKeptOutOfSight(options.passwordGiven, options.password))
+        context.out << ", stored in the device list\n";
+    else
+        context.out << ", stored as " << entry.stored << '\n';
     context.status = entry.verification == 1 ? 0 : 1;
 }
 

@@ -161,9 +161,13 @@ CLI::Option* addPasswordArgument(CLI::App& command, std::string& password) {
         "the device password; - reads it from standard input; without it, it is asked for");
 }
 
+bool passwordKeptOutOfSight(bool given, const std::string& text) {
+    return !given || text == kPasswordFromInput;
+}
+
 std::optional<std::string> passwordOf(bool given, const std::string& text,
                                       const std::string& prompt, CliContext& context) {
-    if (given && text != kPasswordFromInput) return text;
+    if (!passwordKeptOutOfSight(given, text)) return text;
     std::string error;
     std::optional<std::string> password;
     if (given && !::isatty(STDIN_FILENO)) {

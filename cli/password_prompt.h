@@ -42,4 +42,8 @@ CLI::Option* addPasswordArgument(CLI::App& command, std::string& password);
 std::optional<std::string> passwordOf(bool given, const std::string& password,
                                       const std::string& prompt, CliContext& context);
 
+// Whether passwordOf takes that argument's password out of sight (typed without echo, or read
+// from standard input): the commands then never show it, their success lines included.
+bool passwordKeptOutOfSight(bool given, const std::string& password);
+
 }  // namespace corvel

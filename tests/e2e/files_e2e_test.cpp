@@ -152,8 +152,43 @@ TEST_F(FilesAcrossUsers, RootsScanInASharedDirectoryLeavesNoProgramOfRoots) {
     EXPECT_EQ(text.find("#!/bin/sh"), std::string::npos) << text;
 }
 
+// Another user's product files in the shared directory root runs in: a title of their choosing
+// with a terminal escape, and a vendor list. Root's scan reads the installed copies instead and
+// says so once: its database keeps the product's own name, and nothing root writes carries the
+// planted title.
+TEST_F(FilesAcrossUsers, RootsScanInASharedDirectoryTakesNoPlantedProductFile) {
+    std::string preferences = readText(sourcePath("data/OEMPrefs.dat"));
+    ASSERT_GE(preferences.size(), 162u);
+    const std::string title = "Planted by nobody\x1b[31m";
+    preferences.replace(98, 64, title + std::string(64 - title.size(), '\0'));  // productTitle
+    const fs::path source = dir / "OEMPrefs.dat";
+    std::ofstream(source, std::ios::binary) << preferences;
+    asNobody("cp \"$0\" \"$1\" && printf '00B052\\tPlanted Vendor\\n' > \"$2\"",
+             {source.string(), (shared / "OEMPrefs.dat").string(),
+              (shared / "OUIList.txt").string()});
+
+    const CommandResult run = runInNamespaces(
+        sourcePath("sim/scenarios/av.json"), "",
+        {"sh", "-c",
+         "cd \"$0\" && \"$1\" scan --data-dir \"$2\" && exec \"$1\" report --data-dir \"$2\"",
+         shared.string(), binaryPath("app/corvel"), dataDir.string()});
+    ASSERT_EQ(run.status, 0) << run.err << run.out;
+
+    EXPECT_EQ(occurrences(run.err, "The working directory " + shared.string() +
+                                       " can be written by other users: a run with privileges "
+                                       "does not read its OEMPrefs.dat or any other product "
+                                       "file there, but the installed ones.\n"),
+              1u)
+        << run.err;
+    EXPECT_TRUE(fs::exists(dataDir / "Corvel Utility.data"));
+    for (const auto& entry : fs::directory_iterator(dataDir))
+        EXPECT_EQ(entry.path().filename().string().find("Planted"), std::string::npos)
+            << entry.path();
+    EXPECT_EQ(run.out.find("Planted"), std::string::npos) << run.out;
+}
+
 // Another user's PIB with every special bit, patched by root: the file written in its place
-// keeps the read and write bits only.
+// keeps the read and write bits only, and never the write bit of all users.
 TEST_F(FilesAcrossUsers, RootsPibSetMacKeepsNoSpecialOrExecuteBit) {
     const std::vector<uint8_t> image =
         sim::buildPib(Mac{0x00, 0xB0, 0x52, 0x00, 0x00, 0x10}, Key16{}, 3, 3);
@@ -168,7 +203,7 @@ TEST_F(FilesAcrossUsers, RootsPibSetMacKeepsNoSpecialOrExecuteBit) {
         runCommand({binaryPath("app/corvel"), "pib", "set-mac", pib.string(), "00:B0:52:AA:BB:CC"}),
         0);
     const struct stat patched = statOf(pib);
-    EXPECT_EQ(patched.st_mode & 07777, 0666u);
+    EXPECT_EQ(patched.st_mode & 07777, 0664u);
     EXPECT_EQ(runnableFilesOfRoot(dir), std::vector<std::string>{});
     const std::string bytes = readText(pib);
     ASSERT_EQ(bytes.size(), image.size());
@@ -197,7 +232,8 @@ TEST_F(FilesAcrossUsers, RootsReportNeverGoesIntoAnotherUsersFile) {
 }
 
 // The device password typed at the terminal: never echoed, never in any process's arguments,
-// and proved on the device as one given on the command line is.
+// never in the line that says it was stored, and proved on the device as one given on the
+// command line is.
 class PasswordPrompt : public NamespacedTest {
 protected:
     // A scan fills the device list, then `script` runs with $0 corvel, $1 the data directory,
@@ -212,8 +248,8 @@ protected:
     static constexpr char kStation[] = "00:B0:52:00:00:11";
     const std::string kTyped = "hz4n-qk8v-mb2r-xt6c";
     const std::string kVerified =
-        "Password of Device 2 (00:B0:52:00:00:11) verified by the "
-        "device, stored as HZ4N-QK8V-MB2R-XT6C";
+        "Password of Device 2 (00:B0:52:00:00:11) verified by the device, stored in the device "
+        "list\n";
 };
 
 TEST_F(PasswordPrompt, TypedOnTheTerminalWithoutEchoOrTrace) {
@@ -225,11 +261,11 @@ TEST_F(PasswordPrompt, TypedOnTheTerminalWithoutEchoOrTrace) {
         << run.out;
     EXPECT_NE(run.out.find(kVerified), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find(kTyped), std::string::npos) << "echoed:\n" << run.out;
+    EXPECT_EQ(run.out.find("HZ4N"), std::string::npos) << "shown:\n" << run.out;
     const size_t commands = run.out.find("command: ");
     ASSERT_NE(commands, std::string::npos) << run.out;
     EXPECT_NE(run.out.find(" password 00:B0:52:00:00:11 --data-dir", commands), std::string::npos)
         << run.out;
-    EXPECT_EQ(run.out.find("HZ4N", commands), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("hz4n", commands), std::string::npos) << run.out;
 }
 
@@ -258,6 +294,7 @@ TEST_F(PasswordPrompt, ReadFromStandardInputWithDash) {
               std::string::npos)
         << run.err;
     EXPECT_NE(run.out.find(kVerified), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("HZ4N"), std::string::npos) << run.out;
 }
 
 }  // namespace
