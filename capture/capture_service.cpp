@@ -80,7 +80,11 @@ std::vector<uint8_t> CaptureService::open(uint32_t id, const std::string& name) 
         return encodeErrorReply(id, ReplyStatus::Failed, name + ": no handle left");
     }
     // The address it sends in is the one listed: the caller cannot name another.
-    open_.insert_or_assign(handle, OpenCapture{name, SenderAddresses(host->mac)});
+    const auto learned = localHp10_.find(name);
+    const std::optional<Mac> local =
+        learned == localHp10_.end() ? std::nullopt : std::optional(learned->second);
+    open_.insert_or_assign(handle, OpenCapture{name, SenderAddresses(host->mac, local)});
+    if (local) backend_.receiveAlsoAddressedTo(handle, local);
     return encodeReply(id, ReplyStatus::Ok, {uint8_t(handle), uint8_t(handle >> 8)});
 }
 
@@ -126,8 +130,10 @@ bool CaptureService::nextFrame(int handle, std::vector<uint8_t>& message) {
         // The local 1.0 device answers queries made in its name to its own address, which a
         // capture without promiscuous mode receives only when told to.
         SenderAddresses& senders = capture->second.senders;
-        if (senders.learnFrom(frame_.data(), frame_.size()))
+        if (senders.learnFrom(frame_.data(), frame_.size())) {
+            localHp10_.insert_or_assign(capture->second.name, *senders.localHp10Device());
             backend_.receiveAlsoAddressedTo(handle, senders.localHp10Device());
+        }
         message = encodeFrameMessage(uint16_t(handle), frame_.data(), frame_.size());
         return true;
     }

@@ -50,6 +50,9 @@ private:
     CaptureBackend& backend_;
     std::vector<HostInterface> listed_;  // the last listing
     std::map<int, OpenCapture> open_;
+    // The local 1.0 device each interface's captures learned, by interface name: kept for the
+    // captures of that interface the caller opens later.
+    std::map<std::string, Mac> localHp10_;
     SendRateLimit rate_;
     std::vector<uint8_t> frame_;
 };

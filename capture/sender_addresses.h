@@ -18,7 +18,10 @@ namespace corvel::capture {
 
 class SenderAddresses {
 public:
-    explicit SenderAddresses(const Mac& interfaceMac) : interface_(interfaceMac) {}
+    // `localHp10` is the local 1.0 device learned on an earlier capture of the interface: every
+    // full scan closes and reopens the captures, and the query in the device's name follows.
+    explicit SenderAddresses(const Mac& interfaceMac, std::optional<Mac> localHp10 = std::nullopt)
+        : interface_(interfaceMac), local_(localHp10) {}
 
     // Learns the local HomePlug 1.0 device from a frame captured on the interface: the source of
     // a local answer (an entry of type 0x1A or 0x1E whose first data byte has bit 7 clear, which
