@@ -91,6 +91,24 @@ TEST_F(MemberCapture, AMemberScansAndSetsTheNetworkNameThroughTheHelper) {
     EXPECT_EQ(local["networkType"], "Private") << set.out;
 }
 
+// A plain HomePlug 1.0 local device is asked in its own name once it answered (it then answers
+// itself): the helper lets such queries go in that device's name, over every full scan (each
+// reopens the captures), and the device stays found with its stations; without them it would be
+// given up after three full scans.
+TEST_F(MemberCapture, APlainHomePlug10LocalDeviceStaysFoundThroughTheHelper) {
+    const CommandResult scan = runInNamespaces(sourcePath("sim/scenarios/hp10.json"), capture,
+                                               corvel({"scan", "--cycles", "6", "--json"}));
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    const Json found = Json::parse(scan.out);
+    EXPECT_EQ(found["interfaces"][0]["local"]["mac"], "00:0B:3B:00:02:10") << scan.out;
+    EXPECT_EQ(found["interfaces"][0]["stations"].size(), 2u) << scan.out;
+    // The host's queries to every device in the local device's name went on the wire.
+    EXPECT_FALSE(dissect(capture, {"eth.src"},
+                         "homeplug && eth.src == 00:0b:3b:00:02:10 && "
+                         "eth.dst == ff:ff:ff:ff:ff:ff")
+                     .empty());
+}
+
 TEST_F(MemberCapture, SomeoneOutsideTheGroupMayNotStartTheHelper) {
     const CommandResult run = runInNamespaces(av, "", corvel({"scan"}, false));
     EXPECT_EQ(run.status, 1);
