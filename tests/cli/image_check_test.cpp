@@ -15,6 +15,7 @@
 #include "sim/firmware_files.h"
 #include "sim/pib.h"
 #include "tests/cli/cli_run.h"
+#include "tests/platform/scratch_files.h"
 
 // What the check commands say about files that are not what they seem: the newer image format,
 // a chain broken early, bytes that are no PIB; and the upgrade command's choice of files.
@@ -33,22 +34,9 @@ const std::string kNewerPibRefusal =
     "newer image format: the PIB file is a parameter block wrapped in the newer image format "
     "(96-byte headers); this utility upgrades only with a bare PIB";
 
-class ImageChecks : public ::testing::Test {
+class ImageChecks : public test::ScratchFiles {
 protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() / ("corvel-cli-images-" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string write(const std::string& name, const Bytes& bytes) {
-        const std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return path;
-    }
-
-    fs::path dir;
+    ImageChecks() : ScratchFiles("corvel-cli-images-") {}
 };
 
 Bytes threeImages() {

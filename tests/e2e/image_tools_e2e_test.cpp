@@ -16,6 +16,7 @@
 #include "keys/derive.h"
 #include "platform/bytes.h"
 #include "tests/e2e/netns_run.h"
+#include "tests/platform/scratch_files.h"
 
 namespace corvel::e2e {
 namespace {
@@ -49,24 +50,15 @@ void resealPib(Bytes& pib) {
     put32le(&pib[8], complementedXor(pib.data(), get16le(&pib[4]) / 4));
 }
 
-class ImageTools : public ::testing::Test {
+class ImageTools : public test::ScratchFiles {
 protected:
+    ImageTools() : ScratchFiles("corvel-e2e-images-") {}
     void SetUp() override {
         ASSERT_TRUE(fs::exists(kChknvm) && fs::exists(kChkpib))
             << "plc-utils-extra (chknvm, chkpib) is not installed: scripts/setup installs it";
-        dir = fs::temp_directory_path() / ("corvel-e2e-images-" + std::to_string(::getpid()));
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string write(const std::string& name, const Bytes& bytes) {
-        const std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        return path;
+        ScratchFiles::SetUp();
     }
 
-    fs::path dir;
     const std::string corvel = binaryPath("app/corvel");
 };
 
