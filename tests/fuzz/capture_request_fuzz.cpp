@@ -2,8 +2,10 @@
 // corvel-capture's request parser and service, which stand between an unprivileged caller and
 // capture capabilities: the fuzzer's bytes are a caller's requests, each a 16-bit length and
 // its bytes, and the frames the wire hands back. Whatever comes, every request gets one
-// well-formed reply to its id, nothing but a powerline frame reaches the wire, and nothing but
-// a powerline frame is relayed back.
+// well-formed reply to its id, nothing but a powerline frame reaches the wire, in the name of
+// the interface it goes out on (or, HomePlug 1.0 frames only, of a unicast device address the
+// captures learned), and nothing but a powerline frame is relayed back.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
@@ -39,10 +41,15 @@ void require(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FuzzInput input(data, size);
     RawWire wire;
-    wire.addInterface("eth0", Mac{2, 0, 0, 0, 0, 1});
-    wire.addInterface("eth1", Mac{2, 0, 0, 0, 0, 2});
-    wire.setReceiver([&](int, const std::vector<uint8_t>& frame) {
+    const Mac interfaces[] = {{2, 0, 0, 0, 0, 1}, {2, 0, 0, 0, 0, 2}};
+    wire.addInterface("eth0", interfaces[0]);
+    wire.addInterface("eth1", interfaces[1]);
+    wire.setReceiver([&](int port, const std::vector<uint8_t>& frame) {
         require(capture::isRelayedFrame(frame.data(), frame.size()));
+        const bool own = std::equal(frame.begin() + 6, frame.begin() + 12,
+                                    interfaces[port].begin());
+        const bool hp10 = frame[12] == 0x88 && frame[13] == 0x7B;
+        require(own || (hp10 && (frame[6] & 0x01) == 0));
         for (int n = input.byte() % 4; n > 0 && !input.empty(); --n) wire.raw.push_back(input.frame());
     });
     capture::CaptureService service(wire);
