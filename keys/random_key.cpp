@@ -25,13 +25,16 @@ void kernelRandomBytes(uint8_t* out, size_t length) {
     while (filled < length) {
         const ssize_t n = ::getrandom(out + filled, length - filled, 0);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw std::system_error(n < 0 ? errno : EIO, std::generic_category(),
-                                            "the kernel's random source (getrandom)");
+        if (n <= 0)
+            throw std::system_error(n < 0 ? errno : EIO, std::generic_category(),
+                                    "the kernel's random source (getrandom)");
         filled += size_t(n);
     }
 }
 
-const RandomBytesSource& randomBytesSource() { return installedSource(); }
+const RandomBytesSource& randomBytesSource() {
+    return installedSource();
+}
 
 void installRandomBytesSource(RandomBytesSource source) {
     installedSource() = source ? std::move(source) : RandomBytesSource(kernelRandomBytes);

@@ -154,8 +154,7 @@ TEST_F(ImageTools, PibCheckSeesWhatChkpibSees) {
         const std::string path = write("device.pib", file);
         const CommandResult independent = runCommand({kChkpib, path});
         EXPECT_EQ(independent.status == 0, c.chkpibAccepts) << independent.err;
-        EXPECT_EQ(independent.err.find("wrong Preferred NID") != std::string::npos,
-                  c.corvelWarns)
+        EXPECT_EQ(independent.err.find("wrong Preferred NID") != std::string::npos, c.corvelWarns)
             << independent.err;
         const CommandResult check = runCommand({corvel, "pib", "check", path});
         EXPECT_EQ(check.status, c.corvelStatus) << check.out << check.err;
